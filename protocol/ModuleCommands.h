@@ -1,0 +1,60 @@
+// The ZK405's configuration commands as this program conducts them: one write of a command ending in
+// CR LF, a fixed one-second wait, then whatever the module has answered by then.
+#pragma once
+
+#include "SerialPort.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// What the settings window hands to ProgramModule. Texts are single-byte Windows-1250; an item is
+// sent only when its flag is exactly 1.
+struct MODULE_SETTINGS {
+    int32_t setName = 0;
+    int32_t setPin = 0;
+    int32_t setFlow = 0;
+    int32_t setAuth = 0;
+    std::string name;          // at most 31 characters when typed; a name read back may be longer
+    std::string pin;           // at most 16 characters
+    std::string protocolLabel; // the protocol box's text
+    int32_t authChoice = -1;   // 0 ask for the PIN every time, 1 remember the last one, -1 neither
+};
+
+namespace module_commands {
+
+inline constexpr uint32_t kReplyWaitMs = 1000;
+inline constexpr int kNameAttempts = 11;
+
+using WaitFunction = std::function<void(uint32_t milliseconds)>;
+
+// Blocks the calling thread: the real wait between a command and its reply.
+void SleepMilliseconds(uint32_t milliseconds);
+
+// The port a conversation runs on and how it waits for replies. The defaults are the program's own;
+// tests put in a pseudo-terminal's port and a wait that lets the far end answer at once.
+struct CommandLink {
+    CSerialPort* port = &g_serialPort;
+    WaitFunction wait = SleepMilliseconds;
+};
+
+// The digit "AT+BFLOW=" takes for a protocol label; empty for a label the module does not know.
+const char* FlowDigit(const std::string& protocolLabel);
+// The digit "AT+BSEC=" takes for an authentication choice; nullptr when neither was chosen.
+const char* AuthDigit(int32_t authChoice);
+
+// The name between the first "=" and the CR after it. False when the reply holds no "="; an "="
+// with no CR after it gives an empty name.
+bool ParseNameReply(const std::string& reply, std::string& nameOut);
+
+} // namespace module_commands
+
+// commandText already ends with CR LF. Returns the reply text, "0" when nothing arrived.
+std::string SendCommand(const std::string& commandText,
+                        const module_commands::CommandLink& link = module_commands::CommandLink{});
+// True with the module's name; false after 11 attempts without one, nameOut untouched.
+bool QueryModuleName(std::string& nameOut,
+                     const module_commands::CommandLink& link = module_commands::CommandLink{});
+// Sends the selected items in the fixed order name, PIN, flow control, authentication.
+void ProgramModule(const MODULE_SETTINGS& settings,
+                   const module_commands::CommandLink& link = module_commands::CommandLink{});

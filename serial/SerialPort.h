@@ -1,0 +1,75 @@
+// CSerialPort: the one way to the module. Opens a named serial port with the module's fixed line
+// settings, writes byte blocks, takes whatever the driver has already received, and records every
+// written byte as a hex dump in the traffic log ("TxRx.log", mirrored to a monitor when one listens).
+#pragma once
+
+#include "ResultCodes.h"
+#include "SerialPlatform.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CSerialPort {
+public:
+    static constexpr uint32_t kBufferSize = 2048; // receive buffer, driver queues, largest read
+    static constexpr uint32_t kQueueSize = 2048;
+    static constexpr uint32_t kEventMask = 0x1F8; // CTS, DSR, carrier, break, line error, ring
+    // A write the far end never lets finish (CTS held off) gives up after this long.
+    static constexpr uint32_t kWriteBoundMs = 2000;
+    static constexpr const char* kLogFileName = "TxRx.log";
+    static constexpr uint32_t kDirectionWritten = 0;
+    static constexpr uint32_t kDirectionRead = 1;
+    static constexpr uint32_t kDumpBytesPerLine = 16;
+
+    CSerialPort() = default;
+    ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    int32_t Open(const char* portName, uint32_t baudRate);
+    int32_t Write(uint32_t length, const void* data);
+    // Always 1. maxBytes must not exceed kBufferSize.
+    int32_t ReadAvailable(uint32_t& bytesReadOut, uint32_t maxBytes);
+    // What has arrived, up to the first zero byte, or "0" when nothing has.
+    std::string ReadReplyText();
+    int32_t Close();
+
+    // Traffic log.
+    int32_t OpenLog(const char* fileName);
+    int32_t CloseLog();
+    int32_t RecordTraffic(uint32_t direction, uint32_t length, const void* data);
+    int32_t FlushLine();
+    int32_t WriteBoth(const char* text, uint32_t length, uint32_t& writtenOut, bool alsoMonitor);
+
+    bool IsOpen() const { return m_hPort != serial_os::kNoHandle; }
+    bool IsLogging() const { return m_logging != 0; }
+    bool HasMonitor() const { return m_hMonitor != serial_os::kNoHandle; }
+    uint32_t BaudRate() const { return m_baudRate; }
+    uint32_t BytesRead() const { return m_bytesRead; }
+    const char* ReceiveBuffer() const { return m_receiveBuffer.get(); }
+
+private:
+    void Release();
+
+    std::unique_ptr<char[]> m_receiveBuffer;
+    uint32_t m_baudRate = 0;
+    serial_os::Handle m_hPort = serial_os::kNoHandle;
+    serial_os::Handle m_hLogFile = serial_os::kNoHandle;
+    serial_os::Handle m_hMonitor = serial_os::kNoHandle;
+    serial_os::LineSettings m_lineSettings{};
+    serial_os::Timeouts m_timeouts{};
+    uint32_t m_bytesRead = 0;
+    uint32_t m_savedEventMask = 0;
+    serial_os::QueueStatus m_lineStatus{};
+    uint32_t m_lineErrors = 0;
+    int32_t m_lastReadResult = 0;
+    uint32_t m_logging = 0;
+    uint32_t m_lastDirection = kDirectionRead;
+    uint32_t m_pendingCount = 0;
+    unsigned char m_pendingLine[kDumpBytesPerLine] = {};
+    char m_lineText[72] = {}; // a dump line is at most 67 characters
+};
+
+// The program's one port; defined with the other globals so that their order is fixed.
+extern CSerialPort g_serialPort;

@@ -1,0 +1,48 @@
+// The operating-system calls that CSerialPort and its traffic log stand on. One implementation per
+// platform (SerialSystemPosix.cpp, SerialSystemWin32.cpp); CMake picks the one that is built, so the
+// channel's own logic never branches on the platform.
+#pragma once
+
+#include "SerialPlatform.h"
+
+#include <cstdint>
+
+namespace serial_os {
+
+// Exclusive, read/write, existing devices only, and never waiting for the line (a carrier, say).
+// kNoHandle when the device is missing, busy or refuses.
+Handle OpenDevice(const char* portName);
+void CloseDevice(Handle port);
+
+void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes);
+void ReadLineSettings(Handle port, LineSettings& settings);
+// Raw 8N1 at baudRate with RTS/CTS and DTR on, every byte passed unchanged. False when the rate
+// cannot be expressed on this platform.
+bool SetModuleLineSettings(LineSettings& settings, uint32_t baudRate);
+bool WriteLineSettings(Handle port, const LineSettings& settings);
+void ReadEventMask(Handle port, uint32_t& mask);
+bool WriteEventMask(Handle port, uint32_t mask);
+void ReadTimeouts(Handle port, Timeouts& timeouts);
+// Reads return at once with what is queued; a write gives up after writeBoundMs.
+void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs);
+void WriteTimeouts(Handle port, const Timeouts& timeouts);
+
+// True only when every byte went out within the bound the time-outs give.
+bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts& timeouts);
+// Clears pending line errors and returns the number of received bytes waiting in the driver.
+uint32_t QueryInputQueue(Handle port, QueueStatus& status, uint32_t& errorFlags);
+// Reads exactly what is asked for from what is already queued; returns the count delivered.
+uint32_t ReadQueued(Handle port, void* buffer, uint32_t length);
+
+// The traffic log file: created anew, not shared with any other open; kNoHandle on failure.
+Handle CreateLogFile(const char* fileName);
+bool WriteLogFile(Handle file, const void* data, uint32_t length, uint32_t& written);
+void CloseLogFile(Handle file);
+
+// The monitor mirror: the client end of the monitor's endpoint, kNoHandle when no monitor listens.
+// Each write is one message; failures are of no interest to the caller.
+Handle OpenMonitor();
+void WriteMonitor(Handle monitor, const void* data, uint32_t length);
+void CloseMonitor(Handle monitor);
+
+} // namespace serial_os

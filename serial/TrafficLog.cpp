@@ -1,0 +1,112 @@
+// The traffic log half of CSerialPort: a hex dump of every written byte in "TxRx.log", each piece of
+// text also mirrored to the monitor when one listens. Every buffer is a fixed part of the object, so
+// recording never allocates.
+#include "SerialPort.h"
+
+#include "SerialSystem.h"
+
+#include <cstring>
+
+using namespace serial_result;
+
+namespace {
+
+constexpr char kLineFeed[] = "\n";
+constexpr char kHeaderWritten[] = "Written:";
+constexpr char kHeaderRead[] = "Read:";
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+} // namespace
+
+int32_t CSerialPort::OpenLog(const char* fileName) {
+    if (m_logging)
+        return kWrongState;
+    m_hLogFile = serial_os::CreateLogFile(fileName);
+    if (m_hLogFile == serial_os::kNoHandle)
+        return kLogNotCreated;
+    // Looked for at every start until found, then kept for the rest of the program.
+    if (m_hMonitor == serial_os::kNoHandle)
+        m_hMonitor = serial_os::OpenMonitor();
+    m_logging = 1;
+    m_lastDirection = kDirectionRead; // so the first written block starts with a header
+    m_pendingCount = 0;
+    return kOk;
+}
+
+int32_t CSerialPort::CloseLog() {
+    if (!m_logging)
+        return kWrongState;
+    FlushLine();
+    m_logging = 0;
+    serial_os::CloseLogFile(m_hLogFile);
+    m_hLogFile = serial_os::kNoHandle;
+    return kOk;
+}
+
+int32_t CSerialPort::RecordTraffic(uint32_t direction, uint32_t length, const void* data) {
+    if (data == nullptr)
+        return kWrongState;
+
+    uint32_t written = 0;
+    if (direction != m_lastDirection) {
+        FlushLine();
+        const char* header = direction == kDirectionRead ? kHeaderRead : kHeaderWritten;
+        if (WriteBoth(kLineFeed, 1, written, true) != kOk ||
+            WriteBoth(header, static_cast<uint32_t>(std::strlen(header)), written, true) != kOk ||
+            WriteBoth(kLineFeed, 1, written, false) != kOk)
+            return kLogWriteFailed;
+    }
+
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (length > 0) {
+        const uint32_t room = kDumpBytesPerLine - m_pendingCount;
+        const uint32_t chunk = length < room ? length : room;
+        std::memcpy(m_pendingLine + m_pendingCount, bytes, chunk);
+        m_pendingCount += chunk;
+        bytes += chunk;
+        length -= chunk;
+        if (m_pendingCount == kDumpBytesPerLine && FlushLine() != kOk) {
+            // A full line the file would not take is dropped: keeping it would leave no room for the
+            // rest of the block, and recording must end whatever the file does.
+            m_pendingCount = 0;
+        }
+    }
+
+    m_lastDirection = direction;
+    return kOk;
+}
+
+int32_t CSerialPort::FlushLine() {
+    if (m_pendingCount == 0)
+        return kOk;
+
+    char* out = m_lineText;
+    for (uint32_t i = 0; i < m_pendingCount; ++i) {
+        *out++ = kHexDigits[m_pendingLine[i] >> 4];
+        *out++ = kHexDigits[m_pendingLine[i] & 0x0F];
+        *out++ = ' ';
+    }
+    const uint32_t padding = 3 * (kDumpBytesPerLine - m_pendingCount) + 3;
+    std::memset(out, ' ', padding);
+    out += padding;
+    for (uint32_t i = 0; i < m_pendingCount; ++i) {
+        const unsigned char byte = m_pendingLine[i];
+        *out++ = byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '.';
+    }
+
+    uint32_t written = 0;
+    if (WriteBoth(m_lineText, static_cast<uint32_t>(out - m_lineText), written, true) != kOk ||
+        WriteBoth(kLineFeed, 1, written, false) != kOk)
+        return kLogWriteFailed;
+    m_pendingCount = 0;
+    return kOk;
+}
+
+int32_t CSerialPort::WriteBoth(const char* text, uint32_t length, uint32_t& writtenOut, bool alsoMonitor) {
+    if (alsoMonitor && m_hMonitor != serial_os::kNoHandle)
+        serial_os::WriteMonitor(m_hMonitor, text, length);
+    writtenOut = 0;
+    if (!serial_os::WriteLogFile(m_hLogFile, text, length, writtenOut) || writtenOut != length)
+        return kLogWriteFailed;
+    return kOk;
+}

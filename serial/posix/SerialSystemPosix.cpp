@@ -1,0 +1,256 @@
+// POSIX side of the serial channel: termios device files, an flock'ed log file and a Unix datagram
+// socket for the monitor (datagrams keep message boundaries as a mailslot does).
+#include "SerialSystem.h"
+
+#include "MonitorPath.h"
+#include "PortNames.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+#include <utility>
+
+namespace serial_os {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct BaudEntry {
+    uint32_t rate;
+    speed_t speed;
+};
+
+constexpr BaudEntry kBaudRates[] = {
+    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},      {19200, B19200},
+    {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
+    {921600, B921600},
+};
+
+// Closes the descriptor unless handed on with release(), so no failure path leaks one.
+class FdGuard {
+public:
+    explicit FdGuard(int fd) : m_fd(fd) {}
+    ~FdGuard() {
+        if (m_fd >= 0)
+            close(m_fd);
+    }
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
+    int get() const { return m_fd; }
+    int release() { return std::exchange(m_fd, -1); }
+
+private:
+    int m_fd;
+};
+
+bool SetNonBlocking(int fd, bool on) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0)
+        return false;
+    return fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) == 0;
+}
+
+int RemainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+bool WriteWithin(int fd, const unsigned char* bytes, uint32_t length, Clock::time_point deadline) {
+    while (length > 0) {
+        const ssize_t n = write(fd, bytes, length);
+        if (n > 0) {
+            bytes += n;
+            length -= static_cast<uint32_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            return false;
+        const int left = RemainingMs(deadline);
+        if (left == 0)
+            return false;
+        pollfd p{fd, POLLOUT, 0};
+        if (poll(&p, 1, left) < 0 && errno != EINTR)
+            return false;
+    }
+    return true;
+}
+
+// A write has finished when its bytes have left the driver, as on Windows; a pseudo-terminal keeps
+// no output queue, so this returns at once there.
+bool DrainWithin(int fd, Clock::time_point deadline) {
+    for (;;) {
+        int queued = 0;
+        if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
+            return true;
+        if (RemainingMs(deadline) == 0)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
+} // namespace
+
+Handle OpenDevice(const char* portName) {
+    if (portName == nullptr)
+        return kNoHandle;
+    const std::string path = port_names::PosixDevicePath(portName, port_names::DeviceDirectory());
+    // O_NONBLOCK so that the open never waits for a carrier; the line is blocking again afterwards.
+    FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        return kNoHandle;
+    // TIOCEXCL keeps out other programs but not root, so the lock is what refuses every second open.
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return kNoHandle;
+    ioctl(fd.get(), TIOCEXCL); // a file that is no tty fails later, on its line settings
+    if (!SetNonBlocking(fd.get(), false))
+        return kNoHandle;
+    return fd.release();
+}
+
+void CloseDevice(Handle port) {
+    // The exclusive flag belongs to the tty and may outlive this descriptor (a pseudo-terminal lives
+    // on while its master is open), so hand the device back as it was found.
+    ioctl(port, TIOCNXCL);
+    close(port);
+}
+
+void SetQueueSizes(Handle, uint32_t, uint32_t) {}
+
+void ReadLineSettings(Handle port, LineSettings& settings) {
+    if (tcgetattr(port, &settings) != 0)
+        std::memset(&settings, 0, sizeof settings);
+}
+
+bool SetModuleLineSettings(LineSettings& settings, uint32_t baudRate) {
+    const BaudEntry* entry = nullptr;
+    for (const BaudEntry& candidate : kBaudRates)
+        if (candidate.rate == baudRate)
+            entry = &candidate;
+    if (entry == nullptr)
+        return false;
+    cfmakeraw(&settings); // no echo, no line-end translation, no byte dropped or replaced
+    settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+    settings.c_cflag &= ~(CSIZE | PARENB | CSTOPB);
+    settings.c_cflag |= CS8 | CRTSCTS | CLOCAL | CREAD;
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    return cfsetispeed(&settings, entry->speed) == 0 && cfsetospeed(&settings, entry->speed) == 0;
+}
+
+bool WriteLineSettings(Handle port, const LineSettings& settings) {
+    if (tcsetattr(port, TCSANOW, &settings) != 0)
+        return false;
+    int dtr = TIOCM_DTR;
+    ioctl(port, TIOCMBIS, &dtr); // a pseudo-terminal has no modem lines; that is no failure
+    return true;
+}
+
+// termios has no event mask; there is nothing to save or to refuse.
+void ReadEventMask(Handle, uint32_t& mask) { mask = 0; }
+bool WriteEventMask(Handle, uint32_t) { return true; }
+
+void ReadTimeouts(Handle, Timeouts& timeouts) { timeouts = Timeouts{}; }
+void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs) { timeouts.writeBoundMs = writeBoundMs; }
+void WriteTimeouts(Handle, const Timeouts&) {}
+
+bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts& timeouts) {
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeouts.writeBoundMs);
+    if (!SetNonBlocking(port, true))
+        return false;
+    const bool sent = WriteWithin(port, static_cast<const unsigned char*>(data), length, deadline) &&
+                      DrainWithin(port, deadline);
+    if (!sent)
+        tcflush(port, TCOFLUSH); // what missed the bound must not reach the module with the next command
+    SetNonBlocking(port, false);
+    return sent;
+}
+
+uint32_t QueryInputQueue(Handle port, QueueStatus& status, uint32_t& errorFlags) {
+    int queued = 0;
+    if (ioctl(port, FIONREAD, &queued) != 0 || queued < 0)
+        queued = 0;
+    status.inQueue = static_cast<uint32_t>(queued);
+    errorFlags = 0;
+    return status.inQueue;
+}
+
+uint32_t ReadQueued(Handle port, void* buffer, uint32_t length) {
+    ssize_t n;
+    do
+        n = read(port, buffer, length);
+    while (n < 0 && errno == EINTR);
+    return n > 0 ? static_cast<uint32_t>(n) : 0;
+}
+
+Handle CreateLogFile(const char* fileName) {
+    if (fileName == nullptr)
+        return kNoHandle;
+    // No O_TRUNC: a copy of the program that already logs here must keep its file, so the file is
+    // emptied only once the lock is ours. 0600 because the dump holds the PIN.
+    FdGuard fd(open(fileName, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0600));
+    if (fd.get() < 0 || flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+        return kNoHandle;
+    struct stat st{};
+    if (fstat(fd.get(), &st) != 0)
+        return kNoHandle;
+    if (S_ISREG(st.st_mode)) {
+        if (ftruncate(fd.get(), 0) != 0)
+            return kNoHandle;
+        if (st.st_uid == geteuid())
+            fchmod(fd.get(), 0600);
+    }
+    return fd.release();
+}
+
+bool WriteLogFile(Handle file, const void* data, uint32_t length, uint32_t& written) {
+    written = 0;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    while (written < length) {
+        const ssize_t n = write(file, bytes + written, length - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += static_cast<uint32_t>(n);
+    }
+    return true;
+}
+
+void CloseLogFile(Handle file) {
+    if (file >= 0)
+        close(file);
+}
+
+Handle OpenMonitor() {
+    const std::string path = monitor_path::SocketPath();
+    sockaddr_un address{};
+    if (path.size() >= sizeof address.sun_path || !monitor_path::IsPrivateDirectory(monitor_path::Directory(), false))
+        return kNoHandle;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    FdGuard fd(socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    if (fd.get() < 0 || connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        return kNoHandle;
+    return fd.release();
+}
+
+void WriteMonitor(Handle monitor, const void* data, uint32_t length) {
+    // A monitor that stopped reading must never hold up the line.
+    send(monitor, data, length, MSG_DONTWAIT | MSG_NOSIGNAL);
+}
+
+void CloseMonitor(Handle monitor) { close(monitor); }
+
+} // namespace serial_os

@@ -1,0 +1,144 @@
+// Win32 side of the serial channel: the communications calls of kernel32 on a synchronous handle,
+// a log file opened without sharing, and the monitor's mailslot through the same file interface.
+#include "SerialSystem.h"
+
+#include "PortNames.h"
+
+#include <string>
+
+namespace serial_os {
+
+namespace {
+
+constexpr const char* kMonitorMailslot = "\\\\.\\mailslot\\Vexl_MailSlot";
+
+Handle OrNoHandle(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? kNoHandle : handle; }
+
+} // namespace
+
+Handle OpenDevice(const char* portName) {
+    if (portName == nullptr)
+        return kNoHandle;
+    const std::string path = port_names::Win32DevicePath(portName);
+    return OrNoHandle(
+        CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+void CloseDevice(Handle port) { CloseHandle(port); }
+
+void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes) {
+    SetupComm(port, inputBytes, outputBytes);
+}
+
+void ReadLineSettings(Handle port, LineSettings& settings) {
+    settings.DCBlength = sizeof settings;
+    GetCommState(port, &settings);
+}
+
+bool SetModuleLineSettings(LineSettings& settings, uint32_t baudRate) {
+    settings.BaudRate = baudRate;
+    settings.ByteSize = 8;
+    settings.Parity = NOPARITY;
+    settings.StopBits = ONESTOPBIT;
+    settings.fBinary = 1;
+    settings.fParity = 0;
+    settings.fOutxCtsFlow = 1;
+    settings.fOutxDsrFlow = 0;
+    settings.fDtrControl = DTR_CONTROL_ENABLE;
+    settings.fDsrSensitivity = 0;
+    settings.fRtsControl = RTS_CONTROL_HANDSHAKE;
+    settings.fOutX = 0;
+    settings.fInX = 0;
+    settings.fErrorChar = 0;
+    settings.fNull = 0;
+    settings.fAbortOnError = 0;
+    settings.EofChar = 0;
+    return true;
+}
+
+bool WriteLineSettings(Handle port, const LineSettings& settings) {
+    return SetCommState(port, const_cast<LineSettings*>(&settings)) != 0;
+}
+
+void ReadEventMask(Handle port, uint32_t& mask) {
+    DWORD current = 0;
+    GetCommMask(port, &current);
+    mask = current;
+}
+
+bool WriteEventMask(Handle port, uint32_t mask) { return SetCommMask(port, mask) != 0; }
+
+void ReadTimeouts(Handle port, Timeouts& timeouts) { GetCommTimeouts(port, &timeouts); }
+
+void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs) {
+    timeouts.ReadIntervalTimeout = 1;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 0;
+    // The one time-out in use: without it a module holding CTS off would hang the write for good.
+    timeouts.WriteTotalTimeoutConstant = writeBoundMs;
+}
+
+void WriteTimeouts(Handle port, const Timeouts& timeouts) {
+    SetCommTimeouts(port, const_cast<Timeouts*>(&timeouts));
+}
+
+bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts&) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    uint32_t sent = 0;
+    while (sent < length) {
+        DWORD written = 0;
+        // A write that ran into the time-out returns early with what went out; nothing more will.
+        if (!WriteFile(port, bytes + sent, length - sent, &written, nullptr) || written == 0)
+            return false;
+        sent += written;
+    }
+    return true;
+}
+
+uint32_t QueryInputQueue(Handle port, QueueStatus& status, uint32_t& errorFlags) {
+    DWORD errors = 0;
+    if (!ClearCommError(port, &errors, &status))
+        status.cbInQue = 0;
+    errorFlags = errors;
+    return status.cbInQue;
+}
+
+uint32_t ReadQueued(Handle port, void* buffer, uint32_t length) {
+    DWORD read = 0;
+    ReadFile(port, buffer, length, &read, nullptr);
+    return read;
+}
+
+Handle CreateLogFile(const char* fileName) {
+    if (fileName == nullptr)
+        return kNoHandle;
+    return OrNoHandle(
+        CreateFileA(fileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+bool WriteLogFile(Handle file, const void* data, uint32_t length, uint32_t& written) {
+    DWORD count = 0;
+    const bool ok = WriteFile(file, data, length, &count, nullptr) != 0;
+    written = count;
+    return ok;
+}
+
+void CloseLogFile(Handle file) {
+    if (file != kNoHandle)
+        CloseHandle(file);
+}
+
+Handle OpenMonitor() {
+    return OrNoHandle(CreateFileA(kMonitorMailslot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+void WriteMonitor(Handle monitor, const void* data, uint32_t length) {
+    DWORD written = 0;
+    WriteFile(monitor, data, length, &written, nullptr);
+}
+
+void CloseMonitor(Handle monitor) { CloseHandle(monitor); }
+
+} // namespace serial_os

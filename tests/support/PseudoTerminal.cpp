@@ -1,0 +1,104 @@
+#include "PseudoTerminal.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
+} // namespace
+
+PseudoTerminal::PseudoTerminal() {
+    const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master < 0)
+        return;
+    const char* name = (grantpt(master) == 0 && unlockpt(master) == 0) ? ptsname(master) : nullptr;
+    if (name == nullptr) {
+        close(master);
+        return;
+    }
+    m_slavePath = name;
+    m_slave = open(name, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    // Raw from the start, so nothing the test sends is echoed back or translated before the port
+    // under test sets its own line settings.
+    termios raw{};
+    if (m_slave < 0 || tcgetattr(m_slave, &raw) != 0) {
+        close(master);
+        return;
+    }
+    cfmakeraw(&raw);
+    tcsetattr(m_slave, TCSANOW, &raw);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    m_master = master;
+}
+
+PseudoTerminal::~PseudoTerminal() {
+    if (m_slave >= 0)
+        close(m_slave);
+    if (m_master >= 0)
+        close(m_master);
+}
+
+size_t PseudoTerminal::QueuedForPort() const {
+    int queued = 0;
+    if (m_slave < 0 || ioctl(m_slave, FIONREAD, &queued) != 0)
+        return 0;
+    return static_cast<size_t>(queued);
+}
+
+bool PseudoTerminal::SendToPort(std::string_view bytes, int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const size_t target = QueuedForPort() + bytes.size();
+    while (!bytes.empty()) {
+        const ssize_t n = write(m_master, bytes.data(), bytes.size());
+        if (n > 0) {
+            bytes.remove_prefix(static_cast<size_t>(n));
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            return false;
+        } else if (MsLeft(deadline) == 0) {
+            return false;
+        } else {
+            pollfd p{m_master, POLLOUT, 0};
+            poll(&p, 1, MsLeft(deadline));
+        }
+    }
+    // The line discipline moves the bytes over asynchronously; the port must see all of them.
+    while (QueuedForPort() < target) {
+        if (MsLeft(deadline) == 0)
+            return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    return true;
+}
+
+std::string PseudoTerminal::ReadFromPort(size_t minBytes, int timeoutMs, int quietMs) {
+    std::string received;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    char chunk[4096];
+    for (;;) {
+        const int wait = received.size() < minBytes ? MsLeft(deadline) : quietMs;
+        pollfd p{m_master, POLLIN, 0};
+        if (wait == 0 || poll(&p, 1, wait) <= 0)
+            break;
+        const ssize_t n = read(m_master, chunk, sizeof chunk);
+        if (n <= 0)
+            break;
+        received.append(chunk, static_cast<size_t>(n));
+    }
+    return received;
+}
+
+std::string PseudoTerminal::Drain() { return ReadFromPort(0, 0, 0); }
