@@ -50,7 +50,9 @@ int ComNumber(const char* name) {
     return number >= kFirstPort && number <= kLastPort ? static_cast<int>(number) : 0;
 }
 
-std::string ComName(int number) { return "com" + std::to_string(number); }
+std::string ComName(int number) {
+    return "com" + std::to_string(number);
+}
 
 std::string PosixDevicePath(const char* name, const std::string& deviceDirectory) {
     const int number = ComNumber(name);
@@ -66,8 +68,12 @@ std::string Win32DevicePath(const char* name) {
     return std::string("\\\\.\\") + name;
 }
 
-const std::string& DeviceDirectory() { return DeviceDirectoryStorage(); }
+const std::string& DeviceDirectory() {
+    return DeviceDirectoryStorage();
+}
 
-void SetDeviceDirectory(std::string directory) { DeviceDirectoryStorage() = std::move(directory); }
+void SetDeviceDirectory(std::string directory) {
+    DeviceDirectoryStorage() = std::move(directory);
+}
 
 } // namespace port_names

@@ -14,12 +14,14 @@ std::string Directory() {
     return "/tmp/zk405-" + std::to_string(geteuid());
 }
 
-std::string SocketPath() { return Directory() + "/" + kEndpointName; }
+std::string SocketPath() {
+    return Directory() + "/" + kEndpointName;
+}
 
 bool IsPrivateDirectory(const std::string& directory, bool create) {
     if (create && mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
         return false;
-    struct stat st{};
+    struct stat st {};
     if (lstat(directory.c_str(), &st) != 0)
         return false;
     return S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0;

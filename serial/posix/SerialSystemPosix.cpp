@@ -31,9 +31,9 @@ struct BaudEntry {
 };
 
 constexpr BaudEntry kBaudRates[] = {
-    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},      {19200, B19200},
-    {38400, B38400},   {57600, B57600},   {115200, B115200}, {230400, B230400}, {460800, B460800},
-    {921600, B921600},
+    {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
+    {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+    {230400, B230400}, {460800, B460800}, {921600, B921600},
 };
 
 // Closes the descriptor unless handed on with release(), so no failure path leaks one.
@@ -158,11 +158,19 @@ bool WriteLineSettings(Handle port, const LineSettings& settings) {
 }
 
 // termios has no event mask; there is nothing to save or to refuse.
-void ReadEventMask(Handle, uint32_t& mask) { mask = 0; }
-bool WriteEventMask(Handle, uint32_t) { return true; }
+void ReadEventMask(Handle, uint32_t& mask) {
+    mask = 0;
+}
+bool WriteEventMask(Handle, uint32_t) {
+    return true;
+}
 
-void ReadTimeouts(Handle, Timeouts& timeouts) { timeouts = Timeouts{}; }
-void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs) { timeouts.writeBoundMs = writeBoundMs; }
+void ReadTimeouts(Handle, Timeouts& timeouts) {
+    timeouts = Timeouts{};
+}
+void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs) {
+    timeouts.writeBoundMs = writeBoundMs;
+}
 void WriteTimeouts(Handle, const Timeouts&) {}
 
 bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts& timeouts) {
@@ -202,7 +210,7 @@ Handle CreateLogFile(const char* fileName) {
     FdGuard fd(open(fileName, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0600));
     if (fd.get() < 0 || flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
         return kNoHandle;
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd.get(), &st) != 0)
         return kNoHandle;
     if (S_ISREG(st.st_mode)) {
@@ -236,7 +244,8 @@ void CloseLogFile(Handle file) {
 Handle OpenMonitor() {
     const std::string path = monitor_path::SocketPath();
     sockaddr_un address{};
-    if (path.size() >= sizeof address.sun_path || !monitor_path::IsPrivateDirectory(monitor_path::Directory(), false))
+    if (path.size() >= sizeof address.sun_path ||
+        !monitor_path::IsPrivateDirectory(monitor_path::Directory(), false))
         return kNoHandle;
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
@@ -251,6 +260,8 @@ void WriteMonitor(Handle monitor, const void* data, uint32_t length) {
     send(monitor, data, length, MSG_DONTWAIT | MSG_NOSIGNAL);
 }
 
-void CloseMonitor(Handle monitor) { close(monitor); }
+void CloseMonitor(Handle monitor) {
+    close(monitor);
+}
 
 } // namespace serial_os

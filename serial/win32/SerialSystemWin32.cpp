@@ -12,7 +12,9 @@ namespace {
 
 constexpr const char* kMonitorMailslot = "\\\\.\\mailslot\\Vexl_MailSlot";
 
-Handle OrNoHandle(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? kNoHandle : handle; }
+Handle OrNoHandle(HANDLE handle) {
+    return handle == INVALID_HANDLE_VALUE ? kNoHandle : handle;
+}
 
 } // namespace
 
@@ -24,7 +26,9 @@ Handle OpenDevice(const char* portName) {
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
 }
 
-void CloseDevice(Handle port) { CloseHandle(port); }
+void CloseDevice(Handle port) {
+    CloseHandle(port);
+}
 
 void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes) {
     SetupComm(port, inputBytes, outputBytes);
@@ -66,9 +70,13 @@ void ReadEventMask(Handle port, uint32_t& mask) {
     mask = current;
 }
 
-bool WriteEventMask(Handle port, uint32_t mask) { return SetCommMask(port, mask) != 0; }
+bool WriteEventMask(Handle port, uint32_t mask) {
+    return SetCommMask(port, mask) != 0;
+}
 
-void ReadTimeouts(Handle port, Timeouts& timeouts) { GetCommTimeouts(port, &timeouts); }
+void ReadTimeouts(Handle port, Timeouts& timeouts) {
+    GetCommTimeouts(port, &timeouts);
+}
 
 void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs) {
     timeouts.ReadIntervalTimeout = 1;
@@ -139,6 +147,8 @@ void WriteMonitor(Handle monitor, const void* data, uint32_t length) {
     WriteFile(monitor, data, length, &written, nullptr);
 }
 
-void CloseMonitor(Handle monitor) { CloseHandle(monitor); }
+void CloseMonitor(Handle monitor) {
+    CloseHandle(monitor);
+}
 
 } // namespace serial_os

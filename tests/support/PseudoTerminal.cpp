@@ -101,4 +101,6 @@ std::string PseudoTerminal::ReadFromPort(size_t minBytes, int timeoutMs, int qui
     return received;
 }
 
-std::string PseudoTerminal::Drain() { return ReadFromPort(0, 0, 0); }
+std::string PseudoTerminal::Drain() {
+    return ReadFromPort(0, 0, 0);
+}

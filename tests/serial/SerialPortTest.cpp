@@ -1,0 +1,232 @@
+// CSerialPort against a real tty line: a pseudo-terminal whose master plays the module.
+#include "SerialPort.h"
+#include "PortNames.h"
+#include "PseudoTerminal.h"
+#include "TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <dirent.h>
+#include <fcntl.h>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+using namespace serial_result;
+
+namespace {
+
+int OpenDescriptorCount() {
+    int count = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr)
+            ++count;
+        closedir(dir);
+    }
+    return count;
+}
+
+class SerialPortTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(pty.IsOpen()); }
+
+    int32_t OpenPty(CSerialPort& p) { return p.Open(pty.SlavePath().c_str(), 9600); }
+
+    TempDir dir; // TxRx.log lands here
+    PseudoTerminal pty;
+    CSerialPort port;
+};
+
+TEST_F(SerialPortTest, OpenCloseStateMachine) {
+    EXPECT_EQ(port.Open(nullptr, 4800), kWrongState);
+    EXPECT_EQ(port.BaudRate(), 4800u) << "the rate is stored before any check";
+    EXPECT_EQ(port.Close(), kWrongState);
+
+    ASSERT_EQ(OpenPty(port), kOk);
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_NE(port.ReceiveBuffer(), nullptr);
+
+    EXPECT_EQ(port.Open(pty.SlavePath().c_str(), 9600), kAlreadyOpen);
+    EXPECT_EQ(port.Open("/no/such/device", 9600), kAlreadyOpen);
+    EXPECT_EQ(port.Write(3, "abc"), kOk) << "a refused second open leaves the first connection working";
+    EXPECT_EQ(pty.ReadFromPort(3), "abc");
+
+    EXPECT_EQ(port.Close(), kOk);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.ReceiveBuffer(), nullptr) << "the buffer lives exactly while the port is open";
+    EXPECT_EQ(port.Close(), kWrongState);
+
+    ASSERT_EQ(OpenPty(port), kOk) << "a closed port opens again";
+    EXPECT_EQ(port.Close(), kOk);
+}
+
+TEST_F(SerialPortTest, FailedOpensLeaveThePortClosedAndReusableWithoutLeaks) {
+    const int descriptors = OpenDescriptorCount();
+
+    EXPECT_EQ(port.Open("/no/such/device", 9600), kOpenFailed);
+    EXPECT_EQ(port.Open("", 9600), kOpenFailed);
+    EXPECT_FALSE(port.IsOpen());
+
+    // Opens, but is no serial line.
+    EXPECT_EQ(port.Open("/dev/null", 9600), kSettingsFailed);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.ReceiveBuffer(), nullptr);
+
+    // A rate termios cannot express is refused like settings the driver rejects.
+    EXPECT_EQ(port.Open(pty.SlavePath().c_str(), 12345), kSettingsFailed);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+
+    ASSERT_EQ(OpenPty(port), kOk);
+    ASSERT_EQ(port.Close(), kOk);
+    EXPECT_EQ(port.Open("/dev/null", 9600), kSettingsFailed) << "also after an earlier open and close";
+    EXPECT_EQ(OpenDescriptorCount(), descriptors);
+    EXPECT_EQ(OpenPty(port), kOk);
+}
+
+TEST_F(SerialPortTest, OpenIsExclusiveEvenForRoot) {
+    ASSERT_EQ(OpenPty(port), kOk);
+    CSerialPort second;
+    EXPECT_EQ(OpenPty(second), kOpenFailed);
+    ASSERT_EQ(port.Close(), kOk);
+    EXPECT_EQ(OpenPty(second), kOk) << "closing hands the device back";
+    EXPECT_EQ(second.Close(), kOk);
+
+    // Another program's plain open must find the tty as it was before the port held it.
+    ASSERT_EQ(OpenPty(port), kOk);
+    ASSERT_EQ(port.Close(), kOk);
+    const int fd = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+    EXPECT_GE(fd, 0);
+    if (fd >= 0)
+        close(fd);
+}
+
+TEST_F(SerialPortTest, LineIsRawAt9600With8N1AndHardwareFlowControl) {
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(pty.MasterFd(), &cooked), 0);
+    cooked.c_lflag |= ECHO | ICANON | ISIG;
+    cooked.c_iflag |= ICRNL | IXON;
+    cooked.c_oflag |= OPOST | ONLCR;
+    ASSERT_EQ(tcsetattr(pty.MasterFd(), TCSANOW, &cooked), 0);
+
+    ASSERT_EQ(OpenPty(port), kOk);
+    termios line{};
+    ASSERT_EQ(tcgetattr(pty.MasterFd(), &line), 0);
+    EXPECT_EQ(cfgetospeed(&line), static_cast<speed_t>(B9600));
+    EXPECT_EQ(cfgetispeed(&line), static_cast<speed_t>(B9600));
+    EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB), 0u);
+    EXPECT_EQ(line.c_cflag & (CRTSCTS | CLOCAL | CREAD), static_cast<tcflag_t>(CRTSCTS | CLOCAL | CREAD));
+    EXPECT_EQ(line.c_lflag & (ECHO | ICANON | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(line.c_iflag & (ICRNL | INLCR | IGNCR | ISTRIP | IXON | IXOFF | IXANY), 0u);
+    EXPECT_EQ(line.c_oflag & OPOST, 0u);
+}
+
+TEST_F(SerialPortTest, EveryByteValuePassesUnchangedBothWays) {
+    ASSERT_EQ(OpenPty(port), kOk);
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all += static_cast<char>(b);
+
+    ASSERT_EQ(port.Write(static_cast<uint32_t>(all.size()), all.data()), kOk);
+    EXPECT_EQ(pty.ReadFromPort(all.size()), all);
+
+    ASSERT_TRUE(pty.SendToPort(all));
+    uint32_t count = 0;
+    EXPECT_EQ(port.ReadAvailable(count, CSerialPort::kBufferSize), 1);
+    ASSERT_EQ(count, all.size());
+    EXPECT_EQ(std::string(port.ReceiveBuffer(), count), all);
+}
+
+TEST_F(SerialPortTest, ReplyTextIsOnlyWhatThisReadTook) {
+    EXPECT_EQ(port.ReadReplyText(), "0") << "a closed port reads nothing";
+    EXPECT_EQ(port.BytesRead(), 0u);
+    ASSERT_EQ(OpenPty(port), kOk);
+
+    EXPECT_EQ(port.ReadReplyText(), "0");
+    EXPECT_EQ(port.BytesRead(), 0u);
+
+    ASSERT_TRUE(pty.SendToPort("+BNAME=LONG NAME\r\n"));
+    EXPECT_EQ(port.ReadReplyText(), "+BNAME=LONG NAME\r\n");
+    ASSERT_TRUE(pty.SendToPort("OK"));
+    EXPECT_EQ(port.ReadReplyText(), "OK") << "no tail of the earlier, longer reply";
+
+    ASSERT_TRUE(pty.SendToPort(std::string("AB\0CD", 5)));
+    EXPECT_EQ(port.ReadReplyText(), "AB") << "a zero byte ends the text";
+    EXPECT_EQ(port.BytesRead(), 5u);
+    EXPECT_EQ(port.ReadReplyText(), "0");
+}
+
+TEST_F(SerialPortTest, MoreThanABufferIsTakenInTwoReads) {
+    ASSERT_EQ(OpenPty(port), kOk);
+    std::string flood(3000, 'x');
+    for (size_t i = 0; i < flood.size(); ++i)
+        flood[i] = static_cast<char>('A' + i % 26);
+    ASSERT_TRUE(pty.SendToPort(flood));
+
+    const std::string first = port.ReadReplyText();
+    EXPECT_EQ(first, flood.substr(0, CSerialPort::kBufferSize));
+    EXPECT_EQ(port.ReadReplyText(), flood.substr(CSerialPort::kBufferSize));
+    EXPECT_EQ(port.ReadReplyText(), "0");
+
+    uint32_t count = 99;
+    ASSERT_TRUE(pty.SendToPort("abcdef"));
+    port.ReadAvailable(count, 4);
+    EXPECT_EQ(count, 4u) << "never more than asked for";
+}
+
+TEST_F(SerialPortTest, WritesNeedAnOpenPortAndData) {
+    EXPECT_EQ(port.Write(3, "abc"), kWrongState);
+    ASSERT_EQ(OpenPty(port), kOk);
+    EXPECT_EQ(port.Write(3, nullptr), kWrongState);
+    EXPECT_EQ(port.Write(0, ""), kOk);
+    EXPECT_EQ(pty.Drain(), "") << "nothing reaches the line from a refused write";
+}
+
+TEST_F(SerialPortTest, WriteTheFarEndNeverTakesGivesUpWithinTheBound) {
+    ASSERT_EQ(OpenPty(port), kOk);
+    const std::string block(CSerialPort::kBufferSize, 'x');
+    using Clock = std::chrono::steady_clock;
+    int32_t result = kOk;
+    Clock::duration lastWrite{};
+    for (int i = 0; i < 1000 && result == kOk; ++i) {
+        const auto start = Clock::now();
+        result = port.Write(static_cast<uint32_t>(block.size()), block.data());
+        lastWrite = Clock::now() - start;
+    }
+    EXPECT_EQ(result, kWriteFailed);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(lastWrite).count();
+    EXPECT_GE(ms, CSerialPort::kWriteBoundMs - 50);
+    EXPECT_LT(ms, CSerialPort::kWriteBoundMs + 1000);
+
+    // Once the far end reads again, the line works as before.
+    while (!pty.ReadFromPort(0, 0, 100).empty()) {
+    }
+    EXPECT_EQ(port.Write(2, "OK"), kOk);
+    EXPECT_EQ(pty.ReadFromPort(2), "OK");
+}
+
+TEST_F(SerialPortTest, DestructionClosesThePortAndItsLog) {
+    {
+        CSerialPort scoped;
+        ASSERT_EQ(OpenPty(scoped), kOk);
+        ASSERT_EQ(scoped.Write(2, "AT"), kOk);
+    }
+    EXPECT_EQ(OpenPty(port), kOk) << "the device is free again";
+    EXPECT_EQ(port.Close(), kOk);
+}
+
+TEST_F(SerialPortTest, ComNamesOpenThroughTheDeviceDirectory) {
+    TempDir devices(false);
+    ASSERT_EQ(symlink(pty.SlavePath().c_str(), devices.File("ttyUSB0").c_str()), 0);
+    const std::string previous = port_names::DeviceDirectory();
+    port_names::SetDeviceDirectory(devices.Path());
+    EXPECT_EQ(port.Open("com34", 9600), kOpenFailed);
+    EXPECT_EQ(port.Open("com33", 9600), kOk);
+    port_names::SetDeviceDirectory(previous);
+    ASSERT_EQ(port.Write(2, "hi"), kOk);
+    EXPECT_EQ(pty.ReadFromPort(2), "hi");
+}
+
+} // namespace
