@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing need on Debian 12. Safe to run again: packages that are
+# already there are not touched, and apt's lists are refreshed only when something is missing.
+#   scripts/install-deps.sh            the native build, its tests and the program
+#   scripts/install-deps.sh --windows  also the MinGW-w64 cross compiler and Wine
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config
+  libwxgtk3.2-dev
+  googletest libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-dejavu-core
+)
+if [[ "${1:-}" == "--windows" ]]; then
+  packages+=(g++-mingw-w64-x86-64-posix wine64 fonts-wine libz-mingw-w64-dev dpkg-dev)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+sudo=()
+[[ $(id -u) -ne 0 ]] && sudo=(sudo)
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -qq
+"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Sets up everything, builds the tool and runs it.
+#   scripts/run.sh            with a simulated ZK405 on a pseudo-terminal (no hardware needed)
+#   scripts/run.sh --module   with a real module only: no simulator is started
+# Without an X display the program is shown on a private virtual display for a few seconds and a
+# screenshot of its first window is saved, so the set-up can be checked on a machine with no screen.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake --preset release >/dev/null
+cmake --build --preset release
+bin=build/release
+app=$bin/app/zk405
+
+sim_pid=
+cleanup() { [[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null || true; }
+trap cleanup EXIT
+
+if [[ "${1:-}" != "--module" ]]; then
+  # As root the simulated port is linked where the port list looks (/dev/rfcommN is comN+97);
+  # otherwise its path is typed into the port field.
+  link=/tmp/zk405-sim-$(id -u)
+  port=$link
+  if [[ -w /dev ]]; then
+    for n in $(seq 0 31); do
+      if [[ ! -e /dev/rfcomm$n && ! -L /dev/rfcomm$n ]]; then link=/dev/rfcomm$n; port=com$((97 + n)); break; fi
+    done
+  fi
+  coproc SIM { exec "$bin/tools/zk405-sim" --name "KALDOR ZK405" --link "$link"; }
+  sim_pid=$SIM_PID
+  read -r -u "${SIM[0]}" pty || { echo "the simulated module did not start" >&2; exit 1; }
+  echo "Simulated ZK405 on $pty, linked at $link."
+  echo "In the port list pick or type: $port"
+fi
+
+if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
+  "$app"
+  exit 0
+fi
+
+echo "No X display: showing the program on a virtual display for a few seconds."
+shot=$PWD/$bin/zk405-first-window.png
+scripts/with-display.sh bash -c '
+  "$1" & app=$!
+  for _ in $(seq 100); do xdotool search --name "KALDOR ZK405" >/dev/null 2>&1 && break; sleep 0.1; done
+  sleep 1
+  import -window root "$2" 2>/dev/null || xwd -root | convert xwd:- "$2"
+  kill $app 2>/dev/null; wait $app 2>/dev/null || true
+' run "$app" "$shot"
+echo "The program started; its first window is in $shot"
