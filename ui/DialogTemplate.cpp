@@ -1,0 +1,161 @@
+#include "DialogTemplate.h"
+
+#include "TemplateLook.h"
+#include "UiText.h"
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/fontenum.h>
+#include <wx/radiobut.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <algorithm>
+
+namespace dialog_template {
+
+namespace {
+
+// A combo box template's height includes its dropped list; the closed box is one edit line high.
+constexpr int kComboFieldHeightDu = 13;
+
+wxRect PixelRect(const wxDialog& dialog, const Control& control) {
+    const wxPoint position = dialog.ConvertDialogToPixels(wxPoint(control.x, control.y));
+    const wxSize size = dialog.ConvertDialogToPixels(wxSize(control.cx, control.cy));
+    return wxRect(position, size);
+}
+
+wxWindow* CreateText(wxDialog& dialog, const Control& control, int id, const wxRect& rect) {
+    wxString text = Utf8(control.text);
+    if (control.style & kNoPrefix)
+        text = wxControl::EscapeMnemonics(text);
+    // The rectangle is the template's: the text is neither wrapped nor allowed to resize its control.
+    long style = wxALIGN_LEFT | wxST_NO_AUTORESIZE;
+    return new wxStaticText(&dialog, id, text, rect.GetPosition(), rect.GetSize(), style);
+}
+
+wxWindow* CreatePicture(wxDialog& dialog, const Control& control, int id, const wxRect& rect,
+                        const ImageLoader& images) {
+    const wxBitmapBundle image = images ? images(control.resourceId) : wxBitmapBundle();
+    // The picture fills the template's rectangle, which was laid out for it; an icon keeps its size.
+    wxBitmap bitmap;
+    wxSize size = rect.GetSize();
+    if (image.IsOk()) {
+        if (control.kind == Kind::Picture) {
+            bitmap = image.GetBitmap(rect.GetSize());
+        } else {
+            bitmap = image.GetBitmap(wxDefaultSize);
+            size = bitmap.GetSize();
+        }
+    }
+    return new wxStaticBitmap(&dialog, id, bitmap.IsOk() ? wxBitmapBundle(bitmap) : wxBitmapBundle(),
+                              rect.GetPosition(), size);
+}
+
+wxWindow* CreateControl(wxDialog& dialog, const Control& control, const ImageLoader& images) {
+    const int id = ToWxId(control.id);
+    const wxRect rect = PixelRect(dialog, control);
+    const wxString text = Utf8(control.text);
+    switch (control.kind) {
+    case Kind::Text:
+        return CreateText(dialog, control, id, rect);
+    case Kind::Picture:
+    case Kind::Icon:
+        return CreatePicture(dialog, control, id, rect, images);
+    case Kind::PushButton:
+    case Kind::DefPushButton: {
+        auto* button = new wxButton(&dialog, id, text, rect.GetPosition(), rect.GetSize());
+        if (control.kind == Kind::DefPushButton)
+            button->SetDefault();
+        return button;
+    }
+    case Kind::AutoCheckBox:
+        return new wxCheckBox(&dialog, id, text, rect.GetPosition(), rect.GetSize());
+    case Kind::AutoRadioButton:
+        return new wxRadioButton(&dialog, id, text, rect.GetPosition(), rect.GetSize(),
+                                 (control.style & kGroup) ? wxRB_GROUP : 0);
+    case Kind::Edit:
+        return new wxTextCtrl(&dialog, id, wxString(), rect.GetPosition(), rect.GetSize(),
+                              (control.style & kBorder) ? 0L : static_cast<long>(wxBORDER_NONE));
+    case Kind::ComboBox: {
+        wxArrayString items;
+        for (const char* item : control.items)
+            items.Add(Utf8(item));
+        const int fieldHeight = std::min(control.cy, kComboFieldHeightDu);
+        const wxSize size(rect.width, dialog.ConvertDialogToPixels(wxSize(0, fieldHeight)).y);
+        long style = wxCB_DROPDOWN;
+        if (control.style & kSorted)
+            style |= wxCB_SORT;
+        auto* combo = new wxComboBox(&dialog, id, wxString(), rect.GetPosition(), size, items, style);
+        // The list starts with nothing chosen and an empty text field.
+        combo->SetSelection(wxNOT_FOUND);
+        combo->ChangeValue(wxString());
+        return combo;
+    }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+wxWindow* BuiltControls::Find(int templateId) const {
+    for (const auto& [id, window] : m_controls)
+        if (id == templateId)
+            return window;
+    return nullptr;
+}
+
+int ToWxId(int templateId) {
+    switch (templateId) {
+    case kIdOk:
+        return wxID_OK;
+    case kIdCancel:
+        return wxID_CANCEL;
+    case kNoId:
+        return wxID_ANY;
+    default:
+        return templateId;
+    }
+}
+
+wxFont TemplateFont(const Template& dialogTemplate) {
+    const wxString face = Utf8(dialogTemplate.fontFace);
+    if (!face.empty() && wxFontEnumerator::IsValidFacename(face))
+        return wxFont(wxFontInfo(dialogTemplate.pointSize).FaceName(face));
+    return wxFont(wxFontInfo(dialogTemplate.pointSize).Family(wxFONTFAMILY_SWISS));
+}
+
+bool BuildDialog(wxDialog& dialog, wxWindow* parent, const Template& dialogTemplate,
+                 const ImageLoader& images, BuiltControls& controlsOut) {
+    long style = wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX;
+    if (dialogTemplate.frame & kMinimizeBox)
+        style |= wxMINIMIZE_BOX;
+    if (dialogTemplate.frame & kAppWindow)
+        style |= wxDIALOG_NO_PARENT;
+    if (!dialog.Create(parent, ToWxId(dialogTemplate.id), Utf8(dialogTemplate.caption), wxDefaultPosition,
+                       wxDefaultSize, style))
+        return false;
+
+    // Dialog units are a quarter of the font's average character width and an eighth of its height,
+    // so the font must be in place before anything is converted; the controls inherit it.
+    dialog.SetFont(TemplateFont(dialogTemplate));
+    ApplyTemplateLook(dialog);
+    dialog.SetClientSize(dialog.ConvertDialogToPixels(wxSize(dialogTemplate.cx, dialogTemplate.cy)));
+
+    for (const Control& control : dialogTemplate.controls) {
+        wxWindow* window = CreateControl(dialog, control, images);
+        if (window == nullptr)
+            return false;
+        if (!(control.style & kTabStop))
+            window->DisableFocusFromKeyboard();
+        if (control.style & kDisabled)
+            window->Disable();
+        controlsOut.Add(control.id, window);
+    }
+    dialog.Centre();
+    return true;
+}
+
+} // namespace dialog_template
