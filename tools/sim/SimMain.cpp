@@ -1,0 +1,324 @@
+// zk405-sim: a ZK405 in configuration mode on a pseudo-terminal, for working on the configuration tool
+// without the module. The tool opens the pseudo-terminal's far end (or a link to it) as its port.
+//
+// The process forks at start: the child owns the pseudo-terminal and makes it its controlling
+// terminal, which needs a session of its own; the parent stays in the caller's session, so that
+// Ctrl+C and kill reach it, hands those on to the child and exits with the child's status.
+#include "Cp1250.h"
+#include "EscapedText.h"
+#include "SimulatedModule.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kExitStopped = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+// How long the loop may sleep before it looks at the stop flag and the parent again.
+constexpr int kIdlePollMs = 200;
+
+constexpr const char* kUsage =
+    "Usage: zk405-sim [options]\n"
+    "Plays a ZK405 Bluetooth module in configuration mode on a pseudo-terminal. The first line on\n"
+    "stdout is the path of the port to open (flushed at once); SIGINT, SIGTERM or SIGHUP stop it.\n"
+    "\n"
+    "  --name TEXT        the module's name at start (UTF-8, held as Windows-1250), default ZK405\n"
+    "  --link PATH        also make PATH a symbolic link to the port, removed at exit (an existing\n"
+    "                     link is replaced, any other file is left alone and the start fails)\n"
+    "  --silent           never answer\n"
+    "  --late-ms N        answer N milliseconds after the command arrived\n"
+    "  --no-cr            end the lines of the name reply with LF alone\n"
+    "  --echo             repeat each command, with its CR LF, before the reply\n"
+    "  --flood N          send N filler bytes ('#') ahead of every reply\n"
+    "  --transcript FILE  append each command received as \"<ms since start> <command>\", with\n"
+    "                     the command escaped (\\r \\n \\t \\\\ \\xHH), one flushed line each\n"
+    "  --help             show this text\n"
+    "\n"
+    "Replies: \"AT+BNAME?\" gets \"+BNAME=<name>\\r\\nOK\\r\\n\"; \"AT+BNAME=\", \"AT+BPIN=\",\n"
+    "\"AT+BFLOW=\" (0-3) and \"AT+BSEC=\" (1, 2) get \"OK\\r\\n\" and are remembered; an unknown\n"
+    "command or value gets \"ERROR\\r\\n\". Commands end with CR LF.\n"
+    "Exit status: 0 stopped, 1 could not start, 2 bad options.\n";
+
+struct Options {
+    std::string name = "ZK405";
+    std::string link;
+    std::string transcript;
+    int lateMs = 0;
+    SimulatedModule::Quirks quirks;
+};
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void OnStopSignal(int) {
+    g_stop = 1;
+}
+
+bool ParseCount(const char* text, long max, long& out) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < 0 || value > max)
+        return false;
+    out = value;
+    return true;
+}
+
+// 0 to go on, otherwise the exit status.
+int ParseOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        long count = 0;
+        if (option == "--help") {
+            std::fputs(kUsage, stdout);
+            std::exit(kExitStopped);
+        } else if (option == "--silent") {
+            options.quirks.silent = true;
+        } else if (option == "--no-cr") {
+            options.quirks.noCr = true;
+        } else if (option == "--echo") {
+            options.quirks.echo = true;
+        } else if (option == "--name" && hasValue) {
+            const cp1250::Encoded name = cp1250::FromUtf8(argv[++i]);
+            if (name.unrepresentable > 0)
+                std::fprintf(
+                    stderr,
+                    "zk405-sim: %zu character(s) of the name have no Windows-1250 form, sent as '%c'\n",
+                    name.unrepresentable, cp1250::kReplacement);
+            options.name = name.bytes;
+        } else if (option == "--link" && hasValue) {
+            options.link = argv[++i];
+        } else if (option == "--transcript" && hasValue) {
+            options.transcript = argv[++i];
+        } else if (option == "--late-ms" && hasValue && ParseCount(argv[++i], 3600000, count)) {
+            options.lateMs = static_cast<int>(count);
+        } else if (option == "--flood" && hasValue && ParseCount(argv[++i], 1 << 24, count)) {
+            options.quirks.floodBytes = static_cast<size_t>(count);
+        } else {
+            std::fprintf(stderr, "zk405-sim: bad option or value: %s\n\n%s", argv[i], kUsage);
+            return kExitUsage;
+        }
+    }
+    return 0;
+}
+
+// Owns the descriptors and the link so that every way out of the child gives them back.
+class PseudoTerminalModule {
+public:
+    ~PseudoTerminalModule() {
+        if (!m_link.empty()) {
+            char target[4096];
+            const ssize_t n = readlink(m_link.c_str(), target, sizeof target - 1);
+            // Only our own link: another copy may have taken the path over since.
+            if (n > 0 && m_slavePath.compare(0, std::string::npos, target, static_cast<size_t>(n)) == 0)
+                unlink(m_link.c_str());
+        }
+        if (m_transcript != nullptr)
+            std::fclose(m_transcript);
+        if (m_slave >= 0)
+            close(m_slave);
+        if (m_master >= 0)
+            close(m_master);
+    }
+
+    bool Open() {
+        m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+            return Fail("cannot create a pseudo-terminal");
+        const char* name = ptsname(m_master);
+        if (name == nullptr)
+            return Fail("cannot name the pseudo-terminal");
+        m_slavePath = name;
+        // Kept open for the whole run: the master then never reads EIO while the tool has the port
+        // closed, and as our controlling terminal the device cannot become anyone else's.
+        m_slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_slave < 0)
+            return Fail("cannot open the pseudo-terminal's port side");
+        if (ioctl(m_slave, TIOCSCTTY, 0) != 0)
+            std::fprintf(stderr, "zk405-sim: the port is not our controlling terminal: %s\n",
+                         std::strerror(errno));
+        termios raw{};
+        if (tcgetattr(m_slave, &raw) != 0)
+            return Fail("cannot read the line settings");
+        cfmakeraw(&raw);
+        if (tcsetattr(m_slave, TCSANOW, &raw) != 0)
+            return Fail("cannot make the line raw");
+        if (fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0)
+            return Fail("cannot make the line non-blocking");
+        return true;
+    }
+
+    bool MakeLink(const std::string& link) {
+        struct stat st {};
+        if (lstat(link.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode))
+                return Fail(link + " exists and is no symbolic link; left alone");
+            unlink(link.c_str());
+        }
+        if (symlink(m_slavePath.c_str(), link.c_str()) != 0)
+            return Fail("cannot link " + link);
+        m_link = link;
+        return true;
+    }
+
+    bool OpenTranscript(const std::string& path) {
+        m_transcript = std::fopen(path.c_str(), "a");
+        return m_transcript != nullptr || Fail("cannot open the transcript " + path);
+    }
+
+    void Record(Clock::time_point arrival, const std::string& command) {
+        if (m_transcript == nullptr)
+            return;
+        const double ms = std::chrono::duration<double, std::milli>(arrival - m_start).count();
+        std::fprintf(m_transcript, "%.3f %s\n", ms, EscapeBytes(command).c_str());
+        std::fflush(m_transcript);
+    }
+
+    const std::string& SlavePath() const { return m_slavePath; }
+    int Master() const { return m_master; }
+
+private:
+    bool Fail(const std::string& what) {
+        std::fprintf(stderr, "zk405-sim: %s: %s\n", what.c_str(), std::strerror(errno));
+        return false;
+    }
+
+    int m_master = -1;
+    int m_slave = -1;
+    std::string m_slavePath;
+    std::string m_link;
+    std::FILE* m_transcript = nullptr;
+    Clock::time_point m_start = Clock::now();
+};
+
+struct PendingReply {
+    Clock::time_point due;
+    std::string bytes;
+};
+
+int RunModule(const Options& options, pid_t supervisor) {
+    setsid();
+
+    PseudoTerminalModule line;
+    if (!line.Open() || (!options.link.empty() && !line.MakeLink(options.link)) ||
+        (!options.transcript.empty() && !line.OpenTranscript(options.transcript)))
+        return kExitFailed;
+    std::printf("%s\n", line.SlavePath().c_str());
+    std::fflush(stdout);
+    std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s%s\n", cp1250::ToUtf8(options.name).c_str(),
+                 line.SlavePath().c_str(), options.link.empty() ? "" : ", linked at ", options.link.c_str());
+
+    SimulatedModule module(options.name, options.quirks);
+    std::deque<PendingReply> replies; // due times only grow, the delay being fixed
+    std::string outgoing;
+    char buffer[4096];
+    while (g_stop == 0 && getppid() == supervisor) {
+        const Clock::time_point now = Clock::now();
+        while (!replies.empty() && replies.front().due <= now) {
+            outgoing += replies.front().bytes;
+            replies.pop_front();
+        }
+        while (!outgoing.empty()) {
+            const ssize_t n = write(line.Master(), outgoing.data(), outgoing.size());
+            if (n <= 0)
+                break; // the tool is not reading: the rest waits for POLLOUT
+            outgoing.erase(0, static_cast<size_t>(n));
+        }
+
+        int timeout = kIdlePollMs;
+        if (!replies.empty()) {
+            const auto untilDue =
+                std::chrono::ceil<std::chrono::milliseconds>(replies.front().due - now).count();
+            timeout = std::min<int>(timeout, static_cast<int>(std::max<long long>(untilDue, 0)));
+        }
+        pollfd p{line.Master(), static_cast<short>(POLLIN | (outgoing.empty() ? 0 : POLLOUT)), 0};
+        if (poll(&p, 1, timeout) <= 0 || (p.revents & POLLIN) == 0)
+            continue;
+        const ssize_t n = read(line.Master(), buffer, sizeof buffer);
+        if (n <= 0)
+            continue;
+        const Clock::time_point arrival = Clock::now();
+        for (SimulatedModule::Exchange& exchange :
+             module.Receive(std::string_view(buffer, static_cast<size_t>(n)))) {
+            line.Record(arrival, exchange.command);
+            if (!exchange.reply.empty())
+                replies.push_back(
+                    {arrival + std::chrono::milliseconds(options.lateMs), std::move(exchange.reply)});
+        }
+    }
+    return kExitStopped;
+}
+
+// Waits for the child, handing it the stop signals; returns its exit status.
+int Supervise(pid_t child) {
+    sigset_t waited;
+    sigemptyset(&waited);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGCHLD})
+        sigaddset(&waited, sig);
+    for (;;) {
+        int status = 0;
+        const pid_t done = waitpid(child, &status, WNOHANG);
+        if (done == child)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (done < 0)
+            return kExitFailed;
+        int sig = 0;
+        if (sigwait(&waited, &sig) == 0 && sig != SIGCHLD)
+            kill(child, SIGTERM);
+    }
+}
+
+void IgnoreSignal(int) {}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (const int status = ParseOptions(argc, argv, options); status != 0)
+        return status;
+
+    // Blocked before the fork so that no stop signal slips past between fork and sigwait; the child
+    // unblocks them again. SIGCHLD needs a handler of its own to be delivered to sigwait at all.
+    struct sigaction childAction {};
+    childAction.sa_handler = IgnoreSignal;
+    sigaction(SIGCHLD, &childAction, nullptr);
+    sigset_t blocked, previous;
+    sigemptyset(&blocked);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGCHLD})
+        sigaddset(&blocked, sig);
+    sigprocmask(SIG_BLOCK, &blocked, &previous);
+
+    const pid_t supervisor = getpid();
+    const pid_t child = fork();
+    if (child < 0) {
+        std::perror("zk405-sim: fork");
+        return kExitFailed;
+    }
+    if (child == 0) {
+        struct sigaction stop {};
+        stop.sa_handler = OnStopSignal; // no SA_RESTART: poll returns at once
+        for (int sig : {SIGINT, SIGTERM, SIGHUP})
+            sigaction(sig, &stop, nullptr);
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        return RunModule(options, supervisor);
+    }
+    return Supervise(child);
+}

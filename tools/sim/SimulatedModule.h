@@ -1,0 +1,50 @@
+// The replies of a ZK405 in configuration mode, without any I/O: received bytes go in, the commands
+// they complete and the bytes to answer each with come out. The program around it owns the line and
+// the clock, so every reply rule can be checked here at once.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Misbehaviour to reproduce faults of real modules and lines.
+struct ModuleQuirks {
+    bool silent = false;   // never answers
+    bool noCr = false;     // the name reply's lines end in LF alone, so it holds no CR
+    bool echo = false;     // repeats each command, with its CR LF, before the reply
+    size_t floodBytes = 0; // filler without "=" or CR sent ahead of every reply
+};
+
+class SimulatedModule {
+public:
+    using Quirks = ModuleQuirks;
+
+    struct Exchange {
+        std::string command; // without its CR LF
+        std::string reply;   // empty when the module says nothing
+    };
+
+    static constexpr size_t kMaxPendingBytes = 4096;
+
+    // name is single-byte Windows-1250 text, as the module stores it.
+    explicit SimulatedModule(std::string name, Quirks quirks = {});
+
+    // Adds bytes from the line; returns one exchange per command completed by a CR LF.
+    std::vector<Exchange> Receive(std::string_view bytes);
+
+    const std::string& Name() const { return m_name; }
+    const std::string& Pin() const { return m_pin; }
+    const std::string& Flow() const { return m_flow; }
+    const std::string& Security() const { return m_security; }
+
+private:
+    std::string Answer(const std::string& command);
+
+    std::string m_name;
+    std::string m_pin = "1234";
+    std::string m_flow = "2";
+    std::string m_security = "1";
+    Quirks m_quirks;
+    std::string m_pending; // bytes of a command whose CR LF has not come yet
+};
