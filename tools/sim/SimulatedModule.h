@@ -10,7 +10,7 @@
 
 // Misbehaviour to reproduce faults of real modules and lines.
 struct ModuleQuirks {
-    bool silent = false;   // never answers
+    bool silent = false;   // never answers nor takes a setting, as out of configuration mode
     bool noCr = false;     // the name reply's lines end in LF alone, so it holds no CR
     bool echo = false;     // repeats each command, with its CR LF, before the reply
     size_t floodBytes = 0; // filler without "=" or CR sent ahead of every reply

@@ -1,0 +1,123 @@
+// zk405-sim as the tool meets it: a program whose first output line is the port to open. The waits
+// here are short real ones, enough for a module that answers at once.
+#include "ChildProcess.h"
+#include "ModuleCommands.h"
+#include "TempDir.h"
+#include "Transcript.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t kShortWaitMs = 150;
+
+class SimulatorProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
+        m_link.port = &m_port;
+        m_link.wait = [](uint32_t) { std::this_thread::sleep_for(std::chrono::milliseconds(kShortWaitMs)); };
+    }
+
+    std::vector<std::string> Args(std::vector<std::string> options) const {
+        options.insert(options.begin(), ZK405_SIM_PROGRAM);
+        return options;
+    }
+
+    TempDir m_dir;
+    CSerialPort m_port;
+    module_commands::CommandLink m_link;
+};
+
+TEST_F(SimulatorProgramTest, ServesThePortThroughALinkAcrossReopensAndCleansUp) {
+    const std::string linkPath = m_dir.File("zk405");
+    ChildProcess sim(Args({"--link", linkPath, "--name", "Łódź 1"}));
+    const std::string slave = sim.ReadLine();
+    ASSERT_EQ(slave.rfind("/dev/", 0), 0u) << slave;
+    char target[256] = {};
+    ASSERT_GT(readlink(linkPath.c_str(), target, sizeof target - 1), 0);
+    EXPECT_EQ(slave, target);
+
+    for (int connection = 0; connection < 2; ++connection) {
+        ASSERT_EQ(m_port.Open(linkPath.c_str(), 9600), 0);
+        std::string name;
+        EXPECT_TRUE(QueryModuleName(name, m_link));
+        EXPECT_EQ(name, "\xA3\xF3\x64\x9F 1");
+        ASSERT_EQ(m_port.Close(), 0);
+    }
+
+    ASSERT_TRUE(sim.Signal(SIGINT));
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_FALSE(WaitForPath(linkPath, 0));
+}
+
+TEST_F(SimulatorProgramTest, RefusesToStartOverAFileOrWithBadOptions) {
+    const std::string notALink = m_dir.File("notes");
+    std::ofstream(notALink) << "keep";
+    ChildProcess blocked(Args({"--link", notALink}));
+    EXPECT_EQ(blocked.Wait(), 1);
+    EXPECT_EQ(blocked.ReadToEnd(), "");
+    EXPECT_EQ(ReadWholeFile(notALink), "keep");
+
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--late-ms", "soon"}, std::vector<std::string>{"--flood"},
+          std::vector<std::string>{"--whisper"}}) {
+        ChildProcess refused(Args(bad));
+        EXPECT_EQ(refused.Wait(), 2);
+    }
+}
+
+TEST_F(SimulatorProgramTest, TranscriptRecordsEveryCommandAndTheModuleRemembersThem) {
+    const std::string transcript = m_dir.File("transcript.txt");
+    ChildProcess sim(Args({"--transcript", transcript}));
+    const std::string slave = sim.ReadLine();
+    ASSERT_EQ(m_port.Open(slave.c_str(), 9600), 0);
+
+    MODULE_SETTINGS settings;
+    settings.setName = settings.setPin = settings.setFlow = settings.setAuth = 1;
+    settings.name = "Nowa\\\xA3";
+    settings.pin = "9876";
+    settings.protocolLabel = "xon/xoff";
+    settings.authChoice = 0;
+    ProgramModule(settings, m_link);
+    std::string name;
+    EXPECT_TRUE(QueryModuleName(name, m_link));
+    EXPECT_EQ(name, settings.name);
+
+    const std::vector<TranscriptLine> lines = ReadTranscript(transcript);
+    EXPECT_EQ(Commands(lines), (std::vector<std::string>{"AT+BNAME=Nowa\\\xA3", "AT+BPIN=9876",
+                                                         "AT+BFLOW=", "AT+BSEC=1", "AT+BNAME?"}));
+    // Arrival times lag the writes by a scheduling delay that varies by a few milliseconds.
+    for (size_t i = 1; i < lines.size(); ++i)
+        EXPECT_GE(lines[i].ms, lines[i - 1].ms + kShortWaitMs - 10);
+    EXPECT_GE(lines.front().ms, 0);
+}
+
+TEST_F(SimulatorProgramTest, QuirksReachTheTool) {
+    {
+        // More than one read can take: the name comes with the second attempt.
+        ChildProcess sim(Args({"--echo", "--flood", "3000", "--name", "Kaldor"}));
+        ASSERT_EQ(m_port.Open(sim.ReadLine().c_str(), 9600), 0);
+        std::string name;
+        EXPECT_TRUE(QueryModuleName(name, m_link));
+        EXPECT_EQ(name, "Kaldor");
+        ASSERT_EQ(m_port.Close(), 0);
+    }
+    {
+        ChildProcess sim(Args({"--no-cr", "--name", "Kaldor"}));
+        ASSERT_EQ(m_port.Open(sim.ReadLine().c_str(), 9600), 0);
+        std::string name = "before";
+        EXPECT_TRUE(QueryModuleName(name, m_link));
+        EXPECT_EQ(name, "");
+        ASSERT_EQ(m_port.Close(), 0);
+    }
+}
+
+} // namespace
