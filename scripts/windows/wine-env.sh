@@ -1,0 +1,112 @@
+# Wine for running the Windows builds' tests and windows. Source it:
+#
+#   source scripts/windows/wine-env.sh [PREFIX]     # sets up and starts Wine (pass "" rather than
+#                                                   # nothing from a script with arguments)
+#   zk405_wine_link_com 42 /dev/pts/5               # COM42 in Windows is now that pseudo-terminal
+#   ctest ...
+#   zk405_wine_teardown                             # stops the Wine server
+#
+# PREFIX (or $ZK405_WINEPREFIX) is the Wine prefix, private to this project: default
+# $HOME/.cache/zk405/wine. It is created on first use and kept, so later runs start in a second.
+# With ZK405_WINE_FUNCTIONS_ONLY=1 only the functions are defined and nothing is started.
+#
+# Exports WINEPREFIX, WINEDEBUG, WINE (the loader) and WINESERVER.
+
+zk405_wine_find() {
+    # Debian's wine64 package puts the loader outside PATH.
+    local candidate
+    for candidate in "${WINE:-}" /usr/lib/wine/wine64 "$(command -v wine64 2>/dev/null)" \
+        "$(command -v wine 2>/dev/null)"; do
+        if [[ -n "$candidate" && -x "$candidate" ]]; then
+            echo "$candidate"
+            return 0
+        fi
+    done
+    return 1
+}
+
+zk405_wineserver_find() {
+    local candidate
+    for candidate in "${WINESERVER:-}" "$(dirname "$WINE")/wineserver64" "$(dirname "$WINE")/wineserver" \
+        "$(command -v wineserver 2>/dev/null)"; do
+        if [[ -n "$candidate" && -x "$candidate" ]]; then
+            echo "$candidate"
+            return 0
+        fi
+    done
+    return 1
+}
+
+zk405_wine_environment() {
+    export WINEPREFIX="${1:-${ZK405_WINEPREFIX:-${WINEPREFIX:-$HOME/.cache/zk405/wine}}}"
+    export WINEDEBUG="${WINEDEBUG:--all}"
+    # No "install Mono/Gecko?" questions and no menu entries on the build machine.
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml,winemenubuilder.exe=}"
+    WINE=$(zk405_wine_find) || {
+        echo "wine-env: no Wine found (install wine64)" >&2
+        return 1
+    }
+    export WINE
+    WINESERVER=$(zk405_wineserver_find) || {
+        echo "wine-env: no wineserver next to $WINE" >&2
+        return 1
+    }
+    export WINESERVER
+}
+
+# Debian's Wine does not look at fonts-wine's directory; Windows programs only find fonts in the
+# prefix's own Fonts folder.
+zk405_wine_copy_fonts() {
+    local fonts="$WINEPREFIX/drive_c/windows/Fonts" dir
+    mkdir -p "$fonts"
+    for dir in /usr/share/wine/fonts /usr/share/fonts/truetype/wine; do
+        [[ -d "$dir" ]] || continue
+        find "$dir" -maxdepth 1 -type f \( -name '*.ttf' -o -name '*.fon' -o -name '*.ttc' \) \
+            -exec cp -n -t "$fonts" {} +
+    done
+}
+
+zk405_wine_setup() {
+    zk405_wine_environment "$@" || return 1
+    if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+        mkdir -p "$WINEPREFIX"
+        echo "wine-env: creating the Wine prefix $WINEPREFIX" >&2
+        "$WINE" wineboot --init >/dev/null 2>&1 || {
+            echo "wine-env: wineboot failed" >&2
+            return 1
+        }
+        "$WINESERVER" -w
+    fi
+    zk405_wine_copy_fonts
+    # One server for the whole run instead of one per program, and a first program that the server's
+    # start-up is charged to: otherwise the first test inherits the server's pipe and never ends.
+    "$WINESERVER" -p
+    "$WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1
+    return 0
+}
+
+# zk405_wine_link_com N PATH: Windows' COMN becomes the serial device (or pseudo-terminal) PATH.
+zk405_wine_link_com() {
+    local number="$1" device="$2"
+    [[ -n "$number" && -n "$device" ]] || {
+        echo "usage: zk405_wine_link_com N DEVICE" >&2
+        return 2
+    }
+    mkdir -p "$WINEPREFIX/dosdevices"
+    ln -sfn "$device" "$WINEPREFIX/dosdevices/com$number"
+}
+
+zk405_wine_unlink_com() {
+    rm -f "$WINEPREFIX/dosdevices/com$1"
+}
+
+zk405_wine_teardown() {
+    [[ -n "${WINESERVER:-}" ]] && "$WINESERVER" -k 2>/dev/null
+    return 0
+}
+
+if [[ "${ZK405_WINE_FUNCTIONS_ONLY:-0}" == 1 ]]; then
+    zk405_wine_environment "$@"
+else
+    zk405_wine_setup "$@"
+fi
