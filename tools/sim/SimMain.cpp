@@ -250,7 +250,14 @@ int RunModule(const Options& options, pid_t supervisor) {
             timeout = std::min<int>(timeout, static_cast<int>(std::max<long long>(untilDue, 0)));
         }
         pollfd p{line.Master(), static_cast<short>(POLLIN | (outgoing.empty() ? 0 : POLLOUT)), 0};
-        if (poll(&p, 1, timeout) <= 0 || (p.revents & POLLIN) == 0)
+        if (poll(&p, 1, timeout) <= 0)
+            continue;
+        if ((p.revents & (POLLHUP | POLLERR)) != 0 && (p.revents & POLLIN) == 0) {
+            // Not expected while we hold the port side open; never spin on it.
+            poll(nullptr, 0, kIdlePollMs);
+            continue;
+        }
+        if ((p.revents & POLLIN) == 0)
             continue;
         const ssize_t n = read(line.Master(), buffer, sizeof buffer);
         if (n <= 0)
