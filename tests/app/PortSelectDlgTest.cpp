@@ -1,0 +1,186 @@
+#include "PortSelectDlg.h"
+#include "AboutDlg.h"
+#include "DeviceDirectory.h"
+#include "PortChoice.h"
+#include "SerialPort.h"
+#include "UiText.h"
+#include "WxTestSupport.h"
+#include "resource.h"
+
+#include <wx/button.h>
+#include <wx/combobox.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/testing.h>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::vector<std::string> ListItems(const wxComboBox& combo) {
+    std::vector<std::string> items;
+    for (unsigned i = 0; i < combo.GetCount(); ++i)
+        items.push_back(ToUtf8(combo.GetString(i)));
+    return items;
+}
+
+void Click(wxWindow& dialog, int id) {
+    wxWindow* button = dialog.FindWindow(id);
+    ASSERT_NE(button, nullptr);
+    wxCommandEvent click(wxEVT_BUTTON, id);
+    click.SetEventObject(button);
+    button->ProcessWindowEvent(click);
+}
+
+void PressKey(wxWindow& target, int keyCode) {
+    wxKeyEvent key(wxEVT_CHAR_HOOK);
+    key.m_keyCode = keyCode;
+    key.SetEventObject(&target);
+    target.ProcessWindowEvent(key);
+}
+
+class PortSelectWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        REQUIRE_DISPLAY();
+        g_portChoice.m_strPort = "untouched";
+    }
+    TempDir m_workDir; // a settings window's traffic log lands here
+};
+
+} // namespace
+
+TEST_F(PortSelectWindow, ListsOpenablePortsSortedAsTextWithNothingChosen) {
+    DeviceDirectory devices({"ttyS0", "ttyS1", "ttyS9"});
+    ASSERT_TRUE(devices.Ready());
+    CPortSelectDlg dlg;
+    ASSERT_TRUE(dlg.IsBuilt());
+    RunModal(dlg, [&] {
+        wxComboBox* list = dlg.PortList();
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(ListItems(*list), (std::vector<std::string>{"com1", "com10", "com2"}));
+        EXPECT_EQ(list->GetSelection(), wxNOT_FOUND);
+        EXPECT_TRUE(list->GetValue().empty());
+        EXPECT_EQ(wxWindow::FindFocus(), list);
+    });
+}
+
+TEST_F(PortSelectWindow, LeavesOutAPortHeldByAnotherOpen) {
+    DeviceDirectory devices({"ttyS0", "ttyS1", "ttyS9"});
+    ASSERT_TRUE(devices.Ready());
+    CSerialPort other;
+    ASSERT_EQ(other.Open("com10", 9600), 0);
+    CPortSelectDlg dlg;
+    RunModal(dlg, [&] { EXPECT_EQ(ListItems(*dlg.PortList()), (std::vector<std::string>{"com1", "com2"})); });
+    other.Close();
+}
+
+TEST_F(PortSelectWindow, TypedNameReachesTheSettingsWindowAndTheWindowComesBack) {
+    DeviceDirectory devices({"ttyS0"});
+    ASSERT_TRUE(devices.Ready());
+    // Not in the list, not a device, and not ASCII: the settings window gets it in Windows-1250.
+    const std::string typed = m_workDir.File("zły port");
+    MessageBoxAnswerer answerer;
+    CPortSelectDlg dlg;
+    RunModal(dlg, [&] {
+        dlg.PortList()->SetValue(Utf8(typed));
+        Click(dlg, IDC_NEXT);
+        EXPECT_TRUE(dlg.IsModal()); // the settings window closed again, this one is still up
+        EXPECT_EQ(ToUtf8(dlg.PortList()->GetValue()), typed);
+    });
+    std::string expectedChoice = typed;
+    expectedChoice.replace(expectedChoice.find("ł"), std::string("ł").size(), "\xB3");
+    EXPECT_EQ(g_portChoice.m_strPort, expectedChoice);
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    EXPECT_EQ(ToUtf8(answerer.Boxes()[0].message), "Nie można połączyć się z portem: " + typed);
+    EXPECT_FALSE(g_serialPort.IsOpen());
+}
+
+TEST_F(PortSelectWindow, EmptyTextGoesOnAsAnEmptyPortName) {
+    MessageBoxAnswerer answerer;
+    CPortSelectDlg dlg;
+    RunModal(dlg, [&] { Click(dlg, IDC_NEXT); });
+    EXPECT_EQ(g_portChoice.m_strPort, "");
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    EXPECT_EQ(ToUtf8(answerer.Boxes()[0].message), "Nie można połączyć się z portem: ");
+}
+
+TEST_F(PortSelectWindow, EnterOutsideAButtonEndsAsOkEscapeAndZakonczAsCancel) {
+    {
+        CPortSelectDlg dlg;
+        EXPECT_EQ(RunModal(dlg, [&] { PressKey(*dlg.PortList(), WXK_RETURN); }), wxID_OK);
+    }
+    {
+        CPortSelectDlg dlg;
+        EXPECT_EQ(RunModal(dlg, [&] { PressKey(*dlg.PortList(), WXK_NUMPAD_ENTER); }), wxID_OK);
+    }
+    {
+        CPortSelectDlg dlg;
+        EXPECT_EQ(RunModal(dlg, [&] { PressKey(*dlg.PortList(), WXK_ESCAPE); }), wxID_CANCEL);
+    }
+    {
+        CPortSelectDlg dlg;
+        EXPECT_EQ(RunModal(dlg, [&] { Click(dlg, wxID_CANCEL); }), wxID_CANCEL);
+    }
+    {
+        // Enter on a push button is that button's: "Zakończ" with the focus ends as cancelled.
+        CPortSelectDlg dlg;
+        wxWindow* cancel = dlg.FindWindow(wxID_CANCEL);
+        ASSERT_NE(cancel, nullptr);
+        const int result = RunModal(dlg, [&] {
+            cancel->SetFocus();
+            if (wxWindow::FindFocus() != cancel)
+                return; // the focus cannot be moved without an active window; nothing to learn
+            PressKey(*cancel, WXK_RETURN);
+            EXPECT_TRUE(dlg.IsModal());
+        });
+        EXPECT_EQ(result, wxID_ABORT);
+    }
+}
+
+namespace {
+
+// Checks the About box that the About item opens, then dismisses it.
+class ExpectAboutBox : public wxExpectModalBase<CAboutDlg, ExpectAboutBox> {
+protected:
+    int OnInvoked(CAboutDlg* about) const override {
+        EXPECT_TRUE(about->IsBuilt());
+        EXPECT_EQ(ToUtf8(about->GetTitle()), "About ZK405");
+        auto* ok = about->Controls().Get<wxButton>(1);
+        EXPECT_TRUE(ok != nullptr && ok->GetId() == wxID_OK && about->GetDefaultItem() == ok);
+        bool iconShown = false;
+        bool versionShown = false;
+        for (const auto& [id, window] : about->Controls().All()) {
+            if (auto* picture = dynamic_cast<wxStaticBitmap*>(window))
+                iconShown = picture->GetBitmap().IsOk() && picture->GetBitmap().GetSize() == wxSize(32, 32);
+            if (auto* text = dynamic_cast<wxStaticText*>(window))
+                versionShown = versionShown || text->GetLabel() == "wersja 1.01";
+        }
+        EXPECT_TRUE(iconShown);
+        EXPECT_TRUE(versionShown);
+        return wxID_OK;
+    }
+};
+
+} // namespace
+
+TEST_F(PortSelectWindow, AboutItemOpensTheAboutBox) {
+    CPortSelectDlg dlg;
+    wxCommandEvent aboutItem(wxEVT_MENU, IDM_ABOUTBOX);
+    aboutItem.SetEventObject(&dlg);
+    wxTEST_DIALOG(dlg.ProcessWindowEvent(aboutItem), ExpectAboutBox());
+}
+
+TEST_F(PortSelectWindow, ShowsTheIconAndTheModulePicture) {
+    CPortSelectDlg dlg;
+    RunModal(dlg, [&] {
+        EXPECT_TRUE(dlg.GetIcons().GetIcon(wxSize(32, 32), wxIconBundle::FALLBACK_NONE).IsOk());
+        EXPECT_TRUE(dlg.GetIcons().GetIcon(wxSize(16, 16), wxIconBundle::FALLBACK_NONE).IsOk());
+    });
+    const wxStaticBitmap* picture = nullptr;
+    for (const auto& [id, window] : dlg.Controls().All())
+        if (auto* bitmap = dynamic_cast<wxStaticBitmap*>(window))
+            picture = bitmap;
+    ASSERT_NE(picture, nullptr);
+    EXPECT_TRUE(picture->GetBitmap().IsOk());
+}
