@@ -73,12 +73,13 @@ TEST_F(SimulatorTimingTest, ProgrammingIsSpacedBySecondsAndCostsLittleMore) {
     const std::vector<TranscriptLine> lines = ReadTranscript(transcript);
     ASSERT_EQ(Commands(lines), (std::vector<std::string>{"AT+BNAME=Kaldor 2", "AT+BPIN=4321", "AT+BFLOW=3",
                                                          "AT+BSEC=2", "AT+BNAME?"}));
-    // The tool writes the next command only after a full second's sleep; the module sees the
-    // commands that far apart, less the few milliseconds by which its wake-ups vary.
+    // The tool writes the next command only after a full second's sleep, which is exact here. The
+    // module sees the commands that far apart less the difference of two wake-up delays: well under
+    // a millisecond on a quiet machine, more on a loaded one, never a whole exchange.
     for (double slept : sleptMs)
         EXPECT_GE(slept, 1000.0);
     for (size_t i = 1; i < lines.size(); ++i)
-        EXPECT_GE(lines[i].ms - lines[i - 1].ms, 995.0) << "command " << i;
+        EXPECT_GE(lines[i].ms - lines[i - 1].ms, 980.0) << "command " << i;
 
     waitStarts.push_back(end); // the last exchange ends with its read
     std::vector<double> overheads, beyondSleep;

@@ -324,6 +324,7 @@ int main(int argc, char** argv) {
         stop.sa_handler = OnStopSignal; // no SA_RESTART: poll returns at once
         for (int sig : {SIGINT, SIGTERM, SIGHUP})
             sigaction(sig, &stop, nullptr);
+        std::signal(SIGPIPE, SIG_IGN); // a reader of stdout that went away must not end the module
         sigprocmask(SIG_SETMASK, &previous, nullptr);
         return RunModule(options, supervisor);
     }
