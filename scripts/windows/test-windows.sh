@@ -1,0 +1,95 @@
+#!/usr/bin/env bash
+# Builds the Windows version with MinGW-w64 and runs its tests under Wine, in one go:
+#   1. (with the windows) makes sure the static wxMSW is in its cache, building it once (minutes);
+#   2. builds zk405-sim for this machine, the far end of the COM port tests;
+#   3. configures and builds the "mingw" preset;
+#   4. sets up Wine (and Xvfb when the windows are built), runs CTest under a time limit, stops Wine.
+# Safe to run again: every step reuses what an earlier run left.
+#
+# Usage: scripts/windows/test-windows.sh [--ui | --no-ui] [--build-dir DIR] [--time-limit SECONDS]
+#   --ui          build the windows and the program too (builds wxMSW first if it is not cached)
+#   --no-ui       only the core and its tests (the default unless ZK405_WINDOWS_UI=1)
+#   --build-dir   default build/mingw in the source tree (the preset's)
+#   --time-limit  for the whole CTest run, default 420
+# Extra arguments after -- go to ctest (e.g. -- -R ComPort).
+set -euo pipefail
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+SOURCE=$(cd "$HERE/../.." && pwd)
+UI=${ZK405_WINDOWS_UI:-0}
+BUILD="$SOURCE/build/mingw"
+TIME_LIMIT=420
+CTEST_ARGS=()
+while [[ $# -gt 0 ]]; do
+    case "$1" in
+    --ui) UI=1; shift ;;
+    --no-ui) UI=0; shift ;;
+    --build-dir) BUILD=$(realpath -m "$2"); shift 2 ;;
+    --time-limit) TIME_LIMIT="$2"; shift 2 ;;
+    --) shift; CTEST_ARGS=("$@"); break ;;
+    *) echo "test-windows.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+
+say() { echo "== $* ($(date +%H:%M:%S))" >&2; }
+START=$(date +%s)
+
+CONFIGURE_ARGS=(-DZK405_BUILD_UI=OFF)
+if [[ "$UI" == 1 ]]; then
+    say "wxMSW"
+    WX_CONFIG=$("$HERE/build-wxmsw.sh" | tail -n1)
+    CONFIGURE_ARGS=(-DZK405_BUILD_UI=ON "-DwxWidgets_CONFIG_EXECUTABLE=$WX_CONFIG")
+fi
+
+say "zk405-sim for this machine"
+HOST_BUILD="$BUILD-host-tools"
+if [[ ! -f "$HOST_BUILD/build.ninja" ]]; then
+    cmake -S "$SOURCE" -B "$HOST_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DZK405_BUILD_UI=OFF \
+        -DZK405_BUILD_TESTS=OFF >/dev/null
+fi
+cmake --build "$HOST_BUILD" --target zk405-sim >/dev/null
+SIM="$HOST_BUILD/tools/zk405-sim"
+
+say "configure and build ($BUILD)"
+cmake --preset mingw -S "$SOURCE" -B "$BUILD" "-DZK405_HOST_SIM=$SIM" "${CONFIGURE_ARGS[@]}" >/dev/null
+cmake --build "$BUILD"
+BUILT=$(date +%s)
+
+XVFB_PID=""
+finish() {
+    zk405_wine_teardown 2>/dev/null || true
+    if [[ -n "$XVFB_PID" ]]; then
+        kill "$XVFB_PID" 2>/dev/null || true
+        wait "$XVFB_PID" 2>/dev/null || true
+    fi
+}
+trap finish EXIT
+
+if [[ "$UI" == 1 && -z "${DISPLAY:-}" ]]; then
+    # Windows need a screen; a private one so that nothing on the desktop gets in their way.
+    DISPLAY_NUMBER=${ZK405_XVFB_DISPLAY:-92}
+    if [[ ! -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ]]; then
+        Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        for _ in $(seq 50); do
+            [[ -e "/tmp/.X11-unix/X$DISPLAY_NUMBER" ]] && break
+            sleep 0.1
+        done
+    fi
+    export DISPLAY=":$DISPLAY_NUMBER"
+fi
+
+say "Wine"
+# A prefix per build directory: runs in different build directories do not share a Wine server.
+source "$HERE/wine-env.sh" "${ZK405_WINEPREFIX:-$BUILD/wineprefix}"
+
+say "ctest under Wine (limit ${TIME_LIMIT}s)"
+set +e
+timeout --kill-after=10 "$TIME_LIMIT" ctest --test-dir "$BUILD" --output-on-failure -j2 --timeout 120 \
+    "${CTEST_ARGS[@]}"
+RESULT=$?
+set -e
+[[ $RESULT == 124 ]] && echo "test-windows.sh: the tests ran past ${TIME_LIMIT}s and were stopped" >&2
+END=$(date +%s)
+say "done: build $((BUILT - START)) s, tests $((END - BUILT)) s, exit $RESULT"
+exit $RESULT
