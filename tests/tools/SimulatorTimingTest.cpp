@@ -98,8 +98,10 @@ TEST_F(SimulatorTimingTest, ProgrammingIsSpacedBySecondsAndCostsLittleMore) {
                 mean, worst, worstBeyondSleep);
     RecordProperty("overhead_mean_us", static_cast<int>(mean * 1000));
     RecordProperty("overhead_worst_us", static_cast<int>(worst * 1000));
-    // The goal is under 2 ms; the bound is loose so that a loaded machine does not fail the build.
-    EXPECT_LT(worst, 50.0);
+    // The goal is under 2 ms. What the sleep overshoots is the scheduler's (tens of milliseconds on a
+    // loaded machine); the part that is this program's own, writing, reading and logging, is held
+    // to a loose bound so that only a real slowdown fails the build.
+    EXPECT_LT(worstBeyondSleep, 20.0);
 }
 
 } // namespace
