@@ -27,6 +27,8 @@ constexpr const char* kUsage =
     "  --help     show this text\n"
     "\n"
     "The endpoint's name goes to stderr once it is ready. Ctrl+C stops the monitor.\n"
+    "The tool looks for the monitor when it opens a port and keeps the first one it finds until it\n"
+    "ends: start the monitor first, and after restarting the monitor restart the tool too.\n"
     "Exit status: 0 stopped or N messages printed, 1 could not listen, 2 bad options.\n";
 
 } // namespace
