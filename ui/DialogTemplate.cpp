@@ -44,7 +44,12 @@ wxWindow* CreatePicture(wxDialog& dialog, const Control& control, int id, const 
     wxSize size = rect.GetSize();
     if (image.IsOk()) {
         if (control.kind == Kind::Picture) {
-            bitmap = image.GetBitmap(rect.GetSize());
+            // Scaled here: a bundle's own rescaling only marks the bitmap with a scale factor, and
+            // the control would draw it at its original size.
+            bitmap = image.GetBitmap(wxDefaultSize);
+            if (bitmap.IsOk() && bitmap.GetSize() != rect.GetSize())
+                bitmap =
+                    wxBitmap(bitmap.ConvertToImage().Scale(rect.width, rect.height, wxIMAGE_QUALITY_HIGH));
         } else {
             bitmap = image.GetBitmap(wxDefaultSize);
             size = bitmap.GetSize();
@@ -66,7 +71,9 @@ wxWindow* CreateControl(wxDialog& dialog, const Control& control, const ImageLoa
         return CreatePicture(dialog, control, id, rect, images);
     case Kind::PushButton:
     case Kind::DefPushButton: {
-        auto* button = new wxButton(&dialog, id, text, rect.GetPosition(), rect.GetSize());
+        // Exact fit: the template gives the size, and the toolkit's default button size must not
+        // count as the button's own minimum.
+        auto* button = new wxButton(&dialog, id, text, rect.GetPosition(), rect.GetSize(), wxBU_EXACTFIT);
         if (control.kind == Kind::DefPushButton)
             button->SetDefault();
         return button;

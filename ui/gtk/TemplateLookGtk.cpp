@@ -35,8 +35,7 @@ constexpr const char* kCss = R"css(
 .zk405-template radio {
     min-height: 12px;
     min-width: 12px;
-    margin-top: 0;
-    margin-bottom: 0;
+    margin: 0 3px 0 0;
 }
 )css";
 
@@ -56,6 +55,14 @@ void InstallCssOnce() {
 }
 
 } // namespace
+
+// A GTK label breaks lines at LF only; a bare CR would run the lines together.
+wxString MessageBoxText(const wxString& text) {
+    wxString shown(text);
+    shown.Replace(wxS("\r\n"), wxS("\n"));
+    shown.Replace(wxS("\r"), wxS("\n"));
+    return shown;
+}
 
 void ApplyTemplateLook(wxDialog& dialog) {
     InstallCssOnce();

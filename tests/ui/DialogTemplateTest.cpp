@@ -1,0 +1,201 @@
+// The template builder, and the settings window's layout as the toolkit really draws it.
+#include "DialogTemplate.h"
+#include "ModuleSettingsDlg.h"
+#include "PseudoTerminal.h"
+#include "TempDir.h"
+#include "UiTestSupport.h"
+
+#include <wx/button.h>
+#include <wx/combobox.h>
+#include <wx/statbmp.h>
+#include <wx/stattext.h>
+#include <wx/textctrl.h>
+
+#include <vector>
+
+using namespace dialog_template;
+using namespace ui_test;
+
+namespace {
+
+const Template& SampleTemplate() {
+    static const Template sample{
+        .id = 100,
+        .caption = "Połączeń — próba",
+        .cx = 235,
+        .cy = 55,
+        .controls =
+            {
+                {kNoId, Kind::Icon, kNone, 11, 17, 20, 20, "", 128},
+                {kNoId, Kind::Text, kNoPrefix, 40, 10, 129, 8, "Konfigurator & moduł"},
+                {kIdOk, Kind::DefPushButton, kTabStop, 178, 7, 50, 14, "OK"},
+                {kIdCancel, Kind::PushButton, kTabStop | kDisabled, 178, 25, 50, 14, "Zakończ"},
+                {1018, Kind::Text, kNone, 41, 21, 37, 8, "wersja"},
+                {kNoId, Kind::Picture, kNone, 83, 30, 40, 20, "", 129},
+                {1000,
+                 Kind::ComboBox,
+                 kSorted | kVScroll | kTabStop,
+                 130,
+                 40,
+                 40,
+                 43,
+                 "",
+                 0,
+                 {"com2", "com10", "com1"}},
+                {1009, Kind::AutoRadioButton, kGroup, 10, 44, 30, 10, "tak"},
+            },
+    };
+    return sample;
+}
+
+wxBitmapBundle Images(int resourceId, std::vector<int>& asked) {
+    asked.push_back(resourceId);
+    wxImage image(resourceId == 128 ? 32 : 274, resourceId == 128 ? 32 : 161);
+    image.SetRGB(wxRect(image.GetSize()), 200, 30, 30);
+    return wxBitmapBundle(wxBitmap(image));
+}
+
+} // namespace
+
+TEST(DialogTemplate, BuildsTheTableInOrderWithItsIdsStylesTextsAndDialogUnits) {
+    std::vector<int> asked;
+    auto* dialog = new wxDialog;
+    BuiltControls controls;
+    ASSERT_TRUE(BuildDialog(
+        *dialog, nullptr, SampleTemplate(), [&](int id) { return Images(id, asked); }, controls));
+
+    EXPECT_EQ(ToUtf8(dialog->GetTitle()), "Połączeń — próba");
+    EXPECT_EQ(dialog->GetFont().GetPointSize(), 8);
+    EXPECT_EQ(dialog->GetClientSize(), dialog->ConvertDialogToPixels(wxSize(235, 55)));
+    EXPECT_EQ(asked, (std::vector<int>{128, 129}));
+
+    // One control per row, in template order, which wx also keeps as the tab order.
+    const auto& all = controls.All();
+    ASSERT_EQ(all.size(), SampleTemplate().controls.size());
+    const wxWindowList& children = dialog->GetChildren();
+    size_t index = 0;
+    for (wxWindow* child : children)
+        EXPECT_EQ(child, all[index++].second);
+
+    for (size_t i = 0; i < all.size(); ++i) {
+        const Control& row = SampleTemplate().controls[i];
+        wxWindow* window = all[i].second;
+        SCOPED_TRACE(i);
+        EXPECT_EQ(window->GetPosition(), dialog->ConvertDialogToPixels(wxPoint(row.x, row.y)));
+        EXPECT_EQ(window->GetFont().GetPointSize(), 8);
+        if (row.kind == Kind::Text || row.kind == Kind::PushButton || row.kind == Kind::DefPushButton) {
+            EXPECT_EQ(window->GetSize(), dialog->ConvertDialogToPixels(wxSize(row.cx, row.cy)));
+        }
+    }
+
+    EXPECT_EQ(controls.Find(kIdOk)->GetId(), wxID_OK);
+    EXPECT_EQ(controls.Find(kIdCancel)->GetId(), wxID_CANCEL);
+    EXPECT_EQ(dialog->FindWindow(1018), controls.Find(1018));
+    EXPECT_EQ(ToUtf8(controls.Get<wxStaticText>(1018)->GetLabel()), "wersja");
+    EXPECT_LT(all[1].second->GetId(), 0) << "statics without an id get a generated one";
+
+    auto* note = dynamic_cast<wxStaticText*>(all[1].second);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(ToUtf8(note->GetLabelText()), "Konfigurator & moduł") << "no mnemonic processing";
+
+    auto* ok = controls.Get<wxButton>(kIdOk);
+    EXPECT_EQ(dialog->GetDefaultItem(), ok);
+    EXPECT_FALSE(controls.Find(kIdCancel)->IsEnabled());
+    EXPECT_TRUE(ok->CanAcceptFocusFromKeyboard());
+    EXPECT_FALSE(controls.Find(1009)->CanAcceptFocusFromKeyboard()) << "not a tab stop";
+
+    auto* ports = controls.Get<wxComboBox>(1000);
+    ASSERT_EQ(ports->GetCount(), 3u);
+    EXPECT_EQ(ports->GetString(0), "com1");
+    EXPECT_EQ(ports->GetString(1), "com10");
+    EXPECT_EQ(ports->GetString(2), "com2");
+    EXPECT_EQ(ports->GetSelection(), wxNOT_FOUND);
+    EXPECT_TRUE(ports->GetValue().empty());
+
+    auto* icon = dynamic_cast<wxStaticBitmap*>(all[0].second);
+    ASSERT_NE(icon, nullptr);
+    EXPECT_EQ(icon->GetBitmap().GetSize(), wxSize(32, 32)) << "an icon keeps its own size";
+    auto* picture = dynamic_cast<wxStaticBitmap*>(all[5].second);
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->GetBitmap().GetSize(), dialog->ConvertDialogToPixels(wxSize(40, 20)))
+        << "a picture fills its rectangle";
+
+    dialog->Destroy();
+}
+
+TEST(DialogTemplate, StandardIdentifiersMapToWx) {
+    EXPECT_EQ(ToWxId(1), wxID_OK);
+    EXPECT_EQ(ToWxId(2), wxID_CANCEL);
+    EXPECT_EQ(ToWxId(-1), wxID_ANY);
+    EXPECT_EQ(ToWxId(1018), 1018);
+    EXPECT_EQ(ToWxId(130), 130);
+}
+
+TEST(DialogTemplate, WithoutTheTemplateFaceTheSystemSansStandsInAtTheSameSize) {
+    Template missing = SampleTemplate();
+    missing.fontFace = "No Such Face ZK405";
+    missing.pointSize = 9;
+    const wxFont font = TemplateFont(missing);
+    EXPECT_TRUE(font.IsOk());
+    EXPECT_EQ(font.GetPointSize(), 9);
+    EXPECT_NE(font.GetFaceName(), "No Such Face ZK405");
+}
+
+// The settings window on screen: every control fits its dialog-unit slot (GTK's own minimum sizes
+// included), no two controls overlap, and a screenshot is left in the build directory to look at.
+TEST(SettingsWindowLayout, ControlsFitTheirSlotsWithoutOverlapping) {
+    TempDir dir;
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.IsOpen());
+    CSerialPort port;
+    CPortChoice choice;
+    choice.m_strPort = pty.SlavePath();
+    module_commands::CommandLink link{&port, [&](uint32_t) {
+                                          pty.ReadFromPort(1, 1000);
+                                          pty.SendToPort("\r\n+BNAME=KALDOR ZK405\r\nOK\r\n");
+                                      }};
+    CModuleSettingsDlg dlg(nullptr, choice, link);
+    RunModal(dlg, [&] {
+        Settle(300);
+        const Template& tpl = CModuleSettingsDlg::DialogTemplate();
+        const auto& all = dlg.Controls().All();
+        ASSERT_EQ(all.size(), tpl.controls.size());
+        std::vector<wxRect> drawn;
+        std::vector<wxRect> slots;
+        for (size_t i = 0; i < all.size(); ++i) {
+            const Control& row = tpl.controls[i];
+            wxWindow* window = all[i].second;
+            SCOPED_TRACE(row.text);
+            SCOPED_TRACE(row.id);
+            const wxSize slot = dlg.ConvertDialogToPixels(
+                wxSize(row.cx, row.kind == Kind::ComboBox ? std::min(row.cy, 13) : row.cy));
+            const wxSize best = window->GetBestSize();
+            EXPECT_LE(best.y, slot.y) << "taller than its slot";
+            if (row.kind == Kind::Text || row.kind == Kind::AutoCheckBox ||
+                row.kind == Kind::AutoRadioButton) {
+                EXPECT_LE(best.x, slot.x) << "text clipped";
+            }
+            slots.emplace_back(wxPoint(row.x, row.y),
+                               wxSize(row.cx, row.kind == Kind::ComboBox ? 13 : row.cy));
+            drawn.emplace_back(window->GetPosition(), wxSize(std::max(best.x, window->GetSize().x),
+                                                             std::max(best.y, window->GetSize().y)));
+        }
+        // Slots the template itself lets touch (a check box's slot reaching into the line below it)
+        // are left out.
+        for (size_t a = 0; a < drawn.size(); ++a)
+            for (size_t b = a + 1; b < drawn.size(); ++b)
+                EXPECT_FALSE(drawn[a].Intersects(drawn[b]) && !slots[a].Intersects(slots[b]))
+                    << tpl.controls[a].id << " \"" << tpl.controls[a].text << "\" overlaps "
+                    << tpl.controls[b].id << " \"" << tpl.controls[b].text << "\"";
+        SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window.png");
+        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_SET_NAME));
+        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_SET_FLOW));
+        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_SET_PIN));
+        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_SET_AUTH));
+        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_AUTH_REMEMBER));
+        dynamic_cast<wxComboBox*>(dlg.Controls().Find(CModuleSettingsDlg::IDC_PROTOCOL))->SetSelection(1);
+        dynamic_cast<wxTextCtrl*>(dlg.Controls().Find(CModuleSettingsDlg::IDC_PIN))->SetValue("1234");
+        Settle(300);
+        SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window-ticked.png");
+    });
+}

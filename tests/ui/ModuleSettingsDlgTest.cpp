@@ -1,0 +1,385 @@
+// The settings window against a pseudo-terminal: the test plays the module inside the window's wait,
+// so a one-second exchange takes no time and every byte on the line can be checked.
+#include "ModuleSettingsDlg.h"
+#include "Cp1250.h"
+#include "PseudoTerminal.h"
+#include "TempDir.h"
+#include "UiTestSupport.h"
+
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/radiobut.h>
+#include <wx/textctrl.h>
+
+#include <string>
+#include <vector>
+
+using namespace ui_test;
+using Dlg = CModuleSettingsDlg;
+
+namespace {
+
+constexpr const char* kSummaryCaption = "KALDOR ZK405 - Potwierdź dane...:   ";
+
+std::string Cp1250(const char* utf8) {
+    return cp1250::FromUtf8(utf8).bytes;
+}
+
+// Types one character at a time, as a user does: the field's length limit refuses what does not fit.
+void Type(wxTextEntry* field, const char* utf8) {
+    for (wxUniChar c : Utf8(utf8))
+        field->WriteText(wxString(c));
+}
+
+// Answers the window's commands as the module would; what the module sends back is in its code page.
+class FakeModule {
+public:
+    std::string name = Cp1250("KALDOR ZK405");
+    bool silent = false;
+    std::string line; // every byte the window wrote, in order
+    std::vector<uint32_t> waits;
+    PseudoTerminal pty;
+
+    module_commands::CommandLink Link(CSerialPort& port) {
+        return {&port, [this](uint32_t milliseconds) { OnWait(milliseconds); }};
+    }
+
+private:
+    void OnWait(uint32_t milliseconds) {
+        waits.push_back(milliseconds);
+        const std::string command = pty.ReadFromPort(1, 1000);
+        line += command;
+        if (silent)
+            return;
+        if (command.rfind("AT+BNAME?", 0) == 0)
+            pty.SendToPort("\r\n+BNAME=" + name + "\r\nOK\r\n");
+        else
+            pty.SendToPort("\r\nOK\r\n");
+    }
+};
+
+class SettingsWindow : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(module.pty.IsOpen());
+        choice.m_strPort = module.pty.SlavePath();
+    }
+
+    template <class T> static T* Get(Dlg& dlg, int id) {
+        T* control = dlg.Controls().Get<T>(id);
+        EXPECT_NE(control, nullptr) << id;
+        return control;
+    }
+
+    TempDir dir; // the port's traffic log lands here
+    FakeModule module;
+    CSerialPort port;
+    CPortChoice choice;
+};
+
+} // namespace
+
+TEST_F(SettingsWindow, OpensWithTheModuleNameInTheDisabledNameFieldAndEverythingElseClear) {
+    module.name = Cp1250("Drukarka Łódź");
+    Dlg dlg(nullptr, choice, module.Link(port));
+    const int shownBefore = SettingsWindowsShown();
+    const int result = RunModal(dlg, [&] {
+        EXPECT_TRUE(dlg.IsShown());
+        EXPECT_TRUE(port.IsOpen());
+        EXPECT_EQ(port.BaudRate(), 9600u);
+        auto* name = Get<wxTextCtrl>(dlg, Dlg::IDC_NAME);
+        EXPECT_EQ(ToUtf8(name->GetValue()), "Drukarka Łódź");
+        EXPECT_FALSE(name->IsEnabled());
+        EXPECT_EQ(dlg.m_name, Cp1250("Drukarka Łódź"));
+        for (int id : {Dlg::IDC_SET_NAME, Dlg::IDC_SET_PIN, Dlg::IDC_SET_FLOW, Dlg::IDC_SET_AUTH})
+            EXPECT_FALSE(Get<wxCheckBox>(dlg, id)->GetValue()) << id;
+        for (int id : {Dlg::IDC_PIN, Dlg::IDC_PROTOCOL, Dlg::IDC_AUTH_ALWAYS, Dlg::IDC_AUTH_REMEMBER})
+            EXPECT_FALSE(dlg.Controls().Find(id)->IsEnabled()) << id;
+        EXPECT_FALSE(Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_ALWAYS)->GetValue());
+        EXPECT_FALSE(Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_REMEMBER)->GetValue());
+        EXPECT_EQ(dlg.m_authChoice, -1);
+        auto* protocol = Get<wxComboBox>(dlg, Dlg::IDC_PROTOCOL);
+        ASSERT_EQ(protocol->GetCount(), 3u);
+        EXPECT_EQ(protocol->GetString(0), "XON/XOFF");
+        EXPECT_EQ(protocol->GetString(1), "RTS/CTS");
+        EXPECT_EQ(protocol->GetString(2), "BRAK");
+        EXPECT_EQ(protocol->GetSelection(), wxNOT_FOUND);
+        EXPECT_TRUE(protocol->GetValue().empty());
+        EXPECT_EQ(ToUtf8(dlg.GetTitle()), "KALDOR ZK405 - Program konfiguracyjny.");
+        EXPECT_EQ(dlg.GetClientSize(), dlg.ConvertDialogToPixels(wxSize(350, 242)));
+    });
+    EXPECT_EQ(result, kLeftOpen);
+    EXPECT_EQ(SettingsWindowsShown(), shownBefore + 1);
+    EXPECT_EQ(module.line, "AT+BNAME?\r\n");
+    EXPECT_EQ(module.waits, std::vector<uint32_t>{1000});
+}
+
+TEST_F(SettingsWindow, PortThatCannotBeOpenedGivesTheMessageAndTheWindowNeverShows) {
+    const std::string caption = "ZK405 - Program konfiguracyjny";
+    struct Case {
+        std::string port;
+        bool holdOpen;
+    };
+    for (const Case& c : {Case{dir.File("com99"), false}, Case{"", false}, Case{choice.m_strPort, true}}) {
+        SCOPED_TRACE(c.port);
+        if (c.holdOpen) {
+            ASSERT_EQ(port.Open(c.port.c_str(), 9600), 0);
+        }
+        choice.m_strPort = c.port;
+        const int shownBefore = SettingsWindowsShown();
+        Dlg dlg(nullptr, choice, module.Link(port));
+        int result = 0;
+        wxTEST_DIALOG(result = dlg.ShowModal(),
+                      ExpectMessage("Nie można połączyć się z portem: " + c.port, caption, wxOK, wxID_OK));
+        EXPECT_EQ(result, wxID_CANCEL);
+        EXPECT_FALSE(dlg.IsShown());
+        EXPECT_EQ(SettingsWindowsShown(), shownBefore);
+        EXPECT_EQ(module.line, "");
+        port.Close();
+    }
+}
+
+TEST_F(SettingsWindow, SilentModuleIsAskedElevenTimesAndTheWindowOpensWithAnEmptyName) {
+    module.silent = true;
+    Dlg dlg(nullptr, choice, module.Link(port));
+    const int result = RunModal(dlg, [&] {
+        EXPECT_TRUE(dlg.IsShown());
+        EXPECT_TRUE(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->GetValue().empty());
+    });
+    EXPECT_EQ(result, kLeftOpen);
+    std::string expected;
+    for (int i = 0; i < 11; ++i)
+        expected += "AT+BNAME?\r\n";
+    EXPECT_EQ(module.line, expected);
+    EXPECT_EQ(module.waits, std::vector<uint32_t>(11, 1000));
+}
+
+TEST_F(SettingsWindow, EachCheckBoxEnablesItsFieldsAndClearingKeepsWhatWasTyped) {
+    Dlg dlg(nullptr, choice, module.Link(port));
+    RunModal(dlg, [&] {
+        struct Pair {
+            int check;
+            int field;
+            const char* typed;
+        };
+        for (const Pair& p : {Pair{Dlg::IDC_SET_NAME, Dlg::IDC_NAME, "Nowa nazwa ąę"},
+                              Pair{Dlg::IDC_SET_PIN, Dlg::IDC_PIN, "1234"},
+                              Pair{Dlg::IDC_SET_FLOW, Dlg::IDC_PROTOCOL, "XON/XOFF+RTS/CTS"}}) {
+            SCOPED_TRACE(p.check);
+            wxWindow* field = dlg.Controls().Find(p.field);
+            Click(dlg.Controls().Find(p.check));
+            EXPECT_TRUE(field->IsEnabled());
+            auto* entry = dynamic_cast<wxTextEntry*>(field);
+            ASSERT_NE(entry, nullptr);
+            entry->SetValue(Utf8(p.typed));
+            Click(dlg.Controls().Find(p.check));
+            EXPECT_FALSE(field->IsEnabled());
+            EXPECT_EQ(ToUtf8(entry->GetValue()), p.typed);
+            Click(dlg.Controls().Find(p.check));
+            EXPECT_TRUE(field->IsEnabled());
+            EXPECT_EQ(ToUtf8(entry->GetValue()), p.typed);
+        }
+        EXPECT_EQ(dlg.m_name, Cp1250("Nowa nazwa ąę"));
+        EXPECT_EQ(dlg.m_pin, "1234");
+        EXPECT_EQ(dlg.m_setName, 1);
+        EXPECT_EQ(dlg.m_setPin, 1);
+        EXPECT_EQ(dlg.m_setFlow, 1);
+
+        auto* always = Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_ALWAYS);
+        auto* remember = Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_REMEMBER);
+        Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
+        EXPECT_TRUE(always->IsEnabled());
+        EXPECT_TRUE(remember->IsEnabled());
+        Click(remember);
+        Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
+        EXPECT_FALSE(always->IsEnabled());
+        EXPECT_FALSE(remember->IsEnabled());
+        EXPECT_TRUE(remember->GetValue());
+        EXPECT_EQ(dlg.m_authChoice, 1);
+        EXPECT_EQ(dlg.m_setAuth, 0);
+    });
+    EXPECT_EQ(module.line, "AT+BNAME?\r\n") << "ticking sends nothing";
+}
+
+TEST_F(SettingsWindow, ProgramWithNothingTickedAsksForAChoiceAndSendsNothing) {
+    Dlg dlg(nullptr, choice, module.Link(port));
+    RunModal(dlg, [&] {
+        module.line.clear();
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("1234"); // typed but not ticked
+        wxTEST_DIALOG(
+            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+            ExpectMessage("Musisz wybrać którąś z opcji do przesłania", "KALDOR ZK405", wxOK, wxID_OK));
+        EXPECT_TRUE(dlg.IsModal()) << "the window stays open";
+    });
+    EXPECT_EQ(module.line, "");
+}
+
+TEST_F(SettingsWindow, ProgramWithOnlyThePinSendsOnlyThePinCommand) {
+    Dlg dlg(nullptr, choice, module.Link(port));
+    RunModal(dlg, [&] {
+        module.line.clear();
+        module.waits.clear();
+        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("1234");
+        EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPIN:\t\t\r\r") << "not saved before Programuj";
+        wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+                      ExpectMessage(Shown("\rPIN:\t\t1234\r\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPIN:\t\t1234\r\r");
+        EXPECT_EQ(module.line, "AT+BPIN=1234\r\n");
+        EXPECT_EQ(module.waits, std::vector<uint32_t>{1000});
+        EXPECT_TRUE(dlg.IsModal());
+        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->GetValue()), "1234");
+    });
+}
+
+TEST_F(SettingsWindow, AuthenticationWithoutAChoiceSendsNoCommand) {
+    Dlg dlg(nullptr, choice, module.Link(port));
+    RunModal(dlg, [&] {
+        module.line.clear();
+        Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
+        wxTEST_DIALOG(
+            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+            ExpectMessage(Shown("\rPotwierdzenie:\t\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPotwierdzenie:\t\r");
+    });
+    EXPECT_EQ(module.line, "");
+}
+
+TEST_F(SettingsWindow, AllFourGoOutInOrderWithAPolishNameInItsCodePage) {
+    Dlg dlg(nullptr, choice, module.Link(port));
+    RunModal(dlg, [&] {
+        module.line.clear();
+        for (int id : {Dlg::IDC_SET_AUTH, Dlg::IDC_SET_FLOW, Dlg::IDC_SET_PIN, Dlg::IDC_SET_NAME})
+            Click(dlg.Controls().Find(id));
+        Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->SetValue(Utf8("Łódź Żółw"));
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("0000");
+        Get<wxComboBox>(dlg, Dlg::IDC_PROTOCOL)->SetSelection(1);
+        Click(dlg.Controls().Find(Dlg::IDC_AUTH_REMEMBER));
+        const std::string summary = "\rNazwa:\t\tŁódź Żółw\r\rPIN:\t\t0000\r\rProtokół:\t\tRTS/CTS\r\r"
+                                    "Potwierdzenie:\tpamiętaj ostatni PIN\r";
+        wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+                      ExpectMessage(Shown(summary), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), summary);
+        EXPECT_EQ(module.line,
+                  "AT+BNAME=\xA3\xF3\x64\x9F \xAF\xF3\xB3w\r\nAT+BPIN=0000\r\nAT+BFLOW=2\r\nAT+BSEC=2\r\n");
+        EXPECT_EQ(module.waits.size(), 5u);
+
+        // The other choice, a typed label and the first radio button.
+        module.line.clear();
+        Get<wxComboBox>(dlg, Dlg::IDC_PROTOCOL)->SetValue("XON/XOFF+RTS/CTS");
+        Click(dlg.Controls().Find(Dlg::IDC_AUTH_ALWAYS));
+        Click(dlg.Controls().Find(Dlg::IDC_SET_NAME));
+        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
+        wxTEST_DIALOG(
+            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+            ExpectMessage(Shown("\rProtokół:\t\tXON/XOFF+RTS/CTS\r\rPotwierdzenie:\tzawsze żądaj PIN\r"),
+                          kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        EXPECT_EQ(module.line, "AT+BFLOW=3\r\nAT+BSEC=1\r\n");
+    });
+}
+
+TEST_F(SettingsWindow, CancelInTheSummarySendsNothing) {
+    Dlg dlg(nullptr, choice, module.Link(port));
+    RunModal(dlg, [&] {
+        module.line.clear();
+        Click(dlg.Controls().Find(Dlg::IDC_SET_FLOW));
+        wxTEST_DIALOG(
+            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+            ExpectMessage(Shown("\rProtokół:\t\t\r\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_CANCEL));
+        EXPECT_TRUE(dlg.IsModal());
+    });
+    EXPECT_EQ(module.line, "");
+}
+
+TEST_F(SettingsWindow, EveryWayOutClosesThePortSoTheNextWindowConnectsAgain) {
+    struct Way {
+        const char* name;
+        std::function<void(Dlg&)> leave;
+    };
+    const std::vector<Way> ways = {
+        {"Wstecz", [](Dlg& dlg) { Click(dlg.Controls().Find(Dlg::IDC_BACK)); }},
+        {"Escape", [](Dlg& dlg) { PressKey(dlg, WXK_ESCAPE); }},
+        {"close box", [](Dlg& dlg) { dlg.Close(); }},
+        {"Enter on a check box",
+         [](Dlg& dlg) {
+             dlg.Controls().Find(Dlg::IDC_SET_PIN)->SetFocus();
+             Settle(50);
+             PressKey(dlg, WXK_RETURN);
+         }},
+        {"Wstecz again", [](Dlg& dlg) { Click(dlg.Controls().Find(Dlg::IDC_BACK)); }},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        module.line.clear();
+        Dlg dlg(nullptr, choice, module.Link(port));
+        const int result = RunModal(dlg, [&] {
+            EXPECT_TRUE(port.IsOpen());
+            way.leave(dlg);
+        });
+        EXPECT_EQ(result, wxID_CANCEL);
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_EQ(module.line, "AT+BNAME?\r\n") << "connected and asked for the name";
+    }
+}
+
+TEST_F(SettingsWindow, EnterOnAPushButtonLeavesTheButtonToItsOwnWork) {
+    Dlg dlg(nullptr, choice, module.Link(port));
+    const int result = RunModal(dlg, [&] {
+        dlg.Controls().Find(Dlg::IDC_PROGRAM)->SetFocus();
+        Settle(50);
+        if (wxWindow::FindFocus() != dlg.Controls().Find(Dlg::IDC_PROGRAM))
+            GTEST_SKIP() << "no keyboard focus on this display";
+        PressKey(dlg, WXK_RETURN);
+        EXPECT_TRUE(dlg.IsModal());
+        EXPECT_TRUE(port.IsOpen());
+    });
+    EXPECT_EQ(result, kLeftOpen);
+}
+
+TEST_F(SettingsWindow, LongModuleNameIsShownWholeDoesNotBlockOtherFieldsAndOnlyWhatFitsIsSent) {
+    const std::string longName = "Drukarka-w-magazynie-glownym-numer-4-pietro"; // 43 characters
+    module.name = longName;
+    Dlg dlg(nullptr, choice, module.Link(port));
+    RunModal(dlg, [&] {
+        module.line.clear();
+        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->GetValue()), longName);
+        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("4321");
+        Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
+        Click(dlg.Controls().Find(Dlg::IDC_AUTH_ALWAYS));
+        Click(dlg.Controls().Find(Dlg::IDC_SET_NAME));
+        EXPECT_EQ(dlg.m_pin, "4321");
+        EXPECT_EQ(dlg.m_authChoice, 0);
+        EXPECT_EQ(dlg.m_name, longName);
+        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->GetValue()), longName);
+        const std::string sent = longName.substr(0, 31);
+        wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+                      ExpectMessage(Shown("\rNazwa:\t\t" + sent +
+                                          "\r\rPIN:\t\t4321\r\rPotwierdzenie:\tzawsze żądaj PIN\r"),
+                                    kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        EXPECT_EQ(module.line, "AT+BNAME=" + sent + "\r\nAT+BPIN=4321\r\nAT+BSEC=1\r\n");
+    });
+}
+
+TEST_F(SettingsWindow, TypingStopsAt31And16CharactersAndForeignLettersGoOutAsQuestionMarks) {
+    Dlg dlg(nullptr, choice, module.Link(port));
+    RunModal(dlg, [&] {
+        module.line.clear();
+        Click(dlg.Controls().Find(Dlg::IDC_SET_NAME));
+        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
+        auto* name = Get<wxTextCtrl>(dlg, Dlg::IDC_NAME);
+        auto* pin = Get<wxTextCtrl>(dlg, Dlg::IDC_PIN);
+        name->ChangeValue(wxString());
+        Type(name, "Ząb 日本 € ÿ 0123456789012345678901234567890"); // 11 + 31 characters
+        Type(pin, "12345678901234567890");
+        EXPECT_EQ(ToUtf8(name->GetValue()), "Ząb 日本 € ÿ 01234567890123456789");
+        EXPECT_EQ(ToUtf8(pin->GetValue()), "1234567890123456");
+        wxTEST_DIALOG(
+            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+            ExpectMessage(
+                Shown("\rNazwa:\t\tZąb ?? € ? 01234567890123456789\r\rPIN:\t\t1234567890123456\r\r"),
+                kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        EXPECT_EQ(module.line, "AT+BNAME=Z\xB9"
+                               "b ?? \x80 ? 01234567890123456789\r\nAT+BPIN=1234567890123456\r\n");
+    });
+}

@@ -1,0 +1,182 @@
+// The window tests need a wx application with a display (Xvfb in CI): it is initialised once for the
+// whole run. Listing the tests needs no display.
+#include "ModuleSettingsDlg.h"
+#include "UiTestSupport.h"
+
+#include <wx/app.h>
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/dcmemory.h>
+#include <wx/dcscreen.h>
+#include <wx/image.h>
+#include <wx/init.h>
+#include <wx/radiobut.h>
+#include <wx/utils.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+namespace ui_test {
+
+namespace {
+
+int g_settingsWindowsShown = 0;
+int g_testHooksActive = 0;
+
+void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
+                  const wxString& msg) {
+    ADD_FAILURE() << "wx assertion " << cond.utf8_string() << " in " << func.utf8_string() << " at "
+                  << file.utf8_string() << ":" << line << ": " << msg.utf8_string();
+}
+
+std::string Describe(wxDialog* dialog) {
+    if (auto* box = dynamic_cast<wxMessageDialog*>(dialog))
+        return "message box \"" + ToUtf8(box->GetMessage()) + "\"";
+    return "dialog \"" + ToUtf8(dialog->GetTitle()) + "\"";
+}
+
+} // namespace
+
+int SettingsWindowsShown() {
+    return g_settingsWindowsShown;
+}
+
+TestModalHook::TestModalHook(const char* file, int line, const char* func)
+    : wxTestingModalHook(file, line, func) {
+    ++g_testHooksActive;
+}
+
+TestModalHook::~TestModalHook() {
+    --g_testHooksActive;
+}
+
+int TestModalHook::Enter(wxDialog* dialog) {
+    if (dynamic_cast<CModuleSettingsDlg*>(dialog) != nullptr) {
+        ++g_settingsWindowsShown;
+        return wxID_NONE;
+    }
+    const int answer = wxTestingModalHook::Enter(dialog);
+    return answer != wxID_NONE ? answer : wxID_CANCEL;
+}
+
+void TestModalHook::ReportFailure(const wxString& message) {
+    ADD_FAILURE() << message.utf8_string();
+}
+
+int CatchAllModalHook::Enter(wxDialog* dialog) {
+    if (g_testHooksActive > 0)
+        return wxID_NONE; // a wxTEST_DIALOG block answers it
+    if (dynamic_cast<CModuleSettingsDlg*>(dialog) != nullptr) {
+        ++g_settingsWindowsShown;
+        return wxID_NONE;
+    }
+    ADD_FAILURE() << "unexpected " << Describe(dialog);
+    return wxID_CANCEL;
+}
+
+int ExpectMessage::OnInvoked(wxMessageDialog* box) const {
+    EXPECT_EQ(ToUtf8(box->GetMessage()), m_text);
+    EXPECT_EQ(ToUtf8(box->GetCaption()), m_caption);
+    const long style = box->GetMessageDialogStyle();
+    EXPECT_EQ(style & (wxOK | wxCANCEL | wxYES_NO), m_buttons);
+    EXPECT_EQ(style & wxICON_MASK, wxICON_NONE);
+    if (m_buttons & wxCANCEL) {
+        EXPECT_FALSE(style & wxCANCEL_DEFAULT) << "OK is the default button";
+    }
+    return m_answer;
+}
+
+std::string Shown(std::string text) {
+    for (char& c : text)
+        if (c == '\r')
+            c = '\n';
+    return text;
+}
+
+int RunModal(wxDialog& dialog, const std::function<void()>& actions) {
+    dialog.CallAfter([&dialog, actions] {
+        Settle(50);
+        actions();
+        if (dialog.IsModal())
+            dialog.EndModal(kLeftOpen);
+    });
+    return dialog.ShowModal();
+}
+
+void Click(wxWindow* control) {
+    ASSERT_NE(control, nullptr);
+    ASSERT_TRUE(control->IsEnabled()) << "a disabled control cannot be clicked";
+    if (auto* button = dynamic_cast<wxButton*>(control)) {
+        wxCommandEvent event(wxEVT_BUTTON, button->GetId());
+        event.SetEventObject(button);
+        button->GetEventHandler()->ProcessEvent(event);
+    } else if (auto* check = dynamic_cast<wxCheckBox*>(control)) {
+        check->SetValue(!check->GetValue());
+        wxCommandEvent event(wxEVT_CHECKBOX, check->GetId());
+        event.SetEventObject(check);
+        event.SetInt(check->GetValue() ? 1 : 0);
+        check->GetEventHandler()->ProcessEvent(event);
+    } else if (auto* radio = dynamic_cast<wxRadioButton*>(control)) {
+        radio->SetValue(true);
+        wxCommandEvent event(wxEVT_RADIOBUTTON, radio->GetId());
+        event.SetEventObject(radio);
+        event.SetInt(1);
+        radio->GetEventHandler()->ProcessEvent(event);
+    } else {
+        FAIL() << "not a clickable control";
+    }
+}
+
+void PressKey(wxDialog& dialog, int keyCode) {
+    wxKeyEvent event(wxEVT_CHAR_HOOK);
+    event.m_keyCode = keyCode;
+    event.SetEventObject(&dialog);
+    dialog.GetEventHandler()->ProcessEvent(event);
+}
+
+void Settle(int milliseconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    while (std::chrono::steady_clock::now() < end) {
+        wxTheApp->Yield(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+bool SaveScreenshot(wxWindow& window, const std::string& path) {
+    const wxRect rect = window.GetScreenRect();
+    wxBitmap bitmap(rect.GetSize());
+    {
+        wxScreenDC screen;
+        wxMemoryDC memory(bitmap);
+        if (!memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y))
+            return false;
+    }
+    return bitmap.SaveFile(Utf8(path), wxBITMAP_TYPE_PNG);
+}
+
+} // namespace ui_test
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
+
+    wxApp::SetInstance(new wxApp);
+    if (!wxEntryStart(argc, argv) || !wxTheApp->CallOnInit()) {
+        std::fprintf(stderr, "The window tests need a display (run them under Xvfb).\n");
+        return 1;
+    }
+    wxInitAllImageHandlers();
+    wxSetAssertHandler(ui_test::FailOnAssert);
+    int result;
+    {
+        ui_test::CatchAllModalHook hook;
+        hook.Register();
+        result = RUN_ALL_TESTS();
+    }
+    wxTheApp->OnExit();
+    wxEntryCleanup();
+    return result;
+}

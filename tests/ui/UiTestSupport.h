@@ -1,0 +1,79 @@
+// Window tests: every modal dialog a test does not expect fails the test instead of waiting for a
+// user, message boxes are answered by wxTEST_DIALOG expectations that check their text, caption and
+// buttons, and the settings window is driven from inside its own modal loop.
+#pragma once
+
+#include "UiText.h"
+
+#include <gtest/gtest.h>
+
+#include <wx/msgdlg.h>
+#include <wx/testing.h>
+
+#include <functional>
+#include <string>
+
+class wxDialog;
+class wxWindow;
+
+namespace ui_test {
+
+// Counts the settings windows that really went modal (were shown).
+int SettingsWindowsShown();
+
+// The hook wxTEST_DIALOG installs: the settings window itself runs, an unexpected dialog fails the
+// test and is answered with Cancel instead of blocking the run.
+class TestModalHook : public wxTestingModalHook {
+public:
+    TestModalHook(const char* file, int line, const char* func);
+    ~TestModalHook() override;
+
+protected:
+    int Enter(wxDialog* dialog) override;
+    void ReportFailure(const wxString& message) override;
+};
+
+// Installed for the whole run: a modal dialog outside a wxTEST_DIALOG block fails the test.
+class CatchAllModalHook : public wxModalDialogHook {
+protected:
+    int Enter(wxDialog* dialog) override;
+    void Exit(wxDialog*) override {}
+};
+
+// A message box with exactly this text (UTF-8, as shown), caption and buttons, and no icon.
+class ExpectMessage : public wxExpectModalBase<wxMessageDialog, ExpectMessage> {
+public:
+    ExpectMessage(std::string text, std::string caption, long buttons, int answer)
+        : m_text(std::move(text)), m_caption(std::move(caption)), m_buttons(buttons), m_answer(answer) {}
+
+protected:
+    int OnInvoked(wxMessageDialog* box) const override;
+
+private:
+    std::string m_text;
+    std::string m_caption;
+    long m_buttons;
+    int m_answer;
+};
+
+// The text as a GTK message box is given it: CR breaks lines as LF.
+std::string Shown(std::string text);
+
+// Runs actions inside the dialog's modal loop once it is shown; ends the loop with kLeftOpen when
+// the actions leave the dialog running (also when an assertion returned early from them).
+inline constexpr int kLeftOpen = 4242;
+int RunModal(wxDialog& dialog, const std::function<void()>& actions);
+
+// User actions on the dialog's controls, delivered as the control would deliver them.
+void Click(wxWindow* control);
+void PressKey(wxDialog& dialog, int keyCode);
+// Lets GTK map and paint what is shown.
+void Settle(int milliseconds = 200);
+
+// Saves the dialog's pixels on screen as a PNG; false when the screen cannot be read.
+bool SaveScreenshot(wxWindow& window, const std::string& path);
+
+} // namespace ui_test
+
+#undef wxTEST_DIALOG_HOOK_CLASS
+#define wxTEST_DIALOG_HOOK_CLASS ui_test::TestModalHook

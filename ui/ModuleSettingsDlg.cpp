@@ -1,0 +1,317 @@
+#include "ModuleSettingsDlg.h"
+
+#include "Cp1250.h"
+#include "TemplateLook.h"
+#include "UiText.h"
+
+#include <wx/button.h>
+#include <wx/checkbox.h>
+#include <wx/combobox.h>
+#include <wx/evtloop.h>
+#include <wx/msgdlg.h>
+#include <wx/radiobut.h>
+#include <wx/textctrl.h>
+#include <wx/utils.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+using namespace dialog_template;
+
+namespace {
+
+constexpr uint32_t kBaudRate = 9600;
+constexpr const char* kAuthAlways = "zawsze żądaj PIN";
+
+// The one-second wait between a command and its reply. The windows keep painting meanwhile, but only
+// paint and layout events are handled: what the user does waits until the exchange is over, and the
+// callers disable every window for the whole exchange.
+void WaitKeepingWindowsPainted(uint32_t milliseconds) {
+    wxEventLoopBase* loop = wxEventLoopBase::GetActive();
+    if (loop == nullptr) {
+        module_commands::SleepMilliseconds(milliseconds);
+        return;
+    }
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (Clock::time_point now = Clock::now(); now < end; now = Clock::now()) {
+        loop->YieldFor(wxEVT_CATEGORY_UI);
+        std::this_thread::sleep_for(std::min<Clock::duration>(end - now, std::chrono::milliseconds(10)));
+    }
+}
+
+int ShowMessage(wxWindow* parent, const std::string& text, const char* caption, long style) {
+    wxMessageDialog box(parent, MessageBoxText(Utf8(text)), Utf8(caption), style | wxICON_NONE);
+    return box.ShowModal();
+}
+
+std::string FromCp1250(const std::string& narrow) {
+    return cp1250::ToUtf8(narrow);
+}
+
+// Characters Windows-1250 has no byte for are sent as "?", which the summary shows before anything
+// goes out.
+std::string ToCp1250(const wxString& text) {
+    return cp1250::FromUtf8(ToUtf8(text)).bytes;
+}
+
+} // namespace
+
+// clang-format off
+wxBEGIN_EVENT_TABLE(CModuleSettingsDlg, wxDialog)
+    EVT_INIT_DIALOG(CModuleSettingsDlg::OnInitDialog)
+    EVT_CHECKBOX(CModuleSettingsDlg::IDC_SET_NAME, CModuleSettingsDlg::OnSetName)
+    EVT_CHECKBOX(CModuleSettingsDlg::IDC_SET_PIN, CModuleSettingsDlg::OnSetPin)
+    EVT_CHECKBOX(CModuleSettingsDlg::IDC_SET_FLOW, CModuleSettingsDlg::OnSetFlow)
+    EVT_CHECKBOX(CModuleSettingsDlg::IDC_SET_AUTH, CModuleSettingsDlg::OnSetAuth)
+    EVT_BUTTON(CModuleSettingsDlg::IDC_PROGRAM, CModuleSettingsDlg::OnProgram)
+    EVT_BUTTON(CModuleSettingsDlg::IDC_BACK, CModuleSettingsDlg::OnBack)
+    EVT_CLOSE(CModuleSettingsDlg::OnClose)
+    EVT_CHAR_HOOK(CModuleSettingsDlg::OnCharHook)
+wxEND_EVENT_TABLE()
+
+// Template 130, one control per row in template order (x, y, width, height in dialog units).
+const Template& CModuleSettingsDlg::DialogTemplate() {
+    static const Template dialogTemplate{
+        .id = IDD,
+        .caption = "KALDOR ZK405 - Program konfiguracyjny.",
+        .cx = 350, .cy = 242,
+        .fontFace = "MS Sans Serif", .pointSize = 8,
+        .frame = kMinimizeBox,
+        .controls = {
+            {IDC_BACK, Kind::PushButton, kTabStop, 7, 221, 50, 14, "Wstecz"},
+            {IDC_NAME, Kind::Edit, kBorder | kAutoHScroll | kDisabled | kTabStop, 220, 69, 113, 14},
+            {kNoId, Kind::Text, kNone, 77, 10, 195, 8, "U S T A W I E N I A   M O D U Ł U   K A L D O R   Z K 4 0 5"},
+            {IDC_SET_NAME, Kind::AutoCheckBox, kTabStop, 12, 66, 204, 10, "Wpisz nazwę, pod którą będzie zgłaszał się moduł ZK405 "},
+            {IDC_SET_FLOW, Kind::AutoCheckBox, kTabStop, 12, 102, 45, 10, "Protokół:"},
+            {IDC_PROTOCOL, Kind::ComboBox, kVScroll | kDisabled | kTabStop, 220, 102, 113, 56, "", 0, {"XON/XOFF", "RTS/CTS", "BRAK"}},
+            {IDC_SET_PIN, Kind::AutoCheckBox, kTabStop, 12, 138, 77, 10, "PIN (0-16 znaków):"},
+            {IDC_PIN, Kind::Edit, kBorder | kAutoHScroll | kDisabled | kTabStop, 220, 138, 113, 14},
+            {IDC_SET_AUTH, Kind::AutoCheckBox, kTabStop, 12, 174, 65, 10, "Uwierztelnianie:"},
+            {IDC_AUTH_ALWAYS, Kind::AutoRadioButton, kGroup | kDisabled, 135, 175, 72, 10, kAuthAlways},
+            {IDC_AUTH_REMEMBER, Kind::AutoRadioButton, kDisabled, 254, 175, 79, 10, "Pamiętaj ostatni PIN"},
+            {IDC_PROGRAM, Kind::PushButton, kTabStop, 293, 221, 50, 14, "Programuj"},
+            {kNoId, Kind::Text, kNone, 25, 75, 184, 8, "(np. w trakcie połączenia z komputerem) max. 31 znaków:"},
+            {kNoId, Kind::Text, kNoWrap, 52, 22, 244, 8, "Uwaga: poniższe funkcje służą do zmiany paramterów pracy modułu ZK405."},
+            {kNoId, Kind::Text, kNone, 28, 30, 295, 8, "Wprowadzane za ich pomocą ustawienia, zapisywane są w oprogramowaniu modułu ZK405."},
+            {kNoId, Kind::Text, kNone, 20, 38, 309, 8, "Przed przeprogramowaniem wybranego parametru modułu należy zaznaczyć pole po lewej stronie."},
+            {kNoId, Kind::Text, kNone, 91, 46, 152, 8, "W innym wypadku parametr nie ulegnie zmianie."},
+            {IDC_AUTH_NOTE, Kind::Text, kNone, 12, 187, 280, 8, "Wybierz czy w trakcie nawiązywania połączenia modułu ZK405 z komputerem, kod PIN"},
+            {kNoId, Kind::Text, kNone, 12, 195, 202, 8, "ma być wprowadzany za każdym razem, czy tylko za pierwszym."},
+        },
+    };
+    return dialogTemplate;
+}
+// clang-format on
+
+module_commands::CommandLink CModuleSettingsDlg::DefaultLink() {
+    return module_commands::CommandLink{&g_serialPort, WaitKeepingWindowsPainted};
+}
+
+CModuleSettingsDlg::CModuleSettingsDlg(wxWindow* parent, CPortChoice& portChoice,
+                                       module_commands::CommandLink link)
+    : m_portChoice(portChoice), m_link(std::move(link)) {
+    BuildDialog(*this, parent, DialogTemplate(), ImageLoader(), m_controls);
+    m_protocolBox = m_controls.Get<wxComboBox>(IDC_PROTOCOL);
+    m_noAuthChoice = new wxRadioButton(this, wxID_ANY, wxString(), wxDefaultPosition, wxSize(0, 0));
+    m_noAuthChoice->Hide();
+    m_noAuthChoice->DisableFocusFromKeyboard();
+    // Escape acts like "Wstecz", so that it also gives the port back.
+    SetEscapeId(IDC_BACK);
+}
+
+int CModuleSettingsDlg::ShowModal() {
+    // The connection is made before the window appears (wxGTK would only initialise a shown window).
+    InitDialog();
+    if (m_connectFailed) {
+        SetReturnCode(wxID_CANCEL);
+        return wxID_CANCEL;
+    }
+    return wxDialog::ShowModal();
+}
+
+bool CModuleSettingsDlg::TransferDataToWindow() {
+    ExchangeData(false);
+    return true;
+}
+
+bool CModuleSettingsDlg::TransferDataFromWindow() {
+    ExchangeData(true);
+    return true;
+}
+
+void CModuleSettingsDlg::ExchangeData(bool save) {
+    ExchangeCheck(save, IDC_SET_AUTH, m_setAuth);
+    ExchangeCheck(save, IDC_SET_NAME, m_setName);
+    ExchangeCheck(save, IDC_SET_PIN, m_setPin);
+    ExchangeCheck(save, IDC_SET_FLOW, m_setFlow);
+    ExchangeText(save, IDC_NAME, m_name, kNameMaxChars);
+    ExchangeText(save, IDC_PIN, m_pin, kPinMaxChars);
+    ExchangeAuthChoice(save);
+}
+
+void CModuleSettingsDlg::ExchangeCheck(bool save, int id, int32_t& value) {
+    auto* box = m_controls.Get<wxCheckBox>(id);
+    if (save)
+        value = box->GetValue() ? 1 : 0;
+    else
+        box->SetValue(value == 1);
+}
+
+void CModuleSettingsDlg::ExchangeText(bool save, int id, std::string& value, size_t maxChars) {
+    auto* edit = m_controls.Get<wxTextCtrl>(id);
+    if (save) {
+        value = ToCp1250(edit->GetValue());
+        return;
+    }
+    // A longer text (a name the module reported) is shown whole: a limit below its length would
+    // empty the field. The limit for sending is applied where the name is sent.
+    edit->SetMaxLength(static_cast<unsigned long>(std::max(maxChars, value.size())));
+    edit->ChangeValue(Utf8(FromCp1250(value)));
+}
+
+void CModuleSettingsDlg::ExchangeAuthChoice(bool save) {
+    auto* always = m_controls.Get<wxRadioButton>(IDC_AUTH_ALWAYS);
+    auto* remember = m_controls.Get<wxRadioButton>(IDC_AUTH_REMEMBER);
+    if (save) {
+        m_authChoice = always->GetValue() ? 0 : remember->GetValue() ? 1 : -1;
+        return;
+    }
+    if (m_authChoice == 0)
+        always->SetValue(true);
+    else if (m_authChoice == 1)
+        remember->SetValue(true);
+    else
+        m_noAuthChoice->SetValue(true);
+}
+
+void CModuleSettingsDlg::EnableField(int id, int32_t flag) {
+    m_controls.Find(id)->Enable(flag == 1);
+}
+
+void CModuleSettingsDlg::OnInitDialog(wxInitDialogEvent&) {
+    if (m_initialised)
+        return;
+    m_initialised = true;
+    TransferDataToWindow();
+
+    int32_t result;
+    {
+        wxBusyCursor wait;
+        result = m_link.port->Open(m_portChoice.m_strPort.c_str(), kBaudRate);
+    }
+    if (result != 0) {
+        m_connectFailed = true;
+        ShowMessage(this, "Nie można połączyć się z portem: " + FromCp1250(m_portChoice.m_strPort),
+                    "ZK405 - Program konfiguracyjny", wxOK);
+        return;
+    }
+
+    std::string name;
+    bool found;
+    {
+        wxBusyCursor wait;
+        wxWindowDisabler noInput;
+        found = QueryModuleName(name, m_link);
+    }
+    if (found) {
+        m_name = name;
+        TransferDataToWindow();
+    }
+}
+
+void CModuleSettingsDlg::OnSetName(wxCommandEvent&) {
+    TransferDataFromWindow();
+    EnableField(IDC_NAME, m_setName);
+}
+
+void CModuleSettingsDlg::OnSetPin(wxCommandEvent&) {
+    TransferDataFromWindow();
+    EnableField(IDC_PIN, m_setPin);
+}
+
+void CModuleSettingsDlg::OnSetFlow(wxCommandEvent&) {
+    TransferDataFromWindow();
+    EnableField(IDC_PROTOCOL, m_setFlow);
+}
+
+void CModuleSettingsDlg::OnSetAuth(wxCommandEvent&) {
+    TransferDataFromWindow();
+    EnableField(IDC_AUTH_ALWAYS, m_setAuth);
+    EnableField(IDC_AUTH_REMEMBER, m_setAuth);
+}
+
+MODULE_SETTINGS CModuleSettingsDlg::CurrentSettings() const {
+    MODULE_SETTINGS settings;
+    settings.setName = m_setName;
+    settings.setPin = m_setPin;
+    settings.setFlow = m_setFlow;
+    settings.setAuth = m_setAuth;
+    // A name read from the module may be longer than the module takes; only what fits is sent.
+    settings.name = m_name.substr(0, kNameMaxChars);
+    settings.pin = m_pin;
+    settings.protocolLabel = ToCp1250(m_protocolBox->GetValue());
+    settings.authChoice = m_authChoice;
+    return settings;
+}
+
+std::string CModuleSettingsDlg::BuildSummary(const MODULE_SETTINGS& settings) {
+    std::string summary = "\r";
+    if (settings.setName == 1)
+        summary += "Nazwa:\t\t" + FromCp1250(settings.name) + "\r\r";
+    if (settings.setPin == 1)
+        summary += "PIN:\t\t" + FromCp1250(settings.pin) + "\r\r";
+    if (settings.setFlow == 1)
+        summary += "Protokół:\t\t" + FromCp1250(settings.protocolLabel) + "\r\r";
+    if (settings.setAuth == 1) {
+        summary += "Potwierdzenie:\t";
+        if (settings.authChoice == 0)
+            summary += kAuthAlways;
+        else if (settings.authChoice == 1)
+            summary += "pamiętaj ostatni PIN";
+        summary += "\r";
+    }
+    return summary;
+}
+
+void CModuleSettingsDlg::OnProgram(wxCommandEvent&) {
+    TransferDataFromWindow();
+    if (m_setName != 1 && m_setPin != 1 && m_setFlow != 1 && m_setAuth != 1) {
+        ShowMessage(this, "Musisz wybrać którąś z opcji do przesłania", "KALDOR ZK405", wxOK);
+        return;
+    }
+    const MODULE_SETTINGS settings = CurrentSettings();
+    if (ShowMessage(this, BuildSummary(settings),
+                    "KALDOR ZK405 - Potwierdź dane...:   ", wxOK | wxCANCEL | wxOK_DEFAULT) != wxID_OK)
+        return;
+    wxWindowDisabler noInput;
+    ProgramModule(settings, m_link);
+}
+
+void CModuleSettingsDlg::Leave() {
+    m_link.port->Close();
+    if (IsModal())
+        EndModal(wxID_CANCEL);
+    else
+        Hide();
+}
+
+void CModuleSettingsDlg::OnBack(wxCommandEvent&) {
+    Leave();
+}
+
+void CModuleSettingsDlg::OnClose(wxCloseEvent&) {
+    Leave();
+}
+
+void CModuleSettingsDlg::OnCharHook(wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    // Enter on a push button presses that button; anywhere else it ends the window, which has no
+    // default button to press.
+    if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && wxDynamicCast(FindFocus(), wxButton) == nullptr) {
+        Leave();
+        return;
+    }
+    event.Skip();
+}
