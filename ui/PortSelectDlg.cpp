@@ -11,7 +11,10 @@
 
 #include <wx/button.h>
 #include <wx/combobox.h>
+#include <wx/statbmp.h>
 #include <wx/utils.h>
+
+#include <algorithm>
 
 using namespace dialog_template;
 
@@ -51,12 +54,40 @@ CPortSelectDlg::CPortSelectDlg(wxWindow* parent) : m_hIcon(LoadAppIcons()) {
     m_built = BuildDialog(*this, parent, DialogTemplate(), LoadResourceImage, m_controls);
     if (!m_built)
         return;
+    KeepPictureProportions();
     m_portList = m_controls.Get<wxComboBox>(IDC_PORT_LIST);
+    if (m_portList != nullptr)
+        MakeSingleTabStop(*m_portList);
     Bind(wxEVT_INIT_DIALOG, &CPortSelectDlg::OnInitDialog, this);
     Bind(wxEVT_BUTTON, &CPortSelectDlg::OnNext, this, IDC_NEXT);
     Bind(wxEVT_MENU, &CPortSelectDlg::OnSysCommand, this, IDM_ABOUTBOX);
     Bind(wxEVT_CHAR_HOOK, &CPortSelectDlg::OnCharHook, this);
     InstallAboutCommand(*this);
+}
+
+void CPortSelectDlg::KeepPictureProportions() {
+    // The slot is 274 x 161 pixels with the template's own font; with a substitute font it is wider or
+    // taller than that, and a photograph stretched to fit looks wrong. It is scaled evenly instead, as
+    // far as the slot allows, and centred in it.
+    for (const auto& [id, window] : m_controls.All()) {
+        auto* picture = dynamic_cast<wxStaticBitmap*>(window);
+        if (picture == nullptr || id != kNoId)
+            continue;
+        const wxBitmap photo = LoadModulePicture();
+        if (!photo.IsOk())
+            return;
+        const wxRect slot = picture->GetRect();
+        const double scale = std::min(static_cast<double>(slot.width) / photo.GetWidth(),
+                                      static_cast<double>(slot.height) / photo.GetHeight());
+        const wxSize size(static_cast<int>(photo.GetWidth() * scale + 0.5),
+                          static_cast<int>(photo.GetHeight() * scale + 0.5));
+        wxBitmap shown = photo;
+        if (size != photo.GetSize())
+            shown = wxBitmap(photo.ConvertToImage().Scale(size.x, size.y, wxIMAGE_QUALITY_HIGH));
+        picture->SetBitmap(shown);
+        picture->SetSize(wxRect(slot.GetPosition() + (slot.GetSize() - size) / 2, size));
+        return;
+    }
 }
 
 void CPortSelectDlg::OnInitDialog(wxInitDialogEvent& event) {

@@ -31,6 +31,7 @@ private:
     void OnSysCommand(wxCommandEvent& event);
     void OnCharHook(wxKeyEvent& event);
     void FillPortList();
+    void KeepPictureProportions();
 
     dialog_template::BuiltControls m_controls;
     wxComboBox* m_portList = nullptr; // control 1000
@@ -41,3 +42,6 @@ private:
 // Puts the About item (string 101, command 0x0010) where the platform's users look for it: the system
 // menu on Windows, the window's context menu on GTK. The item sends a wxEVT_MENU with that command.
 void InstallAboutCommand(CPortSelectDlg& dialog);
+// Keeps the port list one tab stop, as on Windows: GTK gives a combo box's drop-down button a tab stop
+// of its own, so Tab from the text field would land there instead of on "Dalej...".
+void MakeSingleTabStop(wxComboBox& combo);

@@ -96,6 +96,22 @@ TEST_F(PortSelectWindow, TypedNameReachesTheSettingsWindowAndTheWindowComesBack)
     EXPECT_FALSE(g_serialPort.IsOpen());
 }
 
+TEST_F(PortSelectWindow, PickedEntryReachesTheSettingsWindow) {
+    DeviceDirectory devices({"ttyS0", "ttyS9"});
+    ASSERT_TRUE(devices.Ready());
+    MessageBoxAnswerer answerer;
+    CPortSelectDlg dlg;
+    CSerialPort holder; // taken after the list is filled, so the settings window reports at once
+    RunModal(dlg, [&] {
+        ASSERT_EQ(holder.Open("com10", 9600), 0);
+        dlg.PortList()->SetSelection(dlg.PortList()->FindString("com10"));
+        Click(dlg, IDC_NEXT);
+    });
+    EXPECT_EQ(g_portChoice.m_strPort, "com10");
+    ASSERT_EQ(answerer.Boxes().size(), 1u);
+    EXPECT_EQ(ToUtf8(answerer.Boxes()[0].message), "Nie można połączyć się z portem: com10");
+}
+
 TEST_F(PortSelectWindow, EmptyTextGoesOnAsAnEmptyPortName) {
     MessageBoxAnswerer answerer;
     CPortSelectDlg dlg;

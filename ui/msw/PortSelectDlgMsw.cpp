@@ -20,3 +20,5 @@ void InstallAboutCommand(CPortSelectDlg& dialog) {
     systemMenu->AppendSeparator();
     systemMenu->Append(IDM_ABOUTBOX, text);
 }
+
+void MakeSingleTabStop(wxComboBox&) {}

@@ -1,0 +1,208 @@
+#!/usr/bin/env bash
+# The whole program against the simulated module, driven like a user would with xdotool:
+#   start, open the About box from the context menu, pick the module's port, read its name, program a
+#   new name and PIN (tick, type, "Programuj", confirm), go back, connect again, go back, quit.
+# Then the commands the module received and both sessions' TxRx.log are compared byte for byte.
+# Screenshots of every window are left in the artifact directory.
+#
+# Usage: end_to_end.sh ZK405 ZK405-SIM ARTIFACT_DIR
+# Needs DISPLAY, xdotool and ImageMagick's import; exits 77 (skipped) without them.
+set -euo pipefail
+
+PROGRAM=$(realpath "$1")
+SIM=$(realpath "$2")
+ARTIFACTS=$(realpath -m "$3")
+
+[[ -n "${DISPLAY:-}" ]] || { echo "no display"; exit 77; }
+for tool in xdotool import xdpyinfo; do
+    command -v $tool >/dev/null || { echo "$tool missing"; exit 77; }
+done
+xdpyinfo >/dev/null 2>&1 || { echo "display $DISPLAY does not answer"; exit 77; }
+
+mkdir -p "$ARTIFACTS"
+WORK=$(mktemp -d /tmp/zk405-e2e-XXXXXX)
+SIM_PID=""
+APP_PID=""
+cleanup() {
+    [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null || true
+    [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null || true
+    wait 2>/dev/null || true
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+fail() {
+    echo "FAIL: $*" >&2
+    windows | sed 's/^/  window /' >&2
+    import -window root "$ARTIFACTS/failure.png" 2>/dev/null || true
+    exit 1
+}
+
+# The program's visible windows as "id title" lines. Titles are read back as UTF-8: xdotool's own title
+# search does not match a title the toolkit had to store as compound text (one with a "ź", say).
+windows() {
+    for id in $(xdotool search --onlyvisible --class . 2>/dev/null); do
+        echo "$id $(xdotool getwindowname "$id" 2>/dev/null)"
+    done
+}
+
+# Waits for a visible window whose title matches (grep -E), other than the ones given; prints its id.
+wait_window() {
+    local pattern=$1
+    shift
+    for _ in $(seq 100); do
+        while IFS= read -r line; do
+            local id=${line%% *} title=${line#* }
+            local known=0
+            for other in "$@"; do [[ "$id" == "$other" ]] && known=1; done
+            if [[ $known == 0 ]] && grep -qE -- "$pattern" <<<"$title"; then
+                echo "$id"
+                return 0
+            fi
+        done < <(windows)
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits until the window with this id is no longer shown.
+wait_gone() {
+    for _ in $(seq 100); do
+        windows | grep -q "^$1 " || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Both windows are 350 x 242 dialog units, the About box 235 x 55: a point in dialog units is found from
+# the window's size in pixels, so the clicks follow whatever font the toolkit substituted.
+click_du() {
+    local window=$1 x=$2 y=$3 width=$4 height=$5 button=${6:-1}
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    xdotool mousemove --window "$window" $((x * WIDTH / width)) $((y * HEIGHT / height)) click "$button"
+    sleep 0.2
+}
+
+shot() {
+    sleep 0.3
+    import -window "$1" "$ARTIFACTS/$2.png"
+}
+
+wait_for_line() {
+    local file=$1 pattern=$2
+    for _ in $(seq 100); do
+        grep -q -- "$pattern" "$file" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+MAIN_TITLE='^KALDOR ZK405 - Program konfiguracyjny\.$'
+
+# The module's port. As root, a free /dev/rfcommN link gives it a "com" name the program's own probe
+# finds (com97 + N); otherwise the pseudo-terminal's path is typed, as a user may type any device.
+PORT=""
+LINK_ARGS=()
+if [[ $(id -u) == 0 && -w /dev ]]; then
+    for n in $(seq 31 -1 0); do
+        if [[ ! -e /dev/rfcomm$n && ! -L /dev/rfcomm$n ]]; then
+            LINK_ARGS=(--link "/dev/rfcomm$n")
+            PORT="com$((97 + n))"
+            break
+        fi
+    done
+fi
+
+cd "$WORK"
+"$SIM" --name "Drukarka biurowa" --transcript "$WORK/transcript.txt" "${LINK_ARGS[@]}" >sim.out 2>sim.err &
+SIM_PID=$!
+wait_for_line sim.out /dev/ || fail "the simulator did not start: $(cat sim.err)"
+[[ -n "$PORT" ]] || PORT=$(head -n1 sim.out)
+
+"$PROGRAM" >app.out 2>&1 &
+APP_PID=$!
+
+MAIN=$(wait_window "$MAIN_TITLE") || fail "no port selection window"
+xdotool windowfocus --sync "$MAIN"
+shot "$MAIN" port-select
+
+# The About item: the context menu on GTK (the system menu on Windows).
+click_du "$MAIN" 175 100 350 242 3
+import -window root "$ARTIFACTS/context-menu.png"
+xdotool key Down Return
+ABOUT=$(wait_window '^About ZK405$') || fail "the About item did not open the About box"
+shot "$ABOUT" about
+click_du "$ABOUT" 203 14 235 55
+wait_gone "$ABOUT" || fail "OK did not close the About box"
+
+# The port: into the list's text field, then "Dalej...".
+xdotool windowfocus --sync "$MAIN"
+click_du "$MAIN" 270 206 350 242
+xdotool key ctrl+a
+xdotool type --delay 20 "$PORT"
+shot "$MAIN" port-chosen
+click_du "$MAIN" 318 228 350 242
+SETTINGS=$(wait_window "$MAIN_TITLE" "$MAIN") || fail "no settings window for $PORT: $(cat app.out)"
+xdotool windowfocus --sync "$SETTINGS"
+shot "$SETTINGS" settings
+
+# New name and PIN: tick, type, "Programuj", confirm with OK.
+click_du "$SETTINGS" 14 71 350 242
+click_du "$SETTINGS" 276 76 350 242
+xdotool key ctrl+a
+xdotool type --delay 20 "Nowa nazwa"
+click_du "$SETTINGS" 14 143 350 242
+click_du "$SETTINGS" 276 145 350 242
+xdotool type --delay 20 "4321"
+shot "$SETTINGS" settings-filled
+click_du "$SETTINGS" 318 228 350 242
+CONFIRM=$(wait_window '^KALDOR ZK405 - Potwierdź dane\.\.\.:   $' "$MAIN" "$SETTINGS") || fail "no confirmation summary"
+xdotool windowfocus --sync "$CONFIRM"
+shot "$CONFIRM" confirm
+xdotool key Return
+wait_for_line transcript.txt 'AT+BPIN=4321' || fail "the PIN was not programmed"
+sleep 1.5 # the PIN command's one-second wait for the module's answer
+
+# "Wstecz" closes the port; the first session's log is complete now.
+click_du "$SETTINGS" 32 228 350 242
+wait_gone "$SETTINGS" || fail "Wstecz did not close the settings window"
+cp TxRx.log first-session.log
+
+# Connect again, go back again, then "Zakończ".
+xdotool windowfocus --sync "$MAIN"
+click_du "$MAIN" 318 228 350 242
+AGAIN=$(wait_window "$MAIN_TITLE" "$MAIN") || fail "no settings window on the second connection"
+xdotool windowfocus --sync "$AGAIN"
+shot "$AGAIN" settings-again
+click_du "$AGAIN" 32 228 350 242
+wait_gone "$AGAIN" || fail "Wstecz did not close the second settings window"
+xdotool windowfocus --sync "$MAIN"
+click_du "$MAIN" 32 228 350 242
+
+status=0
+for _ in $(seq 100); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.1; done
+wait "$APP_PID" || status=$?
+APP_PID=""
+[[ $status == 0 ]] || fail "the program ended with status $status"
+
+# What the module received: the time column aside, every command as it arrived (the simulator writes
+# a command without its CR LF, which the logs below show).
+cut -d' ' -f2- transcript.txt >commands.txt
+printf '%s\n' 'AT+BNAME?' 'AT+BNAME=Nowa nazwa' 'AT+BPIN=4321' 'AT+BNAME?' >expected-commands.txt
+cmp commands.txt expected-commands.txt || fail "commands differ: $(cat commands.txt)"
+
+# The traffic logs: the first session's three commands, the second's name query.
+{
+    printf '\nWritten:\n'
+    printf '41 54 2B 42 4E 41 4D 45 3F 0D 0A 41 54 2B 42 4E    AT+BNAME?..AT+BN\n'
+    printf '41 4D 45 3D 4E 6F 77 61 20 6E 61 7A 77 61 0D 0A    AME=Nowa nazwa..\n'
+    printf '41 54 2B 42 50 49 4E 3D 34 33 32 31 0D 0A          AT+BPIN=4321..\n'
+} >expected-first.log
+{
+    printf '\nWritten:\n'
+    printf '41 54 2B 42 4E 41 4D 45 3F 0D 0A                   AT+BNAME?..\n'
+} >expected-second.log
+cmp first-session.log expected-first.log || fail "first TxRx.log differs:$(echo; cat -A first-session.log)"
+cmp TxRx.log expected-second.log || fail "second TxRx.log differs:$(echo; cat -A TxRx.log)"
+
+echo "end to end: $PORT, About box, name read, name and PIN programmed, reconnected, quit"
