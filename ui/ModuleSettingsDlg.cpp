@@ -8,7 +8,6 @@
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/evtloop.h>
-#include <wx/msgdlg.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
 #include <wx/utils.h>
@@ -42,8 +41,7 @@ void WaitKeepingWindowsPainted(uint32_t milliseconds) {
 }
 
 int ShowMessage(wxWindow* parent, const std::string& text, const char* caption, long style) {
-    wxMessageDialog box(parent, MessageBoxText(Utf8(text)), Utf8(caption), style | wxICON_NONE);
-    return box.ShowModal();
+    return ShowMessageBox(parent, Utf8(text), Utf8(caption), style | wxICON_NONE);
 }
 
 std::string FromCp1250(const std::string& narrow) {

@@ -36,6 +36,8 @@ public:
     static constexpr size_t kPinMaxChars = 16;
 
     static const dialog_template::Template& DialogTemplate();
+    // g_serialPort, with one-second waits during which the windows repaint but take no input.
+    static module_commands::CommandLink DefaultLink();
 
     // The window's defaults are the program's port, choice and one-second waits; tests put in a
     // pseudo-terminal's port and a wait that plays the module.
@@ -67,8 +69,6 @@ public:
     int32_t m_authChoice = -1;
 
 private:
-    static module_commands::CommandLink DefaultLink();
-
     void ExchangeData(bool save);
     void ExchangeCheck(bool save, int id, int32_t& value);
     void ExchangeText(bool save, int id, std::string& value, size_t maxChars);

@@ -3,10 +3,13 @@
 #include "ModuleSettingsDlg.h"
 #include "PseudoTerminal.h"
 #include "TempDir.h"
+#include "TemplateLook.h"
 #include "UiTestSupport.h"
 
 #include <wx/button.h>
 #include <wx/combobox.h>
+#include <wx/dcscreen.h>
+#include <wx/settings.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
@@ -198,4 +201,35 @@ TEST(SettingsWindowLayout, ControlsFitTheirSlotsWithoutOverlapping) {
         Settle(300);
         SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window-ticked.png");
     });
+}
+
+// A GTK message box gets LF where the summary has CR, and spaces that bring every value after the
+// TABs to the same stop, as a Windows message box shows them.
+TEST(MessageBoxText, BreaksLinesAtCrAndLinesUpTheValuesAfterTabs) {
+    const std::string summary = "\rNazwa:\t\tŁódź\r\rPIN:\t\t0000\r\rProtokół:\t\tXON/XOFF\r\r"
+                                "Potwierdzenie:\tpamiętaj ostatni PIN\r";
+    const wxString shown = MessageBoxText(Utf8(summary));
+    EXPECT_FALSE(shown.Contains("\r"));
+    EXPECT_FALSE(shown.Contains("\t"));
+    const wxArrayString lines = wxSplit(shown, '\n', '\0');
+    ASSERT_EQ(lines.size(), 9u);
+    EXPECT_EQ(ToUtf8(lines[0]), "");
+    EXPECT_EQ(ToUtf8(lines[2]), "");
+
+    wxScreenDC dc;
+    dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+    const int space = dc.GetTextExtent(" ").x;
+    std::vector<int> valueStarts;
+    const char* values[] = {"Łódź", "0000", "XON/XOFF", "pamiętaj ostatni PIN"};
+    for (size_t i = 0; i < 4; ++i) {
+        const wxString& line = lines[1 + 2 * i];
+        ASSERT_TRUE(line.EndsWith(Utf8(values[i]))) << ToUtf8(line);
+        valueStarts.push_back(dc.GetTextExtent(line.Left(line.length() - Utf8(values[i]).length())).x);
+    }
+    for (int start : valueStarts) {
+        EXPECT_NEAR(start, valueStarts[0], space) << "values line up";
+        EXPECT_GT(start, dc.GetTextExtent("Potwierdzenie:").x) << "past the longest label";
+    }
+    EXPECT_EQ(ToUtf8(MessageBoxText(Utf8("Musisz wybrać którąś z opcji do przesłania"))),
+              "Musisz wybrać którąś z opcji do przesłania");
 }

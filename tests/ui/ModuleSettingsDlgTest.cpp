@@ -11,7 +11,9 @@
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace ui_test;
@@ -382,4 +384,35 @@ TEST_F(SettingsWindow, TypingStopsAt31And16CharactersAndForeignLettersGoOutAsQue
         EXPECT_EQ(module.line, "AT+BNAME=Z\xB9"
                                "b ?? \x80 ? 01234567890123456789\r\nAT+BPIN=1234567890123456\r\n");
     });
+}
+
+// The window's own wait: a full second per command, the line exactly as with a sleeping wait, and
+// every window usable again afterwards. The module answers from a thread of its own.
+TEST_F(SettingsWindow, RealWaitsLastTheirSecondAndGiveTheWindowsBackAfterwards) {
+    module_commands::CommandLink link = Dlg::DefaultLink();
+    link.port = &port;
+    std::string heard;
+    std::thread player([&] {
+        heard += module.pty.ReadFromPort(11, 5000);
+        module.pty.SendToPort("\r\n+BNAME=Zegar\r\nOK\r\n");
+        heard += module.pty.ReadFromPort(11, 10000);
+        module.pty.SendToPort("\r\nOK\r\n");
+    });
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point start = Clock::now();
+    Dlg dlg(nullptr, choice, link);
+    RunModal(dlg, [&] {
+        EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1000));
+        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->GetValue()), "Zegar");
+        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("1");
+        const Clock::time_point programmed = Clock::now();
+        wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+                      ExpectMessage(Shown("\rPIN:\t\t1\r\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        EXPECT_GE(Clock::now() - programmed, std::chrono::milliseconds(1000));
+        EXPECT_TRUE(dlg.IsEnabled());
+        EXPECT_TRUE(dlg.Controls().Find(Dlg::IDC_PROGRAM)->IsEnabled());
+    });
+    player.join();
+    EXPECT_EQ(heard, "AT+BNAME?\r\nAT+BPIN=1\r\n");
 }

@@ -1,13 +1,12 @@
 // The window tests need a wx application with a display (Xvfb in CI): it is initialised once for the
 // whole run. Listing the tests needs no display.
 #include "ModuleSettingsDlg.h"
+#include "TemplateLook.h"
 #include "UiTestSupport.h"
 
 #include <wx/app.h>
 #include <wx/button.h>
 #include <wx/checkbox.h>
-#include <wx/dcmemory.h>
-#include <wx/dcscreen.h>
 #include <wx/image.h>
 #include <wx/init.h>
 #include <wx/radiobut.h>
@@ -16,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 namespace ui_test {
@@ -88,11 +88,8 @@ int ExpectMessage::OnInvoked(wxMessageDialog* box) const {
     return m_answer;
 }
 
-std::string Shown(std::string text) {
-    for (char& c : text)
-        if (c == '\r')
-            c = '\n';
-    return text;
+std::string Shown(const std::string& text) {
+    return ToUtf8(dialog_template::MessageBoxText(Utf8(text)));
 }
 
 int RunModal(wxDialog& dialog, const std::function<void()>& actions) {
@@ -145,15 +142,14 @@ void Settle(int milliseconds) {
 }
 
 bool SaveScreenshot(wxWindow& window, const std::string& path) {
-    const wxRect rect = window.GetScreenRect();
-    wxBitmap bitmap(rect.GetSize());
-    {
-        wxScreenDC screen;
-        wxMemoryDC memory(bitmap);
-        if (!memory.Blit(0, 0, rect.width, rect.height, &screen, rect.x, rect.y))
-            return false;
-    }
-    return bitmap.SaveFile(Utf8(path), wxBITMAP_TYPE_PNG);
+    // Read from the X server: a wx screen DC on GTK 3 can hand back pixels from before the last
+    // repaint.
+    const wxPoint origin = window.ClientToScreen(wxPoint(0, 0));
+    const wxSize size = window.GetClientSize();
+    const std::string command = "import -window root -crop " + std::to_string(size.x) + "x" +
+                                std::to_string(size.y) + "+" + std::to_string(origin.x) + "+" +
+                                std::to_string(origin.y) + " +repage '" + path + "' 2>/dev/null";
+    return std::system(command.c_str()) == 0;
 }
 
 } // namespace ui_test

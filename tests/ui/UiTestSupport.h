@@ -56,8 +56,8 @@ private:
     int m_answer;
 };
 
-// The text as a GTK message box is given it: CR breaks lines as LF.
-std::string Shown(std::string text);
+// The text as the message box is given it (on GTK: LF for CR, spaces up to the TAB stops).
+std::string Shown(const std::string& text);
 
 // Runs actions inside the dialog's modal loop once it is shown; ends the loop with kLeftOpen when
 // the actions leave the dialog running (also when an assertion returned early from them).
@@ -70,7 +70,7 @@ void PressKey(wxDialog& dialog, int keyCode);
 // Lets GTK map and paint what is shown.
 void Settle(int milliseconds = 200);
 
-// Saves the dialog's pixels on screen as a PNG; false when the screen cannot be read.
+// Saves the window's client area as it is on screen to a PNG (needs ImageMagick's import).
 bool SaveScreenshot(wxWindow& window, const std::string& path);
 
 } // namespace ui_test

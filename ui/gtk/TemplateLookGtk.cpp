@@ -4,9 +4,14 @@
 // dialogs only, so message boxes keep the theme's look.
 #include "TemplateLook.h"
 
+#include <wx/dcscreen.h>
 #include <wx/dialog.h>
+#include <wx/msgdlg.h>
+#include <wx/settings.h>
 
 #include <gtk/gtk.h>
+
+#include <algorithm>
 
 namespace dialog_template {
 
@@ -56,12 +61,45 @@ void InstallCssOnce() {
 
 } // namespace
 
-// A GTK label breaks lines at LF only; a bare CR would run the lines together.
+// Windows expands a message box's TABs to stops eight average characters apart, which is what lines
+// up the summary's values; a GTK label has no such stops, so the TABs become spaces up to the stop
+// the message font would reach. A GTK label also breaks lines at LF only, not at a bare CR.
 wxString MessageBoxText(const wxString& text) {
-    wxString shown(text);
-    shown.Replace(wxS("\r\n"), wxS("\n"));
-    shown.Replace(wxS("\r"), wxS("\n"));
-    return shown;
+    wxString lines(text);
+    lines.Replace(wxS("\r\n"), wxS("\n"));
+    lines.Replace(wxS("\r"), wxS("\n"));
+    if (!lines.Contains(wxS("\t")))
+        return lines;
+
+    wxScreenDC dc;
+    dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
+    const int stop = 8 * dc.GetTextExtent(wxS("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")).x / 52;
+    const int space = dc.GetTextExtent(wxS(" ")).x;
+    if (stop <= 0 || space <= 0)
+        return lines;
+    wxString shown;
+    wxString line;
+    int reached = 0; // the last stop filled up to: spaces may end a little short of it
+    for (const wxUniChar c : lines) {
+        if (c == '\n') {
+            shown += line + c;
+            line.clear();
+            reached = 0;
+        } else if (c == '\t') {
+            reached = (std::max(dc.GetTextExtent(line).x, reached) / stop + 1) * stop;
+            do
+                line += ' ';
+            while (dc.GetTextExtent(line).x + space / 2 < reached);
+        } else {
+            line += c;
+        }
+    }
+    return shown + line;
+}
+
+int ShowMessageBox(wxWindow* parent, const wxString& text, const wxString& caption, long style) {
+    wxMessageDialog box(parent, MessageBoxText(text), caption, style);
+    return box.ShowModal();
 }
 
 void ApplyTemplateLook(wxDialog& dialog) {
