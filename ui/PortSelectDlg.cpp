@@ -147,7 +147,7 @@ void CPortSelectDlg::OnCharHook(wxKeyEvent& event) {
     const int key = event.GetKeyCode();
     // The window has no default button, so Enter anywhere but on a push button ends it as OK would.
     if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && !event.HasAnyModifiers()) {
-        if (wxDynamicCast(FindFocus(), wxButton) == nullptr) {
+        if (dynamic_cast<wxButton*>(FindFocus()) == nullptr) {
             if (Validate() && TransferDataFromWindow())
                 EndModal(wxID_OK);
             return;

@@ -29,7 +29,7 @@ void InstallAboutCommand(CPortSelectDlg& dialog) {
     dialog.Bind(wxEVT_CONTEXT_MENU, [&dialog, text](wxContextMenuEvent& event) {
         // A text field keeps its own menu (cut, copy, paste).
         wxObject* source = event.GetEventObject();
-        if (wxDynamicCast(source, wxComboBox) != nullptr || wxDynamicCast(source, wxTextCtrl) != nullptr) {
+        if (dynamic_cast<wxComboBox*>(source) != nullptr || dynamic_cast<wxTextCtrl*>(source) != nullptr) {
             event.Skip();
             return;
         }
