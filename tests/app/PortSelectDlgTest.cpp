@@ -7,6 +7,7 @@
 #include "WxTestSupport.h"
 #include "resource.h"
 
+#include <wx/app.h>
 #include <wx/button.h>
 #include <wx/combobox.h>
 #include <wx/statbmp.h>
@@ -94,6 +95,10 @@ TEST_F(PortSelectWindow, TypedNameReachesTheSettingsWindowAndTheWindowComesBack)
     ASSERT_EQ(answerer.Boxes().size(), 1u);
     EXPECT_EQ(ToUtf8(answerer.Boxes()[0].message), "Nie można połączyć się z portem: " + typed);
     EXPECT_FALSE(g_serialPort.IsOpen());
+    // The wait cursor shows while the settings window connects and goes once the program is idle.
+    EXPECT_TRUE(answerer.Boxes()[0].busyCursor);
+    wxTheApp->ProcessPendingEvents();
+    EXPECT_FALSE(wxIsBusy());
 }
 
 TEST_F(PortSelectWindow, PickedEntryReachesTheSettingsWindow) {

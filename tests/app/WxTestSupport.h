@@ -4,6 +4,7 @@
 #include <wx/dialog.h>
 #include <wx/modalhook.h>
 #include <wx/msgdlg.h>
+#include <wx/utils.h>
 
 #include <functional>
 #include <vector>
@@ -32,6 +33,7 @@ public:
     struct Box {
         wxString message;
         wxString caption;
+        bool busyCursor; // whether the wait cursor was showing when the box came up
     };
 
     MessageBoxAnswerer() { Register(); }
@@ -42,7 +44,7 @@ public:
 protected:
     int Enter(wxDialog* dialog) override {
         if (auto* box = dynamic_cast<wxMessageDialog*>(dialog)) {
-            m_boxes.push_back({box->GetMessage(), box->GetCaption()});
+            m_boxes.push_back({box->GetMessage(), box->GetCaption(), wxIsBusy()});
             return wxID_OK;
         }
         return wxID_NONE;
