@@ -307,7 +307,7 @@ void CModuleSettingsDlg::OnCharHook(wxKeyEvent& event) {
     const int key = event.GetKeyCode();
     // Enter on a push button presses that button; anywhere else it ends the window, which has no
     // default button to press.
-    if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && wxDynamicCast(FindFocus(), wxButton) == nullptr) {
+    if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && dynamic_cast<wxButton*>(FindFocus()) == nullptr) {
         Leave();
         return;
     }
