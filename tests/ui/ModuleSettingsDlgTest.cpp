@@ -10,6 +10,8 @@
 #include <wx/combobox.h>
 #include <wx/radiobut.h>
 #include <wx/textctrl.h>
+#include <wx/uiaction.h>
+#include <wx/utils.h>
 
 #include <chrono>
 #include <string>
@@ -40,6 +42,7 @@ public:
     bool silent = false;
     std::string line; // every byte the window wrote, in order
     std::vector<uint32_t> waits;
+    std::vector<bool> busyCursor; // the wait cursor, at each wait
     PseudoTerminal pty;
 
     module_commands::CommandLink Link(CSerialPort& port) {
@@ -49,6 +52,7 @@ public:
 private:
     void OnWait(uint32_t milliseconds) {
         waits.push_back(milliseconds);
+        busyCursor.push_back(wxIsBusy());
         const std::string command = pty.ReadFromPort(1, 1000);
         line += command;
         if (silent)
@@ -265,6 +269,9 @@ TEST_F(SettingsWindow, AllFourGoOutInOrderWithAPolishNameInItsCodePage) {
         EXPECT_EQ(module.line,
                   "AT+BNAME=\xA3\xF3\x64\x9F \xAF\xF3\xB3w\r\nAT+BPIN=0000\r\nAT+BFLOW=2\r\nAT+BSEC=2\r\n");
         EXPECT_EQ(module.waits.size(), 5u);
+        EXPECT_EQ(module.busyCursor, (std::vector<bool>{true, false, false, false, false}))
+            << "the wait cursor shows while connecting, not while programming";
+        EXPECT_FALSE(wxIsBusy());
 
         // The other choice, a typed label and the first radio button.
         module.line.clear();
@@ -334,6 +341,17 @@ TEST_F(SettingsWindow, EnterOnAPushButtonLeavesTheButtonToItsOwnWork) {
         PressKey(dlg, WXK_RETURN);
         EXPECT_TRUE(dlg.IsModal());
         EXPECT_TRUE(port.IsOpen());
+        // A real Enter presses "Programuj", which finds nothing ticked.
+        dlg.Raise();
+        Settle(50);
+        wxTEST_DIALOG(
+            {
+                wxUIActionSimulator keyboard;
+                keyboard.Char(WXK_RETURN);
+                Settle(300);
+            },
+            ExpectMessage("Musisz wybrać którąś z opcji do przesłania", "KALDOR ZK405", wxOK, wxID_OK));
+        EXPECT_TRUE(dlg.IsModal());
     });
     EXPECT_EQ(result, kLeftOpen);
 }
@@ -415,4 +433,28 @@ TEST_F(SettingsWindow, RealWaitsLastTheirSecondAndGiveTheWindowsBackAfterwards) 
     });
     player.join();
     EXPECT_EQ(heard, "AT+BNAME?\r\nAT+BPIN=1\r\n");
+}
+
+// Keys typed for real (XTest on the test display), through GTK's own key handling.
+TEST_F(SettingsWindow, RealEscapeAndEnterKeysLeaveAndFreeThePort) {
+    for (int key : {WXK_ESCAPE, WXK_RETURN}) {
+        SCOPED_TRACE(key);
+        Dlg dlg(nullptr, choice, module.Link(port));
+        bool typed = false;
+        const int result = RunModal(dlg, [&] {
+            dlg.Raise();
+            dlg.Controls().Find(Dlg::IDC_SET_FLOW)->SetFocus();
+            Settle(100);
+            if (wxWindow::FindFocus() != dlg.Controls().Find(Dlg::IDC_SET_FLOW))
+                GTEST_SKIP() << "no keyboard focus on this display";
+            wxUIActionSimulator keyboard;
+            keyboard.Char(key);
+            typed = true;
+            Settle(300);
+        });
+        if (!typed)
+            return;
+        EXPECT_EQ(result, wxID_CANCEL);
+        EXPECT_FALSE(port.IsOpen());
+    }
 }
