@@ -79,13 +79,13 @@ const Template& CModuleSettingsDlg::DialogTemplate() {
         .frame = kMinimizeBox,
         .controls = {
             {IDC_BACK, Kind::PushButton, kTabStop, 7, 221, 50, 14, "Wstecz"},
-            {IDC_NAME, Kind::Edit, kBorder | kAutoHScroll | kDisabled | kTabStop, 220, 69, 113, 14},
+            {IDC_NAME_VALUE, Kind::Edit, kBorder | kAutoHScroll | kDisabled | kTabStop, 220, 69, 113, 14},
             {kNoId, Kind::Text, kNone, 77, 10, 195, 8, "U S T A W I E N I A   M O D U Ł U   K A L D O R   Z K 4 0 5"},
             {IDC_SET_NAME, Kind::AutoCheckBox, kTabStop, 12, 66, 204, 10, "Wpisz nazwę, pod którą będzie zgłaszał się moduł ZK405 "},
             {IDC_SET_FLOW, Kind::AutoCheckBox, kTabStop, 12, 102, 45, 10, "Protokół:"},
             {IDC_PROTOCOL, Kind::ComboBox, kVScroll | kDisabled | kTabStop, 220, 102, 113, 56, "", 0, {"XON/XOFF", "RTS/CTS", "BRAK"}},
             {IDC_SET_PIN, Kind::AutoCheckBox, kTabStop, 12, 138, 77, 10, "PIN (0-16 znaków):"},
-            {IDC_PIN, Kind::Edit, kBorder | kAutoHScroll | kDisabled | kTabStop, 220, 138, 113, 14},
+            {IDC_PIN_VALUE, Kind::Edit, kBorder | kAutoHScroll | kDisabled | kTabStop, 220, 138, 113, 14},
             {IDC_SET_AUTH, Kind::AutoCheckBox, kTabStop, 12, 174, 65, 10, "Uwierztelnianie:"},
             {IDC_AUTH_ALWAYS, Kind::AutoRadioButton, kGroup | kDisabled, 135, 175, 72, 10, kAuthAlways},
             {IDC_AUTH_REMEMBER, Kind::AutoRadioButton, kDisabled, 254, 175, 79, 10, "Pamiętaj ostatni PIN"},
@@ -144,8 +144,8 @@ void CModuleSettingsDlg::ExchangeData(bool save) {
     ExchangeCheck(save, IDC_SET_NAME, m_setName);
     ExchangeCheck(save, IDC_SET_PIN, m_setPin);
     ExchangeCheck(save, IDC_SET_FLOW, m_setFlow);
-    ExchangeText(save, IDC_NAME, m_name, kNameMaxChars);
-    ExchangeText(save, IDC_PIN, m_pin, kPinMaxChars);
+    ExchangeText(save, IDC_NAME_VALUE, m_name, kNameMaxChars);
+    ExchangeText(save, IDC_PIN_VALUE, m_pin, kPinMaxChars);
     ExchangeAuthChoice(save);
 }
 
@@ -221,12 +221,12 @@ void CModuleSettingsDlg::OnInitDialog(wxInitDialogEvent&) {
 
 void CModuleSettingsDlg::OnSetName(wxCommandEvent&) {
     TransferDataFromWindow();
-    EnableField(IDC_NAME, m_setName);
+    EnableField(IDC_NAME_VALUE, m_setName);
 }
 
 void CModuleSettingsDlg::OnSetPin(wxCommandEvent&) {
     TransferDataFromWindow();
-    EnableField(IDC_PIN, m_setPin);
+    EnableField(IDC_PIN_VALUE, m_setPin);
 }
 
 void CModuleSettingsDlg::OnSetFlow(wxCommandEvent&) {

@@ -18,11 +18,12 @@ class wxRadioButton;
 class CModuleSettingsDlg : public wxDialog {
 public:
     enum { IDD = 130 };
+    // Named apart from the Windows headers' cursor identifiers (IDC_PIN is one of them).
     enum ControlId {
-        IDC_NAME = 1003,
+        IDC_NAME_VALUE = 1003,
         IDC_SET_NAME = 1002,
         IDC_SET_PIN = 1004,
-        IDC_PIN = 1005,
+        IDC_PIN_VALUE = 1005,
         IDC_SET_FLOW = 1006,
         IDC_PROTOCOL = 1007,
         IDC_SET_AUTH = 1008,

@@ -197,7 +197,7 @@ TEST(SettingsWindowLayout, ControlsFitTheirSlotsWithoutOverlapping) {
         Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_SET_AUTH));
         Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_AUTH_REMEMBER));
         dynamic_cast<wxComboBox*>(dlg.Controls().Find(CModuleSettingsDlg::IDC_PROTOCOL))->SetSelection(1);
-        dynamic_cast<wxTextCtrl*>(dlg.Controls().Find(CModuleSettingsDlg::IDC_PIN))->SetValue("1234");
+        dynamic_cast<wxTextCtrl*>(dlg.Controls().Find(CModuleSettingsDlg::IDC_PIN_VALUE))->SetValue("1234");
         Settle(300);
         SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window-ticked.png");
     });

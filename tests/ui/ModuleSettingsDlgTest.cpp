@@ -93,13 +93,13 @@ TEST_F(SettingsWindow, OpensWithTheModuleNameInTheDisabledNameFieldAndEverything
         EXPECT_TRUE(dlg.IsShown());
         EXPECT_TRUE(port.IsOpen());
         EXPECT_EQ(port.BaudRate(), 9600u);
-        auto* name = Get<wxTextCtrl>(dlg, Dlg::IDC_NAME);
+        auto* name = Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE);
         EXPECT_EQ(ToUtf8(name->GetValue()), "Drukarka Łódź");
         EXPECT_FALSE(name->IsEnabled());
         EXPECT_EQ(dlg.m_name, Cp1250("Drukarka Łódź"));
         for (int id : {Dlg::IDC_SET_NAME, Dlg::IDC_SET_PIN, Dlg::IDC_SET_FLOW, Dlg::IDC_SET_AUTH})
             EXPECT_FALSE(Get<wxCheckBox>(dlg, id)->GetValue()) << id;
-        for (int id : {Dlg::IDC_PIN, Dlg::IDC_PROTOCOL, Dlg::IDC_AUTH_ALWAYS, Dlg::IDC_AUTH_REMEMBER})
+        for (int id : {Dlg::IDC_PIN_VALUE, Dlg::IDC_PROTOCOL, Dlg::IDC_AUTH_ALWAYS, Dlg::IDC_AUTH_REMEMBER})
             EXPECT_FALSE(dlg.Controls().Find(id)->IsEnabled()) << id;
         EXPECT_FALSE(Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_ALWAYS)->GetValue());
         EXPECT_FALSE(Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_REMEMBER)->GetValue());
@@ -150,7 +150,7 @@ TEST_F(SettingsWindow, SilentModuleIsAskedElevenTimesAndTheWindowOpensWithAnEmpt
     Dlg dlg(nullptr, choice, module.Link(port));
     const int result = RunModal(dlg, [&] {
         EXPECT_TRUE(dlg.IsShown());
-        EXPECT_TRUE(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->GetValue().empty());
+        EXPECT_TRUE(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->GetValue().empty());
     });
     EXPECT_EQ(result, kLeftOpen);
     std::string expected;
@@ -168,8 +168,8 @@ TEST_F(SettingsWindow, EachCheckBoxEnablesItsFieldsAndClearingKeepsWhatWasTyped)
             int field;
             const char* typed;
         };
-        for (const Pair& p : {Pair{Dlg::IDC_SET_NAME, Dlg::IDC_NAME, "Nowa nazwa ąę"},
-                              Pair{Dlg::IDC_SET_PIN, Dlg::IDC_PIN, "1234"},
+        for (const Pair& p : {Pair{Dlg::IDC_SET_NAME, Dlg::IDC_NAME_VALUE, "Nowa nazwa ąę"},
+                              Pair{Dlg::IDC_SET_PIN, Dlg::IDC_PIN_VALUE, "1234"},
                               Pair{Dlg::IDC_SET_FLOW, Dlg::IDC_PROTOCOL, "XON/XOFF+RTS/CTS"}}) {
             SCOPED_TRACE(p.check);
             wxWindow* field = dlg.Controls().Find(p.field);
@@ -211,7 +211,7 @@ TEST_F(SettingsWindow, ProgramWithNothingTickedAsksForAChoiceAndSendsNothing) {
     Dlg dlg(nullptr, choice, module.Link(port));
     RunModal(dlg, [&] {
         module.line.clear();
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("1234"); // typed but not ticked
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1234"); // typed but not ticked
         wxTEST_DIALOG(
             Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
             ExpectMessage("Musisz wybrać którąś z opcji do przesłania", "KALDOR ZK405", wxOK, wxID_OK));
@@ -226,7 +226,7 @@ TEST_F(SettingsWindow, ProgramWithOnlyThePinSendsOnlyThePinCommand) {
         module.line.clear();
         module.waits.clear();
         Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("1234");
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1234");
         EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPIN:\t\t\r\r") << "not saved before Programuj";
         wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
                       ExpectMessage(Shown("\rPIN:\t\t1234\r\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
@@ -234,7 +234,7 @@ TEST_F(SettingsWindow, ProgramWithOnlyThePinSendsOnlyThePinCommand) {
         EXPECT_EQ(module.line, "AT+BPIN=1234\r\n");
         EXPECT_EQ(module.waits, std::vector<uint32_t>{1000});
         EXPECT_TRUE(dlg.IsModal());
-        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->GetValue()), "1234");
+        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->GetValue()), "1234");
     });
 }
 
@@ -257,8 +257,8 @@ TEST_F(SettingsWindow, AllFourGoOutInOrderWithAPolishNameInItsCodePage) {
         module.line.clear();
         for (int id : {Dlg::IDC_SET_AUTH, Dlg::IDC_SET_FLOW, Dlg::IDC_SET_PIN, Dlg::IDC_SET_NAME})
             Click(dlg.Controls().Find(id));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->SetValue(Utf8("Łódź Żółw"));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("0000");
+        Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->SetValue(Utf8("Łódź Żółw"));
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("0000");
         Get<wxComboBox>(dlg, Dlg::IDC_PROTOCOL)->SetSelection(1);
         Click(dlg.Controls().Find(Dlg::IDC_AUTH_REMEMBER));
         const std::string summary = "\rNazwa:\t\tŁódź Żółw\r\rPIN:\t\t0000\r\rProtokół:\t\tRTS/CTS\r\r"
@@ -362,16 +362,16 @@ TEST_F(SettingsWindow, LongModuleNameIsShownWholeDoesNotBlockOtherFieldsAndOnlyW
     Dlg dlg(nullptr, choice, module.Link(port));
     RunModal(dlg, [&] {
         module.line.clear();
-        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->GetValue()), longName);
+        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->GetValue()), longName);
         Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("4321");
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("4321");
         Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
         Click(dlg.Controls().Find(Dlg::IDC_AUTH_ALWAYS));
         Click(dlg.Controls().Find(Dlg::IDC_SET_NAME));
         EXPECT_EQ(dlg.m_pin, "4321");
         EXPECT_EQ(dlg.m_authChoice, 0);
         EXPECT_EQ(dlg.m_name, longName);
-        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->GetValue()), longName);
+        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->GetValue()), longName);
         const std::string sent = longName.substr(0, 31);
         wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
                       ExpectMessage(Shown("\rNazwa:\t\t" + sent +
@@ -387,8 +387,8 @@ TEST_F(SettingsWindow, TypingStopsAt31And16CharactersAndForeignLettersGoOutAsQue
         module.line.clear();
         Click(dlg.Controls().Find(Dlg::IDC_SET_NAME));
         Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
-        auto* name = Get<wxTextCtrl>(dlg, Dlg::IDC_NAME);
-        auto* pin = Get<wxTextCtrl>(dlg, Dlg::IDC_PIN);
+        auto* name = Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE);
+        auto* pin = Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE);
         name->ChangeValue(wxString());
         Type(name, "Ząb 日本 € ÿ 0123456789012345678901234567890"); // 11 + 31 characters
         Type(pin, "12345678901234567890");
@@ -421,9 +421,9 @@ TEST_F(SettingsWindow, RealWaitsLastTheirSecondAndGiveTheWindowsBackAfterwards) 
     Dlg dlg(nullptr, choice, link);
     RunModal(dlg, [&] {
         EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1000));
-        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME)->GetValue()), "Zegar");
+        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->GetValue()), "Zegar");
         Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN)->SetValue("1");
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1");
         const Clock::time_point programmed = Clock::now();
         wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
                       ExpectMessage(Shown("\rPIN:\t\t1\r\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
