@@ -10,7 +10,8 @@
 # $HOME/.cache/zk405/wine. It is created on first use and kept, so later runs start in a second.
 # With ZK405_WINE_FUNCTIONS_ONLY=1 only the functions are defined and nothing is started.
 #
-# Exports WINEPREFIX, WINEDEBUG, WINE (the loader) and WINESERVER.
+# Exports WINEPREFIX, WINEDEBUG, WINE (the loader) and WINESERVER, and LC_ALL (with LOCPATH when the
+# locale had to be made) for a Polish Windows: see zk405_wine_locale.
 
 zk405_wine_find() {
     # Debian's wine64 package puts the loader outside PATH.
@@ -66,10 +67,32 @@ zk405_wine_copy_fonts() {
     done
 }
 
+# The users' Windows is Polish: ANSI code page 1250, under which "MS Sans Serif" is the Central European
+# bitmap font and the program's texts show with their Polish letters. Wine takes the code page from the
+# Unix locale, so the locale is set for what runs from here on; one not installed on this machine is
+# compiled into the prefix (LOCPATH). ZK405_WINE_LOCALE="" keeps the caller's locale.
+zk405_wine_locale() {
+    local wanted="${ZK405_WINE_LOCALE-pl_PL.UTF-8}"
+    [[ -n "$wanted" ]] || return 0
+    if ! locale -a 2>/dev/null | grep -qix "${wanted/UTF-8/utf8}"; then
+        local directory="$WINEPREFIX/zk405-locale"
+        if [[ ! -d "$directory/$wanted" ]]; then
+            mkdir -p "$directory"
+            localedef -i "${wanted%%.*}" -f "${wanted#*.}" "$directory/$wanted" 2>/dev/null || {
+                echo "wine-env: cannot make the locale $wanted; Polish letters may not show" >&2
+                return 0
+            }
+        fi
+        export LOCPATH="$directory"
+    fi
+    export LC_ALL="$wanted"
+}
+
 zk405_wine_setup() {
     zk405_wine_environment "$@" || return 1
+    mkdir -p "$WINEPREFIX"
+    zk405_wine_locale
     if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-        mkdir -p "$WINEPREFIX"
         echo "wine-env: creating the Wine prefix $WINEPREFIX" >&2
         "$WINE" wineboot --init >/dev/null 2>&1 || {
             echo "wine-env: wineboot failed" >&2
