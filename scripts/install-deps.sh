@@ -7,7 +7,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  libwxgtk3.2-dev
+  libwxgtk3.2-dev libgtk-3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-dejavu-core
 )
