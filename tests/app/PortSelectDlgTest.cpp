@@ -205,3 +205,19 @@ TEST_F(PortSelectWindow, ShowsTheIconAndTheModulePicture) {
     ASSERT_NE(picture, nullptr);
     EXPECT_TRUE(picture->GetBitmap().IsOk());
 }
+
+TEST_F(PortSelectWindow, EveryTextLineShowsWholeWhateverTheFont) {
+    CPortSelectDlg dlg;
+    CAboutDlg about;
+    for (const dialog_template::BuiltControls* controls : {&dlg.Controls(), &about.Controls()}) {
+        for (const auto& [id, window] : controls->All()) {
+            auto* text = dynamic_cast<wxStaticText*>(window);
+            if (text == nullptr)
+                continue;
+            const int needed = text->GetTextExtent(text->GetLabelText()).x;
+            EXPECT_GE(text->GetSize().x, needed) << ToUtf8(text->GetLabelText());
+            EXPECT_LE(text->GetRect().GetRight(), text->GetParent()->GetClientSize().x)
+                << ToUtf8(text->GetLabelText());
+        }
+    }
+}
