@@ -99,15 +99,19 @@ wait_for_line() {
 
 MAIN_TITLE='^KALDOR ZK405 - Program konfiguracyjny\.$'
 
-# The module's port. As root, a free /dev/rfcommN link gives it a "com" name the program's own probe
-# finds (com97 + N); otherwise the pseudo-terminal's path is typed, as a user may type any device.
+# The module's port. As root the module is linked at a free /dev/rfcommN, which the program's own
+# probe lists as com97 + N; /dev/rfcomm2 is preferred because "com99" sorts after every other "com"
+# name, so it is the list's last entry and can be picked from the list with End. Otherwise the
+# pseudo-terminal's path is typed, as a user may type any device.
 PORT=""
+PICK=0
 LINK_ARGS=()
 if [[ $(id -u) == 0 && -w /dev ]]; then
-    for n in $(seq 31 -1 0); do
+    for n in 2 $(seq 31 -1 0); do
         if [[ ! -e /dev/rfcomm$n && ! -L /dev/rfcomm$n ]]; then
             LINK_ARGS=(--link "/dev/rfcomm$n")
             PORT="com$((97 + n))"
+            [[ $n == 2 ]] && PICK=1
             break
         fi
     done
@@ -135,11 +139,19 @@ shot "$ABOUT" about
 click_du "$ABOUT" 203 14 235 55
 wait_gone "$ABOUT" || fail "OK did not close the About box"
 
-# The port: into the list's text field, then "Dalej...".
+# The port: picked from the list (Alt+Down drops it, End goes to the last entry) or typed into its text
+# field; then "Dalej...".
 xdotool windowfocus --sync "$MAIN"
 click_du "$MAIN" 270 206 350 242
-xdotool key ctrl+a
-xdotool type --delay 20 "$PORT"
+if [[ $PICK == 1 ]]; then
+    xdotool key alt+Down
+    sleep 0.5
+    import -window root "$ARTIFACTS/port-list.png"
+    xdotool key End Return
+else
+    xdotool key ctrl+a
+    xdotool type --delay 20 "$PORT"
+fi
 shot "$MAIN" port-chosen
 click_du "$MAIN" 318 228 350 242
 SETTINGS=$(wait_window "$MAIN_TITLE" "$MAIN") || fail "no settings window for $PORT: $(cat app.out)"
@@ -205,4 +217,4 @@ cmp commands.txt expected-commands.txt || fail "commands differ: $(cat commands.
 cmp first-session.log expected-first.log || fail "first TxRx.log differs:$(echo; cat -A first-session.log)"
 cmp TxRx.log expected-second.log || fail "second TxRx.log differs:$(echo; cat -A TxRx.log)"
 
-echo "end to end: $PORT, About box, name read, name and PIN programmed, reconnected, quit"
+echo "end to end: $PORT ($([[ $PICK == 1 ]] && echo picked || echo typed)), About box, name read, name and PIN programmed, reconnected, quit"
