@@ -7,8 +7,9 @@
 # Safe to run again: every step reuses what an earlier run left.
 #
 # Usage: scripts/windows/test-windows.sh [--ui | --no-ui] [--build-dir DIR] [--time-limit SECONDS]
-#   --ui          build the windows and the program too (builds wxMSW first if it is not cached)
-#   --no-ui       only the core and its tests (the default unless ZK405_WINDOWS_UI=1)
+#   --ui          build the windows and ZK405.EXE too, building wxMSW first if it is not cached
+#   --no-ui       only the core and its tests
+#   (default: the windows are built when wxMSW is cached already; ZK405_WINDOWS_UI=1/0 decides too)
 #   --build-dir   default build/mingw in the source tree (the preset's)
 #   --time-limit  for the whole CTest run, default 420
 # Extra arguments after -- go to ctest (e.g. -- -R ComPort).
@@ -16,7 +17,7 @@ set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SOURCE=$(cd "$HERE/../.." && pwd)
-UI=${ZK405_WINDOWS_UI:-0}
+UI=${ZK405_WINDOWS_UI:-auto}
 BUILD="$SOURCE/build/mingw"
 TIME_LIMIT=420
 CTEST_ARGS=()
@@ -34,6 +35,10 @@ done
 say() { echo "== $* ($(date +%H:%M:%S))" >&2; }
 START=$(date +%s)
 
+if [[ "$UI" == auto ]]; then
+    UI=0
+    "$HERE/build-wxmsw.sh" --print-prefix >/dev/null 2>&1 && UI=1
+fi
 CONFIGURE_ARGS=(-DZK405_BUILD_UI=OFF)
 if [[ "$UI" == 1 ]]; then
     say "wxMSW"

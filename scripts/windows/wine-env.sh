@@ -85,7 +85,8 @@ zk405_wine_locale() {
         fi
         export LOCPATH="$directory"
     fi
-    export LC_ALL="$wanted"
+    # Bash itself cannot use a locale from LOCPATH and says so; the programs it starts can.
+    { export LC_ALL="$wanted"; } 2>/dev/null
 }
 
 zk405_wine_setup() {
