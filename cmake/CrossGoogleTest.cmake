@@ -8,7 +8,6 @@ endif()
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${ZK405_GOOGLETEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 foreach(target gtest gtest_main gmock gmock_main)
