@@ -4,7 +4,9 @@
 # wxWidgets version and a hash of the configure flags. A later run with the same flags reuses the cache.
 #
 # Usage: scripts/windows/build-wxmsw.sh [--print-prefix] [--jobs N]
-#   --print-prefix  only print the cached prefix if it is complete (exit 1 otherwise), build nothing
+#   --print-prefix  only print the cached wx-config if the cache is complete (exit 1 otherwise), build
+#                   nothing
+# Fetching the sources uses apt (root).
 # Output: the last line on stdout is the path of the cached wx-config.
 # Environment: ZK405_CACHE_DIR overrides the cache root (default /var/cache/zk405, falling back to
 #              $HOME/.cache/zk405 when /var/cache is not writable).
