@@ -24,6 +24,6 @@ run_stage release
 run_stage asan
 if [[ $windows == 1 ]]; then
   echo "== windows: MinGW-w64 build under Wine"
-  scripts/windows/test-windows.sh
+  scripts/windows/test-windows.sh --ui
 fi
 echo "== all test stages passed"
