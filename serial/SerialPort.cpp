@@ -73,7 +73,9 @@ int32_t CSerialPort::ReadAvailable(uint32_t& bytesReadOut, uint32_t maxBytes) {
         return 1;
     const uint32_t queued = serial_os::QueryInputQueue(m_hPort, m_lineStatus, m_lineErrors);
     if (queued > 0) {
-        const uint32_t wanted = queued < maxBytes ? queued : maxBytes;
+        // The buffer holds kBufferSize bytes whatever a caller asks for.
+        const uint32_t limit = maxBytes < kBufferSize ? maxBytes : kBufferSize;
+        const uint32_t wanted = queued < limit ? queued : limit;
         bytesReadOut = serial_os::ReadQueued(m_hPort, m_receiveBuffer.get(), wanted);
     }
     return 1;

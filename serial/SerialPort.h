@@ -29,7 +29,7 @@ public:
 
     int32_t Open(const char* portName, uint32_t baudRate);
     int32_t Write(uint32_t length, const void* data);
-    // Always 1. maxBytes must not exceed kBufferSize.
+    // Always 1. Never reads more than kBufferSize, whatever maxBytes says.
     int32_t ReadAvailable(uint32_t& bytesReadOut, uint32_t maxBytes);
     // What has arrived, up to the first zero byte, or "0" when nothing has.
     std::string ReadReplyText();

@@ -174,6 +174,11 @@ TEST_F(SerialPortTest, MoreThanABufferIsTakenInTwoReads) {
     ASSERT_TRUE(pty.SendToPort("abcdef"));
     port.ReadAvailable(count, 4);
     EXPECT_EQ(count, 4u) << "never more than asked for";
+    port.ReadAvailable(count, 2);
+
+    ASSERT_TRUE(pty.SendToPort(flood));
+    port.ReadAvailable(count, 4 * CSerialPort::kBufferSize);
+    EXPECT_EQ(count, CSerialPort::kBufferSize) << "never more than the buffer holds";
 }
 
 TEST_F(SerialPortTest, WritesNeedAnOpenPortAndData) {
