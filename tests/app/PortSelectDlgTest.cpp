@@ -3,6 +3,7 @@
 #include "DeviceDirectory.h"
 #include "PortChoice.h"
 #include "SerialPort.h"
+#include "TempDir.h"
 #include "UiText.h"
 #include "WxTestSupport.h"
 #include "resource.h"
@@ -12,11 +13,16 @@
 #include <wx/combobox.h>
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
-#include <wx/testing.h>
 
-#include <gtest/gtest.h>
+using namespace wx_test;
 
 namespace {
+
+constexpr const char* kConnectCaption = "ZK405 - Program konfiguracyjny";
+
+std::string CannotConnect(const std::string& port) {
+    return "Nie można połączyć się z portem: " + port;
+}
 
 std::vector<std::string> ListItems(const wxComboBox& combo) {
     std::vector<std::string> items;
@@ -25,27 +31,9 @@ std::vector<std::string> ListItems(const wxComboBox& combo) {
     return items;
 }
 
-void Click(wxWindow& dialog, int id) {
-    wxWindow* button = dialog.FindWindow(id);
-    ASSERT_NE(button, nullptr);
-    wxCommandEvent click(wxEVT_BUTTON, id);
-    click.SetEventObject(button);
-    button->ProcessWindowEvent(click);
-}
-
-void PressKey(wxWindow& target, int keyCode) {
-    wxKeyEvent key(wxEVT_CHAR_HOOK);
-    key.m_keyCode = keyCode;
-    key.SetEventObject(&target);
-    target.ProcessWindowEvent(key);
-}
-
 class PortSelectWindow : public testing::Test {
 protected:
-    void SetUp() override {
-        REQUIRE_DISPLAY();
-        g_portChoice.m_strPort = "untouched";
-    }
+    void SetUp() override { g_portChoice.m_strPort = "untouched"; }
     TempDir m_workDir; // a settings window's traffic log lands here
 };
 
@@ -81,22 +69,20 @@ TEST_F(PortSelectWindow, TypedNameReachesTheSettingsWindowAndTheWindowComesBack)
     ASSERT_TRUE(devices.Ready());
     // Not in the list, not a device, and not ASCII: the settings window gets it in Windows-1250.
     const std::string typed = m_workDir.File("zły port");
-    MessageBoxAnswerer answerer;
     CPortSelectDlg dlg;
     RunModal(dlg, [&] {
         dlg.PortList()->SetValue(Utf8(typed));
-        Click(dlg, IDC_NEXT);
+        // The wait cursor shows while the settings window connects.
+        wxTEST_DIALOG(Click(dlg.FindWindow(IDC_NEXT)),
+                      ExpectMessage(CannotConnect(typed), kConnectCaption, wxOK, wxID_OK, true));
         EXPECT_TRUE(dlg.IsModal()); // the settings window closed again, this one is still up
         EXPECT_EQ(ToUtf8(dlg.PortList()->GetValue()), typed);
     });
     std::string expectedChoice = typed;
     expectedChoice.replace(expectedChoice.find("ł"), std::string("ł").size(), "\xB3");
     EXPECT_EQ(g_portChoice.m_strPort, expectedChoice);
-    ASSERT_EQ(answerer.Boxes().size(), 1u);
-    EXPECT_EQ(ToUtf8(answerer.Boxes()[0].message), "Nie można połączyć się z portem: " + typed);
     EXPECT_FALSE(g_serialPort.IsOpen());
-    // The wait cursor shows while the settings window connects and goes once the program is idle.
-    EXPECT_TRUE(answerer.Boxes()[0].busyCursor);
+    // The wait cursor goes once the program is idle.
     wxTheApp->ProcessPendingEvents();
     EXPECT_FALSE(wxIsBusy());
 }
@@ -104,26 +90,24 @@ TEST_F(PortSelectWindow, TypedNameReachesTheSettingsWindowAndTheWindowComesBack)
 TEST_F(PortSelectWindow, PickedEntryReachesTheSettingsWindow) {
     DeviceDirectory devices({"ttyS0", "ttyS9"});
     ASSERT_TRUE(devices.Ready());
-    MessageBoxAnswerer answerer;
     CPortSelectDlg dlg;
     CSerialPort holder; // taken after the list is filled, so the settings window reports at once
     RunModal(dlg, [&] {
         ASSERT_EQ(holder.Open("com10", 9600), 0);
         dlg.PortList()->SetSelection(dlg.PortList()->FindString("com10"));
-        Click(dlg, IDC_NEXT);
+        wxTEST_DIALOG(Click(dlg.FindWindow(IDC_NEXT)),
+                      ExpectMessage(CannotConnect("com10"), kConnectCaption, wxOK, wxID_OK));
     });
     EXPECT_EQ(g_portChoice.m_strPort, "com10");
-    ASSERT_EQ(answerer.Boxes().size(), 1u);
-    EXPECT_EQ(ToUtf8(answerer.Boxes()[0].message), "Nie można połączyć się z portem: com10");
 }
 
 TEST_F(PortSelectWindow, EmptyTextGoesOnAsAnEmptyPortName) {
-    MessageBoxAnswerer answerer;
     CPortSelectDlg dlg;
-    RunModal(dlg, [&] { Click(dlg, IDC_NEXT); });
+    RunModal(dlg, [&] {
+        wxTEST_DIALOG(Click(dlg.FindWindow(IDC_NEXT)),
+                      ExpectMessage(CannotConnect(""), kConnectCaption, wxOK, wxID_OK));
+    });
     EXPECT_EQ(g_portChoice.m_strPort, "");
-    ASSERT_EQ(answerer.Boxes().size(), 1u);
-    EXPECT_EQ(ToUtf8(answerer.Boxes()[0].message), "Nie można połączyć się z portem: ");
 }
 
 TEST_F(PortSelectWindow, EnterOutsideAButtonEndsAsOkEscapeAndZakonczAsCancel) {
@@ -141,7 +125,7 @@ TEST_F(PortSelectWindow, EnterOutsideAButtonEndsAsOkEscapeAndZakonczAsCancel) {
     }
     {
         CPortSelectDlg dlg;
-        EXPECT_EQ(RunModal(dlg, [&] { Click(dlg, wxID_CANCEL); }), wxID_CANCEL);
+        EXPECT_EQ(RunModal(dlg, [&] { Click(dlg.FindWindow(wxID_CANCEL)); }), wxID_CANCEL);
     }
     {
         // Enter on a push button is that button's: "Zakończ" with the focus ends as cancelled.
@@ -155,7 +139,7 @@ TEST_F(PortSelectWindow, EnterOutsideAButtonEndsAsOkEscapeAndZakonczAsCancel) {
             PressKey(*cancel, WXK_RETURN);
             EXPECT_TRUE(dlg.IsModal());
         });
-        EXPECT_EQ(result, wxID_ABORT);
+        EXPECT_EQ(result, kLeftOpen);
     }
 }
 

@@ -1,7 +1,6 @@
 #include "ResourceImages.h"
 #include "ResourceStrings.h"
 #include "TempDir.h"
-#include "WxTestSupport.h"
 #include "resource.h"
 
 #include <wx/image.h>
@@ -9,11 +8,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-class Resources : public testing::Test {
-protected:
-    void SetUp() override { REQUIRE_DISPLAY(); }
-};
 
 // Counts pixels that are clearly red: the arrow is what makes the picture tell the user where to press.
 int RedPixels(const wxImage& image) {
@@ -27,7 +21,7 @@ int RedPixels(const wxImage& image) {
 
 } // namespace
 
-TEST_F(Resources, IconHasBothSizesWithATransparentOutside) {
+TEST(Resources, IconHasBothSizesWithATransparentOutside) {
     const wxIconBundle icons = LoadAppIcons();
     ASSERT_EQ(icons.GetIconCount(), 2u);
     for (int edge : {32, 16}) {
@@ -41,7 +35,7 @@ TEST_F(Resources, IconHasBothSizesWithATransparentOutside) {
     }
 }
 
-TEST_F(Resources, ModulePictureIsTheTemplatesSizeWithTheRedArrow) {
+TEST(Resources, ModulePictureIsTheTemplatesSizeWithTheRedArrow) {
     const wxBitmap picture = LoadModulePicture();
     ASSERT_TRUE(picture.IsOk());
     EXPECT_EQ(picture.GetSize(), wxSize(274, 161));
@@ -51,7 +45,7 @@ TEST_F(Resources, ModulePictureIsTheTemplatesSizeWithTheRedArrow) {
     EXPECT_LT(image.GetRed(137, 100) + image.GetGreen(137, 100) + image.GetBlue(137, 100), 200);
 }
 
-TEST_F(Resources, TemplateImagesByIdentifier) {
+TEST(Resources, TemplateImagesByIdentifier) {
     EXPECT_EQ(LoadResourceImage(IDR_MAINFRAME).GetDefaultSize(), wxSize(32, 32));
     EXPECT_EQ(LoadResourceImage(IDB_MODULE).GetDefaultSize(), wxSize(274, 161));
     EXPECT_FALSE(LoadResourceImage(130).IsOk());

@@ -1,25 +1,13 @@
 #include "PseudoTerminal.h"
+#include "Deadline.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
-#include <thread>
 #include <unistd.h>
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-} // namespace
 
 PseudoTerminal::PseudoTerminal() {
     const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -60,7 +48,7 @@ size_t PseudoTerminal::QueuedForPort() const {
 }
 
 bool PseudoTerminal::SendToPort(std::string_view bytes, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline(timeoutMs);
     const size_t target = QueuedForPort() + bytes.size();
     while (!bytes.empty()) {
         const ssize_t n = write(m_master, bytes.data(), bytes.size());
@@ -68,28 +56,23 @@ bool PseudoTerminal::SendToPort(std::string_view bytes, int timeoutMs) {
             bytes.remove_prefix(static_cast<size_t>(n));
         } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
             return false;
-        } else if (MsLeft(deadline) == 0) {
+        } else if (deadline.Passed()) {
             return false;
         } else {
             pollfd p{m_master, POLLOUT, 0};
-            poll(&p, 1, MsLeft(deadline));
+            poll(&p, 1, deadline.MsLeft());
         }
     }
     // The line discipline moves the bytes over asynchronously; the port must see all of them.
-    while (QueuedForPort() < target) {
-        if (MsLeft(deadline) == 0)
-            return false;
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    return true;
+    return WaitUntil(deadline, std::chrono::microseconds(200), [&] { return QueuedForPort() >= target; });
 }
 
 std::string PseudoTerminal::ReadFromPort(size_t minBytes, int timeoutMs, int quietMs) {
     std::string received;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline(timeoutMs);
     char chunk[4096];
     for (;;) {
-        const int wait = received.size() < minBytes ? MsLeft(deadline) : quietMs;
+        const int wait = received.size() < minBytes ? deadline.MsLeft() : quietMs;
         pollfd p{m_master, POLLIN, 0};
         if (wait == 0 || poll(&p, 1, wait) <= 0)
             break;

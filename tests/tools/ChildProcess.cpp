@@ -1,28 +1,16 @@
 #include "ChildProcess.h"
+#include "Deadline.h"
 
-#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 #include <utility>
 
 extern char** environ;
-
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MsLeft(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
-}
-
-} // namespace
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
     int pipeFds[2];
@@ -67,10 +55,10 @@ bool ChildProcess::ReadMore(int timeoutMs) {
 }
 
 std::string ChildProcess::ReadLine(int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    const Deadline deadline(timeoutMs);
     size_t end;
     while ((end = m_buffered.find('\n')) == std::string::npos)
-        if (!ReadMore(MsLeft(deadline)))
+        if (!ReadMore(deadline.MsLeft()))
             return {};
     std::string line = m_buffered.substr(0, end);
     m_buffered.erase(0, end + 1);
@@ -78,8 +66,8 @@ std::string ChildProcess::ReadLine(int timeoutMs) {
 }
 
 std::string ChildProcess::ReadToEnd(int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (ReadMore(MsLeft(deadline))) {
+    const Deadline deadline(timeoutMs);
+    while (ReadMore(deadline.MsLeft())) {
     }
     return std::exchange(m_buffered, {});
 }
@@ -91,26 +79,18 @@ bool ChildProcess::Signal(int sig) const {
 int ChildProcess::Wait(int timeoutMs) {
     if (m_pid <= 0)
         return -1;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (m_status < 0) {
+    WaitUntil(Deadline(timeoutMs), std::chrono::milliseconds(5), [this] {
         int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid)
+        if (m_status < 0 && waitpid(m_pid, &status, WNOHANG) == m_pid)
             m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        else if (MsLeft(deadline) == 0)
-            return -1;
-        else
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
+        return m_status >= 0;
+    });
     return m_status;
 }
 
 bool WaitForPath(const std::string& path, int timeoutMs) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    struct stat st {};
-    while (lstat(path.c_str(), &st) != 0) {
-        if (MsLeft(deadline) == 0)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+    return WaitUntil(Deadline(timeoutMs), std::chrono::milliseconds(5), [&path] {
+        struct stat st {};
+        return lstat(path.c_str(), &st) == 0;
+    });
 }

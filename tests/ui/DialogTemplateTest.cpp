@@ -4,7 +4,7 @@
 #include "PseudoTerminal.h"
 #include "TempDir.h"
 #include "TemplateLook.h"
-#include "UiTestSupport.h"
+#include "WxTestSupport.h"
 
 #include <wx/button.h>
 #include <wx/combobox.h>
@@ -17,7 +17,7 @@
 #include <vector>
 
 using namespace dialog_template;
-using namespace ui_test;
+using namespace wx_test;
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include "Cp1250.h"
 #include "PseudoTerminal.h"
 #include "TempDir.h"
-#include "UiTestSupport.h"
+#include "WxTestSupport.h"
 
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
@@ -14,16 +14,26 @@
 #include <wx/utils.h>
 
 #include <chrono>
+#include <source_location>
 #include <string>
 #include <thread>
 #include <vector>
 
-using namespace ui_test;
+using namespace wx_test;
 using Dlg = CModuleSettingsDlg;
 
 namespace {
 
 constexpr const char* kSummaryCaption = "KALDOR ZK405 - Potwierdź dane...:   ";
+
+// Presses "Programuj" and answers the summary box, which must show exactly this summary. A failure
+// names the test's line.
+void ProgramThrough(Dlg& dlg, const std::string& summary, int answer = wxID_OK,
+                    std::source_location where = std::source_location::current()) {
+    const testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "Programuj");
+    wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+                  ExpectMessage(Shown(summary), kSummaryCaption, wxOK | wxCANCEL, answer));
+}
 
 std::string Cp1250(const char* utf8) {
     return cp1250::FromUtf8(utf8).bytes;
@@ -228,8 +238,7 @@ TEST_F(SettingsWindow, ProgramWithOnlyThePinSendsOnlyThePinCommand) {
         Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
         Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1234");
         EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPIN:\t\t\r\r") << "not saved before Programuj";
-        wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
-                      ExpectMessage(Shown("\rPIN:\t\t1234\r\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        ProgramThrough(dlg, "\rPIN:\t\t1234\r\r");
         EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPIN:\t\t1234\r\r");
         EXPECT_EQ(module.line, "AT+BPIN=1234\r\n");
         EXPECT_EQ(module.waits, std::vector<uint32_t>{1000});
@@ -243,9 +252,7 @@ TEST_F(SettingsWindow, AuthenticationWithoutAChoiceSendsNoCommand) {
     RunModal(dlg, [&] {
         module.line.clear();
         Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
-        wxTEST_DIALOG(
-            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
-            ExpectMessage(Shown("\rPotwierdzenie:\t\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        ProgramThrough(dlg, "\rPotwierdzenie:\t\r");
         EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPotwierdzenie:\t\r");
     });
     EXPECT_EQ(module.line, "");
@@ -263,8 +270,7 @@ TEST_F(SettingsWindow, AllFourGoOutInOrderWithAPolishNameInItsCodePage) {
         Click(dlg.Controls().Find(Dlg::IDC_AUTH_REMEMBER));
         const std::string summary = "\rNazwa:\t\tŁódź Żółw\r\rPIN:\t\t0000\r\rProtokół:\t\tRTS/CTS\r\r"
                                     "Potwierdzenie:\tpamiętaj ostatni PIN\r";
-        wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
-                      ExpectMessage(Shown(summary), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        ProgramThrough(dlg, summary);
         EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), summary);
         EXPECT_EQ(module.line,
                   "AT+BNAME=\xA3\xF3\x64\x9F \xAF\xF3\xB3w\r\nAT+BPIN=0000\r\nAT+BFLOW=2\r\nAT+BSEC=2\r\n");
@@ -279,10 +285,7 @@ TEST_F(SettingsWindow, AllFourGoOutInOrderWithAPolishNameInItsCodePage) {
         Click(dlg.Controls().Find(Dlg::IDC_AUTH_ALWAYS));
         Click(dlg.Controls().Find(Dlg::IDC_SET_NAME));
         Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
-        wxTEST_DIALOG(
-            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
-            ExpectMessage(Shown("\rProtokół:\t\tXON/XOFF+RTS/CTS\r\rPotwierdzenie:\tzawsze żądaj PIN\r"),
-                          kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        ProgramThrough(dlg, "\rProtokół:\t\tXON/XOFF+RTS/CTS\r\rPotwierdzenie:\tzawsze żądaj PIN\r");
         EXPECT_EQ(module.line, "AT+BFLOW=3\r\nAT+BSEC=1\r\n");
     });
 }
@@ -292,9 +295,7 @@ TEST_F(SettingsWindow, CancelInTheSummarySendsNothing) {
     RunModal(dlg, [&] {
         module.line.clear();
         Click(dlg.Controls().Find(Dlg::IDC_SET_FLOW));
-        wxTEST_DIALOG(
-            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
-            ExpectMessage(Shown("\rProtokół:\t\t\r\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_CANCEL));
+        ProgramThrough(dlg, "\rProtokół:\t\t\r\r", wxID_CANCEL);
         EXPECT_TRUE(dlg.IsModal());
     });
     EXPECT_EQ(module.line, "");
@@ -373,10 +374,7 @@ TEST_F(SettingsWindow, LongModuleNameIsShownWholeDoesNotBlockOtherFieldsAndOnlyW
         EXPECT_EQ(dlg.m_name, longName);
         EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->GetValue()), longName);
         const std::string sent = longName.substr(0, 31);
-        wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
-                      ExpectMessage(Shown("\rNazwa:\t\t" + sent +
-                                          "\r\rPIN:\t\t4321\r\rPotwierdzenie:\tzawsze żądaj PIN\r"),
-                                    kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        ProgramThrough(dlg, "\rNazwa:\t\t" + sent + "\r\rPIN:\t\t4321\r\rPotwierdzenie:\tzawsze żądaj PIN\r");
         EXPECT_EQ(module.line, "AT+BNAME=" + sent + "\r\nAT+BPIN=4321\r\nAT+BSEC=1\r\n");
     });
 }
@@ -394,11 +392,7 @@ TEST_F(SettingsWindow, TypingStopsAt31And16CharactersAndForeignLettersGoOutAsQue
         Type(pin, "12345678901234567890");
         EXPECT_EQ(ToUtf8(name->GetValue()), "Ząb 日本 € ÿ 01234567890123456789");
         EXPECT_EQ(ToUtf8(pin->GetValue()), "1234567890123456");
-        wxTEST_DIALOG(
-            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
-            ExpectMessage(
-                Shown("\rNazwa:\t\tZąb ?? € ? 01234567890123456789\r\rPIN:\t\t1234567890123456\r\r"),
-                kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        ProgramThrough(dlg, "\rNazwa:\t\tZąb ?? € ? 01234567890123456789\r\rPIN:\t\t1234567890123456\r\r");
         EXPECT_EQ(module.line, "AT+BNAME=Z\xB9"
                                "b ?? \x80 ? 01234567890123456789\r\nAT+BPIN=1234567890123456\r\n");
     });
@@ -425,8 +419,7 @@ TEST_F(SettingsWindow, RealWaitsLastTheirSecondAndGiveTheWindowsBackAfterwards) 
         Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
         Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1");
         const Clock::time_point programmed = Clock::now();
-        wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
-                      ExpectMessage(Shown("\rPIN:\t\t1\r\r"), kSummaryCaption, wxOK | wxCANCEL, wxID_OK));
+        ProgramThrough(dlg, "\rPIN:\t\t1\r\r");
         EXPECT_GE(Clock::now() - programmed, std::chrono::milliseconds(1000));
         EXPECT_TRUE(dlg.IsEnabled());
         EXPECT_TRUE(dlg.Controls().Find(Dlg::IDC_PROGRAM)->IsEnabled());

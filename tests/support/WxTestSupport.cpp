@@ -1,8 +1,9 @@
-// The window tests need a wx application with a display (Xvfb in CI): it is initialised once for the
-// whole run. Listing the tests needs no display.
+// The wx application is initialised once for the whole run, without a main loop of its own, as the
+// program itself runs: each modal window runs its own loop. Listing the tests needs no display.
+#include "WxTestSupport.h"
+#include "Deadline.h"
 #include "ModuleSettingsDlg.h"
 #include "TemplateLook.h"
-#include "UiTestSupport.h"
 
 #include <wx/app.h>
 #include <wx/button.h>
@@ -12,18 +13,29 @@
 #include <wx/radiobut.h>
 #include <wx/utils.h>
 
-#include <atomic>
-#include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
+#include <vector>
 
-namespace ui_test {
+namespace wx_test {
 
 namespace {
 
 int g_settingsWindowsShown = 0;
 int g_testHooksActive = 0;
+std::vector<wxDialog*> g_runByTests; // shown by RunModal, innermost last
+
+// The dialogs that run as they would for a user: the ones a test drives with RunModal, and the
+// settings window, which the port selection window opens itself.
+bool RunsFreely(wxDialog* dialog) {
+    if (dynamic_cast<CModuleSettingsDlg*>(dialog) != nullptr) {
+        ++g_settingsWindowsShown;
+        return true;
+    }
+    return std::find(g_runByTests.begin(), g_runByTests.end(), dialog) != g_runByTests.end();
+}
 
 void FailOnAssert(const wxString& file, int line, const wxString& func, const wxString& cond,
                   const wxString& msg) {
@@ -36,6 +48,18 @@ std::string Describe(wxDialog* dialog) {
         return "message box \"" + ToUtf8(box->GetMessage()) + "\"";
     return "dialog \"" + ToUtf8(dialog->GetTitle()) + "\"";
 }
+
+// Installed for the whole run: a modal dialog outside a wxTEST_DIALOG block fails the test.
+class CatchAllModalHook : public wxModalDialogHook {
+protected:
+    int Enter(wxDialog* dialog) override {
+        if (g_testHooksActive > 0 || RunsFreely(dialog))
+            return wxID_NONE; // a wxTEST_DIALOG block answers it, or it runs
+        ADD_FAILURE() << "unexpected " << Describe(dialog);
+        return wxID_CANCEL;
+    }
+    void Exit(wxDialog*) override {}
+};
 
 } // namespace
 
@@ -53,27 +77,14 @@ TestModalHook::~TestModalHook() {
 }
 
 int TestModalHook::Enter(wxDialog* dialog) {
-    if (dynamic_cast<CModuleSettingsDlg*>(dialog) != nullptr) {
-        ++g_settingsWindowsShown;
+    if (RunsFreely(dialog))
         return wxID_NONE;
-    }
     const int answer = wxTestingModalHook::Enter(dialog);
     return answer != wxID_NONE ? answer : wxID_CANCEL;
 }
 
 void TestModalHook::ReportFailure(const wxString& message) {
     ADD_FAILURE() << message.utf8_string();
-}
-
-int CatchAllModalHook::Enter(wxDialog* dialog) {
-    if (g_testHooksActive > 0)
-        return wxID_NONE; // a wxTEST_DIALOG block answers it
-    if (dynamic_cast<CModuleSettingsDlg*>(dialog) != nullptr) {
-        ++g_settingsWindowsShown;
-        return wxID_NONE;
-    }
-    ADD_FAILURE() << "unexpected " << Describe(dialog);
-    return wxID_CANCEL;
 }
 
 int ExpectMessage::OnInvoked(wxMessageDialog* box) const {
@@ -84,6 +95,9 @@ int ExpectMessage::OnInvoked(wxMessageDialog* box) const {
     EXPECT_EQ(style & wxICON_MASK, wxICON_NONE);
     if (m_buttons & wxCANCEL) {
         EXPECT_FALSE(style & wxCANCEL_DEFAULT) << "OK is the default button";
+    }
+    if (m_waitCursor) {
+        EXPECT_EQ(wxIsBusy(), *m_waitCursor) << "wait cursor";
     }
     return m_answer;
 }
@@ -99,7 +113,10 @@ int RunModal(wxDialog& dialog, const std::function<void()>& actions) {
         if (dialog.IsModal())
             dialog.EndModal(kLeftOpen);
     });
-    return dialog.ShowModal();
+    g_runByTests.push_back(&dialog);
+    const int result = dialog.ShowModal();
+    g_runByTests.pop_back();
+    return result;
 }
 
 void Click(wxWindow* control) {
@@ -126,16 +143,15 @@ void Click(wxWindow* control) {
     }
 }
 
-void PressKey(wxDialog& dialog, int keyCode) {
+void PressKey(wxWindow& target, int keyCode) {
     wxKeyEvent event(wxEVT_CHAR_HOOK);
     event.m_keyCode = keyCode;
-    event.SetEventObject(&dialog);
-    dialog.GetEventHandler()->ProcessEvent(event);
+    event.SetEventObject(&target);
+    target.ProcessWindowEvent(event);
 }
 
 void Settle(int milliseconds) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    while (std::chrono::steady_clock::now() < end) {
+    for (const Deadline end(milliseconds); !end.Passed();) {
         wxTheApp->Yield(true);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -152,7 +168,7 @@ bool SaveScreenshot(wxWindow& window, const std::string& path) {
     return std::system(command.c_str()) == 0;
 }
 
-} // namespace ui_test
+} // namespace wx_test
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
@@ -164,11 +180,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "The window tests need a display (run them under Xvfb).\n");
         return 1;
     }
+    wxTheApp->SetExitOnFrameDelete(false); // windows come and go; the run ends when the tests do
     wxInitAllImageHandlers();
-    wxSetAssertHandler(ui_test::FailOnAssert);
+    wxSetAssertHandler(wx_test::FailOnAssert);
     int result;
     {
-        ui_test::CatchAllModalHook hook;
+        wx_test::CatchAllModalHook hook;
         hook.Register();
         result = RUN_ALL_TESTS();
     }

@@ -1,6 +1,7 @@
-// Window tests: every modal dialog a test does not expect fails the test instead of waiting for a
-// user, message boxes are answered by wxTEST_DIALOG expectations that check their text, caption and
-// buttons, and the settings window is driven from inside its own modal loop.
+// The window tests' harness: one wx application for the whole run (it needs a display, Xvfb in CI),
+// every modal dialog a test does not expect fails the test instead of waiting for a user, message
+// boxes are answered by wxTEST_DIALOG expectations that check their text, caption and buttons, and
+// the settings window is driven from inside its own modal loop. The library brings its own main().
 #pragma once
 
 #include "UiText.h"
@@ -11,12 +12,13 @@
 #include <wx/testing.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 class wxDialog;
 class wxWindow;
 
-namespace ui_test {
+namespace wx_test {
 
 // Counts the settings windows that really went modal (were shown).
 int SettingsWindowsShown();
@@ -33,18 +35,14 @@ protected:
     void ReportFailure(const wxString& message) override;
 };
 
-// Installed for the whole run: a modal dialog outside a wxTEST_DIALOG block fails the test.
-class CatchAllModalHook : public wxModalDialogHook {
-protected:
-    int Enter(wxDialog* dialog) override;
-    void Exit(wxDialog*) override {}
-};
-
-// A message box with exactly this text (UTF-8, as shown), caption and buttons, and no icon.
+// A message box with exactly this text (UTF-8, as shown), caption and buttons, and no icon; when
+// waitCursor is given, the wait cursor shows (or not) while the box is up.
 class ExpectMessage : public wxExpectModalBase<wxMessageDialog, ExpectMessage> {
 public:
-    ExpectMessage(std::string text, std::string caption, long buttons, int answer)
-        : m_text(std::move(text)), m_caption(std::move(caption)), m_buttons(buttons), m_answer(answer) {}
+    ExpectMessage(std::string text, std::string caption, long buttons, int answer,
+                  std::optional<bool> waitCursor = std::nullopt)
+        : m_text(std::move(text)), m_caption(std::move(caption)), m_buttons(buttons), m_answer(answer),
+          m_waitCursor(waitCursor) {}
 
 protected:
     int OnInvoked(wxMessageDialog* box) const override;
@@ -54,6 +52,7 @@ private:
     std::string m_caption;
     long m_buttons;
     int m_answer;
+    std::optional<bool> m_waitCursor;
 };
 
 // The text as the message box is given it (on GTK: LF for CR, spaces up to the TAB stops).
@@ -64,16 +63,17 @@ std::string Shown(const std::string& text);
 inline constexpr int kLeftOpen = 4242;
 int RunModal(wxDialog& dialog, const std::function<void()>& actions);
 
-// User actions on the dialog's controls, delivered as the control would deliver them.
+// User actions, delivered as the control would deliver them: a click on a button, check box or
+// radio button, and a key pressed where the focus is (the dialog's char hook sees it).
 void Click(wxWindow* control);
-void PressKey(wxDialog& dialog, int keyCode);
+void PressKey(wxWindow& target, int keyCode);
 // Lets GTK map and paint what is shown.
 void Settle(int milliseconds = 200);
 
 // Saves the window's client area as it is on screen to a PNG (needs ImageMagick's import).
 bool SaveScreenshot(wxWindow& window, const std::string& path);
 
-} // namespace ui_test
+} // namespace wx_test
 
 #undef wxTEST_DIALOG_HOOK_CLASS
-#define wxTEST_DIALOG_HOOK_CLASS ui_test::TestModalHook
+#define wxTEST_DIALOG_HOOK_CLASS wx_test::TestModalHook
