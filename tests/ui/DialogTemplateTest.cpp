@@ -1,8 +1,5 @@
-// The template builder, and the settings window's layout as the toolkit really draws it.
+// The template builder, and the message box text it makes for GTK.
 #include "DialogTemplate.h"
-#include "ModuleSettingsDlg.h"
-#include "PseudoTerminal.h"
-#include "TempDir.h"
 #include "TemplateLook.h"
 #include "WxTestSupport.h"
 
@@ -142,65 +139,6 @@ TEST(DialogTemplate, WithoutTheTemplateFaceTheSystemSansStandsInAtTheSameSize) {
     EXPECT_TRUE(font.IsOk());
     EXPECT_EQ(font.GetPointSize(), 9);
     EXPECT_NE(font.GetFaceName(), "No Such Face ZK405");
-}
-
-// The settings window on screen: every control fits its dialog-unit slot (GTK's own minimum sizes
-// included), no two controls overlap, and a screenshot is left in the build directory to look at.
-TEST(SettingsWindowLayout, ControlsFitTheirSlotsWithoutOverlapping) {
-    TempDir dir;
-    PseudoTerminal pty;
-    ASSERT_TRUE(pty.IsOpen());
-    CSerialPort port;
-    CPortChoice choice;
-    choice.m_strPort = pty.SlavePath();
-    module_commands::CommandLink link{&port, [&](uint32_t) {
-                                          pty.ReadFromPort(1, 1000);
-                                          pty.SendToPort("\r\n+BNAME=KALDOR ZK405\r\nOK\r\n");
-                                      }};
-    CModuleSettingsDlg dlg(nullptr, choice, link);
-    RunModal(dlg, [&] {
-        Settle(300);
-        const Template& tpl = CModuleSettingsDlg::DialogTemplate();
-        const auto& all = dlg.Controls().All();
-        ASSERT_EQ(all.size(), tpl.controls.size());
-        std::vector<wxRect> drawn;
-        std::vector<wxRect> slots;
-        for (size_t i = 0; i < all.size(); ++i) {
-            const Control& row = tpl.controls[i];
-            wxWindow* window = all[i].second;
-            SCOPED_TRACE(row.text);
-            SCOPED_TRACE(row.id);
-            const wxSize slot = dlg.ConvertDialogToPixels(
-                wxSize(row.cx, row.kind == Kind::ComboBox ? std::min(row.cy, 13) : row.cy));
-            const wxSize best = window->GetBestSize();
-            EXPECT_LE(best.y, slot.y) << "taller than its slot";
-            if (row.kind == Kind::Text || row.kind == Kind::AutoCheckBox ||
-                row.kind == Kind::AutoRadioButton) {
-                EXPECT_LE(best.x, slot.x) << "text clipped";
-            }
-            slots.emplace_back(wxPoint(row.x, row.y),
-                               wxSize(row.cx, row.kind == Kind::ComboBox ? 13 : row.cy));
-            drawn.emplace_back(window->GetPosition(), wxSize(std::max(best.x, window->GetSize().x),
-                                                             std::max(best.y, window->GetSize().y)));
-        }
-        // Slots the template itself lets touch (a check box's slot reaching into the line below it)
-        // are left out.
-        for (size_t a = 0; a < drawn.size(); ++a)
-            for (size_t b = a + 1; b < drawn.size(); ++b)
-                EXPECT_FALSE(drawn[a].Intersects(drawn[b]) && !slots[a].Intersects(slots[b]))
-                    << tpl.controls[a].id << " \"" << tpl.controls[a].text << "\" overlaps "
-                    << tpl.controls[b].id << " \"" << tpl.controls[b].text << "\"";
-        SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window.png");
-        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_SET_NAME));
-        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_SET_FLOW));
-        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_SET_PIN));
-        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_SET_AUTH));
-        Click(dlg.Controls().Find(CModuleSettingsDlg::IDC_AUTH_REMEMBER));
-        dynamic_cast<wxComboBox*>(dlg.Controls().Find(CModuleSettingsDlg::IDC_PROTOCOL))->SetSelection(1);
-        dynamic_cast<wxTextCtrl*>(dlg.Controls().Find(CModuleSettingsDlg::IDC_PIN_VALUE))->SetValue("1234");
-        Settle(300);
-        SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window-ticked.png");
-    });
 }
 
 // A GTK message box gets LF where the summary has CR, and spaces that bring every value after the

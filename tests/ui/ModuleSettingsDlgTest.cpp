@@ -13,6 +13,7 @@
 #include <wx/uiaction.h>
 #include <wx/utils.h>
 
+#include <algorithm>
 #include <chrono>
 #include <source_location>
 #include <string>
@@ -128,6 +129,54 @@ TEST_F(SettingsWindow, OpensWithTheModuleNameInTheDisabledNameFieldAndEverything
     EXPECT_EQ(SettingsWindowsShown(), shownBefore + 1);
     EXPECT_EQ(module.line, "AT+BNAME?\r\n");
     EXPECT_EQ(module.waits, std::vector<uint32_t>{1000});
+}
+
+// The window on screen: every control fits its dialog-unit slot (GTK's own minimum sizes included),
+// no two controls overlap, and a screenshot is left in the build directory to look at.
+TEST_F(SettingsWindow, ControlsFitTheirSlotsWithoutOverlapping) {
+    Dlg dlg(nullptr, choice, module.Link(port));
+    RunModal(dlg, [&] {
+        Settle(300);
+        const dialog_template::Template& tpl = Dlg::DialogTemplate();
+        const auto& all = dlg.Controls().All();
+        ASSERT_EQ(all.size(), tpl.controls.size());
+        std::vector<wxRect> drawn;
+        std::vector<wxRect> slots;
+        for (size_t i = 0; i < all.size(); ++i) {
+            using dialog_template::Kind;
+            const dialog_template::Control& row = tpl.controls[i];
+            wxWindow* window = all[i].second;
+            SCOPED_TRACE(row.text);
+            SCOPED_TRACE(row.id);
+            const wxSize slot = dlg.ConvertDialogToPixels(
+                wxSize(row.cx, row.kind == Kind::ComboBox ? std::min(row.cy, 13) : row.cy));
+            const wxSize best = window->GetBestSize();
+            EXPECT_LE(best.y, slot.y) << "taller than its slot";
+            if (row.kind == Kind::Text || row.kind == Kind::AutoCheckBox ||
+                row.kind == Kind::AutoRadioButton) {
+                EXPECT_LE(best.x, slot.x) << "text clipped";
+            }
+            slots.emplace_back(wxPoint(row.x, row.y),
+                               wxSize(row.cx, row.kind == Kind::ComboBox ? 13 : row.cy));
+            drawn.emplace_back(window->GetPosition(), wxSize(std::max(best.x, window->GetSize().x),
+                                                             std::max(best.y, window->GetSize().y)));
+        }
+        // Slots the template itself lets touch (a check box's slot reaching into the line below it)
+        // are left out.
+        for (size_t a = 0; a < drawn.size(); ++a)
+            for (size_t b = a + 1; b < drawn.size(); ++b)
+                EXPECT_FALSE(drawn[a].Intersects(drawn[b]) && !slots[a].Intersects(slots[b]))
+                    << tpl.controls[a].id << " \"" << tpl.controls[a].text << "\" overlaps "
+                    << tpl.controls[b].id << " \"" << tpl.controls[b].text << "\"";
+        SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window.png");
+        for (int id : {Dlg::IDC_SET_NAME, Dlg::IDC_SET_FLOW, Dlg::IDC_SET_PIN, Dlg::IDC_SET_AUTH,
+                       Dlg::IDC_AUTH_REMEMBER})
+            Click(dlg.Controls().Find(id));
+        Get<wxComboBox>(dlg, Dlg::IDC_PROTOCOL)->SetSelection(1);
+        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1234");
+        Settle(300);
+        SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window-ticked.png");
+    });
 }
 
 TEST_F(SettingsWindow, PortThatCannotBeOpenedGivesTheMessageAndTheWindowNeverShows) {
