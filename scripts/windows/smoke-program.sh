@@ -25,6 +25,7 @@ trap cleanup EXIT
 
 # The program writes TxRx.log into its current directory.
 cd "$WORK" || exit 1
+zk405_wine_wait_desktop_gone
 "$WINE" "$PROGRAM" >"$WORK/out.txt" 2>&1 &
 PID=$!
 

@@ -11,7 +11,8 @@
 # With ZK405_WINE_FUNCTIONS_ONLY=1 only the functions are defined and nothing is started.
 #
 # Exports WINEPREFIX, WINEDEBUG, WINE (the loader) and WINESERVER, and LC_ALL (with LOCPATH when the
-# locale had to be made) for a Polish Windows: see zk405_wine_locale.
+# locale had to be made) for a Polish Windows: see zk405_wine_locale. ZK405.EXE runs in a virtual
+# desktop: see zk405_wine_desktop.
 
 zk405_wine_find() {
     # Debian's wine64 package puts the loader outside PATH.
@@ -89,6 +90,29 @@ zk405_wine_locale() {
     { export LC_ALL="$wanted"; } 2>/dev/null
 }
 
+# ZK405.EXE runs in a virtual desktop of 1024 x 768, as "explorer /desktop=ZK,1024x768 ZK405.EXE"
+# would run it: without a window manager on the X display, only there does Wine draw the windows'
+# frames, captions and system menus itself. Made the program's default rather than started through
+# explorer, so that the loader still returns the program's exit status.
+zk405_wine_desktop() {
+    "$WINE" reg add 'HKCU\Software\Wine\Explorer\Desktops' /v ZK /d 1024x768 /f </dev/null >/dev/null 2>&1 &&
+        "$WINE" reg add 'HKCU\Software\Wine\AppDefaults\ZK405.exe\Explorer' /v Desktop /d ZK /f \
+            </dev/null >/dev/null 2>&1
+}
+
+# The virtual desktop stays for about a second after its last program has ended; a program started
+# meanwhile joins it and loses its windows when it goes. Waits (up to ten seconds) for it to go.
+zk405_wine_wait_desktop_gone() {
+    command -v xdotool >/dev/null || return 0
+    local _
+    for _ in $(seq 100); do
+        xdotool search --name '^ZK - Wine desktop$' >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    echo "wine-env: Wine's virtual desktop is still there" >&2
+    return 1
+}
+
 zk405_wine_setup() {
     zk405_wine_environment "$@" || return 1
     mkdir -p "$WINEPREFIX"
@@ -106,6 +130,7 @@ zk405_wine_setup() {
     # start-up is charged to: otherwise the first test inherits the server's pipe and never ends.
     "$WINESERVER" -p
     "$WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1
+    zk405_wine_desktop || echo "wine-env: could not set up the virtual desktop" >&2
     return 0
 }
 
