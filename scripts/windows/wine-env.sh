@@ -128,7 +128,8 @@ zk405_wine_setup() {
     zk405_wine_copy_fonts
     # One server for the whole run instead of one per program, and a first program that the server's
     # start-up is charged to: otherwise the first test inherits the server's pipe and never ends.
-    "$WINESERVER" -p
+    # A server left running for this prefix (by a manual session, say) keeps serving: -p then fails.
+    "$WINESERVER" -p 2>/dev/null || true
     "$WINE" cmd /c exit 0 </dev/null >/dev/null 2>&1
     zk405_wine_desktop || echo "wine-env: could not set up the virtual desktop" >&2
     return 0
