@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # ZK405.EXE under Wine against the simulated module on a COM port, driven like a user would with
 # xdotool in Wine's virtual desktop: start, open the About box from the system menu, pick the module's
-# port from the list, read the module's name, add to it and program it with a new PIN (tick, type,
-# "Programuj", confirm with OK), go back, connect again, go back, "Zakończ". Then the exit status, the
+# port from the list, read the module's name, add to it and program it with a new PIN, a protocol and
+# an authentication mode (tick, type, choose, "Programuj", confirm with OK), go back, connect again, go back, "Zakończ". Then the exit status, the
 # commands the module received and both sessions' TxRx.log are checked byte for byte. Screenshots of
 # every window are left in the artifact directory.
 #
@@ -155,8 +155,6 @@ APP_PID=$!
 
 MAIN_TITLE='^KALDOR ZK405 - Program konfiguracyjny\.$'
 MAIN=$(wait_window "$MAIN_TITLE") || fail "no port selection window"
-# It starts with the keyboard focus in the port list but with an inactive caption.
-activate "$MAIN"
 shot "$MAIN" port-select
 
 # The About item is the system menu's last: the caption's icon opens the menu, Up wraps round to it.
@@ -181,7 +179,8 @@ click_du "$MAIN" 318 228 350 242
 SETTINGS=$(wait_window "$MAIN_TITLE" "$MAIN") || fail "no settings window for com$COM: $(cat transcript.txt)"
 shot "$SETTINGS" settings
 
-# The name read from the module is kept and added to, the PIN typed: tick, type, "Programuj", OK.
+# All four settings: the name read from the module is kept and added to, the PIN typed, the protocol
+# and the authentication chosen; then "Programuj" and OK.
 click_du "$SETTINGS" 14 71 350 242
 click_du "$SETTINGS" 276 76 350 242
 xdotool key End
@@ -189,14 +188,20 @@ xdotool type --delay 20 " 2"
 click_du "$SETTINGS" 14 143 350 242
 click_du "$SETTINGS" 276 145 350 242
 xdotool type --delay 20 "4321"
+# The protocol's second entry from its list, and the second authentication choice.
+click_du "$SETTINGS" 14 107 350 242
+click_du "$SETTINGS" 328 108 350 242
+xdotool key Down Down Return
+click_du "$SETTINGS" 14 179 350 242
+click_du "$SETTINGS" 258 180 350 242
 shot "$SETTINGS" settings-filled
 click_du "$SETTINGS" 318 228 350 242
 CONFIRM=$(wait_window '^KALDOR ZK405 - Potwierdź dane\.\.\.:   $' "$MAIN" "$SETTINGS") ||
     fail "no confirmation summary"
 shot "$CONFIRM" confirm
 xdotool key Return
-wait_for_line transcript.txt 'AT+BPIN=4321' || fail "the PIN was not programmed: $(cat transcript.txt)"
-# The window takes no clicks during the PIN command's one-second wait for the module's answer.
+wait_for_line transcript.txt 'AT+BSEC=2' || fail "the settings were not programmed: $(cat transcript.txt)"
+# The window takes no clicks during the last command's one-second wait for the module's answer.
 sleep 1.3
 
 # "Wstecz" closes the port; the first session's log is complete now.
@@ -224,7 +229,8 @@ APP_PID=""
 # What the module received, the time column aside. The name went out in Windows-1250: "Ł", "ó" and "ź"
 # are A3, F3 and 9F, which the simulator's transcript writes escaped.
 cut -d' ' -f2- transcript.txt >commands.txt
-printf '%s\n' 'AT+BNAME?' 'AT+BNAME=Biuro \xA3\xF3d\x9F 2' 'AT+BPIN=4321' 'AT+BNAME?' >expected-commands.txt
+printf '%s\n' 'AT+BNAME?' 'AT+BNAME=Biuro \xA3\xF3d\x9F 2' 'AT+BPIN=4321' 'AT+BFLOW=2' 'AT+BSEC=2' 'AT+BNAME?' \
+    >expected-commands.txt
 cmp -s commands.txt expected-commands.txt || fail "commands differ:$(echo; cat commands.txt)"
 
 {
@@ -232,6 +238,8 @@ cmp -s commands.txt expected-commands.txt || fail "commands differ:$(echo; cat c
     printf '41 54 2B 42 4E 41 4D 45 3F 0D 0A 41 54 2B 42 4E    AT+BNAME?..AT+BN\n'
     printf '41 4D 45 3D 42 69 75 72 6F 20 A3 F3 64 9F 20 32    AME=Biuro ..d. 2\n'
     printf '0D 0A 41 54 2B 42 50 49 4E 3D 34 33 32 31 0D 0A    ..AT+BPIN=4321..\n'
+    printf '41 54 2B 42 46 4C 4F 57 3D 32 0D 0A 41 54 2B 42    AT+BFLOW=2..AT+B\n'
+    printf '53 45 43 3D 32 0D 0A                               SEC=2..\n'
 } >expected-first.log
 {
     printf '\nWritten:\n'
@@ -240,6 +248,6 @@ cmp -s commands.txt expected-commands.txt || fail "commands differ:$(echo; cat c
 cmp -s first-session.log expected-first.log || fail "first TxRx.log differs:$(echo; cat -A first-session.log)"
 cmp -s TxRx.log expected-second.log || fail "second TxRx.log differs:$(echo; cat -A TxRx.log)"
 
-printf 'end to end under Wine: com%s picked, About box, name read and programmed with a PIN, ' "$COM"
+printf 'end to end under Wine: com%s picked, About box, name read, all four settings programmed, ' "$COM"
 ELAPSED_MS=$(($(date +%s%3N) - START_MS))
 printf 'reconnected, quit with status 0 in %d.%d s\n' $((ELAPSED_MS / 1000)) $((ELAPSED_MS % 1000 / 100))
