@@ -1,6 +1,5 @@
 #include "AboutDlg.h"
 
-#include "PortSelectDlg.h"
 #include "ResourceImages.h"
 #include "resource.h"
 #include "version.h"
@@ -29,6 +28,4 @@ const Template& CAboutDlg::DialogTemplate() {
 
 CAboutDlg::CAboutDlg(wxWindow* parent) {
     m_built = BuildDialog(*this, parent, DialogTemplate(), LoadResourceImage, m_controls);
-    if (m_built)
-        FitStaticTexts(*this, m_controls);
 }

@@ -105,6 +105,22 @@ wxWindow* CreateControl(wxDialog& dialog, const Control& control, const ImageLoa
     return nullptr;
 }
 
+// Static texts whose words do not fit their slots, as happens with a substitute for the templates'
+// "MS Sans Serif", keep their left edge and grow to the right, at most to the window's edge, so that a
+// line is never cut short.
+void FitStaticTexts(const wxDialog& dialog, const BuiltControls& controls) {
+    const int right = dialog.GetClientSize().x;
+    for (const auto& [id, window] : controls.All()) {
+        auto* text = dynamic_cast<wxStaticText*>(window);
+        if (text == nullptr)
+            continue;
+        const wxRect slot = text->GetRect();
+        const int needed = text->GetBestSize().x;
+        if (needed > slot.width)
+            text->SetSize(slot.x, slot.y, std::min(needed, right - slot.x), slot.height);
+    }
+}
+
 } // namespace
 
 wxWindow* BuiltControls::Find(int templateId) const {
@@ -161,6 +177,7 @@ bool BuildDialog(wxDialog& dialog, wxWindow* parent, const Template& dialogTempl
             window->Disable();
         controlsOut.Add(control.id, window);
     }
+    FitStaticTexts(dialog, controlsOut);
     dialog.Centre();
     return true;
 }

@@ -94,7 +94,8 @@ wxFont TemplateFont(const Template& dialogTemplate);
 
 // Creates the dialog window (an uncreated wxDialog, e.g. one made with its default constructor) and
 // its controls in template order, which is therefore also the tab order. Dialog units are converted
-// with the template's font, which the dialog and all its controls use.
+// with the template's font, which the dialog and all its controls use; a static text too long for its
+// slot in that font (a substitute's, say) is widened to the right, at most to the window's edge.
 bool BuildDialog(wxDialog& dialog, wxWindow* parent, const Template& dialogTemplate,
                  const ImageLoader& images, BuiltControls& controlsOut);
 

@@ -12,7 +12,6 @@
 #include <wx/button.h>
 #include <wx/combobox.h>
 #include <wx/statbmp.h>
-#include <wx/stattext.h>
 #include <wx/utils.h>
 
 #include <algorithm>
@@ -56,7 +55,6 @@ CPortSelectDlg::CPortSelectDlg(wxWindow* parent) : m_hIcon(LoadAppIcons()) {
     if (!m_built)
         return;
     KeepPictureProportions();
-    FitStaticTexts(*this, m_controls);
     m_portList = m_controls.Get<wxComboBox>(IDC_PORT_LIST);
     if (m_portList != nullptr)
         MakeSingleTabStop(*m_portList);
@@ -65,19 +63,6 @@ CPortSelectDlg::CPortSelectDlg(wxWindow* parent) : m_hIcon(LoadAppIcons()) {
     Bind(wxEVT_MENU, &CPortSelectDlg::OnSysCommand, this, IDM_ABOUTBOX);
     Bind(wxEVT_CHAR_HOOK, &CPortSelectDlg::OnCharHook, this);
     InstallAboutCommand(*this);
-}
-
-void FitStaticTexts(wxDialog& dialog, const BuiltControls& controls) {
-    const int right = dialog.GetClientSize().x;
-    for (const auto& [id, window] : controls.All()) {
-        auto* text = dynamic_cast<wxStaticText*>(window);
-        if (text == nullptr)
-            continue;
-        const wxRect slot = text->GetRect();
-        const int needed = text->GetBestSize().x;
-        if (needed > slot.width)
-            text->SetSize(slot.x, slot.y, std::min(needed, right - slot.x), slot.height);
-    }
 }
 
 void CPortSelectDlg::KeepPictureProportions() {

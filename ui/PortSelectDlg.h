@@ -39,11 +39,6 @@ private:
     bool m_built = false;
 };
 
-// Widens the static texts whose words do not fit their slots, as happens with a substitute for the
-// templates' "MS Sans Serif": each keeps its left edge and grows to the right, at most to the window's
-// edge, so a line is never cut short.
-void FitStaticTexts(wxDialog& dialog, const dialog_template::BuiltControls& controls);
-
 // Puts the About item (string 101, command 0x0010) where the platform's users look for it: the system
 // menu on Windows, the window's context menu on GTK. The item sends a wxEVT_MENU with that command.
 void InstallAboutCommand(CPortSelectDlg& dialog);
