@@ -2,9 +2,9 @@
 # ZK405.EXE under Wine against the simulated module on a COM port, driven like a user would with
 # xdotool in Wine's virtual desktop: start, open the About box from the system menu, pick the module's
 # port from the list, read the module's name, add to it and program it with a new PIN, a protocol and
-# an authentication mode (tick, type, choose, "Programuj", confirm with OK), go back, connect again, go back, "Zakończ". Then the exit status, the
-# commands the module received and both sessions' TxRx.log are checked byte for byte. Screenshots of
-# every window are left in the artifact directory.
+# an authentication mode (tick, type, choose, "Programuj", confirm with OK), go back, connect again,
+# go back, "Zakończ". Then the exit status, the commands the module received and both sessions'
+# TxRx.log are checked byte for byte. Screenshots of every window are left in the artifact directory.
 #
 # Usage: end_to_end_wine.sh ZK405.exe ZK405-SIM ARTIFACT_DIR [WINE]
 # Wine's prefix is $WINEPREFIX as scripts/windows/wine-env.sh set it up (test-windows.sh does).
@@ -85,9 +85,10 @@ wait_gone() {
     return 1
 }
 
+# Waits up to ten seconds for a line with this text in the file.
 wait_for_line() {
     local file=$1 pattern=$2
-    for _ in $(seq 50); do
+    for _ in $(seq 100); do
         grep -qF -- "$pattern" "$file" 2>/dev/null && return 0
         sleep 0.1
     done
@@ -226,7 +227,8 @@ STATUS=$?
 APP_PID=""
 [[ $STATUS == 0 ]] || fail "the program ended with status $STATUS"
 
-# What the module received, the time column aside. The name went out in Windows-1250: "Ł", "ó" and "ź"
+# What the module received, the time column aside. The name sent is the name field's text, so it also
+# shows that the field held the module's name as read. It went out in Windows-1250: "Ł", "ó" and "ź"
 # are A3, F3 and 9F, which the simulator's transcript writes escaped.
 cut -d' ' -f2- transcript.txt >commands.txt
 printf '%s\n' 'AT+BNAME?' 'AT+BNAME=Biuro \xA3\xF3d\x9F 2' 'AT+BPIN=4321' 'AT+BFLOW=2' 'AT+BSEC=2' 'AT+BNAME?' \
