@@ -13,11 +13,9 @@ PROGRAM=$(realpath "$1")
 SIM=$(realpath "$2")
 ARTIFACTS=$(realpath -m "$3")
 
-[[ -n "${DISPLAY:-}" ]] || { echo "no display"; exit 77; }
-for tool in xdotool import xdpyinfo; do
-    command -v $tool >/dev/null || { echo "$tool missing"; exit 77; }
-done
-xdpyinfo >/dev/null 2>&1 || { echo "display $DISPLAY does not answer"; exit 77; }
+# shellcheck source=../support/xwindow.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/xwindow.sh"
+xwindow_require xdotool import xdpyinfo
 
 mkdir -p "$ARTIFACTS"
 WORK=$(mktemp -d /tmp/zk405-e2e-XXXXXX)
@@ -38,42 +36,6 @@ fail() {
     exit 1
 }
 
-# The program's visible windows as "id title" lines. Titles are read back as UTF-8: xdotool's own title
-# search does not match a title the toolkit had to store as compound text (one with a "ź", say).
-windows() {
-    for id in $(xdotool search --onlyvisible --class . 2>/dev/null); do
-        echo "$id $(xdotool getwindowname "$id" 2>/dev/null)"
-    done
-}
-
-# Waits for a visible window whose title matches (grep -E), other than the ones given; prints its id.
-wait_window() {
-    local pattern=$1
-    shift
-    for _ in $(seq 100); do
-        while IFS= read -r line; do
-            local id=${line%% *} title=${line#* }
-            local known=0
-            for other in "$@"; do [[ "$id" == "$other" ]] && known=1; done
-            if [[ $known == 0 ]] && grep -qE -- "$pattern" <<<"$title"; then
-                echo "$id"
-                return 0
-            fi
-        done < <(windows)
-        sleep 0.1
-    done
-    return 1
-}
-
-# Waits until the window with this id is no longer shown.
-wait_gone() {
-    for _ in $(seq 100); do
-        windows | grep -q "^$1 " || return 0
-        sleep 0.1
-    done
-    return 1
-}
-
 # Both windows are 350 x 242 dialog units, the About box 235 x 55: a point in dialog units is found from
 # the window's size in pixels, so the clicks follow whatever font the toolkit substituted.
 click_du() {
@@ -81,20 +43,6 @@ click_du() {
     eval "$(xdotool getwindowgeometry --shell "$window")"
     xdotool mousemove --window "$window" $((x * WIDTH / width)) $((y * HEIGHT / height)) click "$button"
     sleep 0.2
-}
-
-shot() {
-    sleep 0.3
-    import -window "$1" "$ARTIFACTS/$2.png"
-}
-
-wait_for_line() {
-    local file=$1 pattern=$2
-    for _ in $(seq 100); do
-        grep -q -- "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
 }
 
 MAIN_TITLE='^KALDOR ZK405 - Program konfiguracyjny\.$'

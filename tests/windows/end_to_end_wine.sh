@@ -17,11 +17,12 @@ ARTIFACTS=$(realpath -m "$3")
 [[ $# -ge 4 ]] && export WINE="$4"
 SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows" && pwd)
 
-[[ -n "${DISPLAY:-}" ]] || { echo "no display; skipped"; exit 77; }
-for tool in xdotool import xdpyinfo xwininfo; do
-    command -v $tool >/dev/null || { echo "$tool missing; skipped"; exit 77; }
-done
-xdpyinfo >/dev/null 2>&1 || { echo "display $DISPLAY does not answer; skipped"; exit 77; }
+# shellcheck source=../support/xwindow.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/xwindow.sh"
+xwindow_require xdotool import xdpyinfo xwininfo
+# Wine's windows are found by their titles; a window is waited for up to five seconds.
+XWINDOW_SEARCH=--name
+XWINDOW_WAIT=5
 ZK405_WINE_FUNCTIONS_ONLY=1 source "$SCRIPTS/wine-env.sh" "" || exit 1
 
 # "com99" sorts after every other name the probe can list ("com1" to "com128"), so the module's port
@@ -51,50 +52,6 @@ fail() {
     exit 1
 }
 
-# Wine's visible windows as "id title" lines (titles in UTF-8).
-windows() {
-    for id in $(xdotool search --onlyvisible --name . 2>/dev/null); do
-        echo "$id $(xdotool getwindowname "$id" 2>/dev/null)"
-    done
-}
-
-# Waits up to five seconds for a visible window whose title matches (grep -E), other than the ones
-# given; prints its id.
-wait_window() {
-    local pattern=$1
-    shift
-    for _ in $(seq 50); do
-        while IFS= read -r line; do
-            local id=${line%% *} title=${line#* } known=0
-            for other in "$@"; do [[ "$id" == "$other" ]] && known=1; done
-            if [[ $known == 0 ]] && grep -qE -- "$pattern" <<<"$title"; then
-                echo "$id"
-                return 0
-            fi
-        done < <(windows)
-        sleep 0.1
-    done
-    return 1
-}
-
-wait_gone() {
-    for _ in $(seq 50); do
-        windows | grep -q "^$1 " || return 0
-        sleep 0.1
-    done
-    return 1
-}
-
-# Waits up to ten seconds for a line with this text in the file.
-wait_for_line() {
-    local file=$1 pattern=$2
-    for _ in $(seq 100); do
-        grep -qF -- "$pattern" "$file" 2>/dev/null && return 0
-        sleep 0.1
-    done
-    return 1
-}
-
 # In the virtual desktop Wine draws each window's frame inside its X window: a dialog frame of 3 pixels
 # and, above the client area, a 19-pixel caption. A point given in the template's dialog units (the
 # window being CX x CY units) is found from the client area's size in pixels, so the clicks follow the
@@ -121,11 +78,6 @@ click_du() {
 activate() {
     xdotool mousemove --window "$1" 200 $((FRAME + CAPTION / 2)) click 1
     sleep 0.2
-}
-
-shot() {
-    sleep 0.3
-    timeout 10 import -window "$1" "$ARTIFACTS/$2.png" || fail "no screenshot of $2"
 }
 
 # The desktop around a window, for a drop-down list or menu, which are windows of their own.

@@ -1,0 +1,69 @@
+# Helpers for the scripts that drive the program's windows with xdotool (source it).
+#
+# Settings, read at each call:
+#   XWINDOW_SEARCH  what xdotool searches visible windows by, "--class" (default) or "--name": Wine's
+#                   windows are found by name, the toolkit's by class.
+#   XWINDOW_WAIT    seconds wait_window and wait_gone wait (default 10).
+#   ARTIFACTS       directory shot writes its PNG files into.
+# shot calls the sourcing script's own fail on an error.
+
+# Exits 77 (skipped) unless DISPLAY names a display that answers and every tool given is installed.
+xwindow_require() {
+    [[ -n "${DISPLAY:-}" ]] || { echo "no display; skipped"; exit 77; }
+    local tool
+    for tool in "$@"; do
+        command -v "$tool" >/dev/null || { echo "$tool missing; skipped"; exit 77; }
+    done
+    xdpyinfo >/dev/null 2>&1 || { echo "display $DISPLAY does not answer; skipped"; exit 77; }
+}
+
+# The visible windows as "id title" lines. Titles are read back as UTF-8: xdotool's own title search
+# does not match a title the toolkit had to store as compound text (one with a "ź", say).
+windows() {
+    for id in $(xdotool search --onlyvisible "${XWINDOW_SEARCH:---class}" . 2>/dev/null); do
+        echo "$id $(xdotool getwindowname "$id" 2>/dev/null)"
+    done
+}
+
+# Waits for a visible window whose title matches (grep -E), other than the ones given; prints its id.
+wait_window() {
+    local pattern=$1
+    shift
+    for _ in $(seq $((${XWINDOW_WAIT:-10} * 10))); do
+        while IFS= read -r line; do
+            local id=${line%% *} title=${line#* } known=0
+            for other in "$@"; do [[ "$id" == "$other" ]] && known=1; done
+            if [[ $known == 0 ]] && grep -qE -- "$pattern" <<<"$title"; then
+                echo "$id"
+                return 0
+            fi
+        done < <(windows)
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits until the window with this id is no longer shown.
+wait_gone() {
+    for _ in $(seq $((${XWINDOW_WAIT:-10} * 10))); do
+        windows | grep -q "^$1 " || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Waits up to ten seconds for a line with this text in the file; a process writes it, not a window.
+wait_for_line() {
+    local file=$1 text=$2
+    for _ in $(seq 100); do
+        grep -qF -- "$text" "$file" 2>/dev/null && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# A screenshot of one window as ARTIFACTS/NAME.png, once it has been drawn.
+shot() {
+    sleep 0.3
+    timeout 10 import -window "$1" "$ARTIFACTS/$2.png" || fail "no screenshot of $2"
+}
