@@ -14,11 +14,10 @@
 # locale had to be made) for a Polish Windows: see zk405_wine_locale. ZK405.EXE runs in a virtual
 # desktop: see zk405_wine_desktop.
 
-zk405_wine_find() {
-    # Debian's wine64 package puts the loader outside PATH.
+# Prints the first candidate that is an executable file.
+zk405_first_executable() {
     local candidate
-    for candidate in "${WINE:-}" /usr/lib/wine/wine64 "$(command -v wine64 2>/dev/null)" \
-        "$(command -v wine 2>/dev/null)"; do
+    for candidate in "$@"; do
         if [[ -n "$candidate" && -x "$candidate" ]]; then
             echo "$candidate"
             return 0
@@ -27,16 +26,15 @@ zk405_wine_find() {
     return 1
 }
 
+# Debian's wine64 package puts the loader outside PATH.
+zk405_wine_find() {
+    zk405_first_executable "${WINE:-}" /usr/lib/wine/wine64 "$(command -v wine64 2>/dev/null)" \
+        "$(command -v wine 2>/dev/null)"
+}
+
 zk405_wineserver_find() {
-    local candidate
-    for candidate in "${WINESERVER:-}" "$(dirname "$WINE")/wineserver64" "$(dirname "$WINE")/wineserver" \
-        "$(command -v wineserver 2>/dev/null)"; do
-        if [[ -n "$candidate" && -x "$candidate" ]]; then
-            echo "$candidate"
-            return 0
-        fi
-    done
-    return 1
+    zk405_first_executable "${WINESERVER:-}" "$(dirname "$WINE")/wineserver64" "$(dirname "$WINE")/wineserver" \
+        "$(command -v wineserver 2>/dev/null)"
 }
 
 zk405_wine_environment() {
