@@ -64,7 +64,7 @@ TEST(DialogTemplate, BuildsTheTableInOrderWithItsIdsStylesTextsAndDialogUnits) {
     ASSERT_TRUE(BuildDialog(
         *dialog, nullptr, SampleTemplate(), [&](int id) { return Images(id, asked); }, controls));
 
-    EXPECT_EQ(ToUtf8(dialog->GetTitle()), "Połączeń — próba");
+    EXPECT_EQ(WxToUtf8(dialog->GetTitle()), "Połączeń — próba");
     EXPECT_EQ(dialog->GetFont().GetPointSize(), 8);
     EXPECT_EQ(dialog->GetClientSize(), dialog->ConvertDialogToPixels(wxSize(235, 55)));
     EXPECT_EQ(asked, (std::vector<int>{128, 129}));
@@ -91,12 +91,12 @@ TEST(DialogTemplate, BuildsTheTableInOrderWithItsIdsStylesTextsAndDialogUnits) {
     EXPECT_EQ(controls.Find(kIdOk)->GetId(), wxID_OK);
     EXPECT_EQ(controls.Find(kIdCancel)->GetId(), wxID_CANCEL);
     EXPECT_EQ(dialog->FindWindow(1018), controls.Find(1018));
-    EXPECT_EQ(ToUtf8(controls.Get<wxStaticText>(1018)->GetLabel()), "wersja");
+    EXPECT_EQ(WxToUtf8(controls.Get<wxStaticText>(1018)->GetLabel()), "wersja");
     EXPECT_LT(all[1].second->GetId(), 0) << "statics without an id get a generated one";
 
     auto* note = dynamic_cast<wxStaticText*>(all[1].second);
     ASSERT_NE(note, nullptr);
-    EXPECT_EQ(ToUtf8(note->GetLabelText()), "Konfigurator & moduł") << "no mnemonic processing";
+    EXPECT_EQ(WxToUtf8(note->GetLabelText()), "Konfigurator & moduł") << "no mnemonic processing";
 
     auto* ok = controls.Get<wxButton>(kIdOk);
     EXPECT_EQ(dialog->GetDefaultItem(), ok);
@@ -151,8 +151,8 @@ TEST(MessageBoxText, BreaksLinesAtCrAndLinesUpTheValuesAfterTabs) {
     EXPECT_FALSE(shown.Contains("\t"));
     const wxArrayString lines = wxSplit(shown, '\n', '\0');
     ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(ToUtf8(lines[0]), "");
-    EXPECT_EQ(ToUtf8(lines[2]), "");
+    EXPECT_EQ(WxToUtf8(lines[0]), "");
+    EXPECT_EQ(WxToUtf8(lines[2]), "");
 
     wxScreenDC dc;
     dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
@@ -161,13 +161,13 @@ TEST(MessageBoxText, BreaksLinesAtCrAndLinesUpTheValuesAfterTabs) {
     const char* values[] = {"Łódź", "0000", "XON/XOFF", "pamiętaj ostatni PIN"};
     for (size_t i = 0; i < 4; ++i) {
         const wxString& line = lines[1 + 2 * i];
-        ASSERT_TRUE(line.EndsWith(Utf8(values[i]))) << ToUtf8(line);
+        ASSERT_TRUE(line.EndsWith(Utf8(values[i]))) << WxToUtf8(line);
         valueStarts.push_back(dc.GetTextExtent(line.Left(line.length() - Utf8(values[i]).length())).x);
     }
     for (int start : valueStarts) {
         EXPECT_NEAR(start, valueStarts[0], space) << "values line up";
         EXPECT_GT(start, dc.GetTextExtent("Potwierdzenie:").x) << "past the longest label";
     }
-    EXPECT_EQ(ToUtf8(MessageBoxText(Utf8("Musisz wybrać którąś z opcji do przesłania"))),
+    EXPECT_EQ(WxToUtf8(MessageBoxText(Utf8("Musisz wybrać którąś z opcji do przesłania"))),
               "Musisz wybrać którąś z opcji do przesłania");
 }

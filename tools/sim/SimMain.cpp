@@ -223,7 +223,7 @@ int RunModule(const Options& options, pid_t supervisor) {
         return kExitFailed;
     std::printf("%s\n", line.SlavePath().c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s%s\n", cp1250::ToUtf8(options.name).c_str(),
+    std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s%s\n", cp1250::Cp1250ToUtf8(options.name).c_str(),
                  line.SlavePath().c_str(), options.link.empty() ? "" : ", linked at ", options.link.c_str());
 
     SimulatedModule module(options.name, options.quirks);
