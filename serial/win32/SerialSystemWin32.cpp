@@ -87,8 +87,8 @@ void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs) {
     timeouts.WriteTotalTimeoutConstant = writeBoundMs;
 }
 
-void WriteTimeouts(Handle port, const Timeouts& timeouts) {
-    SetCommTimeouts(port, const_cast<Timeouts*>(&timeouts));
+bool WriteTimeouts(Handle port, const Timeouts& timeouts) {
+    return SetCommTimeouts(port, const_cast<Timeouts*>(&timeouts)) != 0;
 }
 
 bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts&) {
