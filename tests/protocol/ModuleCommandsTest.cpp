@@ -95,6 +95,11 @@ struct NameReplyCase {
     size_t queries;
 };
 
+// GoogleTest shows a parameter by its name, not by its bytes.
+void PrintTo(const NameReplyCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
 class NameQueryTest : public ModuleCommandsTest, public ::testing::WithParamInterface<NameReplyCase> {};
 
 TEST_P(NameQueryTest, FindsTheNameAfterTheFirstEquals) {
