@@ -19,32 +19,23 @@ using namespace wx_test;
 namespace {
 
 const Template& SampleTemplate() {
+    // clang-format off
     static const Template sample{
         .id = 100,
         .caption = "Połączeń — próba",
-        .cx = 235,
-        .cy = 55,
-        .controls =
-            {
-                {kNoId, Kind::Icon, kNone, 11, 17, 20, 20, "", 128},
-                {kNoId, Kind::Text, kNoPrefix, 40, 10, 129, 8, "Konfigurator & moduł"},
-                {kIdOk, Kind::DefPushButton, kTabStop, 178, 7, 50, 14, "OK"},
-                {kIdCancel, Kind::PushButton, kTabStop | kDisabled, 178, 25, 50, 14, "Zakończ"},
-                {1018, Kind::Text, kNone, 41, 21, 37, 8, "wersja"},
-                {kNoId, Kind::Picture, kNone, 83, 30, 40, 20, "", 129},
-                {1000,
-                 Kind::ComboBox,
-                 kSorted | kVScroll | kTabStop,
-                 130,
-                 40,
-                 40,
-                 43,
-                 "",
-                 0,
-                 {"com2", "com10", "com1"}},
-                {1009, Kind::AutoRadioButton, kGroup, 10, 44, 30, 10, "tak"},
-            },
+        .cx = 235, .cy = 55,
+        .controls = {
+            {.kind = Kind::Icon, .x = 11, .y = 17, .cx = 20, .cy = 20, .resourceId = 128},
+            {.kind = Kind::Text, .style = kNoPrefix, .x = 40, .y = 10, .cx = 129, .cy = 8, .text = "Konfigurator & moduł"},
+            {.id = kIdOk, .kind = Kind::DefPushButton, .style = kTabStop, .x = 178, .y = 7, .cx = 50, .cy = 14, .text = "OK"},
+            {.id = kIdCancel, .kind = Kind::PushButton, .style = kTabStop | kDisabled, .x = 178, .y = 25, .cx = 50, .cy = 14, .text = "Zakończ"},
+            {.id = 1018, .kind = Kind::Text, .x = 41, .y = 21, .cx = 37, .cy = 8, .text = "wersja"},
+            {.kind = Kind::Picture, .x = 83, .y = 30, .cx = 40, .cy = 20, .resourceId = 129},
+            {.id = 1000, .kind = Kind::ComboBox, .style = kSorted | kVScroll | kTabStop, .x = 130, .y = 40, .cx = 40, .cy = 43, .items = {"com2", "com10", "com1"}},
+            {.id = 1009, .kind = Kind::AutoRadioButton, .style = kGroup, .x = 10, .y = 44, .cx = 30, .cy = 10, .text = "tak"},
+        },
     };
+    // clang-format on
     return sample;
 }
 
