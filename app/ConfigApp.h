@@ -9,8 +9,8 @@ public:
     bool OnInit() override;
     int OnRun() override;
 
-    // Runs the port selection window modally; answers whether a main loop should follow, which it
-    // never should.
+    // Shows the port selection window modally and returns when it closes. Returns false: no window is
+    // left open, so OnRun ends the program instead of starting wx's main loop.
     virtual bool InitInstance();
 
 private:

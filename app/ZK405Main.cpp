@@ -1,5 +1,6 @@
-// The program's entry: wx's main (WinMain on Windows) creating the application object after the
-// globals in Globals.cpp, so that it is destroyed before them.
+// The program's entry: wxIMPLEMENT_APP defines main() (WinMain on Windows). It creates the application
+// object when it starts, after the globals of Globals.cpp are constructed, and deletes it before it
+// returns, before those globals are destroyed.
 #include "ConfigApp.h"
 
 wxIMPLEMENT_APP(CConfigApp);

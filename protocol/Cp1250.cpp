@@ -106,7 +106,7 @@ Encoded FromUtf8(std::string_view utf8) {
     return result;
 }
 
-std::string ToUtf8(std::string_view bytes) {
+std::string Cp1250ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() * 2);
     for (char c : bytes) {

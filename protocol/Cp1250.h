@@ -17,6 +17,6 @@ struct Encoded {
 
 Encoded FromUtf8(std::string_view utf8);
 // Bytes the code page leaves undefined become U+FFFD.
-std::string ToUtf8(std::string_view bytes);
+std::string Cp1250ToUtf8(std::string_view bytes);
 
 } // namespace cp1250

@@ -15,10 +15,10 @@ struct FlowLabel {
 };
 
 constexpr FlowLabel kFlowLabels[] = {
-    {"XON/XOFF", "1"},
-    {"RTS/CTS", "2"},
-    {"XON/XOFF+RTS/CTS", "3"},
-    {"BRAK", "0"},
+    {kFlowXonXoff, "1"},
+    {kFlowRtsCts, "2"},
+    {kFlowBoth, "3"},
+    {kFlowNone, "0"},
 };
 
 } // namespace

@@ -26,6 +26,12 @@ namespace module_commands {
 inline constexpr uint32_t kReplyWaitMs = 1000;
 inline constexpr int kNameAttempts = 11;
 
+// The flow-control labels the module knows, as the settings window offers and sends them.
+inline constexpr const char* kFlowXonXoff = "XON/XOFF";
+inline constexpr const char* kFlowRtsCts = "RTS/CTS";
+inline constexpr const char* kFlowBoth = "XON/XOFF+RTS/CTS";
+inline constexpr const char* kFlowNone = "BRAK";
+
 using WaitFunction = std::function<void(uint32_t milliseconds)>;
 
 // Blocks the calling thread: the real wait between a command and its reply.

@@ -8,9 +8,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release
-bin=build/release
+# Only the program, the simulated module and the monitor: no tests or benchmarks to build first.
+cmake --preset run >/dev/null
+cmake --build --preset run
+bin=build/run
 app=$bin/app/zk405
 
 sim_pid=

@@ -12,7 +12,7 @@ inline constexpr int32_t kLogNotCreated = -3;  // the log file could not be crea
 inline constexpr int32_t kOpenFailed = -4;     // the device could not be opened
 inline constexpr int32_t kLogWriteFailed = -7; // a log file write failed or was short
 inline constexpr int32_t kWriteFailed = -8;    // the port write failed or was short
-inline constexpr int32_t kSettingsFailed = -9; // line settings or event mask not accepted
+inline constexpr int32_t kSettingsFailed = -9; // line settings, event mask or time-outs not accepted
 inline constexpr int32_t kAlreadyOpen = -11;
 
 } // namespace serial_result

@@ -44,7 +44,12 @@ int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
 
     serial_os::ReadTimeouts(m_hPort, m_timeouts);
     serial_os::SetModuleTimeouts(m_timeouts, kWriteBoundMs);
-    serial_os::WriteTimeouts(m_hPort, m_timeouts);
+    // The write time-out is the only bound on a write the module holds up with CTS: without it the
+    // port is not fit to use.
+    if (!serial_os::WriteTimeouts(m_hPort, m_timeouts)) {
+        Release();
+        return kSettingsFailed;
+    }
 
     m_receiveBuffer.reset(new (std::nothrow) char[kBufferSize]());
     if (!m_receiveBuffer) {

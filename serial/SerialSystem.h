@@ -25,7 +25,8 @@ bool WriteEventMask(Handle port, uint32_t mask);
 void ReadTimeouts(Handle port, Timeouts& timeouts);
 // Reads return at once with what is queued; a write gives up after writeBoundMs.
 void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs);
-void WriteTimeouts(Handle port, const Timeouts& timeouts);
+// False when the driver refuses them: the port would then have no bound on a write.
+bool WriteTimeouts(Handle port, const Timeouts& timeouts);
 
 // True only when every byte went out within the bound the time-outs give.
 bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts& timeouts);

@@ -3,6 +3,7 @@
 // recording never allocates.
 #include "SerialPort.h"
 
+#include "HexDigits.h"
 #include "SerialSystem.h"
 
 #include <cstring>
@@ -14,7 +15,7 @@ namespace {
 constexpr char kLineFeed[] = "\n";
 constexpr char kHeaderWritten[] = "Written:";
 constexpr char kHeaderRead[] = "Read:";
-constexpr char kHexDigits[] = "0123456789ABCDEF";
+using hex_text::kHexDigits;
 
 } // namespace
 

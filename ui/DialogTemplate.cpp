@@ -182,4 +182,16 @@ bool BuildDialog(wxDialog& dialog, wxWindow* parent, const Template& dialogTempl
     return true;
 }
 
+void HandleEnterAsOk(wxDialog& dialog, std::function<void()> onOk) {
+    dialog.Bind(wxEVT_CHAR_HOOK, [&dialog, onOk = std::move(onOk)](wxKeyEvent& event) {
+        const int key = event.GetKeyCode();
+        if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && !event.HasAnyModifiers() &&
+            dynamic_cast<wxButton*>(dialog.FindFocus()) == nullptr) {
+            onOk();
+            return;
+        }
+        event.Skip();
+    });
+}
+
 } // namespace dialog_template

@@ -48,6 +48,8 @@ inline constexpr uint32_t kNoWrap = 1u << 8;
 inline constexpr uint32_t kMinimizeBox = 1u << 0;
 inline constexpr uint32_t kAppWindow = 1u << 1; // its own taskbar entry even when it has a parent
 
+// Templates are written with designated initialisers, one row per control; a field left out keeps
+// the default below (a static without an identifier, no style, no text).
 struct Control {
     int id = kNoId;
     Kind kind = Kind::Text;
@@ -98,5 +100,9 @@ wxFont TemplateFont(const Template& dialogTemplate);
 // slot in that font (a substitute's, say) is widened to the right, at most to the window's edge.
 bool BuildDialog(wxDialog& dialog, wxWindow* parent, const Template& dialogTemplate,
                  const ImageLoader& images, BuiltControls& controlsOut);
+
+// A template window without a default button takes Enter as the Windows dialog manager does: on a
+// push button it presses that button, anywhere else it is the window's OK, which runs onOk.
+void HandleEnterAsOk(wxDialog& dialog, std::function<void()> onOk);
 
 } // namespace dialog_template

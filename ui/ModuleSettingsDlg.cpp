@@ -3,8 +3,8 @@
 #include "Cp1250.h"
 #include "TemplateLook.h"
 #include "UiText.h"
+#include "resource.h"
 
-#include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
 #include <wx/evtloop.h>
@@ -17,6 +17,9 @@
 #include <thread>
 
 using namespace dialog_template;
+using module_commands::kFlowNone;
+using module_commands::kFlowRtsCts;
+using module_commands::kFlowXonXoff;
 
 namespace {
 
@@ -45,58 +48,46 @@ int ShowMessage(wxWindow* parent, const std::string& text, const char* caption, 
 }
 
 std::string FromCp1250(const std::string& narrow) {
-    return cp1250::ToUtf8(narrow);
+    return cp1250::Cp1250ToUtf8(narrow);
 }
 
 // Characters Windows-1250 has no byte for are sent as "?", which the summary shows before anything
 // goes out.
 std::string ToCp1250(const wxString& text) {
-    return cp1250::FromUtf8(ToUtf8(text)).bytes;
+    return cp1250::FromUtf8(WxToUtf8(text)).bytes;
 }
 
 } // namespace
 
 // clang-format off
-wxBEGIN_EVENT_TABLE(CModuleSettingsDlg, wxDialog)
-    EVT_INIT_DIALOG(CModuleSettingsDlg::OnInitDialog)
-    EVT_CHECKBOX(CModuleSettingsDlg::IDC_SET_NAME, CModuleSettingsDlg::OnSetName)
-    EVT_CHECKBOX(CModuleSettingsDlg::IDC_SET_PIN, CModuleSettingsDlg::OnSetPin)
-    EVT_CHECKBOX(CModuleSettingsDlg::IDC_SET_FLOW, CModuleSettingsDlg::OnSetFlow)
-    EVT_CHECKBOX(CModuleSettingsDlg::IDC_SET_AUTH, CModuleSettingsDlg::OnSetAuth)
-    EVT_BUTTON(CModuleSettingsDlg::IDC_PROGRAM, CModuleSettingsDlg::OnProgram)
-    EVT_BUTTON(CModuleSettingsDlg::IDC_BACK, CModuleSettingsDlg::OnBack)
-    EVT_CLOSE(CModuleSettingsDlg::OnClose)
-    EVT_CHAR_HOOK(CModuleSettingsDlg::OnCharHook)
-wxEND_EVENT_TABLE()
-
 // Template 130, one control per row in template order (x, y, width, height in dialog units).
 const Template& CModuleSettingsDlg::DialogTemplate() {
     static const Template dialogTemplate{
-        .id = IDD,
+        .id = IDD_MODULE_SETTINGS,
         .caption = "KALDOR ZK405 - Program konfiguracyjny.",
         .cx = 350, .cy = 242,
         .fontFace = "MS Sans Serif", .pointSize = 8,
         .frame = kMinimizeBox,
         .controls = {
-            {IDC_BACK, Kind::PushButton, kTabStop, 7, 221, 50, 14, "Wstecz"},
-            {IDC_NAME_VALUE, Kind::Edit, kBorder | kAutoHScroll | kDisabled | kTabStop, 220, 69, 113, 14},
-            {kNoId, Kind::Text, kNone, 77, 10, 195, 8, "U S T A W I E N I A   M O D U Ł U   K A L D O R   Z K 4 0 5"},
-            {IDC_SET_NAME, Kind::AutoCheckBox, kTabStop, 12, 66, 204, 10, "Wpisz nazwę, pod którą będzie zgłaszał się moduł ZK405 "},
-            {IDC_SET_FLOW, Kind::AutoCheckBox, kTabStop, 12, 102, 45, 10, "Protokół:"},
-            {IDC_PROTOCOL, Kind::ComboBox, kVScroll | kDisabled | kTabStop, 220, 102, 113, 56, "", 0, {"XON/XOFF", "RTS/CTS", "BRAK"}},
-            {IDC_SET_PIN, Kind::AutoCheckBox, kTabStop, 12, 138, 77, 10, "PIN (0-16 znaków):"},
-            {IDC_PIN_VALUE, Kind::Edit, kBorder | kAutoHScroll | kDisabled | kTabStop, 220, 138, 113, 14},
-            {IDC_SET_AUTH, Kind::AutoCheckBox, kTabStop, 12, 174, 65, 10, "Uwierztelnianie:"},
-            {IDC_AUTH_ALWAYS, Kind::AutoRadioButton, kGroup | kDisabled, 135, 175, 72, 10, kAuthAlways},
-            {IDC_AUTH_REMEMBER, Kind::AutoRadioButton, kDisabled, 254, 175, 79, 10, "Pamiętaj ostatni PIN"},
-            {IDC_PROGRAM, Kind::PushButton, kTabStop, 293, 221, 50, 14, "Programuj"},
-            {kNoId, Kind::Text, kNone, 25, 75, 184, 8, "(np. w trakcie połączenia z komputerem) max. 31 znaków:"},
-            {kNoId, Kind::Text, kNoWrap, 52, 22, 244, 8, "Uwaga: poniższe funkcje służą do zmiany paramterów pracy modułu ZK405."},
-            {kNoId, Kind::Text, kNone, 28, 30, 295, 8, "Wprowadzane za ich pomocą ustawienia, zapisywane są w oprogramowaniu modułu ZK405."},
-            {kNoId, Kind::Text, kNone, 20, 38, 309, 8, "Przed przeprogramowaniem wybranego parametru modułu należy zaznaczyć pole po lewej stronie."},
-            {kNoId, Kind::Text, kNone, 91, 46, 152, 8, "W innym wypadku parametr nie ulegnie zmianie."},
-            {IDC_AUTH_NOTE, Kind::Text, kNone, 12, 187, 280, 8, "Wybierz czy w trakcie nawiązywania połączenia modułu ZK405 z komputerem, kod PIN"},
-            {kNoId, Kind::Text, kNone, 12, 195, 202, 8, "ma być wprowadzany za każdym razem, czy tylko za pierwszym."},
+            {.id = IDC_BACK, .kind = Kind::PushButton, .style = kTabStop, .x = 7, .y = 221, .cx = 50, .cy = 14, .text = "Wstecz"},
+            {.id = IDC_NAME_VALUE, .kind = Kind::Edit, .style = kBorder | kAutoHScroll | kDisabled | kTabStop, .x = 220, .y = 69, .cx = 113, .cy = 14},
+            {.kind = Kind::Text, .x = 77, .y = 10, .cx = 195, .cy = 8, .text = "U S T A W I E N I A   M O D U Ł U   K A L D O R   Z K 4 0 5"},
+            {.id = IDC_SET_NAME, .kind = Kind::AutoCheckBox, .style = kTabStop, .x = 12, .y = 66, .cx = 204, .cy = 10, .text = "Wpisz nazwę, pod którą będzie zgłaszał się moduł ZK405 "},
+            {.id = IDC_SET_FLOW, .kind = Kind::AutoCheckBox, .style = kTabStop, .x = 12, .y = 102, .cx = 45, .cy = 10, .text = "Protokół:"},
+            {.id = IDC_PROTOCOL, .kind = Kind::ComboBox, .style = kVScroll | kDisabled | kTabStop, .x = 220, .y = 102, .cx = 113, .cy = 56, .items = {kFlowXonXoff, kFlowRtsCts, kFlowNone}},
+            {.id = IDC_SET_PIN, .kind = Kind::AutoCheckBox, .style = kTabStop, .x = 12, .y = 138, .cx = 77, .cy = 10, .text = "PIN (0-16 znaków):"},
+            {.id = IDC_PIN_VALUE, .kind = Kind::Edit, .style = kBorder | kAutoHScroll | kDisabled | kTabStop, .x = 220, .y = 138, .cx = 113, .cy = 14},
+            {.id = IDC_SET_AUTH, .kind = Kind::AutoCheckBox, .style = kTabStop, .x = 12, .y = 174, .cx = 65, .cy = 10, .text = "Uwierztelnianie:"},
+            {.id = IDC_AUTH_ALWAYS, .kind = Kind::AutoRadioButton, .style = kGroup | kDisabled, .x = 135, .y = 175, .cx = 72, .cy = 10, .text = kAuthAlways},
+            {.id = IDC_AUTH_REMEMBER, .kind = Kind::AutoRadioButton, .style = kDisabled, .x = 254, .y = 175, .cx = 79, .cy = 10, .text = "Pamiętaj ostatni PIN"},
+            {.id = IDC_PROGRAM, .kind = Kind::PushButton, .style = kTabStop, .x = 293, .y = 221, .cx = 50, .cy = 14, .text = "Programuj"},
+            {.kind = Kind::Text, .x = 25, .y = 75, .cx = 184, .cy = 8, .text = "(np. w trakcie połączenia z komputerem) max. 31 znaków:"},
+            {.kind = Kind::Text, .style = kNoWrap, .x = 52, .y = 22, .cx = 244, .cy = 8, .text = "Uwaga: poniższe funkcje służą do zmiany paramterów pracy modułu ZK405."},
+            {.kind = Kind::Text, .x = 28, .y = 30, .cx = 295, .cy = 8, .text = "Wprowadzane za ich pomocą ustawienia, zapisywane są w oprogramowaniu modułu ZK405."},
+            {.kind = Kind::Text, .x = 20, .y = 38, .cx = 309, .cy = 8, .text = "Przed przeprogramowaniem wybranego parametru modułu należy zaznaczyć pole po lewej stronie."},
+            {.kind = Kind::Text, .x = 91, .y = 46, .cx = 152, .cy = 8, .text = "W innym wypadku parametr nie ulegnie zmianie."},
+            {.id = IDC_AUTH_NOTE, .kind = Kind::Text, .x = 12, .y = 187, .cx = 280, .cy = 8, .text = "Wybierz czy w trakcie nawiązywania połączenia modułu ZK405 z komputerem, kod PIN"},
+            {.kind = Kind::Text, .x = 12, .y = 195, .cx = 202, .cy = 8, .text = "ma być wprowadzany za każdym razem, czy tylko za pierwszym."},
         },
     };
     return dialogTemplate;
@@ -115,8 +106,17 @@ CModuleSettingsDlg::CModuleSettingsDlg(wxWindow* parent, CPortChoice& portChoice
     m_noAuthChoice = new wxRadioButton(this, wxID_ANY, wxString(), wxDefaultPosition, wxSize(0, 0));
     m_noAuthChoice->Hide();
     m_noAuthChoice->DisableFocusFromKeyboard();
-    // Escape acts like "Wstecz", so that it also gives the port back.
+    // Escape acts like "Wstecz", so that it also gives the port back; so does Enter outside a button.
     SetEscapeId(IDC_BACK);
+    HandleEnterAsOk(*this, [this] { Leave(); });
+    Bind(wxEVT_INIT_DIALOG, &CModuleSettingsDlg::OnInitDialog, this);
+    Bind(wxEVT_CHECKBOX, &CModuleSettingsDlg::OnSetName, this, IDC_SET_NAME);
+    Bind(wxEVT_CHECKBOX, &CModuleSettingsDlg::OnSetPin, this, IDC_SET_PIN);
+    Bind(wxEVT_CHECKBOX, &CModuleSettingsDlg::OnSetFlow, this, IDC_SET_FLOW);
+    Bind(wxEVT_CHECKBOX, &CModuleSettingsDlg::OnSetAuth, this, IDC_SET_AUTH);
+    Bind(wxEVT_BUTTON, &CModuleSettingsDlg::OnProgram, this, IDC_PROGRAM);
+    Bind(wxEVT_BUTTON, &CModuleSettingsDlg::OnBack, this, IDC_BACK);
+    Bind(wxEVT_CLOSE_WINDOW, &CModuleSettingsDlg::OnClose, this);
 }
 
 int CModuleSettingsDlg::ShowModal() {
@@ -240,6 +240,10 @@ void CModuleSettingsDlg::OnSetAuth(wxCommandEvent&) {
     EnableField(IDC_AUTH_REMEMBER, m_setAuth);
 }
 
+CModuleSettingsDlg::SavedValues CModuleSettingsDlg::Saved() const {
+    return SavedValues{m_setAuth, m_setName, m_setPin, m_setFlow, m_name, m_pin, m_authChoice};
+}
+
 MODULE_SETTINGS CModuleSettingsDlg::CurrentSettings() const {
     MODULE_SETTINGS settings;
     settings.setName = m_setName;
@@ -301,15 +305,4 @@ void CModuleSettingsDlg::OnBack(wxCommandEvent&) {
 
 void CModuleSettingsDlg::OnClose(wxCloseEvent&) {
     Leave();
-}
-
-void CModuleSettingsDlg::OnCharHook(wxKeyEvent& event) {
-    const int key = event.GetKeyCode();
-    // Enter on a push button presses that button; anywhere else it ends the window, which has no
-    // default button to press.
-    if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && dynamic_cast<wxButton*>(FindFocus()) == nullptr) {
-        Leave();
-        return;
-    }
-    event.Skip();
 }

@@ -17,25 +17,10 @@ class wxRadioButton;
 
 class CModuleSettingsDlg : public wxDialog {
 public:
-    enum { IDD = 130 };
-    // Named apart from the Windows headers' cursor identifiers (IDC_PIN is one of them).
-    enum ControlId {
-        IDC_NAME_VALUE = 1003,
-        IDC_SET_NAME = 1002,
-        IDC_SET_PIN = 1004,
-        IDC_PIN_VALUE = 1005,
-        IDC_SET_FLOW = 1006,
-        IDC_PROTOCOL = 1007,
-        IDC_SET_AUTH = 1008,
-        IDC_AUTH_ALWAYS = 1009,
-        IDC_AUTH_REMEMBER = 1010,
-        IDC_PROGRAM = 1011,
-        IDC_BACK = 1014,
-        IDC_AUTH_NOTE = 1018,
-    };
     static constexpr size_t kNameMaxChars = 31;
     static constexpr size_t kPinMaxChars = 16;
 
+    // Template 130, the window's texts, controls and layout.
     static const dialog_template::Template& DialogTemplate();
     // g_serialPort, with one-second waits during which the windows repaint but take no input.
     static module_commands::CommandLink DefaultLink();
@@ -59,15 +44,17 @@ public:
 
     const dialog_template::BuiltControls& Controls() const { return m_controls; }
 
-    // Members, in the order the data exchange takes them. Texts are Windows-1250.
-    wxComboBox* m_protocolBox = nullptr;
-    int32_t m_setAuth = 0;
-    int32_t m_setName = 0;
-    int32_t m_setPin = 0;
-    int32_t m_setFlow = 0;
-    std::string m_name;
-    std::string m_pin;
-    int32_t m_authChoice = -1;
+    // The members as the last data exchange left them (texts Windows-1250, the name whole).
+    struct SavedValues {
+        int32_t setAuth;
+        int32_t setName;
+        int32_t setPin;
+        int32_t setFlow;
+        std::string name;
+        std::string pin;
+        int32_t authChoice;
+    };
+    SavedValues Saved() const;
 
 private:
     void ExchangeData(bool save);
@@ -86,7 +73,16 @@ private:
     void OnProgram(wxCommandEvent& event);
     void OnBack(wxCommandEvent& event);
     void OnClose(wxCloseEvent& event);
-    void OnCharHook(wxKeyEvent& event);
+
+    // Members, in the order the data exchange takes them. Texts are Windows-1250.
+    wxComboBox* m_protocolBox = nullptr;
+    int32_t m_setAuth = 0;
+    int32_t m_setName = 0;
+    int32_t m_setPin = 0;
+    int32_t m_setFlow = 0;
+    std::string m_name;
+    std::string m_pin;
+    int32_t m_authChoice = -1;
 
     CPortChoice& m_portChoice;
     module_commands::CommandLink m_link;
@@ -95,6 +91,4 @@ private:
     wxRadioButton* m_noAuthChoice = nullptr;
     bool m_initialised = false;
     bool m_connectFailed = false;
-
-    wxDECLARE_EVENT_TABLE();
 };

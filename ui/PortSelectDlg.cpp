@@ -9,7 +9,6 @@
 #include "UiText.h"
 #include "resource.h"
 
-#include <wx/button.h>
 #include <wx/combobox.h>
 #include <wx/statbmp.h>
 #include <wx/utils.h>
@@ -18,37 +17,33 @@
 
 using namespace dialog_template;
 
+// clang-format off
+// Template 102, one control per row in template order (x, y, width, height in dialog units).
 const Template& CPortSelectDlg::DialogTemplate() {
     static const Template dialogTemplate{
-        IDD_ZK405_DIALOG,
-        "KALDOR ZK405 - Program konfiguracyjny.",
-        350,
-        242,
-        "MS Sans Serif",
-        8,
-        kMinimizeBox | kAppWindow,
-        {
-            {kNoId, Kind::Text, kNone, 19, 46, 263, 8,
-             "1. Przełącz moduł ZK405 podłączony do drukarki Kaldor soru w tryb konfiguracji:"},
-            {kNoId, Kind::Picture, kNone, 83, 62, 183, 99, "", IDB_MODULE},
-            {kNoId, Kind::Text, kNone, 77, 169, 194, 8,
-             "(naciśnij i przytrzymaj przycisk konfiguracyjny, aż do momentu,"},
-            {kNoId, Kind::Text, kNone, 94, 178, 160, 8, "gdy dioda zacznie zapalać się na czas około 0,5s)"},
-            {kNoId, Kind::Text, kNone, 19, 199, 224, 8,
-             "2. Wybierz numer portu na którym zainstalowany jest moduł BlueTooth:"},
-            {IDC_PORT_LIST, Kind::ComboBox, kSorted | kVScroll | kTabStop, 251, 200, 51, 43},
-            {IDC_NEXT, Kind::PushButton, kTabStop, 293, 221, 50, 14, "Dalej..."},
-            {kNoId, Kind::Text, kNone, 52, 22, 244, 8,
-             "Uwaga: przed przystąpieniem do konfiguracji modułu ZK405 upewnij się że "},
-            {kNoId, Kind::Text, kNone, 77, 30, 195, 8,
-             "w komputerze jest poprawnie zainstalowany moduł BlueTooth"},
-            {kNoId, Kind::Text, kNone, 83, 208, 92, 8, " (podłączony do komputera):"},
-            {kNoId, Kind::Text, kNone, 112, 10, 124, 8, "U S T A W I E N I A   P O Ł Ą C Z E Ń"},
-            {kIdCancel, Kind::PushButton, kTabStop, 7, 221, 50, 14, "Zakończ"},
+        .id = IDD_ZK405_DIALOG,
+        .caption = "KALDOR ZK405 - Program konfiguracyjny.",
+        .cx = 350, .cy = 242,
+        .fontFace = "MS Sans Serif", .pointSize = 8,
+        .frame = kMinimizeBox | kAppWindow,
+        .controls = {
+            {.kind = Kind::Text, .x = 19, .y = 46, .cx = 263, .cy = 8, .text = "1. Przełącz moduł ZK405 podłączony do drukarki Kaldor soru w tryb konfiguracji:"},
+            {.kind = Kind::Picture, .x = 83, .y = 62, .cx = 183, .cy = 99, .resourceId = IDB_MODULE},
+            {.kind = Kind::Text, .x = 77, .y = 169, .cx = 194, .cy = 8, .text = "(naciśnij i przytrzymaj przycisk konfiguracyjny, aż do momentu,"},
+            {.kind = Kind::Text, .x = 94, .y = 178, .cx = 160, .cy = 8, .text = "gdy dioda zacznie zapalać się na czas około 0,5s)"},
+            {.kind = Kind::Text, .x = 19, .y = 199, .cx = 224, .cy = 8, .text = "2. Wybierz numer portu na którym zainstalowany jest moduł BlueTooth:"},
+            {.id = IDC_PORT_LIST, .kind = Kind::ComboBox, .style = kSorted | kVScroll | kTabStop, .x = 251, .y = 200, .cx = 51, .cy = 43},
+            {.id = IDC_NEXT, .kind = Kind::PushButton, .style = kTabStop, .x = 293, .y = 221, .cx = 50, .cy = 14, .text = "Dalej..."},
+            {.kind = Kind::Text, .x = 52, .y = 22, .cx = 244, .cy = 8, .text = "Uwaga: przed przystąpieniem do konfiguracji modułu ZK405 upewnij się że "},
+            {.kind = Kind::Text, .x = 77, .y = 30, .cx = 195, .cy = 8, .text = "w komputerze jest poprawnie zainstalowany moduł BlueTooth"},
+            {.kind = Kind::Text, .x = 83, .y = 208, .cx = 92, .cy = 8, .text = " (podłączony do komputera):"},
+            {.kind = Kind::Text, .x = 112, .y = 10, .cx = 124, .cy = 8, .text = "U S T A W I E N I A   P O Ł Ą C Z E Ń"},
+            {.id = kIdCancel, .kind = Kind::PushButton, .style = kTabStop, .x = 7, .y = 221, .cx = 50, .cy = 14, .text = "Zakończ"},
         },
     };
     return dialogTemplate;
 }
+// clang-format on
 
 CPortSelectDlg::CPortSelectDlg(wxWindow* parent) : m_hIcon(LoadAppIcons()) {
     m_built = BuildDialog(*this, parent, DialogTemplate(), LoadResourceImage, m_controls);
@@ -61,7 +56,10 @@ CPortSelectDlg::CPortSelectDlg(wxWindow* parent) : m_hIcon(LoadAppIcons()) {
     Bind(wxEVT_INIT_DIALOG, &CPortSelectDlg::OnInitDialog, this);
     Bind(wxEVT_BUTTON, &CPortSelectDlg::OnNext, this, IDC_NEXT);
     Bind(wxEVT_MENU, &CPortSelectDlg::OnSysCommand, this, IDM_ABOUTBOX);
-    Bind(wxEVT_CHAR_HOOK, &CPortSelectDlg::OnCharHook, this);
+    HandleEnterAsOk(*this, [this] {
+        if (Validate() && TransferDataFromWindow())
+            EndModal(wxID_OK);
+    });
     InstallAboutCommand(*this);
 }
 
@@ -126,7 +124,7 @@ void CPortSelectDlg::OnNext(wxCommandEvent&) {
     g_portChoice.m_strPort.clear();
     const wxString text = m_portList != nullptr ? m_portList->GetValue() : wxString();
     // The serial layer and the module speak Windows-1250; the window speaks UTF-8.
-    g_portChoice.m_strPort = cp1250::FromUtf8(ToUtf8(text)).bytes;
+    g_portChoice.m_strPort = cp1250::FromUtf8(WxToUtf8(text)).bytes;
 
     // No parent: wx makes the application's top window, this one, the owner and disables it meanwhile.
     CModuleSettingsDlg settings(nullptr);
@@ -141,17 +139,4 @@ void CPortSelectDlg::ShowAboutBox() {
     CAboutDlg about(this);
     if (about.IsBuilt())
         about.ShowModal();
-}
-
-void CPortSelectDlg::OnCharHook(wxKeyEvent& event) {
-    const int key = event.GetKeyCode();
-    // The window has no default button, so Enter anywhere but on a push button ends it as OK would.
-    if ((key == WXK_RETURN || key == WXK_NUMPAD_ENTER) && !event.HasAnyModifiers()) {
-        if (dynamic_cast<wxButton*>(FindFocus()) == nullptr) {
-            if (Validate() && TransferDataFromWindow())
-                EndModal(wxID_OK);
-            return;
-        }
-    }
-    event.Skip();
 }

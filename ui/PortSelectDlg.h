@@ -29,7 +29,6 @@ private:
     void OnInitDialog(wxInitDialogEvent& event);
     void OnNext(wxCommandEvent& event);
     void OnSysCommand(wxCommandEvent& event);
-    void OnCharHook(wxKeyEvent& event);
     void FillPortList();
     void KeepPictureProportions();
 

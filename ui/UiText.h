@@ -15,7 +15,7 @@ inline wxString Utf8(std::string_view text) {
     return wxString::FromUTF8(text.data(), text.size());
 }
 
-inline std::string ToUtf8(const wxString& text) {
+inline std::string WxToUtf8(const wxString& text) {
     const wxScopedCharBuffer buffer = text.utf8_str();
     return std::string(buffer.data(), buffer.length());
 }

@@ -171,7 +171,10 @@ void ReadTimeouts(Handle, Timeouts& timeouts) {
 void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs) {
     timeouts.writeBoundMs = writeBoundMs;
 }
-void WriteTimeouts(Handle, const Timeouts&) {}
+// WriteAll applies the bound itself: there is nothing for the driver to refuse.
+bool WriteTimeouts(Handle, const Timeouts&) {
+    return true;
+}
 
 bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts& timeouts) {
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeouts.writeBoundMs);

@@ -2,6 +2,7 @@
 // a log file opened without sharing, and the monitor's mailslot through the same file interface.
 #include "SerialSystem.h"
 
+#include "MonitorPath.h"
 #include "PortNames.h"
 
 #include <string>
@@ -9,8 +10,6 @@
 namespace serial_os {
 
 namespace {
-
-constexpr const char* kMonitorMailslot = "\\\\.\\mailslot\\Vexl_MailSlot";
 
 Handle OrNoHandle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? kNoHandle : handle;
@@ -87,8 +86,8 @@ void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs) {
     timeouts.WriteTotalTimeoutConstant = writeBoundMs;
 }
 
-void WriteTimeouts(Handle port, const Timeouts& timeouts) {
-    SetCommTimeouts(port, const_cast<Timeouts*>(&timeouts));
+bool WriteTimeouts(Handle port, const Timeouts& timeouts) {
+    return SetCommTimeouts(port, const_cast<Timeouts*>(&timeouts)) != 0;
 }
 
 bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts&) {
@@ -138,7 +137,7 @@ void CloseLogFile(Handle file) {
 }
 
 Handle OpenMonitor() {
-    return OrNoHandle(CreateFileA(kMonitorMailslot, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    return OrNoHandle(CreateFileA(monitor_path::kMailslotName, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 

@@ -27,7 +27,7 @@ std::string CannotConnect(const std::string& port) {
 std::vector<std::string> ListItems(const wxComboBox& combo) {
     std::vector<std::string> items;
     for (unsigned i = 0; i < combo.GetCount(); ++i)
-        items.push_back(ToUtf8(combo.GetString(i)));
+        items.push_back(WxToUtf8(combo.GetString(i)));
     return items;
 }
 
@@ -76,7 +76,7 @@ TEST_F(PortSelectWindow, TypedNameReachesTheSettingsWindowAndTheWindowComesBack)
         wxTEST_DIALOG(Click(dlg.FindWindow(IDC_NEXT)),
                       ExpectMessage(CannotConnect(typed), kConnectCaption, wxOK, wxID_OK, true));
         EXPECT_TRUE(dlg.IsModal()); // the settings window closed again, this one is still up
-        EXPECT_EQ(ToUtf8(dlg.PortList()->GetValue()), typed);
+        EXPECT_EQ(WxToUtf8(dlg.PortList()->GetValue()), typed);
     });
     std::string expectedChoice = typed;
     expectedChoice.replace(expectedChoice.find("ł"), std::string("ł").size(), "\xB3");
@@ -150,7 +150,7 @@ class ExpectAboutBox : public wxExpectModalBase<CAboutDlg, ExpectAboutBox> {
 protected:
     int OnInvoked(CAboutDlg* about) const override {
         EXPECT_TRUE(about->IsBuilt());
-        EXPECT_EQ(ToUtf8(about->GetTitle()), "About ZK405");
+        EXPECT_EQ(WxToUtf8(about->GetTitle()), "About ZK405");
         auto* ok = about->Controls().Get<wxButton>(1);
         EXPECT_TRUE(ok != nullptr && ok->GetId() == wxID_OK && about->GetDefaultItem() == ok);
         bool iconShown = false;
@@ -199,9 +199,9 @@ TEST_F(PortSelectWindow, EveryTextLineShowsWholeWhateverTheFont) {
             if (text == nullptr)
                 continue;
             const int needed = text->GetTextExtent(text->GetLabelText()).x;
-            EXPECT_GE(text->GetSize().x, needed) << ToUtf8(text->GetLabelText());
+            EXPECT_GE(text->GetSize().x, needed) << WxToUtf8(text->GetLabelText());
             EXPECT_LE(text->GetRect().GetRight(), text->GetParent()->GetClientSize().x)
-                << ToUtf8(text->GetLabelText());
+                << WxToUtf8(text->GetLabelText());
         }
     }
 }

@@ -20,7 +20,7 @@ TEST(Cp1250Test, PolishLettersBothWays) {
     const cp1250::Encoded encoded = cp1250::FromUtf8(kPolishUtf8);
     EXPECT_EQ(encoded.bytes, kPolishCp1250);
     EXPECT_EQ(encoded.unrepresentable, 0u);
-    EXPECT_EQ(cp1250::ToUtf8(kPolishCp1250), kPolishUtf8);
+    EXPECT_EQ(cp1250::Cp1250ToUtf8(kPolishCp1250), kPolishUtf8);
     EXPECT_EQ(cp1250::FromUtf8("Ustawienia modułu: „€ – ok”").bytes,
               "Ustawienia modu\xB3u: \x84\x80 \x96 ok\x94");
 }
@@ -28,7 +28,7 @@ TEST(Cp1250Test, PolishLettersBothWays) {
 TEST(Cp1250Test, EveryDefinedByteSurvivesTheRoundTrip) {
     for (int byte = 1; byte < 256; ++byte) {
         const std::string one(1, static_cast<char>(byte));
-        const std::string utf8 = cp1250::ToUtf8(one);
+        const std::string utf8 = cp1250::Cp1250ToUtf8(one);
         const cp1250::Encoded back = cp1250::FromUtf8(utf8);
         if (utf8 == "\xEF\xBF\xBD") { // U+FFFD: a byte the code page leaves undefined
             EXPECT_EQ(back.bytes, "?") << byte;
@@ -39,7 +39,7 @@ TEST(Cp1250Test, EveryDefinedByteSurvivesTheRoundTrip) {
         }
     }
     for (unsigned char undefined : {0x81, 0x83, 0x88, 0x90, 0x98})
-        EXPECT_EQ(cp1250::ToUtf8(std::string(1, static_cast<char>(undefined))), "\xEF\xBF\xBD");
+        EXPECT_EQ(cp1250::Cp1250ToUtf8(std::string(1, static_cast<char>(undefined))), "\xEF\xBF\xBD");
 }
 
 TEST(Cp1250Test, UnrepresentableCharactersAreCountedAndReplaced) {

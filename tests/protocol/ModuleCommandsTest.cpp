@@ -2,6 +2,7 @@
 // and reply is replaced by one that takes the command off the line and queues the next scripted
 // answer, so every exchange is exact and no real second passes.
 #include "ModuleCommands.h"
+#include "AllFourTicked.h"
 #include "Cp1250.h"
 #include "PseudoTerminal.h"
 #include "TempDir.h"
@@ -94,6 +95,11 @@ struct NameReplyCase {
     size_t queries;
 };
 
+// GoogleTest shows a parameter by its name, not by its bytes.
+void PrintTo(const NameReplyCase& c, std::ostream* out) {
+    *out << c.what;
+}
+
 class NameQueryTest : public ModuleCommandsTest, public ::testing::WithParamInterface<NameReplyCase> {};
 
 TEST_P(NameQueryTest, FindsTheNameAfterTheFirstEquals) {
@@ -144,13 +150,7 @@ TEST_F(ModuleCommandsTest, SilentModuleFailsAfterElevenQueries) {
 }
 
 MODULE_SETTINGS AllSelected() {
-    MODULE_SETTINGS settings;
-    settings.setName = settings.setPin = settings.setFlow = settings.setAuth = 1;
-    settings.name = "Drukarka 7";
-    settings.pin = "0000";
-    settings.protocolLabel = "RTS/CTS";
-    settings.authChoice = 1;
-    return settings;
+    return AllFourTicked("Drukarka 7", "0000", "RTS/CTS", 1);
 }
 
 TEST_F(ModuleCommandsTest, ProgramsTheFourItemsInOrderAndThrowsTheRepliesAway) {

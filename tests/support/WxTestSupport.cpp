@@ -45,8 +45,8 @@ void FailOnAssert(const wxString& file, int line, const wxString& func, const wx
 
 std::string Describe(wxDialog* dialog) {
     if (auto* box = dynamic_cast<wxMessageDialog*>(dialog))
-        return "message box \"" + ToUtf8(box->GetMessage()) + "\"";
-    return "dialog \"" + ToUtf8(dialog->GetTitle()) + "\"";
+        return "message box \"" + WxToUtf8(box->GetMessage()) + "\"";
+    return "dialog \"" + WxToUtf8(dialog->GetTitle()) + "\"";
 }
 
 // Installed for the whole run: a modal dialog outside a wxTEST_DIALOG block fails the test.
@@ -88,8 +88,8 @@ void TestModalHook::ReportFailure(const wxString& message) {
 }
 
 int ExpectMessage::OnInvoked(wxMessageDialog* box) const {
-    EXPECT_EQ(ToUtf8(box->GetMessage()), m_text);
-    EXPECT_EQ(ToUtf8(box->GetCaption()), m_caption);
+    EXPECT_EQ(WxToUtf8(box->GetMessage()), m_text);
+    EXPECT_EQ(WxToUtf8(box->GetCaption()), m_caption);
     const long style = box->GetMessageDialogStyle();
     EXPECT_EQ(style & (wxOK | wxCANCEL | wxYES_NO), m_buttons);
     EXPECT_EQ(style & wxICON_MASK, wxICON_NONE);
@@ -103,7 +103,7 @@ int ExpectMessage::OnInvoked(wxMessageDialog* box) const {
 }
 
 std::string Shown(const std::string& text) {
-    return ToUtf8(dialog_template::MessageBoxText(Utf8(text)));
+    return WxToUtf8(dialog_template::MessageBoxText(Utf8(text)));
 }
 
 int RunModal(wxDialog& dialog, const std::function<void()>& actions) {

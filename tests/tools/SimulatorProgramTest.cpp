@@ -1,5 +1,6 @@
 // zk405-sim as the tool meets it: a program whose first output line is the port to open. The waits
 // here are short real ones, enough for a module that answers at once.
+#include "AllFourTicked.h"
 #include "ChildProcess.h"
 #include "ModuleCommands.h"
 #include "TempDir.h"
@@ -80,12 +81,7 @@ TEST_F(SimulatorProgramTest, TranscriptRecordsEveryCommandAndTheModuleRemembersT
     const std::string slave = sim.ReadLine();
     ASSERT_EQ(m_port.Open(slave.c_str(), 9600), 0);
 
-    MODULE_SETTINGS settings;
-    settings.setName = settings.setPin = settings.setFlow = settings.setAuth = 1;
-    settings.name = "Nowa\\\xA3";
-    settings.pin = "9876";
-    settings.protocolLabel = "xon/xoff";
-    settings.authChoice = 0;
+    const MODULE_SETTINGS settings = AllFourTicked("Nowa\\\xA3", "9876", "xon/xoff", 0);
     ProgramModule(settings, m_link);
     std::string name;
     EXPECT_TRUE(QueryModuleName(name, m_link));

@@ -1,5 +1,6 @@
 // The conversation against zk405-sim with the real one-second wait: what a late module does to the
 // name query, the spacing of the programming sequence, and what an exchange costs beyond its wait.
+#include "AllFourTicked.h"
 #include "ChildProcess.h"
 #include "ModuleCommands.h"
 #include "TempDir.h"
@@ -58,13 +59,7 @@ TEST_F(SimulatorTimingTest, ProgrammingIsSpacedBySecondsAndCostsLittleMore) {
         sleptMs.push_back(MsBetween(waitStarts.back(), Clock::now()));
     };
 
-    MODULE_SETTINGS settings;
-    settings.setName = settings.setPin = settings.setFlow = settings.setAuth = 1;
-    settings.name = "Kaldor 2";
-    settings.pin = "4321";
-    settings.protocolLabel = "XON/XOFF+RTS/CTS";
-    settings.authChoice = 1;
-    ProgramModule(settings, link);
+    ProgramModule(AllFourTicked("Kaldor 2", "4321", "XON/XOFF+RTS/CTS", 1), link);
     std::string name;
     ASSERT_TRUE(QueryModuleName(name, link));
     const Clock::time_point end = Clock::now();

@@ -19,32 +19,23 @@ using namespace wx_test;
 namespace {
 
 const Template& SampleTemplate() {
+    // clang-format off
     static const Template sample{
         .id = 100,
         .caption = "Połączeń — próba",
-        .cx = 235,
-        .cy = 55,
-        .controls =
-            {
-                {kNoId, Kind::Icon, kNone, 11, 17, 20, 20, "", 128},
-                {kNoId, Kind::Text, kNoPrefix, 40, 10, 129, 8, "Konfigurator & moduł"},
-                {kIdOk, Kind::DefPushButton, kTabStop, 178, 7, 50, 14, "OK"},
-                {kIdCancel, Kind::PushButton, kTabStop | kDisabled, 178, 25, 50, 14, "Zakończ"},
-                {1018, Kind::Text, kNone, 41, 21, 37, 8, "wersja"},
-                {kNoId, Kind::Picture, kNone, 83, 30, 40, 20, "", 129},
-                {1000,
-                 Kind::ComboBox,
-                 kSorted | kVScroll | kTabStop,
-                 130,
-                 40,
-                 40,
-                 43,
-                 "",
-                 0,
-                 {"com2", "com10", "com1"}},
-                {1009, Kind::AutoRadioButton, kGroup, 10, 44, 30, 10, "tak"},
-            },
+        .cx = 235, .cy = 55,
+        .controls = {
+            {.kind = Kind::Icon, .x = 11, .y = 17, .cx = 20, .cy = 20, .resourceId = 128},
+            {.kind = Kind::Text, .style = kNoPrefix, .x = 40, .y = 10, .cx = 129, .cy = 8, .text = "Konfigurator & moduł"},
+            {.id = kIdOk, .kind = Kind::DefPushButton, .style = kTabStop, .x = 178, .y = 7, .cx = 50, .cy = 14, .text = "OK"},
+            {.id = kIdCancel, .kind = Kind::PushButton, .style = kTabStop | kDisabled, .x = 178, .y = 25, .cx = 50, .cy = 14, .text = "Zakończ"},
+            {.id = 1018, .kind = Kind::Text, .x = 41, .y = 21, .cx = 37, .cy = 8, .text = "wersja"},
+            {.kind = Kind::Picture, .x = 83, .y = 30, .cx = 40, .cy = 20, .resourceId = 129},
+            {.id = 1000, .kind = Kind::ComboBox, .style = kSorted | kVScroll | kTabStop, .x = 130, .y = 40, .cx = 40, .cy = 43, .items = {"com2", "com10", "com1"}},
+            {.id = 1009, .kind = Kind::AutoRadioButton, .style = kGroup, .x = 10, .y = 44, .cx = 30, .cy = 10, .text = "tak"},
+        },
     };
+    // clang-format on
     return sample;
 }
 
@@ -64,7 +55,7 @@ TEST(DialogTemplate, BuildsTheTableInOrderWithItsIdsStylesTextsAndDialogUnits) {
     ASSERT_TRUE(BuildDialog(
         *dialog, nullptr, SampleTemplate(), [&](int id) { return Images(id, asked); }, controls));
 
-    EXPECT_EQ(ToUtf8(dialog->GetTitle()), "Połączeń — próba");
+    EXPECT_EQ(WxToUtf8(dialog->GetTitle()), "Połączeń — próba");
     EXPECT_EQ(dialog->GetFont().GetPointSize(), 8);
     EXPECT_EQ(dialog->GetClientSize(), dialog->ConvertDialogToPixels(wxSize(235, 55)));
     EXPECT_EQ(asked, (std::vector<int>{128, 129}));
@@ -91,12 +82,12 @@ TEST(DialogTemplate, BuildsTheTableInOrderWithItsIdsStylesTextsAndDialogUnits) {
     EXPECT_EQ(controls.Find(kIdOk)->GetId(), wxID_OK);
     EXPECT_EQ(controls.Find(kIdCancel)->GetId(), wxID_CANCEL);
     EXPECT_EQ(dialog->FindWindow(1018), controls.Find(1018));
-    EXPECT_EQ(ToUtf8(controls.Get<wxStaticText>(1018)->GetLabel()), "wersja");
+    EXPECT_EQ(WxToUtf8(controls.Get<wxStaticText>(1018)->GetLabel()), "wersja");
     EXPECT_LT(all[1].second->GetId(), 0) << "statics without an id get a generated one";
 
     auto* note = dynamic_cast<wxStaticText*>(all[1].second);
     ASSERT_NE(note, nullptr);
-    EXPECT_EQ(ToUtf8(note->GetLabelText()), "Konfigurator & moduł") << "no mnemonic processing";
+    EXPECT_EQ(WxToUtf8(note->GetLabelText()), "Konfigurator & moduł") << "no mnemonic processing";
 
     auto* ok = controls.Get<wxButton>(kIdOk);
     EXPECT_EQ(dialog->GetDefaultItem(), ok);
@@ -151,8 +142,8 @@ TEST(MessageBoxText, BreaksLinesAtCrAndLinesUpTheValuesAfterTabs) {
     EXPECT_FALSE(shown.Contains("\t"));
     const wxArrayString lines = wxSplit(shown, '\n', '\0');
     ASSERT_EQ(lines.size(), 9u);
-    EXPECT_EQ(ToUtf8(lines[0]), "");
-    EXPECT_EQ(ToUtf8(lines[2]), "");
+    EXPECT_EQ(WxToUtf8(lines[0]), "");
+    EXPECT_EQ(WxToUtf8(lines[2]), "");
 
     wxScreenDC dc;
     dc.SetFont(wxSystemSettings::GetFont(wxSYS_DEFAULT_GUI_FONT));
@@ -161,13 +152,13 @@ TEST(MessageBoxText, BreaksLinesAtCrAndLinesUpTheValuesAfterTabs) {
     const char* values[] = {"Łódź", "0000", "XON/XOFF", "pamiętaj ostatni PIN"};
     for (size_t i = 0; i < 4; ++i) {
         const wxString& line = lines[1 + 2 * i];
-        ASSERT_TRUE(line.EndsWith(Utf8(values[i]))) << ToUtf8(line);
+        ASSERT_TRUE(line.EndsWith(Utf8(values[i]))) << WxToUtf8(line);
         valueStarts.push_back(dc.GetTextExtent(line.Left(line.length() - Utf8(values[i]).length())).x);
     }
     for (int start : valueStarts) {
         EXPECT_NEAR(start, valueStarts[0], space) << "values line up";
         EXPECT_GT(start, dc.GetTextExtent("Potwierdzenie:").x) << "past the longest label";
     }
-    EXPECT_EQ(ToUtf8(MessageBoxText(Utf8("Musisz wybrać którąś z opcji do przesłania"))),
+    EXPECT_EQ(WxToUtf8(MessageBoxText(Utf8("Musisz wybrać którąś z opcji do przesłania"))),
               "Musisz wybrać którąś z opcji do przesłania");
 }

@@ -5,6 +5,7 @@
 #include "PseudoTerminal.h"
 #include "TempDir.h"
 #include "WxTestSupport.h"
+#include "resource.h"
 
 #include <wx/checkbox.h>
 #include <wx/combobox.h>
@@ -32,7 +33,7 @@ constexpr const char* kSummaryCaption = "KALDOR ZK405 - Potwierdź dane...:   ";
 void ProgramThrough(Dlg& dlg, const std::string& summary, int answer = wxID_OK,
                     std::source_location where = std::source_location::current()) {
     const testing::ScopedTrace trace(where.file_name(), static_cast<int>(where.line()), "Programuj");
-    wxTEST_DIALOG(Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+    wxTEST_DIALOG(Click(dlg.Controls().Find(IDC_PROGRAM)),
                   ExpectMessage(Shown(summary), kSummaryCaption, wxOK | wxCANCEL, answer));
 }
 
@@ -104,25 +105,25 @@ TEST_F(SettingsWindow, OpensWithTheModuleNameInTheDisabledNameFieldAndEverything
         EXPECT_TRUE(dlg.IsShown());
         EXPECT_TRUE(port.IsOpen());
         EXPECT_EQ(port.BaudRate(), 9600u);
-        auto* name = Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE);
-        EXPECT_EQ(ToUtf8(name->GetValue()), "Drukarka Łódź");
+        auto* name = Get<wxTextCtrl>(dlg, IDC_NAME_VALUE);
+        EXPECT_EQ(WxToUtf8(name->GetValue()), "Drukarka Łódź");
         EXPECT_FALSE(name->IsEnabled());
-        EXPECT_EQ(dlg.m_name, Cp1250("Drukarka Łódź"));
-        for (int id : {Dlg::IDC_SET_NAME, Dlg::IDC_SET_PIN, Dlg::IDC_SET_FLOW, Dlg::IDC_SET_AUTH})
+        EXPECT_EQ(dlg.Saved().name, Cp1250("Drukarka Łódź"));
+        for (int id : {IDC_SET_NAME, IDC_SET_PIN, IDC_SET_FLOW, IDC_SET_AUTH})
             EXPECT_FALSE(Get<wxCheckBox>(dlg, id)->GetValue()) << id;
-        for (int id : {Dlg::IDC_PIN_VALUE, Dlg::IDC_PROTOCOL, Dlg::IDC_AUTH_ALWAYS, Dlg::IDC_AUTH_REMEMBER})
+        for (int id : {IDC_PIN_VALUE, IDC_PROTOCOL, IDC_AUTH_ALWAYS, IDC_AUTH_REMEMBER})
             EXPECT_FALSE(dlg.Controls().Find(id)->IsEnabled()) << id;
-        EXPECT_FALSE(Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_ALWAYS)->GetValue());
-        EXPECT_FALSE(Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_REMEMBER)->GetValue());
-        EXPECT_EQ(dlg.m_authChoice, -1);
-        auto* protocol = Get<wxComboBox>(dlg, Dlg::IDC_PROTOCOL);
+        EXPECT_FALSE(Get<wxRadioButton>(dlg, IDC_AUTH_ALWAYS)->GetValue());
+        EXPECT_FALSE(Get<wxRadioButton>(dlg, IDC_AUTH_REMEMBER)->GetValue());
+        EXPECT_EQ(dlg.Saved().authChoice, -1);
+        auto* protocol = Get<wxComboBox>(dlg, IDC_PROTOCOL);
         ASSERT_EQ(protocol->GetCount(), 3u);
         EXPECT_EQ(protocol->GetString(0), "XON/XOFF");
         EXPECT_EQ(protocol->GetString(1), "RTS/CTS");
         EXPECT_EQ(protocol->GetString(2), "BRAK");
         EXPECT_EQ(protocol->GetSelection(), wxNOT_FOUND);
         EXPECT_TRUE(protocol->GetValue().empty());
-        EXPECT_EQ(ToUtf8(dlg.GetTitle()), "KALDOR ZK405 - Program konfiguracyjny.");
+        EXPECT_EQ(WxToUtf8(dlg.GetTitle()), "KALDOR ZK405 - Program konfiguracyjny.");
         EXPECT_EQ(dlg.GetClientSize(), dlg.ConvertDialogToPixels(wxSize(350, 242)));
     });
     EXPECT_EQ(result, kLeftOpen);
@@ -169,11 +170,10 @@ TEST_F(SettingsWindow, ControlsFitTheirSlotsWithoutOverlapping) {
                     << tpl.controls[a].id << " \"" << tpl.controls[a].text << "\" overlaps "
                     << tpl.controls[b].id << " \"" << tpl.controls[b].text << "\"";
         SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window.png");
-        for (int id : {Dlg::IDC_SET_NAME, Dlg::IDC_SET_FLOW, Dlg::IDC_SET_PIN, Dlg::IDC_SET_AUTH,
-                       Dlg::IDC_AUTH_REMEMBER})
+        for (int id : {IDC_SET_NAME, IDC_SET_FLOW, IDC_SET_PIN, IDC_SET_AUTH, IDC_AUTH_REMEMBER})
             Click(dlg.Controls().Find(id));
-        Get<wxComboBox>(dlg, Dlg::IDC_PROTOCOL)->SetSelection(1);
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1234");
+        Get<wxComboBox>(dlg, IDC_PROTOCOL)->SetSelection(1);
+        Get<wxTextCtrl>(dlg, IDC_PIN_VALUE)->SetValue("1234");
         Settle(300);
         SaveScreenshot(dlg, ZK405_UI_ARTIFACT_DIR "/settings-window-ticked.png");
     });
@@ -209,7 +209,7 @@ TEST_F(SettingsWindow, SilentModuleIsAskedElevenTimesAndTheWindowOpensWithAnEmpt
     Dlg dlg(nullptr, choice, module.Link(port));
     const int result = RunModal(dlg, [&] {
         EXPECT_TRUE(dlg.IsShown());
-        EXPECT_TRUE(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->GetValue().empty());
+        EXPECT_TRUE(Get<wxTextCtrl>(dlg, IDC_NAME_VALUE)->GetValue().empty());
     });
     EXPECT_EQ(result, kLeftOpen);
     std::string expected;
@@ -227,9 +227,9 @@ TEST_F(SettingsWindow, EachCheckBoxEnablesItsFieldsAndClearingKeepsWhatWasTyped)
             int field;
             const char* typed;
         };
-        for (const Pair& p : {Pair{Dlg::IDC_SET_NAME, Dlg::IDC_NAME_VALUE, "Nowa nazwa ąę"},
-                              Pair{Dlg::IDC_SET_PIN, Dlg::IDC_PIN_VALUE, "1234"},
-                              Pair{Dlg::IDC_SET_FLOW, Dlg::IDC_PROTOCOL, "XON/XOFF+RTS/CTS"}}) {
+        for (const Pair& p :
+             {Pair{IDC_SET_NAME, IDC_NAME_VALUE, "Nowa nazwa ąę"}, Pair{IDC_SET_PIN, IDC_PIN_VALUE, "1234"},
+              Pair{IDC_SET_FLOW, IDC_PROTOCOL, "XON/XOFF+RTS/CTS"}}) {
             SCOPED_TRACE(p.check);
             wxWindow* field = dlg.Controls().Find(p.field);
             Click(dlg.Controls().Find(p.check));
@@ -239,29 +239,29 @@ TEST_F(SettingsWindow, EachCheckBoxEnablesItsFieldsAndClearingKeepsWhatWasTyped)
             entry->SetValue(Utf8(p.typed));
             Click(dlg.Controls().Find(p.check));
             EXPECT_FALSE(field->IsEnabled());
-            EXPECT_EQ(ToUtf8(entry->GetValue()), p.typed);
+            EXPECT_EQ(WxToUtf8(entry->GetValue()), p.typed);
             Click(dlg.Controls().Find(p.check));
             EXPECT_TRUE(field->IsEnabled());
-            EXPECT_EQ(ToUtf8(entry->GetValue()), p.typed);
+            EXPECT_EQ(WxToUtf8(entry->GetValue()), p.typed);
         }
-        EXPECT_EQ(dlg.m_name, Cp1250("Nowa nazwa ąę"));
-        EXPECT_EQ(dlg.m_pin, "1234");
-        EXPECT_EQ(dlg.m_setName, 1);
-        EXPECT_EQ(dlg.m_setPin, 1);
-        EXPECT_EQ(dlg.m_setFlow, 1);
+        EXPECT_EQ(dlg.Saved().name, Cp1250("Nowa nazwa ąę"));
+        EXPECT_EQ(dlg.Saved().pin, "1234");
+        EXPECT_EQ(dlg.Saved().setName, 1);
+        EXPECT_EQ(dlg.Saved().setPin, 1);
+        EXPECT_EQ(dlg.Saved().setFlow, 1);
 
-        auto* always = Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_ALWAYS);
-        auto* remember = Get<wxRadioButton>(dlg, Dlg::IDC_AUTH_REMEMBER);
-        Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
+        auto* always = Get<wxRadioButton>(dlg, IDC_AUTH_ALWAYS);
+        auto* remember = Get<wxRadioButton>(dlg, IDC_AUTH_REMEMBER);
+        Click(dlg.Controls().Find(IDC_SET_AUTH));
         EXPECT_TRUE(always->IsEnabled());
         EXPECT_TRUE(remember->IsEnabled());
         Click(remember);
-        Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
+        Click(dlg.Controls().Find(IDC_SET_AUTH));
         EXPECT_FALSE(always->IsEnabled());
         EXPECT_FALSE(remember->IsEnabled());
         EXPECT_TRUE(remember->GetValue());
-        EXPECT_EQ(dlg.m_authChoice, 1);
-        EXPECT_EQ(dlg.m_setAuth, 0);
+        EXPECT_EQ(dlg.Saved().authChoice, 1);
+        EXPECT_EQ(dlg.Saved().setAuth, 0);
     });
     EXPECT_EQ(module.line, "AT+BNAME?\r\n") << "ticking sends nothing";
 }
@@ -270,9 +270,9 @@ TEST_F(SettingsWindow, ProgramWithNothingTickedAsksForAChoiceAndSendsNothing) {
     Dlg dlg(nullptr, choice, module.Link(port));
     RunModal(dlg, [&] {
         module.line.clear();
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1234"); // typed but not ticked
+        Get<wxTextCtrl>(dlg, IDC_PIN_VALUE)->SetValue("1234"); // typed but not ticked
         wxTEST_DIALOG(
-            Click(dlg.Controls().Find(Dlg::IDC_PROGRAM)),
+            Click(dlg.Controls().Find(IDC_PROGRAM)),
             ExpectMessage("Musisz wybrać którąś z opcji do przesłania", "KALDOR ZK405", wxOK, wxID_OK));
         EXPECT_TRUE(dlg.IsModal()) << "the window stays open";
     });
@@ -284,15 +284,15 @@ TEST_F(SettingsWindow, ProgramWithOnlyThePinSendsOnlyThePinCommand) {
     RunModal(dlg, [&] {
         module.line.clear();
         module.waits.clear();
-        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1234");
+        Click(dlg.Controls().Find(IDC_SET_PIN));
+        Get<wxTextCtrl>(dlg, IDC_PIN_VALUE)->SetValue("1234");
         EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPIN:\t\t\r\r") << "not saved before Programuj";
         ProgramThrough(dlg, "\rPIN:\t\t1234\r\r");
         EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPIN:\t\t1234\r\r");
         EXPECT_EQ(module.line, "AT+BPIN=1234\r\n");
         EXPECT_EQ(module.waits, std::vector<uint32_t>{1000});
         EXPECT_TRUE(dlg.IsModal());
-        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->GetValue()), "1234");
+        EXPECT_EQ(WxToUtf8(Get<wxTextCtrl>(dlg, IDC_PIN_VALUE)->GetValue()), "1234");
     });
 }
 
@@ -300,7 +300,7 @@ TEST_F(SettingsWindow, AuthenticationWithoutAChoiceSendsNoCommand) {
     Dlg dlg(nullptr, choice, module.Link(port));
     RunModal(dlg, [&] {
         module.line.clear();
-        Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
+        Click(dlg.Controls().Find(IDC_SET_AUTH));
         ProgramThrough(dlg, "\rPotwierdzenie:\t\r");
         EXPECT_EQ(Dlg::BuildSummary(dlg.CurrentSettings()), "\rPotwierdzenie:\t\r");
     });
@@ -311,12 +311,12 @@ TEST_F(SettingsWindow, AllFourGoOutInOrderWithAPolishNameInItsCodePage) {
     Dlg dlg(nullptr, choice, module.Link(port));
     RunModal(dlg, [&] {
         module.line.clear();
-        for (int id : {Dlg::IDC_SET_AUTH, Dlg::IDC_SET_FLOW, Dlg::IDC_SET_PIN, Dlg::IDC_SET_NAME})
+        for (int id : {IDC_SET_AUTH, IDC_SET_FLOW, IDC_SET_PIN, IDC_SET_NAME})
             Click(dlg.Controls().Find(id));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->SetValue(Utf8("Łódź Żółw"));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("0000");
-        Get<wxComboBox>(dlg, Dlg::IDC_PROTOCOL)->SetSelection(1);
-        Click(dlg.Controls().Find(Dlg::IDC_AUTH_REMEMBER));
+        Get<wxTextCtrl>(dlg, IDC_NAME_VALUE)->SetValue(Utf8("Łódź Żółw"));
+        Get<wxTextCtrl>(dlg, IDC_PIN_VALUE)->SetValue("0000");
+        Get<wxComboBox>(dlg, IDC_PROTOCOL)->SetSelection(1);
+        Click(dlg.Controls().Find(IDC_AUTH_REMEMBER));
         const std::string summary = "\rNazwa:\t\tŁódź Żółw\r\rPIN:\t\t0000\r\rProtokół:\t\tRTS/CTS\r\r"
                                     "Potwierdzenie:\tpamiętaj ostatni PIN\r";
         ProgramThrough(dlg, summary);
@@ -330,10 +330,10 @@ TEST_F(SettingsWindow, AllFourGoOutInOrderWithAPolishNameInItsCodePage) {
 
         // The other choice, a typed label and the first radio button.
         module.line.clear();
-        Get<wxComboBox>(dlg, Dlg::IDC_PROTOCOL)->SetValue("XON/XOFF+RTS/CTS");
-        Click(dlg.Controls().Find(Dlg::IDC_AUTH_ALWAYS));
-        Click(dlg.Controls().Find(Dlg::IDC_SET_NAME));
-        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
+        Get<wxComboBox>(dlg, IDC_PROTOCOL)->SetValue("XON/XOFF+RTS/CTS");
+        Click(dlg.Controls().Find(IDC_AUTH_ALWAYS));
+        Click(dlg.Controls().Find(IDC_SET_NAME));
+        Click(dlg.Controls().Find(IDC_SET_PIN));
         ProgramThrough(dlg, "\rProtokół:\t\tXON/XOFF+RTS/CTS\r\rPotwierdzenie:\tzawsze żądaj PIN\r");
         EXPECT_EQ(module.line, "AT+BFLOW=3\r\nAT+BSEC=1\r\n");
     });
@@ -343,7 +343,7 @@ TEST_F(SettingsWindow, CancelInTheSummarySendsNothing) {
     Dlg dlg(nullptr, choice, module.Link(port));
     RunModal(dlg, [&] {
         module.line.clear();
-        Click(dlg.Controls().Find(Dlg::IDC_SET_FLOW));
+        Click(dlg.Controls().Find(IDC_SET_FLOW));
         ProgramThrough(dlg, "\rProtokół:\t\t\r\r", wxID_CANCEL);
         EXPECT_TRUE(dlg.IsModal());
     });
@@ -356,16 +356,16 @@ TEST_F(SettingsWindow, EveryWayOutClosesThePortSoTheNextWindowConnectsAgain) {
         std::function<void(Dlg&)> leave;
     };
     const std::vector<Way> ways = {
-        {"Wstecz", [](Dlg& dlg) { Click(dlg.Controls().Find(Dlg::IDC_BACK)); }},
+        {"Wstecz", [](Dlg& dlg) { Click(dlg.Controls().Find(IDC_BACK)); }},
         {"Escape", [](Dlg& dlg) { PressKey(dlg, WXK_ESCAPE); }},
         {"close box", [](Dlg& dlg) { dlg.Close(); }},
         {"Enter on a check box",
          [](Dlg& dlg) {
-             dlg.Controls().Find(Dlg::IDC_SET_PIN)->SetFocus();
+             dlg.Controls().Find(IDC_SET_PIN)->SetFocus();
              Settle(50);
              PressKey(dlg, WXK_RETURN);
          }},
-        {"Wstecz again", [](Dlg& dlg) { Click(dlg.Controls().Find(Dlg::IDC_BACK)); }},
+        {"Wstecz again", [](Dlg& dlg) { Click(dlg.Controls().Find(IDC_BACK)); }},
     };
     for (const Way& way : ways) {
         SCOPED_TRACE(way.name);
@@ -384,9 +384,9 @@ TEST_F(SettingsWindow, EveryWayOutClosesThePortSoTheNextWindowConnectsAgain) {
 TEST_F(SettingsWindow, EnterOnAPushButtonLeavesTheButtonToItsOwnWork) {
     Dlg dlg(nullptr, choice, module.Link(port));
     const int result = RunModal(dlg, [&] {
-        dlg.Controls().Find(Dlg::IDC_PROGRAM)->SetFocus();
+        dlg.Controls().Find(IDC_PROGRAM)->SetFocus();
         Settle(50);
-        if (wxWindow::FindFocus() != dlg.Controls().Find(Dlg::IDC_PROGRAM))
+        if (wxWindow::FindFocus() != dlg.Controls().Find(IDC_PROGRAM))
             GTEST_SKIP() << "no keyboard focus on this display";
         PressKey(dlg, WXK_RETURN);
         EXPECT_TRUE(dlg.IsModal());
@@ -412,16 +412,16 @@ TEST_F(SettingsWindow, LongModuleNameIsShownWholeDoesNotBlockOtherFieldsAndOnlyW
     Dlg dlg(nullptr, choice, module.Link(port));
     RunModal(dlg, [&] {
         module.line.clear();
-        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->GetValue()), longName);
-        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("4321");
-        Click(dlg.Controls().Find(Dlg::IDC_SET_AUTH));
-        Click(dlg.Controls().Find(Dlg::IDC_AUTH_ALWAYS));
-        Click(dlg.Controls().Find(Dlg::IDC_SET_NAME));
-        EXPECT_EQ(dlg.m_pin, "4321");
-        EXPECT_EQ(dlg.m_authChoice, 0);
-        EXPECT_EQ(dlg.m_name, longName);
-        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->GetValue()), longName);
+        EXPECT_EQ(WxToUtf8(Get<wxTextCtrl>(dlg, IDC_NAME_VALUE)->GetValue()), longName);
+        Click(dlg.Controls().Find(IDC_SET_PIN));
+        Get<wxTextCtrl>(dlg, IDC_PIN_VALUE)->SetValue("4321");
+        Click(dlg.Controls().Find(IDC_SET_AUTH));
+        Click(dlg.Controls().Find(IDC_AUTH_ALWAYS));
+        Click(dlg.Controls().Find(IDC_SET_NAME));
+        EXPECT_EQ(dlg.Saved().pin, "4321");
+        EXPECT_EQ(dlg.Saved().authChoice, 0);
+        EXPECT_EQ(dlg.Saved().name, longName);
+        EXPECT_EQ(WxToUtf8(Get<wxTextCtrl>(dlg, IDC_NAME_VALUE)->GetValue()), longName);
         const std::string sent = longName.substr(0, 31);
         ProgramThrough(dlg, "\rNazwa:\t\t" + sent + "\r\rPIN:\t\t4321\r\rPotwierdzenie:\tzawsze żądaj PIN\r");
         EXPECT_EQ(module.line, "AT+BNAME=" + sent + "\r\nAT+BPIN=4321\r\nAT+BSEC=1\r\n");
@@ -432,15 +432,15 @@ TEST_F(SettingsWindow, TypingStopsAt31And16CharactersAndForeignLettersGoOutAsQue
     Dlg dlg(nullptr, choice, module.Link(port));
     RunModal(dlg, [&] {
         module.line.clear();
-        Click(dlg.Controls().Find(Dlg::IDC_SET_NAME));
-        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
-        auto* name = Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE);
-        auto* pin = Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE);
+        Click(dlg.Controls().Find(IDC_SET_NAME));
+        Click(dlg.Controls().Find(IDC_SET_PIN));
+        auto* name = Get<wxTextCtrl>(dlg, IDC_NAME_VALUE);
+        auto* pin = Get<wxTextCtrl>(dlg, IDC_PIN_VALUE);
         name->ChangeValue(wxString());
         Type(name, "Ząb 日本 € ÿ 0123456789012345678901234567890"); // 11 + 31 characters
         Type(pin, "12345678901234567890");
-        EXPECT_EQ(ToUtf8(name->GetValue()), "Ząb 日本 € ÿ 01234567890123456789");
-        EXPECT_EQ(ToUtf8(pin->GetValue()), "1234567890123456");
+        EXPECT_EQ(WxToUtf8(name->GetValue()), "Ząb 日本 € ÿ 01234567890123456789");
+        EXPECT_EQ(WxToUtf8(pin->GetValue()), "1234567890123456");
         ProgramThrough(dlg, "\rNazwa:\t\tZąb ?? € ? 01234567890123456789\r\rPIN:\t\t1234567890123456\r\r");
         EXPECT_EQ(module.line, "AT+BNAME=Z\xB9"
                                "b ?? \x80 ? 01234567890123456789\r\nAT+BPIN=1234567890123456\r\n");
@@ -464,14 +464,14 @@ TEST_F(SettingsWindow, RealWaitsLastTheirSecondAndGiveTheWindowsBackAfterwards) 
     Dlg dlg(nullptr, choice, link);
     RunModal(dlg, [&] {
         EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1000));
-        EXPECT_EQ(ToUtf8(Get<wxTextCtrl>(dlg, Dlg::IDC_NAME_VALUE)->GetValue()), "Zegar");
-        Click(dlg.Controls().Find(Dlg::IDC_SET_PIN));
-        Get<wxTextCtrl>(dlg, Dlg::IDC_PIN_VALUE)->SetValue("1");
+        EXPECT_EQ(WxToUtf8(Get<wxTextCtrl>(dlg, IDC_NAME_VALUE)->GetValue()), "Zegar");
+        Click(dlg.Controls().Find(IDC_SET_PIN));
+        Get<wxTextCtrl>(dlg, IDC_PIN_VALUE)->SetValue("1");
         const Clock::time_point programmed = Clock::now();
         ProgramThrough(dlg, "\rPIN:\t\t1\r\r");
         EXPECT_GE(Clock::now() - programmed, std::chrono::milliseconds(1000));
         EXPECT_TRUE(dlg.IsEnabled());
-        EXPECT_TRUE(dlg.Controls().Find(Dlg::IDC_PROGRAM)->IsEnabled());
+        EXPECT_TRUE(dlg.Controls().Find(IDC_PROGRAM)->IsEnabled());
     });
     player.join();
     EXPECT_EQ(heard, "AT+BNAME?\r\nAT+BPIN=1\r\n");
@@ -485,9 +485,9 @@ TEST_F(SettingsWindow, RealEscapeAndEnterKeysLeaveAndFreeThePort) {
         bool typed = false;
         const int result = RunModal(dlg, [&] {
             dlg.Raise();
-            dlg.Controls().Find(Dlg::IDC_SET_FLOW)->SetFocus();
+            dlg.Controls().Find(IDC_SET_FLOW)->SetFocus();
             Settle(100);
-            if (wxWindow::FindFocus() != dlg.Controls().Find(Dlg::IDC_SET_FLOW))
+            if (wxWindow::FindFocus() != dlg.Controls().Find(IDC_SET_FLOW))
                 GTEST_SKIP() << "no keyboard focus on this display";
             wxUIActionSimulator keyboard;
             keyboard.Char(key);

@@ -2,6 +2,7 @@
 // (scripts/windows/run-with-module.sh) points the COM port at a pseudo-terminal where the simulated
 // module answers, and names the port, the module's name and the module's transcript in the
 // environment; without a harness these tests are skipped.
+#include "AllFourTicked.h"
 #include "ModuleCommands.h"
 #include "SerialPort.h"
 #include "WorkDir.h"
@@ -89,16 +90,7 @@ TEST(ComPortExchange, ProgrammingSendsTheTickedItemsInOrder) {
     ASSERT_TRUE(QueryModuleName(name, link));
     EXPECT_EQ(name, Environment("ZK405_TEST_MODULE_NAME"));
 
-    MODULE_SETTINGS settings;
-    settings.setName = 1;
-    settings.name = "Drukarka 7";
-    settings.setPin = 1;
-    settings.pin = "4321";
-    settings.setFlow = 1;
-    settings.protocolLabel = "RTS/CTS";
-    settings.setAuth = 1;
-    settings.authChoice = 1;
-    ProgramModule(settings, link);
+    ProgramModule(AllFourTicked("Drukarka 7", "4321", "RTS/CTS", 1), link);
     ASSERT_EQ(port.Close(), kOk);
 
     // After programming the module answers to its new name.

@@ -1,5 +1,6 @@
 // The traffic log on Win32 itself: the file opened without sharing and the monitor's mailslot, which
 // the POSIX tests stand in for with other means.
+#include "MonitorPath.h"
 #include "SerialPort.h"
 #include "WorkDir.h"
 
@@ -13,7 +14,7 @@ using namespace serial_result;
 
 namespace {
 
-constexpr const char* kMailslotName = "\\\\.\\mailslot\\Vexl_MailSlot";
+using monitor_path::kMailslotName;
 const std::string kCommand = "AT+BNAME?\r\n";
 const std::string kCommandDumpLine =
     "41 54 2B 42 4E 41 4D 45 3F 0D 0A " + std::string(18, ' ') + "AT+BNAME?..";

@@ -1,10 +1,12 @@
 #include "EscapedText.h"
 
+#include "HexDigits.h"
+
 #include <utility>
 
 namespace {
 
-constexpr char kHex[] = "0123456789ABCDEF";
+using hex_text::kHexDigits;
 
 int HexValue(char c) {
     if (c >= '0' && c <= '9')
@@ -35,8 +37,8 @@ std::string EscapeBytes(std::string_view bytes) {
             text += c;
         } else {
             text += "\\x";
-            text += kHex[byte >> 4];
-            text += kHex[byte & 0x0F];
+            text += kHexDigits[byte >> 4];
+            text += kHexDigits[byte & 0x0F];
         }
     }
     return text;

@@ -28,9 +28,5 @@ private:
     std::string m_name;
 };
 
-// Ctrl+C and the termination signals set a flag instead of ending the program, so the endpoint is
-// taken down properly.
-void InstallStopHandler();
-bool StopRequested();
 // Standard output passes every byte unchanged (no LF to CR LF on Windows), as the log file does.
 void UseBinaryOutput();

@@ -3,7 +3,6 @@
 #include "MonitorPath.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,12 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnStopSignal(int) {
-    g_stop = 1;
-}
 
 // Larger than any piece of the dump; a longer datagram from elsewhere is cut, not fatal.
 constexpr size_t kLargestMessage = 65536;
@@ -95,17 +88,6 @@ CMonitorEndpoint::Receipt CMonitorEndpoint::Receive(std::string& messageOut, int
     }
     messageOut.resize(static_cast<size_t>(n));
     return Receipt::kMessage;
-}
-
-void InstallStopHandler() {
-    struct sigaction stop {};
-    stop.sa_handler = OnStopSignal; // no SA_RESTART, so a waiting poll returns at once
-    for (int sig : {SIGINT, SIGTERM, SIGHUP})
-        sigaction(sig, &stop, nullptr);
-}
-
-bool StopRequested() {
-    return g_stop != 0;
 }
 
 void UseBinaryOutput() {}

@@ -1,5 +1,7 @@
 #include "MonitorEndpoint.h"
 
+#include "MonitorPath.h"
+
 #include <cstdio>
 #include <fcntl.h>
 #include <io.h>
@@ -7,15 +9,8 @@
 
 namespace {
 
-constexpr const char* kMailslotName = "\\\\.\\mailslot\\Vexl_MailSlot";
+using monitor_path::kMailslotName;
 constexpr DWORD kLargestMessage = 65536;
-
-volatile LONG g_stop = 0;
-
-BOOL WINAPI OnConsoleEvent(DWORD) {
-    InterlockedExchange(&g_stop, 1);
-    return TRUE;
-}
 
 HANDLE AsHandle(intptr_t handle) {
     return reinterpret_cast<HANDLE>(handle);
@@ -56,14 +51,6 @@ CMonitorEndpoint::Receipt CMonitorEndpoint::Receive(std::string& messageOut, int
     }
     messageOut.resize(read);
     return Receipt::kMessage;
-}
-
-void InstallStopHandler() {
-    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-}
-
-bool StopRequested() {
-    return InterlockedCompareExchange(&g_stop, 0, 0) != 0;
 }
 
 void UseBinaryOutput() {

@@ -2,6 +2,7 @@
 // each message as it comes, so the traffic can be watched live.
 #include "MonitorEndpoint.h"
 #include "MonitorFormat.h"
+#include "StopSignal.h"
 
 #include <cerrno>
 #include <cstdio>

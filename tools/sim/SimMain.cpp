@@ -7,6 +7,7 @@
 #include "Cp1250.h"
 #include "EscapedText.h"
 #include "SimulatedModule.h"
+#include "StopSignal.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -64,12 +65,6 @@ struct Options {
     int lateMs = 0;
     SimulatedModule::Quirks quirks;
 };
-
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnStopSignal(int) {
-    g_stop = 1;
-}
 
 bool ParseCount(const char* text, long max, long& out) {
     char* end = nullptr;
@@ -223,14 +218,14 @@ int RunModule(const Options& options, pid_t supervisor) {
         return kExitFailed;
     std::printf("%s\n", line.SlavePath().c_str());
     std::fflush(stdout);
-    std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s%s\n", cp1250::ToUtf8(options.name).c_str(),
+    std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s%s\n", cp1250::Cp1250ToUtf8(options.name).c_str(),
                  line.SlavePath().c_str(), options.link.empty() ? "" : ", linked at ", options.link.c_str());
 
     SimulatedModule module(options.name, options.quirks);
     std::deque<PendingReply> replies; // due times only grow, the delay being fixed
     std::string outgoing;
     char buffer[4096];
-    while (g_stop == 0 && getppid() == supervisor) {
+    while (!StopRequested() && getppid() == supervisor) {
         const Clock::time_point now = Clock::now();
         while (!replies.empty() && replies.front().due <= now) {
             outgoing += replies.front().bytes;
@@ -320,10 +315,7 @@ int main(int argc, char** argv) {
         return kExitFailed;
     }
     if (child == 0) {
-        struct sigaction stop {};
-        stop.sa_handler = OnStopSignal; // no SA_RESTART: poll returns at once
-        for (int sig : {SIGINT, SIGTERM, SIGHUP})
-            sigaction(sig, &stop, nullptr);
+        InstallStopHandler();
         std::signal(SIGPIPE, SIG_IGN); // a reader of stdout that went away must not end the module
         sigprocmask(SIG_SETMASK, &previous, nullptr);
         return RunModule(options, supervisor);
