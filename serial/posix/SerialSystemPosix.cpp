@@ -205,20 +205,22 @@ uint32_t ReadQueued(Handle port, void* buffer, uint32_t length) {
 Handle CreateLogFile(const char* fileName) {
     if (fileName == nullptr)
         return kNoHandle;
+    // The name is in a directory others may write to, and the dump holds the PIN: a link planted
+    // there must not make us empty or write any file it points to, a FIFO must not hold up the
+    // connection, and another user's file must not receive the dump. So the name is opened without
+    // following a link and without waiting, and the file itself is checked before anything changes.
     // No O_TRUNC: a copy of the program that already logs here must keep its file, so the file is
     // emptied only once the lock is ours. 0600 because the dump holds the PIN.
-    FdGuard fd(open(fileName, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0600));
-    if (fd.get() < 0 || flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    FdGuard fd(open(fileName, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+    if (fd.get() < 0)
         return kNoHandle;
     struct stat st {};
-    if (fstat(fd.get(), &st) != 0)
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid())
         return kNoHandle;
-    if (S_ISREG(st.st_mode)) {
-        if (ftruncate(fd.get(), 0) != 0)
-            return kNoHandle;
-        if (st.st_uid == geteuid())
-            fchmod(fd.get(), 0600);
-    }
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ftruncate(fd.get(), 0) != 0)
+        return kNoHandle;
+    if ((st.st_mode & 07777) != 0600 && fchmod(fd.get(), 0600) != 0)
+        return kNoHandle;
     return fd.release();
 }
 
