@@ -100,6 +100,23 @@ bool DrainWithin(int fd, Clock::time_point deadline) {
     }
 }
 
+// Waits until the line takes a command whole: nothing queued from before, and room to write. On a
+// serial driver the queue is what TIOCOUTQ counts; a pseudo-terminal has no queue of its own, and
+// the far end's buffer shows only as the write readiness, which it keeps while a buffer page (far
+// more than a command) still fits. A stuck line thus fails the write before any of it is queued.
+bool ReadyWithin(int fd, Clock::time_point deadline) {
+    if (!DrainWithin(fd, deadline))
+        return false;
+    for (;;) {
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = poll(&p, 1, RemainingMs(deadline));
+        if (ready > 0)
+            return (p.revents & POLLOUT) != 0;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+}
+
 } // namespace
 
 Handle OpenDevice(const char* portName) {
@@ -177,10 +194,10 @@ bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts& ti
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeouts.writeBoundMs);
     if (!SetNonBlocking(port, true))
         return false;
-    const bool sent = WriteWithin(port, static_cast<const unsigned char*>(data), length, deadline) &&
+    // Never flushed afterwards: the queue may still hold bytes of earlier writes that reported success.
+    const bool sent = (length == 0 || ReadyWithin(port, deadline)) &&
+                      WriteWithin(port, static_cast<const unsigned char*>(data), length, deadline) &&
                       DrainWithin(port, deadline);
-    if (!sent)
-        tcflush(port, TCOFLUSH); // what missed the bound must not reach the module with the next command
     SetNonBlocking(port, false);
     return sent;
 }

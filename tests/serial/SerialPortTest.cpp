@@ -212,6 +212,29 @@ TEST_F(SerialPortTest, WriteTheFarEndNeverTakesGivesUpWithinTheBound) {
     EXPECT_EQ(pty.ReadFromPort(2), "OK");
 }
 
+TEST_F(SerialPortTest, AWriteThatGivesUpLosesNoEarlierByteAndCutsNoCommand) {
+    ASSERT_EQ(OpenPty(port), kOk);
+    std::string sent; // every command whose write reported success
+    int32_t result = kOk;
+    for (int i = 0; i < 5000 && result == kOk; ++i) {
+        const std::string command = "AT+BNAME=NEVER-READ-" + std::to_string(i) + "\r\n";
+        result = port.Write(static_cast<uint32_t>(command.size()), command.data());
+        if (result == kOk)
+            sent += command;
+    }
+    ASSERT_EQ(result, kWriteFailed) << "the far end never reads";
+
+    std::string received;
+    for (std::string part; !(part = pty.ReadFromPort(0, 0, 100)).empty();)
+        received += part;
+    EXPECT_EQ(received.size(), sent.size());
+    EXPECT_TRUE(received == sent) << "the far end gets exactly the commands reported sent, whole";
+
+    const std::string next = "AT+BNAME?\r\n";
+    ASSERT_EQ(port.Write(static_cast<uint32_t>(next.size()), next.data()), kOk);
+    EXPECT_EQ(pty.ReadFromPort(next.size()), next) << "the next command arrives on its own";
+}
+
 TEST_F(SerialPortTest, DestructionClosesThePortAndItsLog) {
     {
         CSerialPort scoped;
