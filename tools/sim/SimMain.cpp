@@ -6,6 +6,7 @@
 // Ctrl+C and kill reach it, hands those on to the child and exits with the child's status.
 #include "Cp1250.h"
 #include "EscapedText.h"
+#include "FileSizeSignal.h"
 #include "SimulatedModule.h"
 
 #include <algorithm>
@@ -298,6 +299,7 @@ void IgnoreSignal(int) {}
 } // namespace
 
 int main(int argc, char** argv) {
+    IgnoreFileSizeSignal(); // a full transcript file must not end the module
     Options options;
     if (const int status = ParseOptions(argc, argv, options); status != 0)
         return status;
