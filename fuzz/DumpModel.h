@@ -15,7 +15,8 @@ public:
     // it appends what went in to the file itself.
     using FileWrite = std::function<bool(const std::string& text, std::string& file)>;
 
-    DumpModel(bool monitor, FileWrite fileWrite) : m_monitorPresent(monitor), m_fileWrite(std::move(fileWrite)) {}
+    DumpModel(bool monitor, FileWrite fileWrite)
+        : m_monitorPresent(monitor), m_fileWrite(std::move(fileWrite)) {}
 
     int32_t Record(uint32_t direction, const std::string& bytes) {
         if (direction != m_direction) {

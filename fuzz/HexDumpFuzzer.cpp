@@ -66,7 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (direction == 2)
                 direction = input.ConsumeIntegral<uint32_t>();
             const std::string block = input.ConsumeBytesAsString(input.ConsumeIntegralInRange<size_t>(0, 40));
-            const int32_t result = port.RecordTraffic(direction, static_cast<uint32_t>(block.size()), block.data());
+            const int32_t result =
+                port.RecordTraffic(direction, static_cast<uint32_t>(block.size()), block.data());
             Check(result == model->Record(direction, block), "result of a block");
             break;
         }

@@ -12,7 +12,7 @@ namespace in_memory_os {
 
 // What one write to the log file does.
 struct LogWrite {
-    bool ok = true;            // false: the write fails
+    bool ok = true;              // false: the write fails
     uint32_t takes = UINT32_MAX; // bytes it takes at most (a short write when below the length)
 };
 
@@ -22,11 +22,11 @@ struct State {
     bool monitorPresent = false;
     bool portWritesFail = false;
 
-    std::string input;                  // received bytes waiting in the driver
-    std::string written;                // every byte the port wrote
-    std::vector<std::string> reads;     // what each read of the device delivered
-    std::string logFile;                // the log file's bytes
-    std::vector<std::string> monitor;   // one message per monitor write
+    std::string input;                // received bytes waiting in the driver
+    std::string written;              // every byte the port wrote
+    std::vector<std::string> reads;   // what each read of the device delivered
+    std::string logFile;              // the log file's bytes
+    std::vector<std::string> monitor; // one message per monitor write
     int openDevices = 0;
     int openLogs = 0;
 

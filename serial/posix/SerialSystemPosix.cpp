@@ -7,13 +7,13 @@
 #include "PortNames.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
-#include <chrono>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -214,8 +214,7 @@ LockResult TakeLock(int device, const char* directory, const std::string& name) 
             if (link(temporary.c_str(), lockPath.c_str()) == 0) {
                 HeldLocks().push_back({device, lockPath});
                 result = LockResult::kTaken;
-            }
-            else if (errno != EEXIST)
+            } else if (errno != EEXIST)
                 result = LockResult::kNoLockDirectory;
             else if (!LockIsFree(lockPath))
                 break;

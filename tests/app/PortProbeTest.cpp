@@ -55,7 +55,8 @@ TEST(PortProbe, LeavesOutPortsOtherProgramsHoldAndTouchesNoneOfThem) {
     ASSERT_TRUE(devices.Ready());
     TempDir workDir;
 
-    const int exclusive = open(devices.Terminal(1).SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    const int exclusive =
+        open(devices.Terminal(1).SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(exclusive, 0);
     ASSERT_EQ(ioctl(exclusive, TIOCEXCL), 0);
     auto plain = std::make_unique<OtherProgram>(devices.Terminal(2).SlavePath());
