@@ -1,9 +1,12 @@
 #include "ConfigApp.h"
 
+#include "FileSizeSignal.h"
+
 #include "PortSelectDlg.h"
 #include "version.h"
 
 bool CConfigApp::OnInit() {
+    IgnoreFileSizeSignal();
     SetAppName(ZK405_INTERNAL_NAME);
     SetAppDisplayName(ZK405_PRODUCT_NAME);
     SetVendorName(ZK405_COMPANY_NAME);

@@ -1,5 +1,7 @@
 // What recording and a command round trip cost, and proof that neither allocates: every operator new
 // in the process is counted, and each benchmark reports the allocations per operation.
+#include "PortNames.h"
+#include "PortProbe.h"
 #include "PseudoTerminal.h"
 #include "SerialPort.h"
 
@@ -33,11 +35,32 @@ void ReportAllocations(benchmark::State& state, long before) {
         benchmark::Counter(static_cast<double>(g_allocations - before), benchmark::Counter::kAvgIterations);
 }
 
-// Recording a command and flushing its last line, into a log that costs nothing to write.
+// A fresh directory to work in, removed with its files afterwards.
+class BenchDirectory {
+public:
+    BenchDirectory() {
+        if (mkdtemp(m_path) != nullptr && chdir(m_path) == 0)
+            m_entered = true;
+    }
+    ~BenchDirectory() {
+        unlink("TxRx.log");
+        rmdir(m_path);
+    }
+    bool Entered() const { return m_entered; }
+    const char* Path() const { return m_path; }
+
+private:
+    char m_path[32] = "/tmp/zk405-bench-XXXXXX";
+    bool m_entered = false;
+};
+
+// Recording a command and flushing its last line into the log file (on /tmp; the log takes only a
+// plain file, so the iterations are bounded to keep it small).
 void BM_RecordAndFlush(benchmark::State& state) {
+    BenchDirectory directory;
     CSerialPort port;
-    if (port.OpenLog("/dev/null") != 0) {
-        state.SkipWithError("cannot log to /dev/null");
+    if (!directory.Entered() || port.OpenLog("TxRx.log") != 0) {
+        state.SkipWithError("cannot create the log");
         return;
     }
     const long before = g_allocations;
@@ -48,12 +71,27 @@ void BM_RecordAndFlush(benchmark::State& state) {
     ReportAllocations(state, before);
     port.CloseLog();
 }
-BENCHMARK(BM_RecordAndFlush);
+BENCHMARK(BM_RecordAndFlush)->Iterations(100000);
+
+// The port window's probe of com1 to com128: on an empty device directory, and on this machine's /dev.
+void BM_ProbePorts(benchmark::State& state, bool machineDevices) {
+    BenchDirectory directory;
+    const std::string previous = port_names::DeviceDirectory();
+    if (!machineDevices)
+        port_names::SetDeviceDirectory(directory.Path());
+    size_t listed = 0;
+    for (auto _ : state)
+        listed = port_probe::ListOpenablePorts().size();
+    state.counters["ports"] = static_cast<double>(listed);
+    port_names::SetDeviceDirectory(previous);
+}
+BENCHMARK_CAPTURE(BM_ProbePorts, NonePresent, false)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_ProbePorts, ThisMachine, true)->Unit(benchmark::kMillisecond);
 
 // Write a command, let the far end answer, take the reply: the exchange without its fixed wait.
 void RoundTrip(benchmark::State& state, bool asText) {
-    char directory[] = "/tmp/zk405-bench-XXXXXX";
-    if (mkdtemp(directory) == nullptr || chdir(directory) != 0) {
+    BenchDirectory directory;
+    if (!directory.Entered()) {
         state.SkipWithError("no working directory");
         return;
     }
@@ -83,8 +121,6 @@ void RoundTrip(benchmark::State& state, bool asText) {
     }
     ReportAllocations(state, before);
     port.Close();
-    unlink("TxRx.log");
-    rmdir(directory);
 }
 void BM_WriteReadAvailable(benchmark::State& state) { RoundTrip(state, false); }
 void BM_WriteReadReplyText(benchmark::State& state) { RoundTrip(state, true); }

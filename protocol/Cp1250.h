@@ -16,7 +16,8 @@ struct Encoded {
 };
 
 Encoded FromUtf8(std::string_view utf8);
-// Bytes the code page leaves undefined become U+FFFD.
+// Every byte has a character: the ones the code page leaves undefined become the C1 controls of the
+// same number (U+0081 for 0x81), so FromUtf8 gives every byte back unchanged.
 std::string Cp1250ToUtf8(std::string_view bytes);
 
 } // namespace cp1250

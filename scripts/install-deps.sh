@@ -10,6 +10,7 @@ packages=(
   libwxgtk3.2-dev libgtk-3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-dejavu-core
+  clang libclang-rt-14-dev
 )
 if [[ "${1:-}" == "--windows" ]]; then
   packages+=(g++-mingw-w64-x86-64-posix wine64 fonts-wine libz-mingw-w64-dev dpkg-dev)

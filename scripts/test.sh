@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test: the native build with warnings as errors, the same tests built with AddressSanitizer
-# and UndefinedBehaviorSanitizer, and, when the Windows stage is present, the MinGW-w64 build under Wine.
+# and UndefinedBehaviorSanitizer, each libFuzzer target for a short while, and, when the Windows stage
+# is present, the MinGW-w64 build under Wine.
 # Window tests run on the display in DISPLAY or on a private Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,6 +23,8 @@ run_stage() {
 
 run_stage release
 run_stage asan
+echo "== fuzz: each libFuzzer target for 20 s"
+scripts/fuzz.sh 20
 if [[ $windows == 1 ]]; then
   echo "== windows: MinGW-w64 build under Wine"
   scripts/windows/test-windows.sh --ui

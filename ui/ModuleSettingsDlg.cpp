@@ -1,6 +1,7 @@
 #include "ModuleSettingsDlg.h"
 
 #include "Cp1250.h"
+#include "PortNameText.h"
 #include "TemplateLook.h"
 #include "UiText.h"
 #include "resource.h"
@@ -201,7 +202,7 @@ void CModuleSettingsDlg::OnInitDialog(wxInitDialogEvent&) {
     }
     if (result != 0) {
         m_connectFailed = true;
-        ShowMessage(this, "Nie można połączyć się z portem: " + FromCp1250(m_portChoice.m_strPort),
+        ShowMessage(this, "Nie można połączyć się z portem: " + PortNameToUtf8(m_portChoice.m_strPort),
                     "ZK405 - Program konfiguracyjny", wxOK);
         return;
     }

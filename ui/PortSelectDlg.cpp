@@ -1,9 +1,9 @@
 #include "PortSelectDlg.h"
 
 #include "AboutDlg.h"
-#include "Cp1250.h"
 #include "ModuleSettingsDlg.h"
 #include "PortChoice.h"
+#include "PortNameText.h"
 #include "PortProbe.h"
 #include "ResourceImages.h"
 #include "UiText.h"
@@ -123,8 +123,7 @@ void CPortSelectDlg::OnNext(wxCommandEvent&) {
 
     g_portChoice.m_strPort.clear();
     const wxString text = m_portList != nullptr ? m_portList->GetValue() : wxString();
-    // The serial layer and the module speak Windows-1250; the window speaks UTF-8.
-    g_portChoice.m_strPort = cp1250::FromUtf8(WxToUtf8(text)).bytes;
+    g_portChoice.m_strPort = PortNameFromUtf8(WxToUtf8(text));
 
     // No parent: wx makes the application's top window, this one, the owner and disables it meanwhile.
     CModuleSettingsDlg settings(nullptr);

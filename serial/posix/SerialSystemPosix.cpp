@@ -1,5 +1,6 @@
-// POSIX side of the serial channel: termios device files, an flock'ed log file and a Unix datagram
-// socket for the monitor (datagrams keep message boundaries as a mailslot does).
+// POSIX side of the serial channel: termios device files held against every kind of other holder
+// Linux lets us see, an flock'ed log file checked to be our own, and a Unix datagram socket for the
+// monitor (datagrams keep message boundaries as a mailslot does).
 #include "SerialSystem.h"
 
 #include "MonitorPath.h"
@@ -7,7 +8,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -18,6 +24,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace serial_os {
 
@@ -100,6 +107,207 @@ bool DrainWithin(int fd, Clock::time_point deadline) {
     }
 }
 
+// Waits until the line takes a command whole: nothing queued from before, and room to write. On a
+// serial driver the queue is what TIOCOUTQ counts; a pseudo-terminal has no queue of its own, and
+// the far end's buffer shows only as the write readiness, which it keeps while a buffer page (far
+// more than a command) still fits. A stuck line thus fails the write before any of it is queued.
+bool ReadyWithin(int fd, Clock::time_point deadline) {
+    if (!DrainWithin(fd, deadline))
+        return false;
+    for (;;) {
+        pollfd p{fd, POLLOUT, 0};
+        const int ready = poll(&p, 1, RemainingMs(deadline));
+        if (ready > 0)
+            return (p.revents & POLLOUT) != 0;
+        if (ready == 0 || errno != EINTR)
+            return false;
+    }
+}
+
+// The UUCP lock files that minicom, cu and the like honour: "LCK.." and the device's name below /dev
+// (slashes as underscores; the base name for a device elsewhere), holding the owner's PID.
+constexpr const char* kLockDirectories[] = {"/run/lock", "/var/lock"};
+
+std::string LockFileName(const std::string& devicePath) {
+    std::string name = devicePath.rfind("/dev/", 0) == 0 ? devicePath.substr(5)
+                                                         : devicePath.substr(devicePath.rfind('/') + 1);
+    for (char& c : name)
+        if (c == '/')
+            c = '_';
+    return "LCK.." + name;
+}
+
+// The path this process opened fd by, as the kernel tells it (links resolved).
+std::string OpenedPath(int fd) {
+    char target[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = readlink(link.c_str(), target, sizeof target);
+    return n > 0 && static_cast<size_t>(n) < sizeof target ? std::string(target, static_cast<size_t>(n))
+                                                           : std::string();
+}
+
+// The PID a lock file names; 0 when it names none that can be read.
+pid_t LockOwner(const std::string& lockPath) {
+    FdGuard fd(open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    char text[32] = {};
+    if (fd.get() < 0 || read(fd.get(), text, sizeof text - 1) <= 0)
+        return 0;
+    char* end = nullptr;
+    const long pid = std::strtol(text, &end, 10);
+    return end != text && pid > 0 && pid <= INT32_MAX ? static_cast<pid_t>(pid) : 0;
+}
+
+// The locks this process holds, by the descriptor of the device they lock. Kept here rather than
+// worked out again at close, when the device may be gone (a pseudo-terminal whose master closed).
+struct HeldLock {
+    int fd;
+    std::string path;
+};
+
+std::vector<HeldLock>& HeldLocks() {
+    static std::vector<HeldLock> locks;
+    return locks;
+}
+
+bool IsOurs(const std::string& lockPath) {
+    for (const HeldLock& lock : HeldLocks())
+        if (lock.path == lockPath)
+            return true;
+    return false;
+}
+
+bool IsRunning(pid_t pid) {
+    return kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// False when another live process, or another open of ours, holds the lock; a lock whose process is
+// gone (or one of ours no open holds any more) is removed. A lock that names no PID may be half
+// written by its owner this very moment, so it counts as held.
+bool LockIsFree(const std::string& lockPath) {
+    struct stat st {};
+    if (lstat(lockPath.c_str(), &st) != 0)
+        return errno == ENOENT;
+    const pid_t owner = LockOwner(lockPath);
+    if (owner == 0 || (owner == getpid() ? IsOurs(lockPath) : IsRunning(owner)))
+        return false;
+    unlink(lockPath.c_str());
+    return true;
+}
+
+enum class LockResult { kTaken, kHeld, kNoLockDirectory };
+
+// Written under another name first and linked into place, so that no one ever reads a half-written
+// lock of ours.
+LockResult TakeLock(int device, const char* directory, const std::string& name) {
+    const std::string lockPath = std::string(directory) + "/" + name;
+    const std::string temporary = std::string(directory) + "/LTMP." + std::to_string(getpid());
+    FdGuard fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (fd.get() < 0)
+        return LockResult::kNoLockDirectory;
+    char text[16];
+    const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
+    const bool written = write(fd.get(), text, static_cast<size_t>(length)) == length;
+    LockResult result = LockResult::kNoLockDirectory;
+    if (written) {
+        result = LockResult::kHeld;
+        for (int attempt = 0; attempt < 2 && result == LockResult::kHeld; ++attempt) {
+            if (link(temporary.c_str(), lockPath.c_str()) == 0) {
+                HeldLocks().push_back({device, lockPath});
+                result = LockResult::kTaken;
+            } else if (errno != EEXIST)
+                result = LockResult::kNoLockDirectory;
+            else if (!LockIsFree(lockPath))
+                break;
+        }
+    }
+    unlink(temporary.c_str());
+    return result;
+}
+
+// Removes the lock this process took for the device open on fd, unless someone replaced it since.
+void ReleaseLock(int fd) {
+    std::vector<HeldLock>& locks = HeldLocks();
+    for (auto lock = locks.begin(); lock != locks.end(); ++lock) {
+        if (lock->fd == fd) {
+            if (LockOwner(lock->path) == getpid())
+                unlink(lock->path.c_str());
+            locks.erase(lock);
+            return;
+        }
+    }
+}
+
+// True when the device is free of every lock file naming it, by the name it was opened with or by
+// its real one, and then ours is taken. Without a lock directory we may write to, nothing is taken.
+bool LockDevice(int fd, const std::string& openedName) {
+    const std::string path = OpenedPath(fd);
+    if (path.empty())
+        return false;
+    const std::string name = LockFileName(path);
+    const std::string alias = LockFileName(openedName);
+    for (const char* directory : kLockDirectories) {
+        const std::string base = std::string(directory) + "/";
+        if (!LockIsFree(base + name) || (alias != name && !LockIsFree(base + alias)))
+            return false;
+    }
+    for (const char* directory : kLockDirectories) {
+        switch (TakeLock(fd, directory, name)) {
+        case LockResult::kTaken:
+            return true;
+        case LockResult::kHeld:
+            return false;
+        case LockResult::kNoLockDirectory:
+            break;
+        }
+    }
+    return true;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    if (S_ISCHR(a.st_mode))
+        return S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Whether another process has the device open, as fuser finds it: through every /proc/<pid>/fd that
+// this user may look into. Sockets, pipes and the like are told apart by their link text and skipped.
+bool HeldByAnotherProcess(int fd) {
+    struct stat device {};
+    if (fstat(fd, &device) != 0)
+        return true;
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr)
+        return false;
+    const std::string self = std::to_string(getpid());
+    bool held = false;
+    char target[256];
+    while (!held) {
+        const dirent* process = readdir(processes);
+        if (process == nullptr)
+            break;
+        if (process->d_name[0] < '1' || process->d_name[0] > '9' || self == process->d_name)
+            continue;
+        const std::string fdDirectory = std::string("/proc/") + process->d_name + "/fd";
+        DIR* descriptors = opendir(fdDirectory.c_str());
+        if (descriptors == nullptr)
+            continue;
+        while (const dirent* descriptor = readdir(descriptors)) {
+            if (descriptor->d_name[0] == '.')
+                continue;
+            const std::string entry = fdDirectory + "/" + descriptor->d_name;
+            const ssize_t n = readlink(entry.c_str(), target, sizeof target);
+            struct stat other {};
+            if (n > 0 && target[0] == '/' && stat(entry.c_str(), &other) == 0 && SameFile(device, other)) {
+                held = true;
+                break;
+            }
+        }
+        closedir(descriptors);
+    }
+    closedir(processes);
+    return held;
+}
+
 } // namespace
 
 Handle OpenDevice(const char* portName) {
@@ -110,19 +318,33 @@ Handle OpenDevice(const char* portName) {
     FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
         return kNoHandle;
-    // TIOCEXCL keeps out other programs but not root, so the lock is what refuses every second open.
-    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    // A file that is no tty is left to fail on its line settings.
+    if (isatty(fd.get())) {
+        // Every way another program may hold the line, before anything of the device is changed:
+        // a tty in exclusive mode (root's open gets past that flag, so it is asked for), our own
+        // kind's lock, a lock file, and a plain open.
+        int exclusive = 0;
+        if (ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive != 0)
+            return kNoHandle;
+        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || HeldByAnotherProcess(fd.get()) ||
+            !LockDevice(fd.get(), path))
+            return kNoHandle;
+        if (ioctl(fd.get(), TIOCEXCL) != 0 || !SetNonBlocking(fd.get(), false)) {
+            ioctl(fd.get(), TIOCNXCL);
+            ReleaseLock(fd.get());
+            return kNoHandle;
+        }
+    } else if (!SetNonBlocking(fd.get(), false)) {
         return kNoHandle;
-    ioctl(fd.get(), TIOCEXCL); // a file that is no tty fails later, on its line settings
-    if (!SetNonBlocking(fd.get(), false))
-        return kNoHandle;
+    }
     return fd.release();
 }
 
 void CloseDevice(Handle port) {
     // The exclusive flag belongs to the tty and may outlive this descriptor (a pseudo-terminal lives
-    // on while its master is open), so hand the device back as it was found.
+    // on while its master is open); it is ours, as OpenDevice found it clear, so it is cleared again.
     ioctl(port, TIOCNXCL);
+    ReleaseLock(port);
     close(port);
 }
 
@@ -180,10 +402,10 @@ bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts& ti
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeouts.writeBoundMs);
     if (!SetNonBlocking(port, true))
         return false;
-    const bool sent = WriteWithin(port, static_cast<const unsigned char*>(data), length, deadline) &&
+    // Never flushed afterwards: the queue may still hold bytes of earlier writes that reported success.
+    const bool sent = (length == 0 || ReadyWithin(port, deadline)) &&
+                      WriteWithin(port, static_cast<const unsigned char*>(data), length, deadline) &&
                       DrainWithin(port, deadline);
-    if (!sent)
-        tcflush(port, TCOFLUSH); // what missed the bound must not reach the module with the next command
     SetNonBlocking(port, false);
     return sent;
 }
@@ -208,20 +430,22 @@ uint32_t ReadQueued(Handle port, void* buffer, uint32_t length) {
 Handle CreateLogFile(const char* fileName) {
     if (fileName == nullptr)
         return kNoHandle;
+    // The name is in a directory others may write to, and the dump holds the PIN: a link planted
+    // there must not make us empty or write any file it points to, a FIFO must not hold up the
+    // connection, and another user's file must not receive the dump. So the name is opened without
+    // following a link and without waiting, and the file itself is checked before anything changes.
     // No O_TRUNC: a copy of the program that already logs here must keep its file, so the file is
     // emptied only once the lock is ours. 0600 because the dump holds the PIN.
-    FdGuard fd(open(fileName, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC, 0600));
-    if (fd.get() < 0 || flock(fd.get(), LOCK_EX | LOCK_NB) != 0)
+    FdGuard fd(open(fileName, O_WRONLY | O_CREAT | O_NOCTTY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600));
+    if (fd.get() < 0)
         return kNoHandle;
     struct stat st {};
-    if (fstat(fd.get(), &st) != 0)
+    if (fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid())
         return kNoHandle;
-    if (S_ISREG(st.st_mode)) {
-        if (ftruncate(fd.get(), 0) != 0)
-            return kNoHandle;
-        if (st.st_uid == geteuid())
-            fchmod(fd.get(), 0600);
-    }
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || ftruncate(fd.get(), 0) != 0)
+        return kNoHandle;
+    if ((st.st_mode & 07777) != 0600 && fchmod(fd.get(), 0600) != 0)
+        return kNoHandle;
     return fd.release();
 }
 

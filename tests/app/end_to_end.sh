@@ -5,13 +5,18 @@
 # Then the commands the module received and both sessions' TxRx.log are compared byte for byte.
 # Screenshots of every window are left in the artifact directory.
 #
-# Usage: end_to_end.sh ZK405 ZK405-SIM ARTIFACT_DIR
+# Usage: end_to_end.sh ZK405 ZK405-SIM ARTIFACT_DIR [FILE_SIZE_LIMIT]
+# With a file size limit in bytes the program runs under it (prlimit --fsize): programming must go on
+# all the same, and each TxRx.log holds what fits under the limit.
 # Needs DISPLAY, xdotool and ImageMagick's import; exits 77 (skipped) without them.
 set -euo pipefail
 
 PROGRAM=$(realpath "$1")
 SIM=$(realpath "$2")
 ARTIFACTS=$(realpath -m "$3")
+FSIZE=${4:-}
+RUN=("$PROGRAM")
+[[ -n "$FSIZE" ]] && RUN=(prlimit --fsize="$FSIZE" "$PROGRAM")
 
 # shellcheck source=../support/xwindow.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xwindow.sh"
@@ -71,7 +76,7 @@ SIM_PID=$!
 wait_for_line sim.out /dev/ || fail "the simulator did not start: $(cat sim.err)"
 [[ -n "$PORT" ]] || PORT=$(head -n1 sim.out)
 
-"$PROGRAM" >app.out 2>&1 &
+"${RUN[@]}" >app.out 2>&1 &
 APP_PID=$!
 
 MAIN=$(wait_window "$MAIN_TITLE") || fail "no port selection window"
@@ -162,7 +167,11 @@ cmp commands.txt expected-commands.txt || fail "commands differ: $(cat commands.
     printf '\nWritten:\n'
     printf '41 54 2B 42 4E 41 4D 45 3F 0D 0A                   AT+BNAME?..\n'
 } >expected-second.log
+if [[ -n "$FSIZE" ]]; then
+    head -c "$FSIZE" expected-first.log >expected.tmp && mv expected.tmp expected-first.log
+    head -c "$FSIZE" expected-second.log >expected.tmp && mv expected.tmp expected-second.log
+fi
 cmp first-session.log expected-first.log || fail "first TxRx.log differs:$(echo; cat -A first-session.log)"
 cmp TxRx.log expected-second.log || fail "second TxRx.log differs:$(echo; cat -A TxRx.log)"
 
-echo "end to end: $PORT ($([[ $PICK == 1 ]] && echo picked || echo typed)), About box, name read, name and PIN programmed, reconnected, quit"
+echo "end to end${FSIZE:+ under a file size limit of $FSIZE bytes}: $PORT ($([[ $PICK == 1 ]] && echo picked || echo typed)), About box, name read, name and PIN programmed, reconnected, quit"

@@ -1,5 +1,6 @@
 // CSerialPort against a real tty line: a pseudo-terminal whose master plays the module.
 #include "SerialPort.h"
+#include "OtherProgram.h"
 #include "PortNames.h"
 #include "PseudoTerminal.h"
 #include "TempDir.h"
@@ -7,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <string>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -25,6 +28,13 @@ int OpenDescriptorCount() {
         closedir(dir);
     }
     return count;
+}
+
+// A UUCP lock's text: the PID in ten columns and a line feed.
+std::string LockText(pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
 }
 
 class SerialPortTest : public ::testing::Test {
@@ -100,6 +110,46 @@ TEST_F(SerialPortTest, OpenIsExclusiveEvenForRoot) {
     EXPECT_GE(fd, 0);
     if (fd >= 0)
         close(fd);
+}
+
+// Other programs do not flock: each way they may hold the line must refuse the open all the same,
+// leave the device as it was, and free it again once they let go.
+TEST_F(SerialPortTest, OpenRefusesALineOtherProgramsHoldEvenForRoot) {
+    const std::string& device = pty.SlavePath();
+    {
+        // A terminal program that set the exclusive flag (root's open gets past the flag itself).
+        const int holder = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(holder, 0);
+        ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
+        EXPECT_EQ(OpenPty(port), kOpenFailed);
+        int exclusive = 0;
+        EXPECT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
+        EXPECT_EQ(exclusive, 1) << "the holder's flag is not ours to clear";
+        ioctl(holder, TIOCNXCL);
+        close(holder);
+    }
+    {
+        const OtherProgram plain(device); // no flag, no lock: an open fuser can see
+        ASSERT_TRUE(plain.Started());
+        EXPECT_EQ(OpenPty(port), kOpenFailed);
+    }
+    const std::string lock = UucpLockPath(device);
+    const OtherProgram gone;
+    if (!WriteUucpLock(device, gone.Pid()))
+        GTEST_SKIP() << "the UUCP lock directory is closed to this user";
+    {
+        const OtherProgram locker("/dev/null");
+        ASSERT_TRUE(WriteUucpLock(device, locker.Pid()));
+        EXPECT_EQ(OpenPty(port), kOpenFailed) << "minicom's lock";
+        EXPECT_EQ(ReadWholeFile(lock), LockText(locker.Pid())) << "and not taken from it";
+    }
+    ASSERT_TRUE(WriteUucpLock(device, gone.Pid()));
+    ASSERT_EQ(OpenPty(port), kOk) << "a lock whose program is gone is stale";
+    EXPECT_EQ(ReadWholeFile(lock), LockText(getpid())) << "the lock is ours while the port is open";
+    CSerialPort second;
+    EXPECT_EQ(OpenPty(second), kOpenFailed);
+    ASSERT_EQ(port.Close(), kOk);
+    EXPECT_NE(access(lock.c_str(), F_OK), 0) << "and goes with the port";
 }
 
 TEST_F(SerialPortTest, LineIsRawAt9600With8N1AndHardwareFlowControl) {
@@ -210,6 +260,29 @@ TEST_F(SerialPortTest, WriteTheFarEndNeverTakesGivesUpWithinTheBound) {
     }
     EXPECT_EQ(port.Write(2, "OK"), kOk);
     EXPECT_EQ(pty.ReadFromPort(2), "OK");
+}
+
+TEST_F(SerialPortTest, AWriteThatGivesUpLosesNoEarlierByteAndCutsNoCommand) {
+    ASSERT_EQ(OpenPty(port), kOk);
+    std::string sent; // every command whose write reported success
+    int32_t result = kOk;
+    for (int i = 0; i < 5000 && result == kOk; ++i) {
+        const std::string command = "AT+BNAME=NEVER-READ-" + std::to_string(i) + "\r\n";
+        result = port.Write(static_cast<uint32_t>(command.size()), command.data());
+        if (result == kOk)
+            sent += command;
+    }
+    ASSERT_EQ(result, kWriteFailed) << "the far end never reads";
+
+    std::string received;
+    for (std::string part; !(part = pty.ReadFromPort(0, 0, 100)).empty();)
+        received += part;
+    EXPECT_EQ(received.size(), sent.size());
+    EXPECT_TRUE(received == sent) << "the far end gets exactly the commands reported sent, whole";
+
+    const std::string next = "AT+BNAME?\r\n";
+    ASSERT_EQ(port.Write(static_cast<uint32_t>(next.size()), next.data()), kOk);
+    EXPECT_EQ(pty.ReadFromPort(next.size()), next) << "the next command arrives on its own";
 }
 
 TEST_F(SerialPortTest, DestructionClosesThePortAndItsLog) {

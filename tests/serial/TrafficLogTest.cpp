@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
@@ -124,15 +127,45 @@ TEST_F(TrafficLogTest, TheLogIsPrivateToItsUser) {
     EXPECT_EQ(st.st_mode & 0777, 0600u) << "the dump holds the PIN";
 }
 
+// Caps the size of files this process writes, with SIGXFSZ ignored so that an oversize write fails
+// like any other; both are restored afterwards.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_handler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit capped = m_previous;
+        capped.rlim_cur = bytes;
+        m_set = setrlimit(RLIMIT_FSIZE, &capped) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_handler);
+    }
+    bool IsSet() const { return m_set; }
+
+private:
+    rlimit m_previous{};
+    void (*m_handler)(int) = SIG_DFL;
+    bool m_set = false;
+};
+
 TEST(TrafficLogFailures, AFailingLogFileIsReportedButTheBytesStillGoOut) {
     TempDir dir;
     PseudoTerminal pty;
-    ASSERT_EQ(symlink("/dev/full", "TxRx.log"), 0);
     CSerialPort port;
     ASSERT_EQ(port.Open(pty.SlavePath().c_str(), 9600), kOk);
-    EXPECT_EQ(port.Write(2, "AT"), kLogWriteFailed);
+    int32_t written;
+    int32_t closed;
+    {
+        const FileSizeLimit full(0); // the file takes no byte at all
+        ASSERT_TRUE(full.IsSet());
+        written = port.Write(2, "AT");
+        closed = port.Close();
+    }
+    EXPECT_EQ(written, kLogWriteFailed);
     EXPECT_EQ(pty.ReadFromPort(2), "AT");
-    EXPECT_EQ(port.Close(), kOk) << "ending a log whose last line cannot be written still ends it";
+    EXPECT_EQ(closed, kOk) << "ending a log whose last line cannot be written still ends it";
     EXPECT_FALSE(port.IsLogging());
 }
 
@@ -143,25 +176,91 @@ TEST(TrafficLogFailures, RecordingEndsWhenDumpLinesCannotBeWritten) {
     ASSERT_EQ(port.RecordTraffic(0, 3, "abc"), kOk);
     ASSERT_EQ(ReadWholeFile("TxRx.log"), "\nWritten:\n");
 
-    // From here on the file takes no more bytes.
-    rlimit previous{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
-    const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit capped = previous;
-    capped.rlim_cur = 10;
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &capped), 0);
-
-    const std::string block(100, 'x');
-    const int32_t recorded = port.RecordTraffic(0, static_cast<uint32_t>(block.size()), block.data());
-    const int32_t flushed = port.FlushLine();
-    const int32_t closed = port.CloseLog();
-
-    setrlimit(RLIMIT_FSIZE, &previous);
-    std::signal(SIGXFSZ, previousHandler);
+    int32_t recorded;
+    int32_t flushed;
+    int32_t closed;
+    {
+        const FileSizeLimit capped(10); // from here on the file takes no more bytes
+        ASSERT_TRUE(capped.IsSet());
+        const std::string block(100, 'x');
+        recorded = port.RecordTraffic(0, static_cast<uint32_t>(block.size()), block.data());
+        flushed = port.FlushLine();
+        closed = port.CloseLog();
+    }
     EXPECT_EQ(recorded, kOk) << "lost dump lines are not the write's failure";
     EXPECT_EQ(flushed, kLogWriteFailed);
     EXPECT_EQ(closed, kOk);
     EXPECT_EQ(ReadWholeFile("TxRx.log"), "\nWritten:\n");
+}
+
+// Whatever "TxRx.log" turns out to be when it is no file of this user's own, the port works without
+// a log and the thing is neither emptied, written, created through nor changed in its mode.
+TEST(TrafficLogFailures, ALogNameThatIsNoFileOfOurOwnIsLeftUntouched) {
+    TempDir dir;
+    PseudoTerminal pty;
+    const std::string precious = "precious";
+    const auto expectNoLog = [&](const char* what) {
+        CSerialPort port;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(port.Open(pty.SlavePath().c_str(), 9600), kOk) << what;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500))
+            << what << ": the open must not wait";
+        EXPECT_FALSE(port.IsLogging()) << what;
+        EXPECT_EQ(port.Write(static_cast<uint32_t>(kQuery.size()), kQuery.data()), kOk) << what;
+        EXPECT_EQ(pty.ReadFromPort(kQuery.size()), kQuery) << what;
+        EXPECT_EQ(port.Close(), kOk) << what;
+    };
+    const auto expectVictimIntact = [&](const std::string& victim, const char* what) {
+        EXPECT_EQ(ReadWholeFile(victim), precious) << what;
+        struct stat st {};
+        ASSERT_EQ(stat(victim.c_str(), &st), 0) << what;
+        EXPECT_EQ(st.st_mode & 0777, 0644u) << what;
+    };
+
+    TempDir elsewhere(false);
+    const std::string victim = elsewhere.File("victim");
+    { std::ofstream(victim) << precious; }
+    ASSERT_EQ(chmod(victim.c_str(), 0644), 0);
+
+    ASSERT_EQ(symlink(victim.c_str(), "TxRx.log"), 0);
+    expectNoLog("a link to another file");
+    expectVictimIntact(victim, "a link to another file");
+    ASSERT_EQ(unlink("TxRx.log"), 0);
+
+    const std::string planted = elsewhere.File("planted");
+    ASSERT_EQ(symlink(planted.c_str(), "TxRx.log"), 0);
+    expectNoLog("a dangling link");
+    struct stat st {};
+    EXPECT_NE(lstat(planted.c_str(), &st), 0) << "nothing is created where the link points";
+    ASSERT_EQ(unlink("TxRx.log"), 0);
+
+    ASSERT_EQ(link(victim.c_str(), "TxRx.log"), 0);
+    expectNoLog("a second name of another file");
+    expectVictimIntact(victim, "a second name of another file");
+    ASSERT_EQ(unlink("TxRx.log"), 0);
+
+    ASSERT_EQ(mkfifo("TxRx.log", 0600), 0);
+    expectNoLog("a FIFO nobody reads");
+    {
+        const int reader = open("TxRx.log", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+        expectNoLog("a FIFO somebody reads");
+        char buffer[64];
+        EXPECT_LE(read(reader, buffer, sizeof buffer), 0) << "nothing is written into it";
+        close(reader);
+    }
+    ASSERT_EQ(unlink("TxRx.log"), 0);
+
+    // Another user's file, open to everyone: it must not receive the PIN.
+    { std::ofstream("TxRx.log") << precious; }
+    ASSERT_EQ(chmod("TxRx.log", 0666), 0);
+    if (chown("TxRx.log", 65534, 65534) != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    expectNoLog("another user's file");
+    ASSERT_EQ(stat("TxRx.log", &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_mode & 0777, 0666u);
+    EXPECT_EQ(ReadWholeFile("TxRx.log"), precious);
 }
 
 // A stand-in for the monitor program: the datagram socket it listens on.

@@ -96,6 +96,26 @@ TEST_F(SimulatorProgramTest, TranscriptRecordsEveryCommandAndTheModuleRemembersT
     EXPECT_GE(lines.front().ms, 0);
 }
 
+TEST_F(SimulatorProgramTest, KeepsServingWhenTheTranscriptReachesAFileSizeLimit) {
+    const std::string transcript = m_dir.File("transcript.txt");
+    ChildProcess sim({"/usr/bin/prlimit", "--fsize=64", ZK405_SIM_PROGRAM, "--transcript", transcript});
+    const std::string slave = sim.ReadLine();
+    ASSERT_EQ(m_port.Open(slave.c_str(), 9600), 0);
+
+    MODULE_SETTINGS settings;
+    settings.setName = settings.setPin = 1;
+    settings.name = "Nazwa po limicie pliku";
+    settings.pin = "98765";
+    ProgramModule(settings, m_link);
+    std::string name;
+    EXPECT_TRUE(QueryModuleName(name, m_link)) << "the module still answers";
+    EXPECT_EQ(name, settings.name);
+    EXPECT_LE(ReadWholeFile(transcript).size(), 64u);
+
+    ASSERT_TRUE(sim.Signal(SIGINT));
+    EXPECT_EQ(sim.Wait(), 0) << "not ended by SIGXFSZ (153)";
+}
+
 TEST_F(SimulatorProgramTest, QuirksReachTheTool) {
     {
         // More than one read can take: the name comes with the second attempt.

@@ -1,5 +1,6 @@
 // zk405-monitor: creates the endpoint the configuration tool mirrors its traffic dump to and prints
 // each message as it comes, so the traffic can be watched live.
+#include "FileSizeSignal.h"
 #include "MonitorEndpoint.h"
 #include "MonitorFormat.h"
 #include "StopSignal.h"
@@ -35,6 +36,7 @@ constexpr const char* kUsage =
 } // namespace
 
 int main(int argc, char** argv) {
+    IgnoreFileSizeSignal(); // output redirected to a file that reached its limit must not end it
     bool raw = false;
     long count = -1;
     for (int i = 1; i < argc; ++i) {

@@ -6,6 +6,7 @@
 // Ctrl+C and kill reach it, hands those on to the child and exits with the child's status.
 #include "Cp1250.h"
 #include "EscapedText.h"
+#include "FileSizeSignal.h"
 #include "SimulatedModule.h"
 #include "StopSignal.h"
 
@@ -35,6 +36,8 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 // How long the loop may sleep before it looks at the stop flag and the parent again.
 constexpr int kIdlePollMs = 200;
+// How long the loop waits while no one has the port open (the master then reports a hang-up at once).
+constexpr int kHangupPollMs = 20;
 
 constexpr const char* kUsage =
     "Usage: zk405-sim [options]\n"
@@ -142,8 +145,9 @@ public:
         if (name == nullptr)
             return Fail("cannot name the pseudo-terminal");
         m_slavePath = name;
-        // Kept open for the whole run: the master then never reads EIO while the tool has the port
-        // closed, and as our controlling terminal the device cannot become anyone else's.
+        // Opened only to set the line up: as our controlling terminal the device cannot become anyone
+        // else's. It is not kept open, since the tool refuses a port another program holds open;
+        // while no one has it open the master reports a hang-up, which the loop waits out.
         m_slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (m_slave < 0)
             return Fail("cannot open the pseudo-terminal's port side");
@@ -156,6 +160,8 @@ public:
         cfmakeraw(&raw);
         if (tcsetattr(m_slave, TCSANOW, &raw) != 0)
             return Fail("cannot make the line raw");
+        close(m_slave);
+        m_slave = -1;
         if (fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0)
             return Fail("cannot make the line non-blocking");
         return true;
@@ -248,8 +254,8 @@ int RunModule(const Options& options, pid_t supervisor) {
         if (poll(&p, 1, timeout) <= 0)
             continue;
         if ((p.revents & (POLLHUP | POLLERR)) != 0 && (p.revents & POLLIN) == 0) {
-            // Not expected while we hold the port side open; never spin on it.
-            poll(nullptr, 0, kIdlePollMs);
+            // No one has the port open: never spin on it.
+            poll(nullptr, 0, kHangupPollMs);
             continue;
         }
         if ((p.revents & POLLIN) == 0)
@@ -293,6 +299,7 @@ void IgnoreSignal(int) {}
 } // namespace
 
 int main(int argc, char** argv) {
+    IgnoreFileSizeSignal(); // a full transcript file must not end the module
     Options options;
     if (const int status = ParseOptions(argc, argv, options); status != 0)
         return status;

@@ -2,6 +2,8 @@
 // menu (right click on the window, its texts, picture or buttons).
 #include "PortSelectDlg.h"
 
+#include "PortNameText.h"
+
 #include "ResourceStrings.h"
 #include "resource.h"
 
@@ -45,4 +47,12 @@ void MakeSingleTabStop(wxComboBox& combo) {
     GtkWidget* widget = combo.GetHandle();
     if (widget != nullptr && GTK_IS_CONTAINER(widget))
         gtk_container_forall(GTK_CONTAINER(widget), TakeButtonsOutOfTabOrder, nullptr);
+}
+
+std::string PortNameFromUtf8(const std::string& typed) {
+    return typed;
+}
+
+std::string PortNameToUtf8(const std::string& portName) {
+    return portName;
 }

@@ -2,6 +2,9 @@
 // wx turns the item's WM_SYSCOMMAND into a wxEVT_MENU with the item's command.
 #include "PortSelectDlg.h"
 
+#include "Cp1250.h"
+#include "PortNameText.h"
+
 #include "ResourceStrings.h"
 #include "resource.h"
 
@@ -22,3 +25,11 @@ void InstallAboutCommand(CPortSelectDlg& dialog) {
 }
 
 void MakeSingleTabStop(wxComboBox&) {}
+
+std::string PortNameFromUtf8(const std::string& typed) {
+    return cp1250::FromUtf8(typed).bytes;
+}
+
+std::string PortNameToUtf8(const std::string& portName) {
+    return cp1250::Cp1250ToUtf8(portName);
+}

@@ -1,0 +1,7 @@
+#include "FileSizeSignal.h"
+
+#include <csignal>
+
+void IgnoreFileSizeSignal() {
+    std::signal(SIGXFSZ, SIG_IGN);
+}

@@ -1,0 +1,64 @@
+#include "OtherProgram.h"
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+pid_t Spawn(const char* program, const std::string& heldPath) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!heldPath.empty())
+        posix_spawn_file_actions_addopen(&actions, 3, heldPath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK, 0);
+    char* args[] = {const_cast<char*>(program), const_cast<char*>("60"), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, program, &actions, nullptr, args, environ) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+} // namespace
+
+OtherProgram::OtherProgram(const std::string& path) : m_pid(Spawn("/bin/sleep", path)), m_running(m_pid > 0) {
+    // The descriptor is the child's once it runs the program: wait until /proc shows it.
+    const std::string fd = "/proc/" + std::to_string(m_pid) + "/fd/3";
+    for (int i = 0; i < 500 && m_running && access(fd.c_str(), F_OK) != 0; ++i)
+        usleep(2000);
+}
+
+OtherProgram::OtherProgram() : m_pid(Spawn("/bin/true", "")) {
+    int status = 0;
+    if (m_pid > 0)
+        waitpid(m_pid, &status, 0);
+}
+
+OtherProgram::~OtherProgram() {
+    if (m_running) {
+        kill(m_pid, SIGKILL);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+    }
+}
+
+std::string UucpLockPath(const std::string& devicePath) {
+    std::string name = devicePath.rfind("/dev/", 0) == 0 ? devicePath.substr(5) : devicePath;
+    for (char& c : name)
+        if (c == '/')
+            c = '_';
+    return "/run/lock/LCK.." + name;
+}
+
+bool WriteUucpLock(const std::string& devicePath, pid_t pid) {
+    FILE* lock = std::fopen(UucpLockPath(devicePath).c_str(), "w");
+    if (lock == nullptr)
+        return false;
+    std::fprintf(lock, "%10d\n", static_cast<int>(pid));
+    return std::fclose(lock) == 0;
+}

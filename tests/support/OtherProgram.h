@@ -1,0 +1,29 @@
+// Another program that holds a file open, as a terminal program or a stray cat would: a child process
+// with the file on one of its descriptors, ended (and reaped) when the object goes.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+
+class OtherProgram {
+public:
+    // Opens path plainly for reading and writing, taking no lock of any kind.
+    explicit OtherProgram(const std::string& path);
+    // A program that has already ended, so that its PID names no process.
+    OtherProgram();
+    ~OtherProgram();
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
+
+    bool Started() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
+
+private:
+    pid_t m_pid = -1;
+    bool m_running = false;
+};
+
+// Where minicom, cu and this program put the UUCP lock of a device, e.g. /run/lock/LCK..pts_3.
+std::string UucpLockPath(const std::string& devicePath);
+// Writes a lock naming pid the way those programs do; false when the lock directory is closed to us.
+bool WriteUucpLock(const std::string& devicePath, pid_t pid);
