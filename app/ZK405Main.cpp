@@ -1,5 +1,5 @@
-// The program's entry: wx's main (WinMain on Windows) creating the application object after the
-// globals in Globals.cpp, so that it is destroyed before them.
+// The application object, created by wx after the globals in Globals.cpp so that it is destroyed
+// before them. The entry itself (main, WinMain) is per platform, in posix/ and win32/.
 #include "ConfigApp.h"
 
-wxIMPLEMENT_APP(CConfigApp);
+wxIMPLEMENT_APP_NO_MAIN(CConfigApp);
