@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: the native build with warnings as errors, the same tests built with AddressSanitizer
-# and UndefinedBehaviorSanitizer, and, when the Windows stage is present, the MinGW-w64 build under Wine.
+# Runs every test: the native build with warnings as errors, its Debian package (made, checked with
+# lintian and, as root, installed, run and purged), the same tests built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and, when the Windows stage is present, the MinGW-w64 build under Wine.
 # Window tests run on the display in DISPLAY or on a private Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,6 +22,9 @@ run_stage() {
 }
 
 run_stage release
+echo "== Debian package of the release build"
+deb=$(scripts/package.sh build/release | tail -n1)
+scripts/with-display.sh tests/package/check-deb.sh "$deb"
 run_stage asan
 if [[ $windows == 1 ]]; then
   echo "== windows: MinGW-w64 build under Wine"
