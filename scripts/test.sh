@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: the native build with warnings as errors, its Debian package (made, checked with
 # lintian and, as root, installed, run and purged), the same tests built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and, when the Windows stage is present, the MinGW-w64 build under Wine.
+# UndefinedBehaviorSanitizer, and, when the Windows stage is present, the MinGW-w64 build under Wine
+# with its zip and installer (installed, run and uninstalled under Wine).
 # Window tests run on the display in DISPLAY or on a private Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -29,5 +30,8 @@ run_stage asan
 if [[ $windows == 1 ]]; then
   echo "== windows: MinGW-w64 build under Wine"
   scripts/windows/test-windows.sh --ui
+  echo "== windows: zip and installer"
+  scripts/windows/package-windows.sh --build-dir build/mingw
+  scripts/with-display.sh tests/windows/check-installer.sh build/mingw
 fi
 echo "== all test stages passed"
