@@ -30,8 +30,8 @@ for program in "$@"; do
     help=$(env -u DISPLAY "${run[@]}" --help 2>&1 </dev/null | tr -d '\r')
     status=${PIPESTATUS[0]}
     [[ $status == 0 ]] || fail "$name --help: exit status $status"
-    grep -q "^Usage: $name " <<<"$help" || fail "$name --help does not start with its usage"
-    grep -qE '^ +--version +' <<<"$help" || fail "$name --help does not list --version"
+    grep -q "^Usage: $name " <<<"$help" || fail "$name --help does not give its usage as \"Usage: $name ...\""
+    grep -qE '^ +(-[A-Za-z], ?)?--version( |$)' <<<"$help" || fail "$name --help does not list --version"
     # A version that cannot be written is not a version printed.
     if [[ -z "${WINE:-}" && -w /dev/full ]]; then
         "$program" --version >/dev/full 2>/dev/null && fail "$name --version reports success writing to a full disk"
