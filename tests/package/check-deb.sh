@@ -16,9 +16,12 @@ source "$HERE/../support/xwindow.sh"
 
 WORK=$(mktemp -d /tmp/zk405-check-deb-XXXXXX)
 PIDS=()
+INSTALLED_HERE=0
 cleanup() {
     for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
     wait 2>/dev/null
+    # A failed check does not leave the package on the machine.
+    [[ $INSTALLED_HERE == 1 ]] && apt-get purge -y -qq zk405 >/dev/null 2>&1
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -67,6 +70,7 @@ fi
 
 echo "== apt-get install $(basename "$DEB")"
 export DEBIAN_FRONTEND=noninteractive
+INSTALLED_HERE=1
 apt-get install -y -qq "$DEB" >"$WORK/apt.log" 2>&1 || fail "apt-get install failed: $(cat "$WORK/apt.log")"
 [[ "$(dpkg-query -W -f='${Status} ${Version}' zk405)" == "install ok installed $VERSION" ]] ||
     fail "zk405 $VERSION is not installed"
@@ -116,6 +120,7 @@ STATUS=$?
 
 echo "== apt-get purge zk405"
 apt-get purge -y -qq zk405 >"$WORK/apt.log" 2>&1 || fail "apt-get purge failed: $(cat "$WORK/apt.log")"
+INSTALLED_HERE=0
 dpkg-query -W -f='${Status}' zk405 2>/dev/null | grep -q installed && fail "zk405 is still installed"
 left=()
 while IFS= read -r path; do
