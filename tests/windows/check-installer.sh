@@ -79,6 +79,8 @@ mapfile -t block < <(version_block "$SETUP") || true
 [[ "${block[0]:-}" == "$VERSION" && "${block[1]:-}" == "$VERSION" && -n "${block[2]:-}" ]] ||
     fail "the installer's version block says \"${block[*]}\", not version $VERSION with a publisher"
 PUBLISHER=${block[2]}
+# Per-machine: the installer's manifest makes Windows ask for elevation before it starts.
+grep -qa 'level="requireAdministrator"' "$SETUP" || fail "the installer does not ask for elevation"
 mapfile -t block < <(version_block "$WORK/zip/ZK405.EXE") || true
 [[ "${block[0]:-}" == "$VERSION" && "${block[1]:-}" == "${VERSION//./, }" && "${block[2]:-}" == "$PUBLISHER" ]] ||
     fail "ZK405.EXE's version block says \"${block[*]}\""
