@@ -1,6 +1,5 @@
-// The program's entry: wxIMPLEMENT_APP defines main() (WinMain on Windows). It creates the application
-// object when it starts, after the globals of Globals.cpp are constructed, and deletes it before it
-// returns, before those globals are destroyed.
+// The application object, created by wx after the globals in Globals.cpp so that it is destroyed
+// before them. The entry itself (main, WinMain) is per platform, in posix/ and win32/.
 #include "ConfigApp.h"
 
-wxIMPLEMENT_APP(CConfigApp);
+wxIMPLEMENT_APP_NO_MAIN(CConfigApp);

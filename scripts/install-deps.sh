@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building, running and testing need on Debian 12. Safe to run again: packages that are
 # already there are not touched, and apt's lists are refreshed only when something is missing.
-#   scripts/install-deps.sh            the native build, its tests and the program
-#   scripts/install-deps.sh --windows  also the MinGW-w64 cross compiler and Wine
+#   scripts/install-deps.sh            the native build, its tests, the program and its Debian package
+#   scripts/install-deps.sh --windows  also the MinGW-w64 cross compiler, Wine and NSIS
 set -euo pipefail
 
 packages=(
@@ -11,9 +11,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-dejavu-core
   clang libclang-rt-14-dev
+  dpkg-dev help2man lintian
 )
 if [[ "${1:-}" == "--windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine64 fonts-wine libz-mingw-w64-dev dpkg-dev)
+  packages+=(g++-mingw-w64-x86-64-posix wine64 fonts-wine libz-mingw-w64-dev nsis unzip)
 fi
 
 missing=()

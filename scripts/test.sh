@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Runs every test: the native build with warnings as errors, the same tests built with AddressSanitizer
-# and UndefinedBehaviorSanitizer, each libFuzzer target for a short while, and, when the Windows stage
-# is present, the MinGW-w64 build under Wine.
+# Runs every test: the native build with warnings as errors, its Debian package (made, checked with
+# lintian and, as root, installed, run and purged), the same tests built with AddressSanitizer and
+# UndefinedBehaviorSanitizer, each libFuzzer target for a short while, and, when the Windows stage is
+# present, the MinGW-w64 build under Wine with its zip and installer (installed, run and uninstalled
+# under Wine).
 # Window tests run on the display in DISPLAY or on a private Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -22,11 +24,17 @@ run_stage() {
 }
 
 run_stage release
+echo "== Debian package of the release build"
+deb=$(scripts/package.sh build/release | tail -n1)
+scripts/with-display.sh tests/package/check-deb.sh "$deb"
 run_stage asan
 echo "== fuzz: each libFuzzer target for 20 s"
 scripts/fuzz.sh 20
 if [[ $windows == 1 ]]; then
   echo "== windows: MinGW-w64 build under Wine"
   scripts/windows/test-windows.sh --ui
+  echo "== windows: zip and installer"
+  scripts/windows/package-windows.sh --build-dir build/mingw
+  scripts/with-display.sh tests/windows/check-installer.sh build/mingw
 fi
 echo "== all test stages passed"

@@ -4,6 +4,7 @@
 #include "MonitorEndpoint.h"
 #include "MonitorFormat.h"
 #include "StopSignal.h"
+#include "ZK405Version.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -19,14 +20,15 @@ constexpr int kExitUsage = 2;
 constexpr int kPollMs = 200;
 
 constexpr const char* kUsage =
-    "Usage: zk405-monitor [--raw] [--count N]\n"
+    "Usage: zk405-monitor [--raw] [--count N] | --version | --help\n"
     "Listens where the ZK405 configuration tool mirrors its traffic log and prints every message:\n"
     "plainly the output reads like TxRx.log; with --raw each message is one line, its length in\n"
     "bytes, a space and its bytes escaped (\\r \\n \\t \\\\ \\xHH).\n"
     "\n"
     "  --raw      show message boundaries\n"
     "  --count N  exit after N messages\n"
-    "  --help     show this text\n"
+    "  --version  print the version and exit\n"
+    "  --help     show this text and exit\n"
     "\n"
     "The endpoint's name goes to stderr once it is ready. Ctrl+C stops the monitor.\n"
     "The tool looks for the monitor when it opens a port and keeps the first one it finds until it\n"
@@ -41,9 +43,10 @@ int main(int argc, char** argv) {
     long count = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string option = argv[i];
-        if (option == "--help") {
-            std::fputs(kUsage, stdout);
-            return kExitStopped;
+        if (option == "--help" || option == "--version") {
+            std::fputs(option == "--help" ? kUsage : "zk405-monitor " ZK405_VERSION_STRING "\n", stdout);
+            // Text that could not be written (a full disk, a closed pipe) is not an answer.
+            return std::fflush(stdout) == 0 ? kExitStopped : kExitFailed;
         } else if (option == "--raw") {
             raw = true;
         } else if (option == "--count" && i + 1 < argc) {

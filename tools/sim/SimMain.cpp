@@ -9,6 +9,7 @@
 #include "FileSizeSignal.h"
 #include "SimulatedModule.h"
 #include "StopSignal.h"
+#include "ZK405Version.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -54,7 +55,8 @@ constexpr const char* kUsage =
     "  --flood N          send N filler bytes ('#') ahead of every reply\n"
     "  --transcript FILE  append each command received as \"<ms since start> <command>\", with\n"
     "                     the command escaped (\\r \\n \\t \\\\ \\xHH), one flushed line each\n"
-    "  --help             show this text\n"
+    "  --version          print the version and exit\n"
+    "  --help             show this text and exit\n"
     "\n"
     "Replies: \"AT+BNAME?\" gets \"+BNAME=<name>\\r\\nOK\\r\\n\"; \"AT+BNAME=\", \"AT+BPIN=\",\n"
     "\"AT+BFLOW=\" (0-3) and \"AT+BSEC=\" (1, 2) get \"OK\\r\\n\" and are remembered; an unknown\n"
@@ -85,9 +87,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
         const std::string option = argv[i];
         const bool hasValue = i + 1 < argc;
         long count = 0;
-        if (option == "--help") {
-            std::fputs(kUsage, stdout);
-            std::exit(kExitStopped);
+        if (option == "--help" || option == "--version") {
+            std::fputs(option == "--help" ? kUsage : "zk405-sim " ZK405_VERSION_STRING "\n", stdout);
+            // Text that could not be written (a full disk, a closed pipe) is not an answer.
+            std::exit(std::fflush(stdout) == 0 ? kExitStopped : kExitFailed);
         } else if (option == "--silent") {
             options.quirks.silent = true;
         } else if (option == "--no-cr") {
