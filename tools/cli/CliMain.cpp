@@ -1,0 +1,10 @@
+// zk405-cli: the scriptable front end of the ZK405 configuration tool.
+#include "CliApp.h"
+#include "CliPlatform.h"
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    cli_platform::PrepareConsole();
+    return zk405_cli::Run(cli_platform::Utf8Arguments(argc, argv), std::cout, std::cerr);
+}
