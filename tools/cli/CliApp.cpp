@@ -10,6 +10,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <mutex>
 #include <thread>
 
@@ -55,8 +56,11 @@ bool Duplicated(const std::vector<std::string>& ports, std::string& error) {
     return false;
 }
 
+// Sorted as text, as the port window's list shows them: com10 before com2.
 int List(bool json, std::ostream& out) {
-    for (const std::string& name : port_probe::ListOpenablePorts()) {
+    std::vector<std::string> names = port_probe::ListOpenablePorts();
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
         const std::string device = cli_platform::DeviceOf(name);
         if (json)
             out << JsonLine({{"port", name}, {"device", device}}) << "\n";
