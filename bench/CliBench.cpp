@@ -48,14 +48,14 @@ Timed Program(const std::vector<std::string>& ports, bool fixedWait) {
     const int status = zk405_cli::Run(args, out, err);
     Timed timed;
     timed.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    if (status != 0) {
+    if (status != 0)
         std::fprintf(stderr, "cli_bench: zk405-cli ended with %d:\n%s", status, err.str().c_str());
-        std::exit(1);
-    }
     std::istringstream lines(out.str());
-    for (std::string line; std::getline(lines, line);)
-        for (const auto& step : nlohmann::json::parse(line)["steps"])
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json port = nlohmann::json::parse(line);
+        for (const auto& step : port["steps"])
             timed.exchangeSeconds.push_back(step["seconds"].get<double>());
+    }
     return timed;
 }
 
@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
         many.push_back(Program(ports, false).seconds);
     }
 
+    if (overheadMs.empty())
+        return 1;
     const double fixedMedian = Median(fixed), drivenMedian = Median(driven), manyMedian = Median(many);
     std::printf("zk405-cli program, all four settings and the name read back; modules answer after %d ms\n",
                 kReplyDelayMs);
