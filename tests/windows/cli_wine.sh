@@ -57,7 +57,7 @@ grep -q "com$COM: name read back \"Biuro Łódź 1\" OK" err.txt || fail "progra
 expected=$'AT+BNAME?\nAT+BNAME=Biuro \\xA3\\xF3d\\x9F 1\nAT+BPIN=4321\nAT+BFLOW=2\nAT+BSEC=1\nAT+BNAME?'
 [[ "$(cut -d' ' -f2- transcript.txt)" == "$expected" ]] || fail "the module received other commands"
 # The log of the second connection: its header, then the dump; the name's Polish letters show as dots.
-[[ "$(head -c 10 TxRx.log)" == $'\nWritten:\n4' ]] || fail "TxRx.log does not start like the windows' log"
+[[ "$(head -c 11 TxRx.log)" == $'\nWritten:\n4' ]] || fail "TxRx.log does not start like the windows' log"
 grep -q '^41 54 2B 42 4E 41 4D 45 3D 42 69 75 72 6F 20 A3    AT+BNAME=Biuro .$' TxRx.log ||
     fail "TxRx.log lacks the name command's first line"
 

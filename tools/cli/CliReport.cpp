@@ -30,21 +30,29 @@ std::string Shown(const std::string& cp1250Text) {
     return shown;
 }
 
+// Appended piece by piece: GCC 12 at -O3 warns falsely about "..." + std::string&&.
+std::string Quoted(const std::string& cp1250Text) {
+    std::string quoted = "\"";
+    quoted += Shown(cp1250Text);
+    quoted += '"';
+    return quoted;
+}
+
 std::string Verdict(const StepResult& step) {
     switch (step.outcome) {
     case Outcome::Confirmed:
-        return step.step == "name read back" ? "\"" + Shown(step.reply) + "\" OK" : "OK";
+        return step.step == "name read back" ? Quoted(step.reply) + " OK" : "OK";
     case Outcome::Refused:
         return "ERROR";
     case Outcome::Unconfirmed:
-        return step.step == "name read back" ? "\"" + Shown(step.reply) + "\" differs"
-                                             : "not confirmed (\"" + Shown(step.reply) + "\")";
+        return step.step == "name read back" ? Quoted(step.reply) + " differs"
+                                             : "not confirmed (" + Quoted(step.reply) + ")";
     case Outcome::Silent:
         return "no answer";
     case Outcome::Sent:
         return "sent";
     case Outcome::NameFound:
-        return "\"" + Shown(step.reply) + "\"";
+        return Quoted(step.reply);
     }
     return "";
 }

@@ -25,8 +25,11 @@ int StatusOf(const std::vector<StepResult>& steps, std::string& message) {
         }
         if (status == kExitOk && (step.outcome == Outcome::Refused || step.outcome == Outcome::Unconfirmed)) {
             status = kExitNotConfirmed;
-            message = std::string("the module ") + (step.outcome == Outcome::Refused ? "refused" : "did not confirm") +
-                      " the " + step.step;
+            if (step.step == "name read back")
+                message = "the name read back differs from the name sent";
+            else
+                message = std::string("the module ") +
+                          (step.outcome == Outcome::Refused ? "refused" : "did not confirm") + " the " + step.step;
         }
     }
     return status;
