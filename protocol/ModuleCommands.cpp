@@ -45,6 +45,32 @@ const char* AuthDigit(int32_t authChoice) {
     }
 }
 
+bool IsReplyComplete(std::string_view reply) {
+    size_t start = 0;
+    for (size_t end; (end = reply.find('\n', start)) != std::string_view::npos; start = end + 1) {
+        std::string_view line = reply.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line == "OK" || line == "ERROR")
+            return true;
+    }
+    return false;
+}
+
+const char* SettingItemName(SettingItem item) {
+    switch (item) {
+    case SettingItem::Name:
+        return "name";
+    case SettingItem::Pin:
+        return "pin";
+    case SettingItem::Flow:
+        return "flow";
+    case SettingItem::Auth:
+        return "auth";
+    }
+    return "";
+}
+
 bool ParseNameReply(const std::string& reply, std::string& nameOut) {
     const size_t equals = reply.find('=');
     if (equals == std::string::npos)
@@ -58,8 +84,35 @@ bool ParseNameReply(const std::string& reply, std::string& nameOut) {
 
 using namespace module_commands;
 
+namespace {
+
+// Takes the reply piece by piece until it is complete or the one second is over; what comes later
+// stays queued for the next exchange, as it does after the fixed wait.
+std::string AwaitCompleteReply(const CommandLink& link) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point cap = Clock::now() + std::chrono::milliseconds(kReplyWaitMs);
+    std::string reply;
+    for (;;) {
+        const std::string piece = link.port->ReadReplyText();
+        if (link.port->BytesRead() > 0) {
+            reply += piece;
+            if (IsReplyComplete(reply))
+                break;
+            continue; // more may be queued already
+        }
+        if (Clock::now() >= cap)
+            break;
+        link.wait(kReplyPollMs);
+    }
+    return reply.empty() ? "0" : reply;
+}
+
+} // namespace
+
 std::string SendCommand(const std::string& commandText, const CommandLink& link) {
     link.port->Write(static_cast<uint32_t>(commandText.size()), commandText.data());
+    if (link.replyDriven)
+        return AwaitCompleteReply(link);
     link.wait(kReplyWaitMs);
     return link.port->ReadReplyText();
 }
@@ -77,14 +130,23 @@ bool QueryModuleName(std::string& nameOut, const CommandLink& link) {
 }
 
 void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link) {
+    ProgramModule(settings, link, ReplyObserver{});
+}
+
+void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link, const ReplyObserver& observer) {
+    const auto exchange = [&](SettingItem item, const std::string& command) {
+        const std::string reply = SendCommand(command, link);
+        if (observer)
+            observer(item, command, reply);
+    };
     if (settings.setName == 1)
-        SendCommand("AT+BNAME=" + settings.name + kLineEnd, link);
+        exchange(SettingItem::Name, "AT+BNAME=" + settings.name + kLineEnd);
     if (settings.setPin == 1)
-        SendCommand("AT+BPIN=" + settings.pin + kLineEnd, link);
+        exchange(SettingItem::Pin, "AT+BPIN=" + settings.pin + kLineEnd);
     if (settings.setFlow == 1)
-        SendCommand(std::string("AT+BFLOW=") + FlowDigit(settings.protocolLabel) + kLineEnd, link);
+        exchange(SettingItem::Flow, std::string("AT+BFLOW=") + FlowDigit(settings.protocolLabel) + kLineEnd);
     if (settings.setAuth == 1) {
         if (const char* digit = AuthDigit(settings.authChoice))
-            SendCommand(std::string("AT+BSEC=") + digit + kLineEnd, link);
+            exchange(SettingItem::Auth, std::string("AT+BSEC=") + digit + kLineEnd);
     }
 }

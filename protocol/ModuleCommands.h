@@ -1,5 +1,6 @@
 // The ZK405's configuration commands as this program conducts them: one write of a command ending in
-// CR LF, a fixed one-second wait, then whatever the module has answered by then.
+// CR LF, a fixed one-second wait, then whatever the module has answered by then. A link may instead
+// end each exchange as soon as the reply is complete, with the same second as the cap.
 #pragma once
 
 #include "SerialPort.h"
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 // What the settings window hands to ProgramModule. Texts are single-byte Windows-1250; an item is
 // sent only when its flag is exactly 1.
@@ -25,6 +27,8 @@ namespace module_commands {
 
 inline constexpr uint32_t kReplyWaitMs = 1000;
 inline constexpr int kNameAttempts = 11;
+// How often a reply-driven exchange looks for more of the reply.
+inline constexpr uint32_t kReplyPollMs = 1;
 
 // The flow-control labels the module knows, as the settings window offers and sends them.
 inline constexpr const char* kFlowXonXoff = "XON/XOFF";
@@ -42,7 +46,24 @@ void SleepMilliseconds(uint32_t milliseconds);
 struct CommandLink {
     CSerialPort* port = &g_serialPort;
     WaitFunction wait = SleepMilliseconds;
+    // Off: every exchange waits its full second, as the windows do. On: the port is read every
+    // kReplyPollMs (waiting through wait) until IsReplyComplete holds or the second is over, so a
+    // slow or silent module gets exactly the same second and a prompt one is not kept waiting.
+    bool replyDriven = false;
 };
+
+// True once the reply holds a final "OK" or "ERROR" line (ended by LF, a CR before the LF allowed).
+// A name reply is complete with the "OK" after its name line.
+bool IsReplyComplete(std::string_view reply);
+
+// The settings in the order ProgramModule sends them.
+enum class SettingItem { Name, Pin, Flow, Auth };
+// "name", "pin", "flow", "auth".
+const char* SettingItemName(SettingItem item);
+
+// Told about each command ProgramModule sent, with the reply its exchange took ("0" for none).
+using ReplyObserver =
+    std::function<void(SettingItem item, const std::string& command, const std::string& reply)>;
 
 // The digit "AT+BFLOW=" takes for a protocol label; empty for a label the module does not know.
 const char* FlowDigit(const std::string& protocolLabel);
@@ -64,3 +85,6 @@ bool QueryModuleName(std::string& nameOut,
 // Sends the selected items in the fixed order name, PIN, flow control, authentication.
 void ProgramModule(const MODULE_SETTINGS& settings,
                    const module_commands::CommandLink& link = module_commands::CommandLink{});
+// The same commands, order and waits, each reply handed to observer as it is taken.
+void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link,
+                   const module_commands::ReplyObserver& observer);

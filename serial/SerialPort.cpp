@@ -58,7 +58,7 @@ int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
     }
 
     // A log that cannot be created (another running copy holds it) leaves the port working.
-    OpenLog(kLogFileName);
+    OpenLog(m_logFileName.c_str());
     return kOk;
 }
 

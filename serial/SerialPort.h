@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 class CSerialPort {
 public:
@@ -34,6 +35,10 @@ public:
     // What has arrived, up to the first zero byte, or "0" when nothing has.
     std::string ReadReplyText();
     int32_t Close();
+    // The file the next Open logs to; "TxRx.log" unless changed, so that several ports can each keep
+    // a log of their own in one directory.
+    void SetLogFileName(std::string fileName) { m_logFileName = std::move(fileName); }
+    const std::string& LogFileName() const { return m_logFileName; }
 
     // Traffic log.
     int32_t OpenLog(const char* fileName);
@@ -69,6 +74,7 @@ private:
     uint32_t m_pendingCount = 0;
     unsigned char m_pendingLine[kDumpBytesPerLine] = {};
     char m_lineText[72] = {}; // a dump line is at most 67 characters
+    std::string m_logFileName = kLogFileName;
 };
 
 // The program's one port; defined with the other globals so that their order is fixed.

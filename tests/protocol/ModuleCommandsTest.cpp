@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <deque>
 #include <string>
@@ -232,6 +233,80 @@ TEST_F(ModuleCommandsTest, ALongNameGoesOutWholeInOneCommand) {
     settings.name = std::string(300, 'x');
     ProgramModule(settings, m_link);
     EXPECT_EQ(m_commands, (std::vector<std::string>{"AT+BNAME=" + settings.name + "\r\n"}));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ModuleCommandsTest, ProgrammingReportsEachReplyWithItsItemInOrder) {
+    Script({"OK\r\n", "", "ERROR\r\n", "OK\r\n"});
+    std::vector<std::string> reported;
+    ProgramModule(AllSelected(), m_link,
+                  [&](module_commands::SettingItem item, const std::string& command, const std::string& reply) {
+                      reported.push_back(std::string(module_commands::SettingItemName(item)) + " " + command + reply);
+                  });
+    EXPECT_EQ(reported, (std::vector<std::string>{"name AT+BNAME=Drukarka 7\r\nOK\r\n", "pin AT+BPIN=0000\r\n0",
+                                                  "flow AT+BFLOW=2\r\nERROR\r\n", "auth AT+BSEC=2\r\nOK\r\n"}));
+    EXPECT_EQ(m_waits, std::vector<uint32_t>(4, 1000));
+}
+
+TEST(ReplyCompleteness, AFinalOkOrErrorLineCompletesAReply) {
+    using module_commands::IsReplyComplete;
+    EXPECT_TRUE(IsReplyComplete("OK\r\n"));
+    EXPECT_TRUE(IsReplyComplete("ERROR\n"));
+    EXPECT_TRUE(IsReplyComplete("AT+BNAME?\r\n+BNAME=K\r\nOK\r\n"));
+    EXPECT_FALSE(IsReplyComplete("+BNAME=K\r\n"));
+    EXPECT_FALSE(IsReplyComplete("+BNAME=K\r\nOK"));
+    EXPECT_FALSE(IsReplyComplete("+BNAME=OK\r\n"));
+    EXPECT_FALSE(IsReplyComplete("NOK\r\n"));
+    EXPECT_FALSE(IsReplyComplete("0"));
+}
+
+// A module that answers in pieces, one per look the exchange takes.
+class ReplyDrivenTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
+        ASSERT_EQ(m_port.Open(m_pty.SlavePath().c_str(), 9600), 0);
+    }
+    TempDir m_dir;
+    PseudoTerminal m_pty;
+    CSerialPort m_port;
+};
+
+TEST_F(ReplyDrivenTest, EndsAsSoonAsTheReplyIsCompleteAndLeavesLaterBytesQueued) {
+    std::deque<std::string> pieces = {"+BNAME=Kal", "dor\r\nOK", "\r\n"};
+    std::vector<uint32_t> waits;
+    const CommandLink link{&m_port,
+                           [&](uint32_t ms) {
+                               waits.push_back(ms);
+                               if (!pieces.empty()) {
+                                   m_pty.SendToPort(pieces.front());
+                                   pieces.pop_front();
+                               }
+                           },
+                           true};
+    std::string name;
+    EXPECT_TRUE(QueryModuleName(name, link));
+    EXPECT_EQ(name, "Kaldor");
+    EXPECT_EQ(waits, std::vector<uint32_t>(3, module_commands::kReplyPollMs));
+
+    ASSERT_TRUE(m_pty.SendToPort("OK\r\nlate"));
+    EXPECT_EQ(SendCommand("AT\r\n", link), "OK\r\nlate"); // taken together: both were queued
+    ASSERT_TRUE(m_pty.SendToPort("NOK\r\n"));
+    pieces = {"ERROR\r\n", "next"};
+    EXPECT_EQ(SendCommand("AT\r\n", link), "NOK\r\nERROR\r\n");
+    EXPECT_EQ(pieces.size(), 1u);
+}
+
+TEST_F(ReplyDrivenTest, ASilentModuleGetsTheSameOneSecond) {
+    const CommandLink link{&m_port, module_commands::SleepMilliseconds, true};
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendCommand("AT+BPIN=1\r\n", link), "0");
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(seconds, 1.0);
+    EXPECT_LT(seconds, 1.5);
 }
 
 } // namespace

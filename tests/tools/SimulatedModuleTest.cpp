@@ -94,3 +94,19 @@ TEST(SimulatedModuleTest, TheToolReadsTheNameFromEveryWellFormedReply) {
 }
 
 } // namespace
+
+namespace {
+
+TEST(SimulatedModuleTest, RefusedPrefixesGetErrorAndKeepTheSetting) {
+    ModuleQuirks quirks;
+    quirks.refusedPrefixes = {"AT+BPIN", "AT+BSEC=2"};
+    SimulatedModule module("M", quirks);
+    EXPECT_EQ(Ask(module, "AT+BPIN=9999"), "ERROR\r\n");
+    EXPECT_EQ(module.Pin(), "1234");
+    EXPECT_EQ(Ask(module, "AT+BSEC=2"), "ERROR\r\n");
+    EXPECT_EQ(Ask(module, "AT+BSEC=1"), "OK\r\n");
+    EXPECT_EQ(Ask(module, "AT+BNAME=N"), "OK\r\n");
+    EXPECT_EQ(module.Name(), "N");
+}
+
+} // namespace

@@ -137,3 +137,44 @@ TEST_F(SimulatorProgramTest, QuirksReachTheTool) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(SimulatorProgramTest, SeveralModulesEachWithANumberedLinkAndTranscriptAnswerAfterTheDelay) {
+    const std::string link = m_dir.File("module");
+    const std::string transcript = m_dir.File("transcript");
+    ChildProcess sim(Args({"--count", "3", "--link", link, "--transcript", transcript, "--reply-delay-ms", "80"}));
+    std::vector<std::string> ports;
+    for (int i = 0; i < 3; ++i)
+        ports.push_back(sim.ReadLine());
+    for (int i = 0; i < 3; ++i) {
+        char target[256] = {};
+        ASSERT_GT(readlink((link + std::to_string(i)).c_str(), target, sizeof target - 1), 0);
+        EXPECT_EQ(ports[i], target);
+    }
+    m_link.replyDriven = true;
+    for (int i : {2, 0}) {
+        ASSERT_EQ(m_port.Open(ports[i].c_str(), 9600), 0);
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(SendCommand("AT+BPIN=" + std::to_string(i) + "\r\n", m_link), "OK\r\n");
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(80));
+        ASSERT_EQ(m_port.Close(), 0);
+    }
+    EXPECT_EQ(Commands(ReadTranscript(transcript + "0")), std::vector<std::string>{"AT+BPIN=0"});
+    EXPECT_TRUE(ReadTranscript(transcript + "1").empty());
+    EXPECT_EQ(Commands(ReadTranscript(transcript + "2")), std::vector<std::string>{"AT+BPIN=2"});
+    for (const char* bad : {"0", "65", "x"}) {
+        ChildProcess refused(Args({"--count", bad}));
+        EXPECT_EQ(refused.Wait(), 2) << bad;
+    }
+}
+
+TEST_F(SimulatorProgramTest, RefusedCommandsAreAnsweredWithError) {
+    ChildProcess sim(Args({"--refuse", "AT+BFLOW"}));
+    ASSERT_EQ(m_port.Open(sim.ReadLine().c_str(), 9600), 0);
+    m_link.replyDriven = true;
+    EXPECT_EQ(SendCommand("AT+BFLOW=1\r\n", m_link), "ERROR\r\n");
+    EXPECT_EQ(SendCommand("AT+BPIN=1\r\n", m_link), "OK\r\n");
+}
+
+} // namespace

@@ -20,6 +20,7 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
@@ -27,6 +28,7 @@
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -40,16 +42,23 @@ constexpr int kIdlePollMs = 200;
 // How long the loop waits while no one has the port open (the master then reports a hang-up at once).
 constexpr int kHangupPollMs = 20;
 
+constexpr int kMaxModules = 64;
+
 constexpr const char* kUsage =
     "Usage: zk405-sim [options]\n"
-    "Plays a ZK405 Bluetooth module in configuration mode on a pseudo-terminal. The first line on\n"
-    "stdout is the path of the port to open (flushed at once); SIGINT, SIGTERM or SIGHUP stop it.\n"
+    "Plays a ZK405 Bluetooth module in configuration mode on a pseudo-terminal (or several). The first\n"
+    "lines on stdout are the paths of the ports to open, one per module (flushed at once); SIGINT,\n"
+    "SIGTERM or SIGHUP stop it.\n"
     "\n"
     "  --name TEXT        the module's name at start (UTF-8, held as Windows-1250), default ZK405\n"
+    "  --count N          play N modules (1 to 64), each on a port of its own, default 1\n"
     "  --link PATH        also make PATH a symbolic link to the port, removed at exit (an existing\n"
     "                     link is replaced, any other file is left alone and the start fails)\n"
     "  --silent           never answer\n"
-    "  --late-ms N        answer N milliseconds after the command arrived\n"
+    "  --reply-delay-ms N answer N milliseconds after the command arrived, as a real module does\n"
+    "  --late-ms N        the same as --reply-delay-ms\n"
+    "  --refuse PREFIX    answer \"ERROR\" to commands that start with PREFIX and keep the setting\n"
+    "                     (may be given more than once)\n"
     "  --no-cr            end the lines of the name reply with LF alone\n"
     "  --echo             repeat each command, with its CR LF, before the reply\n"
     "  --flood N          send N filler bytes ('#') ahead of every reply\n"
@@ -57,6 +66,9 @@ constexpr const char* kUsage =
     "                     the command escaped (\\r \\n \\t \\\\ \\xHH), one flushed line each\n"
     "  --version          print the version and exit\n"
     "  --help             show this text and exit\n"
+    "\n"
+    "With --count above 1, each module's link and transcript get its number (from 0) appended:\n"
+    "--count 3 --link /dev/rfcomm gives /dev/rfcomm0 to /dev/rfcomm2 (com97 to com99).\n"
     "\n"
     "Replies: \"AT+BNAME?\" gets \"+BNAME=<name>\\r\\nOK\\r\\n\"; \"AT+BNAME=\", \"AT+BPIN=\",\n"
     "\"AT+BFLOW=\" (0-3) and \"AT+BSEC=\" (1, 2) get \"OK\\r\\n\" and are remembered; an unknown\n"
@@ -68,6 +80,7 @@ struct Options {
     std::string link;
     std::string transcript;
     int lateMs = 0;
+    int count = 1;
     SimulatedModule::Quirks quirks;
 };
 
@@ -109,7 +122,12 @@ int ParseOptions(int argc, char** argv, Options& options) {
             options.link = argv[++i];
         } else if (option == "--transcript" && hasValue) {
             options.transcript = argv[++i];
-        } else if (option == "--late-ms" && hasValue && ParseCount(argv[++i], 3600000, count)) {
+        } else if (option == "--refuse" && hasValue) {
+            options.quirks.refusedPrefixes.push_back(argv[++i]);
+        } else if (option == "--count" && hasValue && ParseCount(argv[++i], kMaxModules, count) && count > 0) {
+            options.count = static_cast<int>(count);
+        } else if ((option == "--late-ms" || option == "--reply-delay-ms") && hasValue &&
+                   ParseCount(argv[++i], 3600000, count)) {
             options.lateMs = static_cast<int>(count);
         } else if (option == "--flood" && hasValue && ParseCount(argv[++i], 1 << 24, count)) {
             options.quirks.floodBytes = static_cast<size_t>(count);
@@ -140,7 +158,7 @@ public:
             close(m_master);
     }
 
-    bool Open() {
+    bool Open(bool controlling) {
         m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
             return Fail("cannot create a pseudo-terminal");
@@ -154,7 +172,7 @@ public:
         m_slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
         if (m_slave < 0)
             return Fail("cannot open the pseudo-terminal's port side");
-        if (ioctl(m_slave, TIOCSCTTY, 0) != 0)
+        if (controlling && ioctl(m_slave, TIOCSCTTY, 0) != 0)
             std::fprintf(stderr, "zk405-sim: the port is not our controlling terminal: %s\n",
                          std::strerror(errno));
         termios raw{};
@@ -197,6 +215,7 @@ public:
     }
 
     const std::string& SlavePath() const { return m_slavePath; }
+    const std::string& Link() const { return m_link; }
     int Master() const { return m_master; }
 
 private:
@@ -218,61 +237,104 @@ struct PendingReply {
     std::string bytes;
 };
 
-int RunModule(const Options& options, pid_t supervisor) {
-    setsid();
+// One module on its line, with the replies it still owes and the bytes the tool has not taken yet.
+struct ModuleLine {
+    explicit ModuleLine(const Options& options) : module(options.name, options.quirks) {}
 
     PseudoTerminalModule line;
-    if (!line.Open() || (!options.link.empty() && !line.MakeLink(options.link)) ||
-        (!options.transcript.empty() && !line.OpenTranscript(options.transcript)))
-        return kExitFailed;
-    std::printf("%s\n", line.SlavePath().c_str());
-    std::fflush(stdout);
-    std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s%s\n", cp1250::Cp1250ToUtf8(options.name).c_str(),
-                 line.SlavePath().c_str(), options.link.empty() ? "" : ", linked at ", options.link.c_str());
-
-    SimulatedModule module(options.name, options.quirks);
+    SimulatedModule module;
     std::deque<PendingReply> replies; // due times only grow, the delay being fixed
     std::string outgoing;
+    // While no one has the port open its master reports a hang-up at every poll; such a line sits out
+    // of the poll until then, so it neither spins the loop nor holds up the other modules' replies.
+    Clock::time_point idleUntil{};
+};
+
+// The path for module index of count: the path itself for a single module, numbered otherwise.
+std::string Numbered(const std::string& path, int index, int count) {
+    return count == 1 || path.empty() ? path : path + std::to_string(index);
+}
+
+int MillisecondsUntil(Clock::time_point when, Clock::time_point now) {
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
+    return static_cast<int>(std::clamp<long long>(ms, 0, kIdlePollMs));
+}
+
+// Moves due replies to the line and writes what the line takes; returns the poll timeout the next due
+// reply allows.
+int Deliver(ModuleLine& m, Clock::time_point now, int timeout) {
+    while (!m.replies.empty() && m.replies.front().due <= now) {
+        m.outgoing += m.replies.front().bytes;
+        m.replies.pop_front();
+    }
+    while (!m.outgoing.empty()) {
+        const ssize_t n = write(m.line.Master(), m.outgoing.data(), m.outgoing.size());
+        if (n <= 0)
+            break; // the tool is not reading: the rest waits for POLLOUT
+        m.outgoing.erase(0, static_cast<size_t>(n));
+    }
+    if (!m.replies.empty())
+        timeout = std::min(timeout, MillisecondsUntil(m.replies.front().due, now));
+    return timeout;
+}
+
+void Take(ModuleLine& m, const Options& options) {
     char buffer[4096];
+    const ssize_t n = read(m.line.Master(), buffer, sizeof buffer);
+    if (n <= 0)
+        return;
+    const Clock::time_point arrival = Clock::now();
+    for (SimulatedModule::Exchange& exchange : m.module.Receive(std::string_view(buffer, static_cast<size_t>(n)))) {
+        m.line.Record(arrival, exchange.command);
+        if (!exchange.reply.empty())
+            m.replies.push_back({arrival + std::chrono::milliseconds(options.lateMs), std::move(exchange.reply)});
+    }
+}
+
+int RunModules(const Options& options, pid_t supervisor) {
+    setsid();
+
+    std::vector<std::unique_ptr<ModuleLine>> modules;
+    for (int i = 0; i < options.count; ++i) {
+        auto m = std::make_unique<ModuleLine>(options);
+        const std::string link = Numbered(options.link, i, options.count);
+        const std::string transcript = Numbered(options.transcript, i, options.count);
+        // Only the first line can be the session's controlling terminal.
+        if (!m->line.Open(i == 0) || (!link.empty() && !m->line.MakeLink(link)) ||
+            (!transcript.empty() && !m->line.OpenTranscript(transcript)))
+            return kExitFailed;
+        modules.push_back(std::move(m));
+    }
+    for (const auto& m : modules) {
+        std::printf("%s\n", m->line.SlavePath().c_str());
+        std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s%s\n", cp1250::Cp1250ToUtf8(options.name).c_str(),
+                     m->line.SlavePath().c_str(), m->line.Link().empty() ? "" : ", linked at ",
+                     m->line.Link().c_str());
+    }
+    std::fflush(stdout);
+
+    std::vector<pollfd> polled(modules.size());
     while (!StopRequested() && getppid() == supervisor) {
         const Clock::time_point now = Clock::now();
-        while (!replies.empty() && replies.front().due <= now) {
-            outgoing += replies.front().bytes;
-            replies.pop_front();
-        }
-        while (!outgoing.empty()) {
-            const ssize_t n = write(line.Master(), outgoing.data(), outgoing.size());
-            if (n <= 0)
-                break; // the tool is not reading: the rest waits for POLLOUT
-            outgoing.erase(0, static_cast<size_t>(n));
-        }
-
         int timeout = kIdlePollMs;
-        if (!replies.empty()) {
-            const auto untilDue =
-                std::chrono::ceil<std::chrono::milliseconds>(replies.front().due - now).count();
-            timeout = std::min<int>(timeout, static_cast<int>(std::max<long long>(untilDue, 0)));
+        for (size_t i = 0; i < modules.size(); ++i) {
+            ModuleLine& m = *modules[i];
+            timeout = Deliver(m, now, timeout);
+            const bool idle = m.idleUntil > now;
+            if (idle)
+                timeout = std::min(timeout, MillisecondsUntil(m.idleUntil, now));
+            // A negative descriptor is left out by poll.
+            polled[i] = {idle ? -1 : m.line.Master(), static_cast<short>(POLLIN | (m.outgoing.empty() ? 0 : POLLOUT)), 0};
         }
-        pollfd p{line.Master(), static_cast<short>(POLLIN | (outgoing.empty() ? 0 : POLLOUT)), 0};
-        if (poll(&p, 1, timeout) <= 0)
+        if (poll(polled.data(), polled.size(), timeout) <= 0)
             continue;
-        if ((p.revents & (POLLHUP | POLLERR)) != 0 && (p.revents & POLLIN) == 0) {
-            // No one has the port open: never spin on it.
-            poll(nullptr, 0, kHangupPollMs);
-            continue;
-        }
-        if ((p.revents & POLLIN) == 0)
-            continue;
-        const ssize_t n = read(line.Master(), buffer, sizeof buffer);
-        if (n <= 0)
-            continue;
-        const Clock::time_point arrival = Clock::now();
-        for (SimulatedModule::Exchange& exchange :
-             module.Receive(std::string_view(buffer, static_cast<size_t>(n)))) {
-            line.Record(arrival, exchange.command);
-            if (!exchange.reply.empty())
-                replies.push_back(
-                    {arrival + std::chrono::milliseconds(options.lateMs), std::move(exchange.reply)});
+        const Clock::time_point after = Clock::now();
+        for (size_t i = 0; i < modules.size(); ++i) {
+            const short revents = polled[i].revents;
+            if ((revents & POLLIN) != 0)
+                Take(*modules[i], options);
+            else if ((revents & (POLLHUP | POLLERR)) != 0)
+                modules[i]->idleUntil = after + std::chrono::milliseconds(kHangupPollMs);
         }
     }
     return kExitStopped;
@@ -328,7 +390,7 @@ int main(int argc, char** argv) {
         InstallStopHandler();
         std::signal(SIGPIPE, SIG_IGN); // a reader of stdout that went away must not end the module
         sigprocmask(SIG_SETMASK, &previous, nullptr);
-        return RunModule(options, supervisor);
+        return RunModules(options, supervisor);
     }
     return Supervise(child);
 }

@@ -44,6 +44,9 @@ std::string SimulatedModule::Answer(const std::string& command) {
 
     const std::string_view ok = "OK\r\n";
     const std::string_view error = "ERROR\r\n";
+    for (const std::string& prefix : m_quirks.refusedPrefixes)
+        if (StartsWith(command, prefix))
+            return reply.append(error);
     if (command == "AT+BNAME?") {
         const std::string_view end = m_quirks.noCr ? "\n" : kLineEnd;
         reply.append("+BNAME=").append(m_name).append(end).append("OK").append(end);

@@ -14,6 +14,9 @@ struct ModuleQuirks {
     bool noCr = false;     // the name reply's lines end in LF alone, so it holds no CR
     bool echo = false;     // repeats each command, with its CR LF, before the reply
     size_t floodBytes = 0; // filler without "=" or CR sent ahead of every reply
+    // Commands starting with any of these get "ERROR" and change nothing, as a module that does not
+    // take a setting (or a value) would answer.
+    std::vector<std::string> refusedPrefixes{};
 };
 
 class SimulatedModule {

@@ -1,0 +1,110 @@
+// zk405-cli's pace against simulated modules that answer after 20 ms, as a real one does: one module
+// with the windows' fixed second and with reply-driven waits, sixteen modules at once, and the time
+// each exchange takes beyond the module's answer. Prints medians of several runs; not a test.
+#include "ChildProcess.h"
+#include "CliApp.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kModules = 16;
+constexpr int kReplyDelayMs = 20;
+const std::vector<std::string> kAllSettings = {"--name", "Drukarka {n}", "--pin", "1234", "--flow", "RTS/CTS",
+                                               "--auth", "remember"};
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+struct Timed {
+    double seconds = 0;
+    std::vector<double> exchangeSeconds; // every step of every port
+};
+
+Timed Program(const std::vector<std::string>& ports, bool fixedWait) {
+    std::vector<std::string> args = {"zk405-cli", "program"};
+    args.insert(args.end(), ports.begin(), ports.end());
+    args.insert(args.end(), kAllSettings.begin(), kAllSettings.end());
+    args.push_back("--json");
+    args.push_back("--quiet");
+    if (fixedWait)
+        args.push_back("--fixed-wait");
+    std::ostringstream out, err;
+    const Clock::time_point start = Clock::now();
+    const int status = zk405_cli::Run(args, out, err);
+    Timed timed;
+    timed.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    if (status != 0)
+        std::fprintf(stderr, "cli_bench: zk405-cli ended with %d:\n%s", status, err.str().c_str());
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+        const nlohmann::json port = nlohmann::json::parse(line);
+        for (const auto& step : port["steps"])
+            timed.exchangeSeconds.push_back(step["seconds"].get<double>());
+    }
+    return timed;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    char directory[] = "/tmp/zk405-cli-bench-XXXXXX";
+    if (mkdtemp(directory) == nullptr || chdir(directory) != 0)
+        return 1;
+    setenv("XDG_RUNTIME_DIR", directory, 1); // no monitor of the user's gets this traffic
+
+    ChildProcess sim({ZK405_SIM_PROGRAM, "--count", std::to_string(kModules), "--reply-delay-ms",
+                      std::to_string(kReplyDelayMs)});
+    std::vector<std::string> ports;
+    for (int i = 0; i < kModules; ++i)
+        ports.push_back(sim.ReadLine());
+    if (ports.back().empty()) {
+        std::fprintf(stderr, "cli_bench: the simulator did not start\n");
+        return 1;
+    }
+    const std::vector<std::string> one = {ports[0]};
+
+    std::vector<double> fixed, driven, many, overheadMs;
+    for (int run = 0; run < std::min(runs, 3); ++run)
+        fixed.push_back(Program(one, true).seconds);
+    for (int run = 0; run < runs; ++run) {
+        const Timed single = Program(one, false);
+        driven.push_back(single.seconds);
+        for (double seconds : single.exchangeSeconds)
+            overheadMs.push_back(seconds * 1000 - kReplyDelayMs);
+        many.push_back(Program(ports, false).seconds);
+    }
+
+    if (overheadMs.empty())
+        return 1;
+    const double fixedMedian = Median(fixed), drivenMedian = Median(driven), manyMedian = Median(many);
+    std::printf("zk405-cli program, all four settings and the name read back; modules answer after %d ms\n",
+                kReplyDelayMs);
+    std::printf("  one module, --fixed-wait (the windows' pace): %7.3f s  (median of %zu)\n", fixedMedian,
+                fixed.size());
+    std::printf("  one module, reply-driven:                     %7.3f s  (median of %zu), %.1f times faster\n",
+                drivenMedian, driven.size(), fixedMedian / drivenMedian);
+    std::printf("  %d modules at once, reply-driven:             %7.3f s  (median of %zu), %.2f times one module\n",
+                kModules, manyMedian, many.size(), manyMedian / drivenMedian);
+    std::printf("  per exchange beyond the module's %d ms:        %7.3f ms (median of %zu exchanges, max %.3f ms;\n"
+                "                                                 a pseudo-terminal has no wire time)\n",
+                kReplyDelayMs, Median(overheadMs), overheadMs.size(),
+                *std::max_element(overheadMs.begin(), overheadMs.end()));
+    std::string cleanup = std::string("rm -rf ") + directory;
+    return std::system(cleanup.c_str()) == 0 ? 0 : 1;
+}

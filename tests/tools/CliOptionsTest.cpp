@@ -1,0 +1,115 @@
+// zk405-cli's input before anything is sent: presets, the values' limits in Windows-1250 characters,
+// names made distinct per port, and how a reply is judged.
+#include "CliOptions.h"
+#include "PortJob.h"
+
+#include <gtest/gtest.h>
+
+using namespace zk405_cli;
+
+namespace {
+
+MODULE_SETTINGS Build(const SettingsInput& input, std::string& error, const std::string& port = "com5",
+                      size_t position = 1) {
+    MODULE_SETTINGS settings;
+    settings.name = "untouched";
+    if (!BuildSettings(input, port, position, settings, error))
+        settings.name = "refused";
+    return settings;
+}
+
+TEST(CliPreset, ReadsKeysSkipsCommentsAndOptionsWin) {
+    SettingsInput preset;
+    std::string error;
+    ASSERT_TRUE(ParsePreset("\xEF\xBB\xBF# line 5\r\n\n  name = Drukarka #{n}  \r\npin=0000\nflow=RTS/CTS\n"
+                            "auth=remember",
+                            "line.preset", preset, error))
+        << error;
+    EXPECT_EQ(preset.name, "Drukarka #{n}");
+    EXPECT_EQ(preset.pin, "0000");
+    EXPECT_EQ(preset.flow, "RTS/CTS");
+    EXPECT_EQ(preset.auth, "remember");
+
+    SettingsInput options;
+    options.pin = "";
+    const SettingsInput merged = Merge(preset, options);
+    EXPECT_EQ(merged.pin, ""); // an empty PIN given as an option is still a PIN to send
+    EXPECT_EQ(merged.name, preset.name);
+
+    SettingsInput empty;
+    EXPECT_TRUE(ParsePreset("# only comments\n\n", "p", empty, error));
+    EXPECT_TRUE(IsEmpty(empty));
+}
+
+TEST(CliPreset, MalformedLinesAreRefusedWithTheirPlace) {
+    for (const auto& [text, where] : std::vector<std::pair<std::string, std::string>>{
+             {"name=A\npin 1234\n", "p:2:"}, {"colour=red\n", "p:1:"}, {"pin=1\n\npin=2\n", "p:3:"}}) {
+        SettingsInput preset;
+        std::string error;
+        EXPECT_FALSE(ParsePreset(text, "p", preset, error)) << text;
+        EXPECT_EQ(error.rfind(where, 0), 0u) << error;
+    }
+    SettingsInput preset;
+    std::string error;
+    EXPECT_FALSE(ReadPreset("/nonexistent/zk405.preset", preset, error));
+    EXPECT_NE(error.find("/nonexistent/zk405.preset"), std::string::npos);
+}
+
+TEST(CliSettings, LimitsCountWindows1250CharactersAndBadValuesAreRefused) {
+    std::string error;
+    SettingsInput input;
+    input.name = "Ż" + std::string(30, 'a'); // 32 bytes of UTF-8, 31 characters on the line
+    input.pin = std::string(16, '9');
+    MODULE_SETTINGS settings = Build(input, error);
+    EXPECT_EQ(settings.name, "\xAF" + std::string(30, 'a')) << error;
+    EXPECT_EQ(settings.setName, 1);
+    EXPECT_EQ(settings.setFlow, 0);
+
+    const std::vector<SettingsInput> refused = {
+        {std::string(32, 'a'), {}, {}, {}}, {{}, std::string(17, '1'), {}, {}}, {"Drukarka 名", {}, {}, {}},
+        {"a\r\nAT+BPIN=1", {}, {}, {}},     {{}, {}, "xon/xoff", {}},          {{}, {}, "", {}},
+        {{}, {}, {}, "never"},
+    };
+    for (const SettingsInput& bad : refused) {
+        error.clear();
+        EXPECT_EQ(Build(bad, error).name, "refused");
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(CliSettings, FlowAndAuthenticationTakeTheWindowsValues) {
+    std::string error;
+    const MODULE_SETTINGS settings = Build({{}, {}, "XON/XOFF+RTS/CTS", "always"}, error);
+    EXPECT_EQ(settings.setFlow, 1);
+    EXPECT_EQ(settings.protocolLabel, "XON/XOFF+RTS/CTS");
+    EXPECT_EQ(settings.setAuth, 1);
+    EXPECT_EQ(settings.authChoice, 0);
+    EXPECT_EQ(Build({{}, {}, {}, "remember"}, error).authChoice, 1);
+}
+
+TEST(CliSettings, PortAndPositionMakeNamesDistinctAndCountAfterExpansion) {
+    EXPECT_EQ(ExpandName("Kaldor {port} nr {n}{n} {x}", "com12", 3), "Kaldor com12 nr 33 {x}");
+    std::string error;
+    SettingsInput input;
+    input.name = std::string(26, 'a') + "{port}"; // 31 on com10, 32 on com100
+    EXPECT_EQ(Build(input, error, "com10").name, std::string(26, 'a') + "com10");
+    EXPECT_EQ(Build(input, error, "com100").name, "refused");
+}
+
+TEST(CliReplies, FirstFinalLineDecidesAndNothingIsSilence) {
+    EXPECT_EQ(JudgeReply("OK\r\n"), Outcome::Confirmed);
+    EXPECT_EQ(JudgeReply("AT+BPIN=1\r\nOK\r\n"), Outcome::Confirmed);
+    EXPECT_EQ(JudgeReply("ERROR\r\nOK\r\n"), Outcome::Refused);
+    EXPECT_EQ(JudgeReply("OK"), Outcome::Unconfirmed); // the line never ended
+    EXPECT_EQ(JudgeReply("NOK\r\n"), Outcome::Unconfirmed);
+    EXPECT_EQ(JudgeReply("0"), Outcome::Silent);
+}
+
+TEST(CliLogNames, OnePortKeepsTheWindowsNameSeveralGetTheirOwn) {
+    EXPECT_EQ(LogFileFor("com5", 1), "TxRx.log");
+    EXPECT_EQ(LogFileFor("com5", 2), "TxRx-com5.log");
+    EXPECT_EQ(LogFileFor("/dev/pts/3", 2), "TxRx-_dev_pts_3.log");
+    EXPECT_EQ(LogFileFor("..", 2), "TxRx-...log");
+}
+
+} // namespace

@@ -1,0 +1,289 @@
+// zk405-cli against simulated modules on pseudo-terminals, run in-process (and once as a program): what
+// reaches each module, what each port's log holds, what the tool reports and its exit status. The
+// windows' own code path, run on a module of its own, is the expectation for the bytes and the logs.
+#include "CliApp.h"
+#include "ChildProcess.h"
+#include "DeviceDirectory.h"
+#include "ModuleCommands.h"
+#include "TempDir.h"
+#include "Transcript.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Json = nlohmann::json;
+using Strings = std::vector<std::string>;
+
+// A zk405-sim process playing count modules, each with a transcript of its own.
+class Modules {
+public:
+    Modules(const TempDir& dir, const std::string& tag, size_t count, Strings options = {}) {
+        m_transcript = dir.File("transcript-" + tag);
+        Strings args = {ZK405_SIM_PROGRAM, "--count", std::to_string(count), "--transcript", m_transcript};
+        args.insert(args.end(), options.begin(), options.end());
+        m_sim = std::make_unique<ChildProcess>(args);
+        for (size_t i = 0; i < count; ++i)
+            m_ports.push_back(m_sim->ReadLine());
+        m_count = count;
+    }
+    const Strings& Ports() const { return m_ports; }
+    Strings Received(size_t index) const {
+        return Commands(ReadTranscript(m_count == 1 ? m_transcript : m_transcript + std::to_string(index)));
+    }
+
+private:
+    std::unique_ptr<ChildProcess> m_sim;
+    Strings m_ports;
+    std::string m_transcript;
+    size_t m_count = 0;
+};
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+    std::vector<Json> Objects() const {
+        std::vector<Json> objects;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            objects.push_back(Json::parse(line));
+        return objects;
+    }
+};
+
+CliRun Cli(Strings args) {
+    args.insert(args.begin(), "zk405-cli");
+    std::ostringstream out, err;
+    CliRun run;
+    const Clock::time_point start = Clock::now();
+    run.status = zk405_cli::Run(args, out, err);
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+Strings Concat(Strings a, const Strings& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// What the windows send for these settings and log for it: their ProgramModule, then the name query,
+// on a module and in a directory of their own.
+struct WindowTraffic {
+    Strings commands;
+    std::string log;
+};
+WindowTraffic WindowsProgram(const MODULE_SETTINGS& settings) {
+    TempDir dir; // entered: the log is the windows' TxRx.log
+    Modules module(dir, "window", 1);
+    WindowTraffic traffic;
+    {
+        CSerialPort port;
+        if (port.Open(module.Ports()[0].c_str(), 9600) != 0)
+            return traffic;
+        const module_commands::CommandLink link{&port, module_commands::SleepMilliseconds, true};
+        ProgramModule(settings, link);
+        std::string name;
+        QueryModuleName(name, link);
+    }
+    traffic.commands = module.Received(0);
+    traffic.log = ReadWholeFile(dir.File("TxRx.log"));
+    return traffic;
+}
+
+class CliProgramTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1); }
+    TempDir m_dir;
+};
+
+TEST_F(CliProgramTest, ManyPortsAtOnceSendTheWindowsBytesWithDistinctNamesAndLogEach) {
+    Modules modules(m_dir, "a", 3, {"--reply-delay-ms", "20"});
+    const CliRun run = Cli(Concat({"program"}, Concat(modules.Ports(), {"--name", "Łódź {n} {port}", "--pin", "0042",
+                                                                         "--flow", "RTS/CTS", "--auth", "remember",
+                                                                         "--json"})));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Json> objects = run.Objects();
+    ASSERT_EQ(objects.size(), 3u);
+    // Concurrent: three modules take little more than one (five exchanges of 20 ms each).
+    EXPECT_LT(run.seconds, 1.0);
+
+    for (size_t i = 0; i < 3; ++i) {
+        const std::string port = modules.Ports()[i];
+        EXPECT_EQ(objects[i]["port"], port);
+        EXPECT_EQ(objects[i]["status"], 0);
+        ASSERT_EQ(objects[i]["steps"].size(), 5u);
+        for (const Json& step : objects[i]["steps"])
+            EXPECT_EQ(step["outcome"], "confirmed") << step;
+        EXPECT_NE(run.err.find(port + ": pin OK "), std::string::npos) << run.err;
+
+        MODULE_SETTINGS settings;
+        settings.setName = settings.setPin = settings.setFlow = settings.setAuth = 1;
+        settings.name = "\xA3\xF3\x64\x9F " + std::to_string(i + 1) + " " + port;
+        settings.pin = "0042";
+        settings.protocolLabel = "RTS/CTS";
+        settings.authChoice = 1;
+        const WindowTraffic window = WindowsProgram(settings);
+        ASSERT_EQ(window.commands.size(), 5u);
+        EXPECT_EQ(modules.Received(i), window.commands);
+        EXPECT_EQ(ReadWholeFile(m_dir.File(objects[i]["log"].get<std::string>())), window.log);
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("TxRx.log")));
+}
+
+TEST_F(CliProgramTest, OnePortLogsToTheWindowsFileAndPresetsFillWhatOptionsLeave) {
+    Modules module(m_dir, "one", 1);
+    std::ofstream(m_dir.File("line.preset")) << "# line 3\nname=Linia 3\npin=1111\nflow=BRAK\n";
+    const CliRun run = Cli({"program", module.Ports()[0], "--preset", m_dir.File("line.preset"), "--pin", "2222"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(module.Received(0), (Strings{"AT+BNAME=Linia 3", "AT+BPIN=2222", "AT+BFLOW=0", "AT+BNAME?"}));
+    EXPECT_NE(ReadWholeFile(m_dir.File("TxRx.log")).find("AT+BPIN=2222"), std::string::npos);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("result"), std::string::npos); // the summary table
+}
+
+TEST_F(CliProgramTest, BadInputSendsNothingAnywhere) {
+    Modules modules(m_dir, "bad", 2);
+    std::ofstream(m_dir.File("broken.preset")) << "name=A\nspeed=9600\n";
+    const std::vector<Strings> cases = {
+        {"--name", "Drukarka 名"},
+        {"--name", std::string(32, 'n')},
+        {"--pin", std::string(17, '1')},
+        {"--flow", "xon/xoff"},
+        {"--auth", "sometimes"},
+        {},
+        {"--preset", m_dir.File("missing.preset")},
+        {"--preset", m_dir.File("broken.preset")},
+        {"--name", std::string(24, 'n') + "{port}"}, // too long for the second port only
+        {"--name", "X", "--retries", "3"},
+    };
+    for (const Strings& options : cases) {
+        const CliRun run = Cli(Concat(Concat({"program"}, modules.Ports()), options));
+        EXPECT_EQ(run.status, 1) << options.size();
+        EXPECT_NE(run.err, "");
+    }
+    EXPECT_EQ(Cli({"program", modules.Ports()[0], modules.Ports()[0], "--pin", "1"}).status, 1);
+    EXPECT_EQ(Cli({"erase", modules.Ports()[0]}).status, 1);
+    EXPECT_EQ(Cli({}).status, 1);
+    EXPECT_TRUE(modules.Received(0).empty());
+    EXPECT_TRUE(modules.Received(1).empty());
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("TxRx.log")));
+}
+
+TEST_F(CliProgramTest, ARefusingModuleGivesFourAndTheOthersAreStillConfirmed) {
+    Modules good(m_dir, "good", 2);
+    Modules refusing(m_dir, "refusing", 1, {"--refuse", "AT+BPIN"});
+    const Strings ports = {good.Ports()[0], refusing.Ports()[0], good.Ports()[1]};
+    const CliRun run = Cli(Concat(Concat({"program"}, ports), {"--name", "P{n}", "--pin", "7", "--json"}));
+    EXPECT_EQ(run.status, 4) << run.err;
+    const std::vector<Json> objects = run.Objects();
+    ASSERT_EQ(objects.size(), 3u);
+    EXPECT_EQ(objects[0]["status"], 0);
+    EXPECT_EQ(objects[2]["status"], 0);
+    EXPECT_EQ(objects[1]["status"], 4);
+    EXPECT_EQ(objects[1]["steps"][1]["outcome"], "refused");
+    EXPECT_EQ(objects[1]["steps"][2]["step"], "name read back"); // the name itself was taken
+    EXPECT_EQ(objects[1]["steps"][2]["outcome"], "confirmed");
+    EXPECT_NE(run.err.find(ports[1] + ": pin ERROR"), std::string::npos) << run.err;
+
+    // Sent as the windows send, without looking: nothing to report but what went out.
+    const CliRun blind = Cli({"program", refusing.Ports()[0], "--pin", "8", "--no-verify", "--json"});
+    EXPECT_EQ(blind.status, 0);
+    ASSERT_EQ(blind.Objects().size(), 1u);
+    EXPECT_EQ(blind.Objects()[0]["steps"][0]["outcome"], "sent");
+}
+
+TEST_F(CliProgramTest, ASilentModuleGivesThreeAfterTheCappedWait) {
+    Modules silent(m_dir, "silent", 1, {"--silent"});
+    Modules prompt(m_dir, "prompt", 1);
+    const CliRun run = Cli({"program", silent.Ports()[0], prompt.Ports()[0], "--name", "N", "--json"});
+    EXPECT_EQ(run.status, 3);
+    const std::vector<Json> objects = run.Objects();
+    ASSERT_EQ(objects.size(), 2u);
+    EXPECT_EQ(objects[0]["status"], 3);
+    ASSERT_EQ(objects[0]["steps"].size(), 1u); // an unconfirmed name is not read back
+    EXPECT_EQ(objects[0]["steps"][0]["outcome"], "silent");
+    EXPECT_GE(objects[0]["steps"][0]["seconds"].get<double>(), 0.99);
+    EXPECT_LT(objects[0]["steps"][0]["seconds"].get<double>(), 1.5);
+    EXPECT_EQ(objects[1]["status"], 0);
+    EXPECT_LT(objects[1]["seconds"].get<double>(), 0.5);
+}
+
+TEST_F(CliProgramTest, PortsThatDoNotOpenGiveTwoWithTheReason) {
+    Modules modules(m_dir, "held", 2);
+    CSerialPort holder;
+    ASSERT_EQ(holder.Open(modules.Ports()[1].c_str(), 9600), 0);
+    const std::string missing = m_dir.File("no-such-port");
+    const CliRun run = Cli({"program", modules.Ports()[0], modules.Ports()[1], missing, "--pin", "5", "--json"});
+    EXPECT_EQ(run.status, 2);
+    const std::vector<Json> objects = run.Objects();
+    ASSERT_EQ(objects.size(), 3u);
+    EXPECT_EQ(objects[0]["status"], 0);
+    EXPECT_NE(objects[1]["message"].get<std::string>().find("busy"), std::string::npos) << objects[1];
+    EXPECT_NE(objects[2]["message"].get<std::string>().find("missing"), std::string::npos) << objects[2];
+    EXPECT_NE(run.err.find(missing + ": cannot open: missing"), std::string::npos) << run.err;
+    EXPECT_EQ(modules.Received(1), Strings{});
+}
+
+TEST_F(CliProgramTest, NamesAreReadAsTheWindowReadsThem) {
+    Modules modules(m_dir, "names", 2, {"--name", "Kaldor Łódź", "--echo"});
+    const CliRun run = Cli(Concat({"name"}, modules.Ports()));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, modules.Ports()[0] + "\tKaldor Łódź\n" + modules.Ports()[1] + "\tKaldor Łódź\n");
+    const CliRun json = Cli({"name", modules.Ports()[0], "--json", "--quiet"});
+    ASSERT_EQ(json.Objects().size(), 1u);
+    EXPECT_EQ(json.Objects()[0]["name"], "Kaldor Łódź");
+    EXPECT_EQ(json.err, "");
+}
+
+TEST_F(CliProgramTest, FixedWaitKeepsTheWindowsSecondPerCommand) {
+    Modules module(m_dir, "fixed", 1);
+    const CliRun fixed = Cli({"program", module.Ports()[0], "--flow", "BRAK", "--auth", "always", "--fixed-wait"});
+    EXPECT_EQ(fixed.status, 0) << fixed.err;
+    EXPECT_GE(fixed.seconds, 2.0);
+    const CliRun driven = Cli({"program", module.Ports()[0], "--flow", "BRAK", "--auth", "always"});
+    EXPECT_EQ(driven.status, 0) << driven.err;
+    EXPECT_LT(driven.seconds, 0.5);
+    EXPECT_EQ(module.Received(0), (Strings{"AT+BFLOW=0", "AT+BSEC=1", "AT+BFLOW=0", "AT+BSEC=1"}));
+}
+
+TEST_F(CliProgramTest, ListShowsWhatThePortWindowOffersWithTheDevices) {
+    DeviceDirectory devices({"ttyS0", "ttyS1", "ttyS9", "rfcomm0"});
+    ASSERT_TRUE(devices.Ready());
+    CSerialPort holder;
+    ASSERT_EQ(holder.Open("com2", 9600), 0);
+    const CliRun run = Cli({"list"});
+    EXPECT_EQ(run.status, 0);
+    const std::string dir = devices.Path();
+    EXPECT_EQ(run.out, "com1\t" + dir + "/ttyS0\ncom10\t" + dir + "/ttyS9\ncom97\t" + dir + "/rfcomm0\n");
+    const std::vector<Json> objects = Cli({"list", "--json"}).Objects();
+    ASSERT_EQ(objects.size(), 3u);
+    EXPECT_EQ(objects[2], (Json{{"port", "com97"}, {"device", dir + "/rfcomm0"}}));
+}
+
+// The version itself is checked with every other program's (programs_print_their_version).
+TEST_F(CliProgramTest, TheProgramTellsItsExitStatuses) {
+    ChildProcess help({ZK405_CLI_PROGRAM, "--help"});
+    EXPECT_NE(help.ReadToEnd().find("4  a module refused or did not confirm"), std::string::npos);
+    EXPECT_EQ(help.Wait(), 0);
+
+    Modules module(m_dir, "program", 1);
+    ChildProcess bad({ZK405_CLI_PROGRAM, "program", module.Ports()[0]});
+    EXPECT_EQ(bad.Wait(), 1);
+    ChildProcess good({ZK405_CLI_PROGRAM, "program", module.Ports()[0], "--name", "Z", "--json", "--quiet"});
+    const Json object = Json::parse(good.ReadToEnd());
+    EXPECT_EQ(good.Wait(), 0);
+    EXPECT_EQ(object["steps"][1]["reply"], "Z");
+}
+
+} // namespace

@@ -1,0 +1,224 @@
+#include "CliApp.h"
+
+#include "CliOptions.h"
+#include "CliPlatform.h"
+#include "CliReport.h"
+#include "Cp1250.h"
+#include "PortJob.h"
+#include "PortNames.h"
+#include "PortProbe.h"
+#include "ZK405Version.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <mutex>
+#include <thread>
+
+namespace zk405_cli {
+
+namespace {
+
+constexpr const char* kExitStatuses =
+    "Exit status:\n"
+    "  0  every selected setting confirmed on every port (name: every name read)\n"
+    "  1  bad usage or input; nothing was sent\n"
+    "  2  a port could not be opened (missing, busy, no permission)\n"
+    "  3  a module stayed silent\n"
+    "  4  a module refused or did not confirm a setting, or its name read back differs\n"
+    "When ports end differently, the lowest of 2, 3 and 4 is reported.";
+
+struct Common {
+    std::vector<std::string> ports;
+    bool json = false;
+    bool quiet = false;
+    bool fixedWait = false;
+};
+
+void AddCommon(CLI::App& command, Common& common) {
+    command.add_option("ports", common.ports, "ports, e.g. com5 com6 (or device paths)")->required();
+    command.add_flag("--json", common.json, "one JSON object per port on stdout");
+    command.add_flag("--quiet", common.quiet, "print only errors");
+    command.add_flag("--fixed-wait", common.fixedWait, "wait the full second for every reply, as the windows do");
+}
+
+bool SamePort(const std::string& a, const std::string& b) {
+    const int number = port_names::ComNumber(a.c_str());
+    return a == b || (number != 0 && number == port_names::ComNumber(b.c_str()));
+}
+
+bool Duplicated(const std::vector<std::string>& ports, std::string& error) {
+    for (size_t i = 0; i < ports.size(); ++i)
+        for (size_t j = i + 1; j < ports.size(); ++j)
+            if (SamePort(ports[i], ports[j])) {
+                error = "the port " + ports[j] + " is named twice";
+                return true;
+            }
+    return false;
+}
+
+// Sorted as text, as the port window's list shows them: com10 before com2.
+int List(bool json, std::ostream& out) {
+    std::vector<std::string> names = port_probe::ListOpenablePorts();
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string device = cli_platform::DeviceOf(name);
+        if (json)
+            out << JsonLine({{"port", name}, {"device", device}}) << "\n";
+        else
+            out << name << "\t" << device << "\n";
+    }
+    return kExitOk;
+}
+
+// Runs every task on a thread of its own and reports as the steps finish.
+std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common& common, std::ostream& out,
+                               std::ostream& err) {
+    std::mutex outputLock;
+    const StepReport report = [&](const PortResult& port, const StepResult& step) {
+        const bool failed = step.outcome != Outcome::Confirmed && step.outcome != Outcome::Sent &&
+                            step.outcome != Outcome::NameFound;
+        if (common.quiet && !failed)
+            return;
+        const std::lock_guard<std::mutex> lock(outputLock);
+        err << ProgressLine(port, step) << std::endl;
+    };
+    std::vector<PortResult> results(tasks.size());
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < tasks.size(); ++i)
+        threads.emplace_back([&, i] {
+            results[i] = RunPort(tasks[i], report);
+            if (results[i].status == kExitNotOpened) {
+                const std::lock_guard<std::mutex> lock(outputLock);
+                err << results[i].port << ": " << results[i].message << std::endl;
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+
+    if (common.json)
+        for (const PortResult& result : results)
+            out << JsonLine(ToJson(result)) << "\n";
+    return results;
+}
+
+std::vector<PortTask> Tasks(const Common& common) {
+    std::vector<PortTask> tasks;
+    for (size_t i = 0; i < common.ports.size(); ++i) {
+        PortTask task;
+        task.port = common.ports[i];
+        task.position = i + 1;
+        task.logFile = LogFileFor(task.port, common.ports.size());
+        task.replyDriven = !common.fixedWait;
+        tasks.push_back(std::move(task));
+    }
+    return tasks;
+}
+
+int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
+    const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
+    for (const PortResult& result : results) {
+        if (result.status == kExitSilent)
+            err << result.port << ": " << result.message << "\n";
+        else if (result.status == kExitOk && !common.json)
+            out << result.port << "\t" << cp1250::Cp1250ToUtf8(result.name) << "\n";
+    }
+    return OverallStatus(results);
+}
+
+int Program(const Common& common, const SettingsInput& options, const std::string& presetPath, bool verify,
+            std::ostream& out, std::ostream& err) {
+    SettingsInput preset;
+    std::string error;
+    if (!presetPath.empty() && !ReadPreset(presetPath, preset, error)) {
+        err << "zk405-cli: " << error << "; nothing was sent\n";
+        return kExitUsage;
+    }
+    const SettingsInput input = Merge(preset, options);
+    if (IsEmpty(input)) {
+        err << "zk405-cli: nothing to program: give --name, --pin, --flow, --auth or a --preset\n";
+        return kExitUsage;
+    }
+    std::vector<PortTask> tasks = Tasks(common);
+    for (PortTask& task : tasks) {
+        task.program = true;
+        task.verify = verify;
+        if (!BuildSettings(input, task.port, task.position, task.settings, error)) {
+            err << "zk405-cli: " << task.port << ": " << error << "; nothing was sent\n";
+            return kExitUsage;
+        }
+    }
+    const std::vector<PortResult> results = RunAll(tasks, common, out, err);
+    if (!common.quiet)
+        err << SummaryTable(results);
+    else
+        for (const PortResult& result : results)
+            if (result.status != kExitOk && result.status != kExitNotOpened)
+                err << result.port << ": " << result.message << "\n";
+    return OverallStatus(results);
+}
+
+} // namespace
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    CLI::App app{"Reads, programs and verifies ZK405 Bluetooth modules on serial ports, many at once.", "zk405-cli"};
+    app.set_version_flag("--version", "zk405-cli " ZK405_VERSION_STRING);
+    app.require_subcommand(1);
+    app.footer(kExitStatuses);
+
+    bool json = false;
+    CLI::App* list = app.add_subcommand("list", "the ports that can be opened now, with their devices");
+    list->add_flag("--json", json, "one JSON object per port on stdout");
+
+    Common nameCommon;
+    CLI::App* name = app.add_subcommand("name", "read each module's name");
+    AddCommon(*name, nameCommon);
+
+    Common programCommon;
+    SettingsInput options;
+    std::string newName, pin, flow, auth, preset;
+    bool noVerify = false;
+    CLI::App* program = app.add_subcommand("program", "program each module and verify its answers");
+    AddCommon(*program, programCommon);
+    CLI::Option* nameOption = program->add_option(
+        "--name", newName, "the name, at most 31 characters; {port} and {n} (position from 1) are replaced");
+    CLI::Option* pinOption = program->add_option("--pin", pin, "the PIN, at most 16 characters");
+    CLI::Option* flowOption = program->add_option("--flow", flow, "XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS or BRAK");
+    CLI::Option* authOption =
+        program->add_option("--auth", auth, "always (ask for the PIN every time) or remember (the last PIN)");
+    program->add_option("--preset", preset, "a file of name=, pin=, flow=, auth= lines; options override it");
+    program->add_flag("--no-verify", noVerify, "send as the windows do and report only what was sent");
+
+    std::vector<const char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(arg.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ParseError& e) {
+        // Help or a version that could not be written (a full disk, a closed pipe) is no answer.
+        return app.exit(e, out, err) == 0 && out.flush() ? kExitOk : kExitUsage;
+    }
+
+    if (list->parsed())
+        return List(json, out);
+    Common& common = name->parsed() ? nameCommon : programCommon;
+    std::string error;
+    if (Duplicated(common.ports, error)) {
+        err << "zk405-cli: " << error << "; nothing was sent\n";
+        return kExitUsage;
+    }
+    if (name->parsed())
+        return ReadNames(common, out, err);
+
+    if (nameOption->count() > 0)
+        options.name = newName;
+    if (pinOption->count() > 0)
+        options.pin = pin;
+    if (flowOption->count() > 0)
+        options.flow = flow;
+    if (authOption->count() > 0)
+        options.auth = auth;
+    return Program(common, options, preset, !noVerify, out, err);
+}
+
+} // namespace zk405_cli

@@ -1,0 +1,180 @@
+#include "CliOptions.h"
+
+#include "Cp1250.h"
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+namespace zk405_cli {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r";
+
+std::string_view Trim(std::string_view text) {
+    const size_t first = text.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    const size_t last = text.find_last_not_of(kBlanks);
+    return text.substr(first, last - first + 1);
+}
+
+int AuthChoice(const std::string& mode) {
+    if (mode == "always")
+        return 0;
+    if (mode == "remember")
+        return 1;
+    return -1;
+}
+
+bool IsFlowLabel(const std::string& label) {
+    return *module_commands::FlowDigit(label) != '\0';
+}
+
+// The value in Windows-1250, refused when a character has no single-byte form or would break the
+// command's framing on the line.
+bool ToModuleText(const std::string& utf8, size_t maxChars, const char* what, std::string& out, std::string& error) {
+    const cp1250::Encoded encoded = cp1250::FromUtf8(utf8);
+    if (encoded.unrepresentable > 0) {
+        error = std::string("the ") + what + " \"" + utf8 + "\" holds a character Windows-1250 cannot hold";
+        return false;
+    }
+    for (const char c : encoded.bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            error = std::string("the ") + what + " holds a control character (a line end, a tab, ...)";
+            return false;
+        }
+    }
+    if (encoded.bytes.size() > maxChars) {
+        error = std::string("the ") + what + " \"" + utf8 + "\" has " + std::to_string(encoded.bytes.size()) +
+                " characters; the module takes at most " + std::to_string(maxChars);
+        return false;
+    }
+    out = encoded.bytes;
+    return true;
+}
+
+} // namespace
+
+bool ParsePreset(std::string_view text, const std::string& source, SettingsInput& out, std::string& error) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+        text.remove_prefix(3); // a byte order mark left by a Windows editor
+    SettingsInput preset;
+    size_t lineNumber = 0;
+    while (!text.empty()) {
+        ++lineNumber;
+        const size_t end = text.find('\n');
+        const std::string_view line = Trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        if (line.empty() || line.front() == '#')
+            continue;
+        const std::string where = source + ":" + std::to_string(lineNumber) + ": ";
+        const size_t equals = line.find('=');
+        if (equals == std::string_view::npos) {
+            error = where + "expected key=value, found \"" + std::string(line) + "\"";
+            return false;
+        }
+        const std::string key(Trim(line.substr(0, equals)));
+        const std::string value(Trim(line.substr(equals + 1)));
+        std::optional<std::string>* slot = key == "name"   ? &preset.name
+                                           : key == "pin"  ? &preset.pin
+                                           : key == "flow" ? &preset.flow
+                                           : key == "auth" ? &preset.auth
+                                                           : nullptr;
+        if (slot == nullptr) {
+            error = where + "unknown key \"" + key + "\" (name, pin, flow, auth)";
+            return false;
+        }
+        if (slot->has_value()) {
+            error = where + "\"" + key + "\" given twice";
+            return false;
+        }
+        *slot = value;
+    }
+    out = preset;
+    return true;
+}
+
+bool ReadPreset(const std::string& path, SettingsInput& out, std::string& error) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read the preset " + path;
+        return false;
+    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+        error = "cannot read the preset " + path;
+        return false;
+    }
+    return ParsePreset(text, path, out, error);
+}
+
+SettingsInput Merge(const SettingsInput& preset, const SettingsInput& options) {
+    SettingsInput merged = preset;
+    if (options.name)
+        merged.name = options.name;
+    if (options.pin)
+        merged.pin = options.pin;
+    if (options.flow)
+        merged.flow = options.flow;
+    if (options.auth)
+        merged.auth = options.auth;
+    return merged;
+}
+
+bool IsEmpty(const SettingsInput& input) {
+    return !input.name && !input.pin && !input.flow && !input.auth;
+}
+
+std::string ExpandName(const std::string& pattern, const std::string& port, size_t position) {
+    std::string name;
+    for (size_t i = 0; i < pattern.size();) {
+        if (pattern.compare(i, 6, "{port}") == 0) {
+            name += port;
+            i += 6;
+        } else if (pattern.compare(i, 3, "{n}") == 0) {
+            name += std::to_string(position);
+            i += 3;
+        } else {
+            name += pattern[i++];
+        }
+    }
+    return name;
+}
+
+bool BuildSettings(const SettingsInput& input, const std::string& port, size_t position, MODULE_SETTINGS& out,
+                   std::string& error) {
+    MODULE_SETTINGS settings;
+    if (input.name) {
+        settings.setName = 1;
+        if (!ToModuleText(ExpandName(*input.name, port, position), kMaxNameChars, "name", settings.name, error))
+            return false;
+    }
+    if (input.pin) {
+        settings.setPin = 1;
+        if (!ToModuleText(*input.pin, kMaxPinChars, "PIN", settings.pin, error))
+            return false;
+    }
+    if (input.flow) {
+        if (!IsFlowLabel(*input.flow)) {
+            error = "unknown flow control \"" + *input.flow + "\" (XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS, BRAK)";
+            return false;
+        }
+        settings.setFlow = 1;
+        settings.protocolLabel = *input.flow;
+    }
+    if (input.auth) {
+        settings.authChoice = AuthChoice(*input.auth);
+        if (settings.authChoice < 0) {
+            error = "unknown authentication mode \"" + *input.auth + "\" (always, remember)";
+            return false;
+        }
+        settings.setAuth = 1;
+    }
+    out = settings;
+    return true;
+}
+
+} // namespace zk405_cli

@@ -1,0 +1,138 @@
+#include "CliReport.h"
+
+#include "CliOptions.h"
+#include "Cp1250.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace zk405_cli {
+
+namespace {
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
+}
+
+// Module text for a person: UTF-8 with the line ends shown.
+std::string Shown(const std::string& cp1250Text) {
+    std::string shown;
+    for (const char c : cp1250::Cp1250ToUtf8(cp1250Text)) {
+        if (c == '\r')
+            shown += "\\r";
+        else if (c == '\n')
+            shown += "\\n";
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+// Appended piece by piece: GCC 12 at -O3 warns falsely about "..." + std::string&&.
+std::string Quoted(const std::string& cp1250Text) {
+    std::string quoted = "\"";
+    quoted += Shown(cp1250Text);
+    quoted += '"';
+    return quoted;
+}
+
+std::string Verdict(const StepResult& step) {
+    switch (step.outcome) {
+    case Outcome::Confirmed:
+        return step.step == "name read back" ? Quoted(step.reply) + " OK" : "OK";
+    case Outcome::Refused:
+        return "ERROR";
+    case Outcome::Unconfirmed:
+        return step.step == "name read back" ? Quoted(step.reply) + " differs"
+                                             : "not confirmed (" + Quoted(step.reply) + ")";
+    case Outcome::Silent:
+        return "no answer";
+    case Outcome::Sent:
+        return "sent";
+    case Outcome::NameFound:
+        return Quoted(step.reply);
+    }
+    return "";
+}
+
+std::string Result(const PortResult& port) {
+    switch (port.status) {
+    case kExitOk:
+        return std::all_of(port.steps.begin(), port.steps.end(),
+                           [](const StepResult& s) { return s.outcome == Outcome::Sent; }) &&
+                       !port.steps.empty()
+                   ? "sent"
+                   : "ok";
+    case kExitNotOpened:
+        return "not opened";
+    case kExitSilent:
+        return "silent";
+    default:
+        return "not confirmed";
+    }
+}
+
+std::string Pad(std::string text, size_t width) {
+    if (text.size() < width)
+        text.append(width - text.size(), ' ');
+    return text;
+}
+
+} // namespace
+
+std::string ProgressLine(const PortResult& port, const StepResult& step) {
+    return port.port + ": " + step.step + " " + Verdict(step) + " " + Seconds(step.seconds);
+}
+
+std::string SummaryTable(const std::vector<PortResult>& ports) {
+    size_t width = 4;
+    for (const PortResult& port : ports)
+        width = std::max(width, port.port.size());
+    std::string table = Pad("port", width) + "  " + Pad("result", 13) + "  " + Pad("time", 8) + "  log\n";
+    for (const PortResult& port : ports) {
+        table += Pad(port.port, width) + "  " + Pad(Result(port), 13) + "  " + Pad(Seconds(port.seconds), 8) + "  " +
+                 (port.status == kExitNotOpened ? "-" : port.logFile);
+        if (!port.message.empty())
+            table += "  (" + port.message + ")";
+        table += "\n";
+    }
+    return table;
+}
+
+nlohmann::json ToJson(const PortResult& port) {
+    nlohmann::json json = {
+        {"port", port.port},     {"position", port.position}, {"device", port.device},
+        {"status", port.status}, {"result", Result(port)},   {"seconds", port.seconds},
+    };
+    if (port.status != kExitNotOpened)
+        json["log"] = port.logFile;
+    if (!port.message.empty())
+        json["message"] = port.message;
+    if (!port.name.empty() || (port.status == kExitOk && !port.steps.empty() && port.steps[0].step == "name read"))
+        json["name"] = cp1250::Cp1250ToUtf8(port.name);
+    nlohmann::json steps = nlohmann::json::array();
+    for (const StepResult& step : port.steps)
+        steps.push_back({{"step", step.step},
+                         {"command", cp1250::Cp1250ToUtf8(step.command)},
+                         {"reply", cp1250::Cp1250ToUtf8(step.reply)},
+                         {"outcome", OutcomeName(step.outcome)},
+                         {"seconds", step.seconds}});
+    json["steps"] = steps;
+    return json;
+}
+
+std::string JsonLine(const nlohmann::json& value) {
+    return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+int OverallStatus(const std::vector<PortResult>& ports) {
+    int status = kExitOk;
+    for (const PortResult& port : ports)
+        if (port.status != kExitOk && (status == kExitOk || port.status < status))
+            status = port.status;
+    return status;
+}
+
+} // namespace zk405_cli

@@ -1,0 +1,151 @@
+#include "PortJob.h"
+
+#include "CliOptions.h"
+#include "CliPlatform.h"
+#include "SerialPort.h"
+
+#include <chrono>
+
+namespace zk405_cli {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+int StatusOf(const std::vector<StepResult>& steps, std::string& message) {
+    int status = kExitOk;
+    for (const StepResult& step : steps) {
+        if (step.outcome == Outcome::Silent) {
+            message = "the module did not answer (" + step.step + ")";
+            return kExitSilent;
+        }
+        if (status == kExitOk && (step.outcome == Outcome::Refused || step.outcome == Outcome::Unconfirmed)) {
+            status = kExitNotConfirmed;
+            if (step.step == "name read back")
+                message = "the name read back differs from the name sent";
+            else
+                message = std::string("the module ") +
+                          (step.outcome == Outcome::Refused ? "refused" : "did not confirm") + " the " + step.step;
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+const char* OutcomeName(Outcome outcome) {
+    switch (outcome) {
+    case Outcome::Confirmed:
+        return "confirmed";
+    case Outcome::Refused:
+        return "refused";
+    case Outcome::Unconfirmed:
+        return "unconfirmed";
+    case Outcome::Silent:
+        return "silent";
+    case Outcome::Sent:
+        return "sent";
+    case Outcome::NameFound:
+        return "found";
+    }
+    return "";
+}
+
+Outcome JudgeReply(const std::string& reply) {
+    size_t start = 0;
+    for (size_t end; (end = reply.find('\n', start)) != std::string::npos; start = end + 1) {
+        std::string line = reply.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line == "OK")
+            return Outcome::Confirmed;
+        if (line == "ERROR")
+            return Outcome::Refused;
+    }
+    // "0" is the channel's word for nothing received.
+    return reply == "0" || reply.empty() ? Outcome::Silent : Outcome::Unconfirmed;
+}
+
+std::string LogFileFor(const std::string& port, size_t portCount) {
+    if (portCount == 1)
+        return CSerialPort::kLogFileName;
+    std::string safe;
+    for (const char c : port) {
+        const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
+                           c == '.' || c == '_';
+        safe += plain ? c : '_';
+    }
+    return "TxRx-" + safe + ".log";
+}
+
+PortResult RunPort(const PortTask& task, const StepReport& report) {
+    const Clock::time_point start = Clock::now();
+    PortResult result;
+    result.port = task.port;
+    result.position = task.position;
+    result.device = cli_platform::DeviceOf(task.port);
+    result.logFile = task.logFile;
+
+    CSerialPort port;
+    port.SetLogFileName(task.logFile);
+    const int32_t opened = port.Open(task.port.c_str(), 9600);
+    if (opened != serial_result::kOk) {
+        result.status = kExitNotOpened;
+        result.message = std::string("cannot open: ") +
+                         (opened == serial_result::kSettingsFailed ? "it is no serial line"
+                                                                   : cli_platform::WhyNotOpened(task.port));
+        result.seconds = SecondsSince(start);
+        return result;
+    }
+
+    // Every member given, so the windows' global port is not even named here.
+    const module_commands::CommandLink link{&port, module_commands::SleepMilliseconds, task.replyDriven};
+    Clock::time_point stepStart = Clock::now();
+    const auto addStep = [&](StepResult step) {
+        step.seconds = SecondsSince(stepStart);
+        result.steps.push_back(std::move(step));
+        if (report)
+            report(result, result.steps.back());
+        stepStart = Clock::now();
+    };
+    const auto readName = [&](const char* what, std::string& name) {
+        const bool found = QueryModuleName(name, link);
+        StepResult step{what, "AT+BNAME?\r\n", name, found ? Outcome::NameFound : Outcome::Silent, 0};
+        return std::make_pair(found, step);
+    };
+
+    if (!task.program) {
+        auto [found, step] = readName("name read", result.name);
+        addStep(step);
+        if (!found) {
+            result.status = kExitSilent;
+            result.message = "no name in the module's replies";
+        }
+    } else {
+        bool nameConfirmed = false;
+        ProgramModule(task.settings, link,
+                      [&](module_commands::SettingItem item, const std::string& command, const std::string& reply) {
+                          const Outcome outcome = task.verify ? JudgeReply(reply) : Outcome::Sent;
+                          nameConfirmed = nameConfirmed ||
+                                          (item == module_commands::SettingItem::Name && outcome == Outcome::Confirmed);
+                          addStep({module_commands::SettingItemName(item), command, reply, outcome, 0});
+                      });
+        if (nameConfirmed) {
+            std::string name;
+            auto [found, step] = readName("name read back", name);
+            if (found)
+                step.outcome = name == task.settings.name ? Outcome::Confirmed : Outcome::Unconfirmed;
+            addStep(step);
+        }
+        result.status = StatusOf(result.steps, result.message);
+    }
+    port.Close();
+    result.seconds = SecondsSince(start);
+    return result;
+}
+
+} // namespace zk405_cli

@@ -1,0 +1,65 @@
+// One port's work for zk405-cli: open it with a CSerialPort of its own (its own traffic log), read the
+// module's name or program it with the windows' commands, and judge each reply. Ports run side by side,
+// each job on a thread of its own; a job touches nothing another job uses.
+#pragma once
+
+#include "ModuleCommands.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zk405_cli {
+
+enum class Outcome {
+    Confirmed,   // "OK", or the name read back as sent
+    Refused,     // "ERROR"
+    Unconfirmed, // an answer without "OK", or another name read back
+    Silent,      // nothing at all
+    Sent,        // sent without looking at the answer
+    NameFound,   // the module's name was read
+};
+const char* OutcomeName(Outcome outcome);
+
+// The first "OK" or "ERROR" line decides; nothing received is silence, anything else unconfirmed.
+Outcome JudgeReply(const std::string& reply);
+
+struct StepResult {
+    std::string step;    // "name", "pin", "flow", "auth", "name read back", "name read"
+    std::string command; // as sent, Windows-1250, with its CR LF
+    std::string reply;   // as received, Windows-1250; for the name steps the name
+    Outcome outcome = Outcome::Silent;
+    double seconds = 0;
+};
+
+struct PortTask {
+    std::string port;
+    size_t position = 0; // in the command line's list, from 1
+    std::string logFile;
+    bool program = false; // otherwise only the name is read
+    MODULE_SETTINGS settings;
+    bool verify = true;
+    bool replyDriven = true;
+};
+
+struct PortResult {
+    std::string port;
+    size_t position = 0;
+    std::string device;
+    std::string logFile;
+    int status = 0;      // an ExitStatus
+    std::string message; // why the port did not end with status 0
+    std::string name;    // the name read, for the name query
+    std::vector<StepResult> steps;
+    double seconds = 0;
+};
+
+// Called after each step, from the job's own thread.
+using StepReport = std::function<void(const PortResult& port, const StepResult& step)>;
+
+PortResult RunPort(const PortTask& task, const StepReport& report);
+
+// "TxRx.log" for a single port, else "TxRx-<port>.log" with characters unsafe in a file name replaced.
+std::string LogFileFor(const std::string& port, size_t portCount);
+
+} // namespace zk405_cli
