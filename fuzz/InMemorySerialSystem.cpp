@@ -71,7 +71,9 @@ void SetModuleTimeouts(Timeouts& timeouts, uint32_t writeBoundMs) {
     timeouts.writeBoundMs = writeBoundMs;
 }
 
-void WriteTimeouts(Handle, const Timeouts&) {}
+bool WriteTimeouts(Handle, const Timeouts&) {
+    return true;
+}
 
 bool WriteAll(Handle, const void* data, uint32_t length, const Timeouts&) {
     if (Os().portWritesFail)
