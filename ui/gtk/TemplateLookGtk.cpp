@@ -5,6 +5,8 @@
 // after a modal window they owned has gone, as Windows' dialog manager gives it back.
 #include "TemplateLook.h"
 
+#include "DialogTemplate.h"
+
 #include <wx/dcscreen.h>
 #include <wx/dialog.h>
 #include <wx/msgdlg.h>
@@ -73,6 +75,13 @@ void InstallCssOnce() {
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(provider); // the screen keeps its own reference
     installed = true;
+}
+
+void TakeButtonsOutOfTabOrder(GtkWidget* widget, gpointer) {
+    if (GTK_IS_BUTTON(widget))
+        gtk_widget_set_can_focus(widget, FALSE);
+    else if (GTK_IS_CONTAINER(widget))
+        gtk_container_forall(GTK_CONTAINER(widget), TakeButtonsOutOfTabOrder, nullptr);
 }
 
 // A window made insensitive, as wx does with a modal window's owner, loses its focus widget and GTK
@@ -182,6 +191,15 @@ void ApplyTemplateLook(wxDialog& dialog) {
     gtk_style_context_add_class(gtk_widget_get_style_context(widget), kStyleClass);
     if (GTK_IS_WINDOW(widget))
         FocusKeeper::Install(widget);
+}
+
+// GTK gives a combo box's drop-down button a tab stop of its own, so Tab from the text field would land
+// there instead of on the next control. The button is an internal child that only forall reaches;
+// the list still drops down with a click or Alt+Down.
+void FinishControl(wxDialog&, const Control& control, wxWindow& window) {
+    GtkWidget* widget = window.GetHandle();
+    if (control.kind == Kind::ComboBox && widget != nullptr && GTK_IS_CONTAINER(widget))
+        gtk_container_forall(GTK_CONTAINER(widget), TakeButtonsOutOfTabOrder, nullptr);
 }
 
 } // namespace dialog_template
