@@ -1,5 +1,5 @@
 // The windows as Windows itself sees them, through user32: the identifiers tools and the dialog
-// manager use, the native styles the templates name, and the manifest of ZK405.EXE.
+// manager use, and the native styles the templates name.
 #include "AboutDlg.h"
 #include "ModuleSettingsDlg.h"
 #include "PortSelectDlg.h"
@@ -24,7 +24,8 @@ std::wstring Text(HWND hwnd) {
 }
 
 // The window's controls whose native style has all these bits, by their texts.
-std::vector<std::wstring> WithStyle(const dialog_template::BuiltControls& controls, LONG_PTR mask, LONG_PTR bits) {
+std::vector<std::wstring> WithStyle(const dialog_template::BuiltControls& controls, LONG_PTR mask,
+                                    LONG_PTR bits) {
     std::vector<std::wstring> texts;
     for (const auto& [id, window] : controls.All())
         if ((::GetWindowLongPtrW(window->GetHWND(), GWL_STYLE) & mask) == bits)
@@ -65,18 +66,8 @@ TEST(NativeWindows, CombosDropToTheTemplatesExtentAndStaticsCarryTheirStyles) {
     EXPECT_EQ(::SendDlgItemMessageW(ports.GetHWND(), IDC_PORT_LIST, CB_GETMINVISIBLE, 0, 0), 3);
     EXPECT_EQ(::SendDlgItemMessageW(settings.GetHWND(), IDC_PROTOCOL, CB_GETMINVISIBLE, 0, 0), 5);
     EXPECT_EQ(WithStyle(settings.Controls(), SS_TYPEMASK | WS_TABSTOP, SS_LEFTNOWORDWRAP),
-              std::vector<std::wstring>{L"Uwaga: poni\u017Csze funkcje s\u0142u\u017C\u0105 do zmiany paramter\u00F3w pracy modu\u0142u ZK405."});
+              std::vector<std::wstring>{L"Uwaga: poni\u017Csze funkcje s\u0142u\u017C\u0105 do zmiany "
+                                        L"paramter\u00F3w pracy modu\u0142u ZK405."});
     EXPECT_EQ(WithStyle(about.Controls(), SS_NOPREFIX, SS_NOPREFIX),
               std::vector<std::wstring>{L"Konfigurator modu\u0142u KALDOR ZK405"});
-}
-
-TEST(NativeWindows, ProgramDeclaresPerMonitorDpiAwareness) {
-    HMODULE program = ::LoadLibraryExW(ZK405_PROGRAM, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(program, nullptr);
-    HRSRC found = ::FindResourceW(program, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24)); // RT_MANIFEST
-    ASSERT_NE(found, nullptr);
-    const std::string manifest(static_cast<const char*>(::LockResource(::LoadResource(program, found))),
-                               ::SizeofResource(program, found));
-    EXPECT_NE(manifest.find(">PerMonitorV2"), std::string::npos);
-    ::FreeLibrary(program);
 }
