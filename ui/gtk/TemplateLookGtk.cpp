@@ -46,7 +46,7 @@ constexpr const char* kCss = R"css(
     margin: 0 3px 0 0;
 }
 /* The theme greys a disabled field's text only, so an empty one looks as if it took input: it gets
-   the window's face, a darker shade of it, and a faint border and text, as Windows draws it. */
+   a face a shade darker than the window's, a faint border and faint text, as Windows greys it. */
 .zk405-template entry:disabled,
 .zk405-template combobox entry:disabled,
 .zk405-template combobox button:disabled,
