@@ -42,11 +42,14 @@ fi
 
 echo "No X display: showing the program on a virtual display for a few seconds."
 shot=$PWD/$bin/zk405-first-window.png
+# Under a window manager, so that the window shows with the caption and frame a desktop gives it.
 scripts/with-display.sh bash -c '
+  source tests/support/xwindow.sh
+  xwindow_manager >/dev/null
   "$1" & app=$!
   for _ in $(seq 100); do xdotool search --name "KALDOR ZK405" >/dev/null 2>&1 && break; sleep 0.1; done
   sleep 1
   import -window root "$2" 2>/dev/null || xwd -root | convert xwd:- "$2"
-  kill $app 2>/dev/null; wait $app 2>/dev/null || true
+  kill $app ${XWINDOW_WM_PID:-} 2>/dev/null; wait $app 2>/dev/null || true
 ' run "$app" "$shot"
 echo "The program started; its first window is in $shot"

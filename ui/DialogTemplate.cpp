@@ -171,6 +171,7 @@ bool BuildDialog(wxDialog& dialog, wxWindow* parent, const Template& dialogTempl
         wxWindow* window = CreateControl(dialog, control, images);
         if (window == nullptr)
             return false;
+        FinishControl(dialog, control, *window);
         if (!(control.style & kTabStop))
             window->DisableFocusFromKeyboard();
         if (control.style & kDisabled)

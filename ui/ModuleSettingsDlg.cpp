@@ -218,6 +218,9 @@ void CModuleSettingsDlg::OnInitDialog(wxInitDialogEvent&) {
         m_name = name;
         TransferDataToWindow();
     }
+    // The first tab stop in template order, as the Windows dialog manager chooses; GTK, left to
+    // itself, would pick the topmost control, the first check box.
+    m_controls.Find(IDC_BACK)->SetFocus();
 }
 
 void CModuleSettingsDlg::OnSetName(wxCommandEvent&) {

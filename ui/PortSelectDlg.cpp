@@ -51,8 +51,6 @@ CPortSelectDlg::CPortSelectDlg(wxWindow* parent) : m_hIcon(LoadAppIcons()) {
         return;
     KeepPictureProportions();
     m_portList = m_controls.Get<wxComboBox>(IDC_PORT_LIST);
-    if (m_portList != nullptr)
-        MakeSingleTabStop(*m_portList);
     Bind(wxEVT_INIT_DIALOG, &CPortSelectDlg::OnInitDialog, this);
     Bind(wxEVT_BUTTON, &CPortSelectDlg::OnNext, this, IDC_NEXT);
     Bind(wxEVT_MENU, &CPortSelectDlg::OnSysCommand, this, IDM_ABOUTBOX);

@@ -41,6 +41,3 @@ private:
 // Puts the About item (string 101, command 0x0010) where the platform's users look for it: the system
 // menu on Windows, the window's context menu on GTK. The item sends a wxEVT_MENU with that command.
 void InstallAboutCommand(CPortSelectDlg& dialog);
-// Keeps the port list one tab stop, as on Windows: GTK gives a combo box's drop-down button a tab stop
-// of its own, so Tab from the text field would land there instead of on "Dalej...".
-void MakeSingleTabStop(wxComboBox& combo);

@@ -1,5 +1,6 @@
 // Makes a template dialog's controls fit their dialog-unit slots on toolkits whose controls are taller
-// than the templates were laid out for.
+// than the templates were laid out for, and gives each control what the toolkit's own creation leaves
+// out of its template row.
 #pragma once
 
 class wxDialog;
@@ -8,7 +9,14 @@ class wxWindow;
 
 namespace dialog_template {
 
+struct Control;
+
 void ApplyTemplateLook(wxDialog& dialog);
+
+// Called for each control right after it is created from its row: on Windows the native identifier
+// (1 and 2 for OK and Cancel) and the native styles wx has no flag for; on GTK a combo box whose
+// drop-down button is no tab stop of its own.
+void FinishControl(wxDialog& dialog, const Control& control, wxWindow& window);
 
 // A message box text as the toolkit's message box needs it to break lines where the text has CR.
 wxString MessageBoxText(const wxString& text);

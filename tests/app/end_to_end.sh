@@ -20,15 +20,17 @@ RUN=("$PROGRAM")
 
 # shellcheck source=../support/xwindow.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xwindow.sh"
-xwindow_require xdotool import xdpyinfo
+xwindow_require xdotool import xdpyinfo xprop
 
 mkdir -p "$ARTIFACTS"
 WORK=$(mktemp -d /tmp/zk405-e2e-XXXXXX)
 SIM_PID=""
 APP_PID=""
+XWINDOW_WM_PID=""
 cleanup() {
     [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null || true
     [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null || true
+    [[ -n "$XWINDOW_WM_PID" ]] && kill "$XWINDOW_WM_PID" 2>/dev/null || true
     wait 2>/dev/null || true
     rm -rf "$WORK"
 }
@@ -76,6 +78,8 @@ SIM_PID=$!
 wait_for_line sim.out /dev/ || fail "the simulator did not start: $(cat sim.err)"
 [[ -n "$PORT" ]] || PORT=$(head -n1 sim.out)
 
+# The screenshots show the frame and caption a user sees.
+xwindow_manager || fail "no window manager"
 "${RUN[@]}" >app.out 2>&1 &
 APP_PID=$!
 

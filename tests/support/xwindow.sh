@@ -5,6 +5,8 @@
 #                   windows are found by name, the toolkit's by class.
 #   XWINDOW_WAIT    seconds wait_window and wait_gone wait (default 10).
 #   ARTIFACTS       directory shot writes its PNG files into.
+#   XWINDOW_FRAME   non-empty: shot takes the window manager's frame and caption too (set by
+#                   xwindow_manager when a window manager runs).
 # shot calls the sourcing script's own fail on an error.
 
 # Exits 77 (skipped) unless DISPLAY names a display that answers and every tool given is installed.
@@ -15,6 +17,28 @@ xwindow_require() {
         command -v "$tool" >/dev/null || { echo "$tool missing; skipped"; exit 77; }
     done
     xdpyinfo >/dev/null 2>&1 || { echo "display $DISPLAY does not answer; skipped"; exit 77; }
+}
+
+# Starts openbox unless a window manager already runs on the display, so that the windows get the
+# frame, the caption and the focus a user's desktop gives them; XWINDOW_WM_PID is then its process,
+# for the caller to end. Without openbox installed the windows are left without a manager.
+xwindow_manager() {
+    XWINDOW_WM_PID=""
+    XWINDOW_FRAME=1
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    if ! command -v openbox >/dev/null; then
+        echo "openbox missing: no window manager, no frames in screenshots"
+        XWINDOW_FRAME=""
+        return 0
+    fi
+    openbox --sm-disable >/dev/null 2>&1 &
+    XWINDOW_WM_PID=$!
+    for _ in $(seq 50); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.1
+    done
+    echo "openbox did not start"
+    return 1
 }
 
 # The visible windows as "id title" lines. Titles are read back as UTF-8: xdotool's own title search
@@ -65,5 +89,7 @@ wait_for_line() {
 # A screenshot of one window as ARTIFACTS/NAME.png, once it has been drawn.
 shot() {
     sleep 0.3
-    timeout 10 import -window "$1" "$ARTIFACTS/$2.png" || fail "no screenshot of $2"
+    local frame=()
+    [[ -n "${XWINDOW_FRAME:-}" ]] && frame=(-frame)
+    timeout 10 import "${frame[@]}" -window "$1" "$ARTIFACTS/$2.png" || fail "no screenshot of $2"
 }

@@ -105,6 +105,7 @@ TEST_F(SettingsWindow, OpensWithTheModuleNameInTheDisabledNameFieldAndEverything
         EXPECT_TRUE(dlg.IsShown());
         EXPECT_TRUE(port.IsOpen());
         EXPECT_EQ(port.BaudRate(), 9600u);
+        EXPECT_EQ(wxWindow::FindFocus(), dlg.Controls().Find(IDC_BACK)) << "the first tab stop, Wstecz";
         auto* name = Get<wxTextCtrl>(dlg, IDC_NAME_VALUE);
         EXPECT_EQ(WxToUtf8(name->GetValue()), "Drukarka Łódź");
         EXPECT_FALSE(name->IsEnabled());

@@ -11,19 +11,6 @@
 #include <wx/menu.h>
 #include <wx/textctrl.h>
 
-#include <gtk/gtk.h>
-
-namespace {
-
-void TakeButtonsOutOfTabOrder(GtkWidget* widget, gpointer) {
-    if (GTK_IS_BUTTON(widget))
-        gtk_widget_set_can_focus(widget, FALSE);
-    else if (GTK_IS_CONTAINER(widget))
-        gtk_container_forall(GTK_CONTAINER(widget), TakeButtonsOutOfTabOrder, nullptr);
-}
-
-} // namespace
-
 void InstallAboutCommand(CPortSelectDlg& dialog) {
     const wxString text = LoadResourceString(IDS_ABOUTBOX);
     if (text.empty())
@@ -39,14 +26,6 @@ void InstallAboutCommand(CPortSelectDlg& dialog) {
         menu.Append(IDM_ABOUTBOX, text);
         dialog.PopupMenu(&menu);
     });
-}
-
-void MakeSingleTabStop(wxComboBox& combo) {
-    // The drop-down button is an internal child: only forall reaches it. The list still drops down
-    // with a click or Alt+Down.
-    GtkWidget* widget = combo.GetHandle();
-    if (widget != nullptr && GTK_IS_CONTAINER(widget))
-        gtk_container_forall(GTK_CONTAINER(widget), TakeButtonsOutOfTabOrder, nullptr);
 }
 
 std::string PortNameFromUtf8(const std::string& typed) {

@@ -24,8 +24,6 @@ void InstallAboutCommand(CPortSelectDlg& dialog) {
     systemMenu->Append(IDM_ABOUTBOX, text);
 }
 
-void MakeSingleTabStop(wxComboBox&) {}
-
 std::string PortNameFromUtf8(const std::string& typed) {
     return cp1250::FromUtf8(typed).bytes;
 }
