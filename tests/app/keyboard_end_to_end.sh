@@ -98,9 +98,8 @@ for _ in 1 2; do
     wait_gone "$AGAIN" || fail "Escape did not leave the settings window"
 done
 keys Tab space
-for _ in $(seq 50); do kill -0 "$APP_PID" 2>/dev/null || break; sleep 0.1; done
-kill -0 "$APP_PID" 2>/dev/null && fail "Tab, Space did not press Zakończ"
-wait "$APP_PID" || fail "the program ended with status $?"
+wait_exit "$APP_PID" || fail "Tab, Space did not press Zakończ"
+[[ $EXIT_STATUS == 0 ]] || fail "the program ended with status $EXIT_STATUS"
 APP_PID=""
 
 # The name in Windows-1250 ("Ł", "ó", "ź" are A3, F3, 9F); no authentication command without a choice.

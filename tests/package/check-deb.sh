@@ -102,14 +102,8 @@ echo "installed zk405 shows its window: $(xdotool getwindowname "$WINDOW")"
 # Escape is the window's "Zakończ".
 xdotool windowfocus --sync "$WINDOW" 2>/dev/null
 xdotool key --window "$WINDOW" Escape
-for _ in $(seq 50); do
-    kill -0 "$APP_PID" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$APP_PID" 2>/dev/null && fail "the installed zk405 did not end on Escape"
-wait "$APP_PID"
-STATUS=$?
-[[ $STATUS == 0 ]] || fail "the installed zk405 ended with status $STATUS: $(cat "$WORK/app.out")"
+wait_exit "$APP_PID" || fail "the installed zk405 did not end on Escape"
+[[ $EXIT_STATUS == 0 ]] || fail "the installed zk405 ended with status $EXIT_STATUS: $(cat "$WORK/app.out")"
 
 echo "== apt-get purge zk405"
 apt-get purge -y -qq zk405 >"$WORK/apt.log" 2>&1 || fail "apt-get purge failed: $(cat "$WORK/apt.log")"

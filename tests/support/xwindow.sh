@@ -86,6 +86,18 @@ wait_for_line() {
     return 1
 }
 
+# Waits up to five seconds for the caller's child process PID to end and leaves its exit status in
+# EXIT_STATUS; fails while it still runs.
+wait_exit() {
+    for _ in $(seq 50); do
+        kill -0 "$1" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$1" 2>/dev/null && return 1
+    wait "$1"
+    EXIT_STATUS=$?
+}
+
 # A screenshot of one window as ARTIFACTS/NAME.png, once it has been drawn.
 shot() {
     sleep 0.3

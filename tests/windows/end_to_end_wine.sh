@@ -169,15 +169,9 @@ click_du "$AGAIN" 32 228 350 242
 wait_gone "$AGAIN" || fail "Wstecz did not close the second settings window"
 click_du "$MAIN" 32 228 350 242
 
-for _ in $(seq 50); do
-    kill -0 "$APP_PID" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$APP_PID" 2>/dev/null && fail "the program did not end on Zakończ"
-wait "$APP_PID"
-STATUS=$?
+wait_exit "$APP_PID" || fail "the program did not end on Zakończ"
 APP_PID=""
-[[ $STATUS == 0 ]] || fail "the program ended with status $STATUS"
+[[ $EXIT_STATUS == 0 ]] || fail "the program ended with status $EXIT_STATUS"
 
 # What the module received, the time column aside. The name sent is the name field's text, so it also
 # shows that the field held the module's name as read. It went out in Windows-1250: "Ł", "ó" and "ź"
