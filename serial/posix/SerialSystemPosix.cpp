@@ -6,6 +6,7 @@
 #include "MonitorPath.h"
 #include "PortNames.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -159,6 +161,13 @@ pid_t LockOwner(const std::string& lockPath) {
 
 // The locks this process holds, by the descriptor of the device they lock. Kept here rather than
 // worked out again at close, when the device may be gone (a pseudo-terminal whose master closed).
+// Several ports may be opened and closed at once from different threads, so the table and the lock
+// files it speaks for are changed only under this mutex.
+std::mutex& LockTableMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
 struct HeldLock {
     int fd;
     std::string path;
@@ -200,7 +209,10 @@ enum class LockResult { kTaken, kHeld, kNoLockDirectory };
 // lock of ours.
 LockResult TakeLock(int device, const char* directory, const std::string& name) {
     const std::string lockPath = std::string(directory) + "/" + name;
-    const std::string temporary = std::string(directory) + "/LTMP." + std::to_string(getpid());
+    // Unique within the process as well, since another thread may be taking a lock this moment.
+    static std::atomic<unsigned> serial{0};
+    const std::string temporary =
+        std::string(directory) + "/LTMP." + std::to_string(getpid()) + "." + std::to_string(serial++);
     FdGuard fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.get() < 0)
         return LockResult::kNoLockDirectory;
@@ -226,6 +238,7 @@ LockResult TakeLock(int device, const char* directory, const std::string& name) 
 
 // Removes the lock this process took for the device open on fd, unless someone replaced it since.
 void ReleaseLock(int fd) {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
     std::vector<HeldLock>& locks = HeldLocks();
     for (auto lock = locks.begin(); lock != locks.end(); ++lock) {
         if (lock->fd == fd) {
@@ -240,6 +253,7 @@ void ReleaseLock(int fd) {
 // True when the device is free of every lock file naming it, by the name it was opened with or by
 // its real one, and then ours is taken. Without a lock directory we may write to, nothing is taken.
 bool LockDevice(int fd, const std::string& openedName) {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
     const std::string path = OpenedPath(fd);
     if (path.empty())
         return false;
