@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <dirent.h>
@@ -14,6 +16,7 @@
 #include <string>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace serial_result;
@@ -150,6 +153,33 @@ TEST_F(SerialPortTest, OpenRefusesALineOtherProgramsHoldEvenForRoot) {
     EXPECT_EQ(OpenPty(second), kOpenFailed);
     ASSERT_EQ(port.Close(), kOk);
     EXPECT_NE(access(lock.c_str(), F_OK), 0) << "and goes with the port";
+}
+
+// zk405-cli opens every port on a thread of its own: each open must take a lock of its own and give
+// it back, however the threads interleave.
+TEST_F(SerialPortTest, PortsOpenedAtOnceFromSeveralThreadsEachHoldTheirOwnLock) {
+    constexpr size_t kPorts = 8;
+    std::array<PseudoTerminal, kPorts> lines;
+    std::array<CSerialPort, kPorts> ports;
+    const std::string lock0 = UucpLockPath(lines[0].SlavePath());
+    const bool lockable = access(lock0.substr(0, lock0.rfind('/')).c_str(), W_OK) == 0;
+    const auto onEachPort = [&](auto&& step) {
+        std::array<std::thread, kPorts> threads;
+        for (size_t i = 0; i < kPorts; ++i)
+            threads[i] = std::thread(step, i);
+        for (std::thread& thread : threads)
+            thread.join();
+    };
+    for (int round = 0; round < 10; ++round) {
+        std::atomic<size_t> opened{0};
+        onEachPort([&](size_t i) { opened += ports[i].Open(lines[i].SlavePath().c_str(), 9600) == kOk; });
+        ASSERT_EQ(opened, kPorts) << "round " << round;
+        for (size_t i = 0; lockable && i < kPorts; ++i)
+            EXPECT_EQ(ReadWholeFile(UucpLockPath(lines[i].SlavePath())), LockText(getpid())) << i;
+        onEachPort([&](size_t i) { ports[i].Close(); });
+        for (size_t i = 0; i < kPorts; ++i)
+            EXPECT_NE(access(UucpLockPath(lines[i].SlavePath()).c_str(), F_OK), 0) << i;
+    }
 }
 
 TEST_F(SerialPortTest, LineIsRawAt9600With8N1AndHardwareFlowControl) {
