@@ -14,27 +14,29 @@ windows=1
 if [[ $windows == 1 ]]; then scripts/install-deps.sh --windows; else scripts/install-deps.sh; fi
 
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+# Each stage's heading carries the time of day, so a slow stage shows in CI's log.
+say() { echo "== $* ($(date +%H:%M:%S))"; }
 run_stage() {
   local preset=$1
-  echo "== $preset: configure and build"
+  say "$preset: configure and build"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
-  echo "== $preset: tests"
+  say "$preset: tests"
   scripts/with-display.sh ctest --preset "$preset" --timeout 300
 }
 
 run_stage release
-echo "== Debian package of the release build"
+say "Debian package of the release build"
 deb=$(scripts/package.sh build/release | tail -n1)
 scripts/with-display.sh tests/package/check-deb.sh "$deb"
 run_stage asan
-echo "== fuzz: each libFuzzer target for 20 s"
+say "fuzz: each libFuzzer target for 20 s"
 scripts/fuzz.sh 20
 if [[ $windows == 1 ]]; then
-  echo "== windows: MinGW-w64 build under Wine"
+  say "windows: MinGW-w64 build under Wine"
   scripts/windows/test-windows.sh --ui
-  echo "== windows: zip and installer"
+  say "windows: zip and installer"
   scripts/windows/package-windows.sh --build-dir build/mingw
   scripts/with-display.sh tests/windows/check-installer.sh build/mingw
 fi
-echo "== all test stages passed"
+say "all test stages passed"
