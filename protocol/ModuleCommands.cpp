@@ -45,16 +45,18 @@ const char* AuthDigit(int32_t authChoice) {
     }
 }
 
-bool IsReplyComplete(std::string_view reply) {
+FinalLine FinalLineOf(std::string_view reply) {
     size_t start = 0;
     for (size_t end; (end = reply.find('\n', start)) != std::string_view::npos; start = end + 1) {
         std::string_view line = reply.substr(start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
-        if (line == "OK" || line == "ERROR")
-            return true;
+        if (line == "OK")
+            return FinalLine::Ok;
+        if (line == "ERROR")
+            return FinalLine::Error;
     }
-    return false;
+    return FinalLine::None;
 }
 
 const char* SettingItemName(SettingItem item) {

@@ -52,9 +52,15 @@ struct CommandLink {
     bool replyDriven = false;
 };
 
-// True once the reply holds a final "OK" or "ERROR" line (ended by LF, a CR before the LF allowed).
-// A name reply is complete with the "OK" after its name line.
-bool IsReplyComplete(std::string_view reply);
+// The module's final word in a reply: its first whole "OK" or "ERROR" line (ended by LF, a CR
+// before the LF allowed); None while neither has come.
+enum class FinalLine { None, Ok, Error };
+FinalLine FinalLineOf(std::string_view reply);
+
+// True once the reply holds its final line. A name reply is complete with the "OK" after its name.
+inline bool IsReplyComplete(std::string_view reply) {
+    return FinalLineOf(reply) != FinalLine::None;
+}
 
 // The settings in the order ProgramModule sends them.
 enum class SettingItem { Name, Pin, Flow, Auth };

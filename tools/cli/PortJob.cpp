@@ -56,15 +56,13 @@ const char* OutcomeName(Outcome outcome) {
 }
 
 Outcome JudgeReply(const std::string& reply) {
-    size_t start = 0;
-    for (size_t end; (end = reply.find('\n', start)) != std::string::npos; start = end + 1) {
-        std::string line = reply.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line == "OK")
-            return Outcome::Confirmed;
-        if (line == "ERROR")
-            return Outcome::Refused;
+    switch (module_commands::FinalLineOf(reply)) {
+    case module_commands::FinalLine::Ok:
+        return Outcome::Confirmed;
+    case module_commands::FinalLine::Error:
+        return Outcome::Refused;
+    case module_commands::FinalLine::None:
+        break;
     }
     // "0" is the channel's word for nothing received.
     return reply == "0" || reply.empty() ? Outcome::Silent : Outcome::Unconfirmed;
