@@ -251,16 +251,18 @@ TEST_F(ModuleCommandsTest, ProgrammingReportsEachReplyWithItsItemInOrder) {
     EXPECT_EQ(m_waits, std::vector<uint32_t>(4, 1000));
 }
 
-TEST(ReplyCompleteness, AFinalOkOrErrorLineCompletesAReply) {
-    using module_commands::IsReplyComplete;
-    EXPECT_TRUE(IsReplyComplete("OK\r\n"));
-    EXPECT_TRUE(IsReplyComplete("ERROR\n"));
-    EXPECT_TRUE(IsReplyComplete("AT+BNAME?\r\n+BNAME=K\r\nOK\r\n"));
-    EXPECT_FALSE(IsReplyComplete("+BNAME=K\r\n"));
-    EXPECT_FALSE(IsReplyComplete("+BNAME=K\r\nOK"));
-    EXPECT_FALSE(IsReplyComplete("+BNAME=OK\r\n"));
-    EXPECT_FALSE(IsReplyComplete("NOK\r\n"));
-    EXPECT_FALSE(IsReplyComplete("0"));
+// What ends a reply-driven exchange and what zk405-cli takes as the module's verdict.
+TEST(ReplyFinalLine, TheFirstWholeOkOrErrorLineDecides) {
+    using module_commands::FinalLine;
+    using module_commands::FinalLineOf;
+    EXPECT_EQ(FinalLineOf("OK\r\n"), FinalLine::Ok);
+    EXPECT_EQ(FinalLineOf("ERROR\n"), FinalLine::Error);
+    EXPECT_EQ(FinalLineOf("AT+BNAME?\r\n+BNAME=K\r\nOK\r\n"), FinalLine::Ok);
+    EXPECT_EQ(FinalLineOf("ERROR\r\nOK\r\n"), FinalLine::Error);
+    for (const char* unfinished : {"+BNAME=K\r\n", "+BNAME=K\r\nOK", "+BNAME=OK\r\n", "NOK\r\n", "0"}) {
+        EXPECT_EQ(FinalLineOf(unfinished), FinalLine::None) << unfinished;
+        EXPECT_FALSE(module_commands::IsReplyComplete(unfinished)) << unfinished;
+    }
 }
 
 // A module that answers in pieces, one per look the exchange takes.
