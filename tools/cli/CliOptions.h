@@ -14,13 +14,18 @@ namespace zk405_cli {
 enum ExitStatus : int {
     kExitOk = 0,           // every selected setting confirmed on every port
     kExitUsage = 1,        // bad usage or input; nothing was sent
-    kExitNotOpened = 2,    // a port could not be opened
+    kExitNotOpened = 2,    // a port could not be opened or worked: missing, busy, its line stuck, no thread
     kExitSilent = 3,       // a module stayed silent
     kExitNotConfirmed = 4, // a module refused or did not confirm a setting
+    kExitReportLost = 5,   // every port ended well, but the report could not be written
+    kExitFailed = 6,       // an unexpected failure (no memory, say) ended the program; ports were closed
+    kExitSignalBase = 128, // + the signal that stopped the run (130 for Ctrl+C)
 };
 
 inline constexpr size_t kMaxNameChars = 31;
 inline constexpr size_t kMaxPinChars = 16;
+// A preset is a few short lines; anything larger is no preset (or /dev/zero).
+inline constexpr size_t kMaxPresetBytes = 64 * 1024;
 
 // The values as the user gave them, UTF-8; an absent value is not programmed.
 struct SettingsInput {
@@ -33,6 +38,7 @@ struct SettingsInput {
 // A preset: "name=", "pin=", "flow=", "auth=" lines; blank lines and lines starting with "#" are
 // skipped; keys and values are trimmed of spaces and tabs. source names the text in messages.
 bool ParsePreset(std::string_view text, const std::string& source, SettingsInput& out, std::string& error);
+// Read only from a regular file or a pipe (--preset /dev/stdin, <(...)), at most kMaxPresetBytes.
 bool ReadPreset(const std::string& path, SettingsInput& out, std::string& error);
 
 // Values given as options win over the preset's.
