@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string>
 
 namespace {
@@ -31,13 +32,13 @@ constexpr const char* kUsage =
     "  --help     show this text and exit\n"
     "\n"
     "The endpoint's name goes to stderr once it is ready. Ctrl+C stops the monitor.\n"
+    "When zk405-cli works on several ports at once, each line is shown with [port] before it.\n"
     "The tool looks for the monitor when it opens a port and keeps the first one it finds until it\n"
     "ends: start the monitor first, and after restarting the monitor restart the tool too.\n"
-    "Exit status: 0 stopped or N messages printed, 1 could not listen, 2 bad options.\n";
+    "Exit status: 0 stopped or N messages printed, 1 could not listen or failed on the way, 2 bad\n"
+    "options.\n";
 
-} // namespace
-
-int main(int argc, char** argv) {
+int MonitorMain(int argc, char** argv) {
     IgnoreFileSizeSignal(); // output redirected to a file that reached its limit must not end it
     bool raw = false;
     long count = -1;
@@ -92,4 +93,18 @@ int main(int argc, char** argv) {
         }
     }
     return kExitStopped;
+}
+
+} // namespace
+
+// No exception leaves main: the endpoint is then taken down as at a normal end.
+int main(int argc, char** argv) {
+    try {
+        return MonitorMain(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zk405-monitor: stopped by an unexpected failure: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "zk405-monitor: stopped by an unexpected failure\n");
+    }
+    return kExitFailed;
 }

@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <fcntl.h>
 #include <memory>
 #include <poll.h>
@@ -73,7 +74,7 @@ constexpr const char* kUsage =
     "Replies: \"AT+BNAME?\" gets \"+BNAME=<name>\\r\\nOK\\r\\n\"; \"AT+BNAME=\", \"AT+BPIN=\",\n"
     "\"AT+BFLOW=\" (0-3) and \"AT+BSEC=\" (1, 2) get \"OK\\r\\n\" and are remembered; an unknown\n"
     "command or value gets \"ERROR\\r\\n\". Commands end with CR LF.\n"
-    "Exit status: 0 stopped, 1 could not start, 2 bad options.\n";
+    "Exit status: 0 stopped, 1 could not start or failed on the way, 2 bad options.\n";
 
 struct Options {
     std::string name = "ZK405";
@@ -361,9 +362,7 @@ int Supervise(pid_t child) {
 
 void IgnoreSignal(int) {}
 
-} // namespace
-
-int main(int argc, char** argv) {
+int SimMain(int argc, char** argv) {
     IgnoreFileSizeSignal(); // a full transcript file must not end the module
     Options options;
     if (const int status = ParseOptions(argc, argv, options); status != 0)
@@ -393,4 +392,18 @@ int main(int argc, char** argv) {
         return RunModules(options, supervisor);
     }
     return Supervise(child);
+}
+
+} // namespace
+
+// No exception leaves main: the pseudo-terminals, links and transcript then go as at a normal end.
+int main(int argc, char** argv) {
+    try {
+        return SimMain(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zk405-sim: stopped by an unexpected failure: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "zk405-sim: stopped by an unexpected failure\n");
+    }
+    return kExitFailed;
 }
