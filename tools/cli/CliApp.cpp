@@ -113,6 +113,7 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
         PortResult& result = results[i];
         result.port = tasks[i].port;
         result.position = tasks[i].position;
+        result.device = cli_platform::DeviceOf(tasks[i].port);
         result.status = kExitNotOpened;
         result.message = result.steps.empty() ? why : why + " after " + std::to_string(result.steps.size()) + " steps";
     };

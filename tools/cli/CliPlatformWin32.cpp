@@ -21,6 +21,15 @@ std::string WideToUtf8(const wchar_t* text) {
     return utf8;
 }
 
+std::wstring Utf8ToWide(const std::string& text) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (size <= 1)
+        return {};
+    std::wstring wide(static_cast<size_t>(size - 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
+    return wide;
+}
+
 } // namespace
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -66,7 +75,7 @@ std::string WhyNotOpened(const std::string& portName) {
 // is no regular file.
 bool ReadSmallInput(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {
     std::error_code code;
-    const std::filesystem::path file = std::filesystem::u8path(path);
+    const std::filesystem::path file(Utf8ToWide(path));
     const std::filesystem::file_status status = std::filesystem::status(file, code);
     if (code) {
         error = code.message();
