@@ -2,10 +2,13 @@
 // reaches each module, what each port's log holds, what the tool reports and its exit status. The
 // windows' own code path, run on a module of its own, is the expectation for the bytes and the logs.
 #include "CliApp.h"
+#include "PortJob.h"
 #include "ChildProcess.h"
 #include "Deadline.h"
 #include "DeviceDirectory.h"
 #include "ModuleCommands.h"
+#include "MonitorEndpoint.h"
+#include "MonitorFormat.h"
 #include "OtherProgram.h"
 #include "PseudoTerminal.h"
 #include "TempDir.h"
@@ -18,6 +21,7 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <sys/stat.h>
 
@@ -487,6 +491,38 @@ TEST_F(CliProgramTest, ModuleTextIsEscapedForTheTerminal) {
     ASSERT_EQ(json.Objects().size(), 1u);
     EXPECT_EQ(json.Objects()[0]["name"], "Zły\x1B]0;x\x07\x1B[2J");
     EXPECT_EQ(json.err.find('\x1B'), std::string::npos) << json.err;
+}
+
+// Several ports mirror to one monitor: each message says its port. One port mirrors the log as is.
+TEST_F(CliProgramTest, SeveralPortsTagTheirMirrorAndOnePortMirrorsTheLog) {
+    CMonitorEndpoint endpoint;
+    std::string error;
+    ASSERT_TRUE(endpoint.Create(error)) << error;
+    const auto receiveAll = [&endpoint] {
+        std::vector<std::string> messages;
+        for (std::string message; endpoint.Receive(message, 100) == CMonitorEndpoint::Receipt::kMessage;)
+            messages.push_back(message);
+        return messages;
+    };
+    Modules modules(m_dir, "mirror", 2);
+    ASSERT_EQ(Cli(Concat({"program"}, Concat(modules.Ports(), {"--pin", "1"}))).status, 0);
+    std::map<std::string, std::string> printed; // by port, the tag taken off again
+    for (const std::string& message : receiveAll()) {
+        ASSERT_EQ(message.front(), '\x01') << message;
+        const size_t end = message.find('\x02');
+        ASSERT_NE(end, std::string::npos);
+        printed[message.substr(1, end - 1)] += FormatMessage(message.substr(end + 1), false);
+    }
+    ASSERT_EQ(printed.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(printed[modules.Ports()[i]],
+                  ReadWholeFile(m_dir.File(zk405_cli::LogFilesFor(modules.Ports())[i])));
+
+    ASSERT_EQ(Cli({"program", modules.Ports()[0], "--pin", "2"}).status, 0);
+    std::string single;
+    for (const std::string& message : receiveAll())
+        single += FormatMessage(message, false);
+    EXPECT_EQ(single, ReadWholeFile(m_dir.File("TxRx.log")));
 }
 
 } // namespace
