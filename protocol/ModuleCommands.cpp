@@ -1,5 +1,6 @@
 #include "ModuleCommands.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -125,12 +126,13 @@ void AwaitFixedSecond(const CommandLink& link, bool& stoppedOut) {
         return;
     }
     const Clock::time_point cap = Clock::now() + std::chrono::milliseconds(kReplyWaitMs);
-    while (Clock::now() < cap) {
+    for (Clock::time_point now = Clock::now(); now < cap; now = Clock::now()) {
         if (Stopped(link)) {
             stoppedOut = true;
             return;
         }
-        link.wait(kReplyPollMs);
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(cap - now).count() + 1;
+        link.wait(static_cast<uint32_t>(std::min<long long>(left, kStopPollMs)));
     }
 }
 

@@ -29,6 +29,8 @@ inline constexpr uint32_t kReplyWaitMs = 1000;
 inline constexpr int kNameAttempts = 11;
 // How often a reply-driven exchange looks for more of the reply.
 inline constexpr uint32_t kReplyPollMs = 1;
+// How often a fixed wait that a stop may cut short looks at the stop request.
+inline constexpr uint32_t kStopPollMs = 10;
 
 // The flow-control labels the module knows, as the settings window offers and sends them.
 inline constexpr const char* kFlowXonXoff = "XON/XOFF";
@@ -51,7 +53,7 @@ struct CommandLink {
     // slow or silent module gets exactly the same second and a prompt one is not kept waiting.
     bool replyDriven = false;
     // Asked before each command and between the pieces of a wait (given, the fixed second is waited
-    // in kReplyPollMs pieces too): true ends the wait under way with what has come, and no further
+    // in kStopPollMs pieces): true ends the wait under way with what has come, and no further
     // command is sent. Empty: nothing stops a conversation.
     std::function<bool()> stopRequested = nullptr;
 };
