@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <system_error>
@@ -109,15 +110,31 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
         err << ProgressLine(port, step) << std::endl;
     };
     std::vector<PortResult> results(tasks.size());
-    const auto failed = [&](size_t i, const std::string& why) {
+    // Marks a port failed for a reason of the process (no thread, no memory). Even the message may
+    // find no memory: the status alone is then kept.
+    const auto failed = [&](size_t i, const char* why, const char* detail) noexcept {
         PortResult& result = results[i];
-        result.port = tasks[i].port;
-        result.position = tasks[i].position;
-        result.device = cli_platform::DeviceOf(tasks[i].port);
         result.status = kExitNotOpened;
-        result.message = result.steps.empty() ? why : why + " after " + std::to_string(result.steps.size()) + " steps";
+        try {
+            result.port = tasks[i].port;
+            result.position = tasks[i].position;
+            result.device = cli_platform::DeviceOf(tasks[i].port);
+            result.message = std::string(why) + " (" + detail + ")";
+            if (!result.steps.empty())
+                result.message += " after " + std::to_string(result.steps.size()) + " steps";
+            const std::lock_guard<std::mutex> lock(outputLock);
+            err << EscapeControls(result.port) << ": " << result.message << std::endl;
+        } catch (...) {
+        }
     };
     std::vector<std::thread> threads;
+    // Whatever ends this function, no job is left running (a joinable thread's end would abort).
+    const std::unique_ptr<std::vector<std::thread>, void (*)(std::vector<std::thread>*)> joiner(
+        &threads, [](std::vector<std::thread>* all) {
+            for (std::thread& thread : *all)
+                if (thread.joinable())
+                    thread.join();
+        });
     threads.reserve(tasks.size());
     for (size_t i = 0; i < tasks.size(); ++i) {
         try {
@@ -125,21 +142,20 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
                 // A job that fails on its own (no memory) has closed its port on the way out.
                 try {
                     RunPort(tasks[i], report, results[i]);
+                    if (results[i].status == kExitNotOpened) {
+                        const std::lock_guard<std::mutex> lock(outputLock);
+                        err << EscapeControls(results[i].port) << ": " << EscapeControls(results[i].message)
+                            << std::endl;
+                    }
                 } catch (const std::bad_alloc&) {
-                    failed(i, "failed: out of memory");
+                    failed(i, "failed", "out of memory");
                 } catch (const std::exception& e) {
-                    failed(i, std::string("failed: ") + e.what());
-                }
-                if (results[i].status == kExitNotOpened && !results[i].message.empty()) {
-                    const std::lock_guard<std::mutex> lock(outputLock);
-                    err << EscapeControls(results[i].port) << ": " << EscapeControls(results[i].message) << std::endl;
+                    failed(i, "failed", e.what());
                 }
             });
         } catch (const std::system_error& e) {
             // No thread (a process limit): this port is not touched, the others go on.
-            failed(i, std::string("cannot start: no thread for the port (") + e.what() + ")");
-            const std::lock_guard<std::mutex> lock(outputLock);
-            err << EscapeControls(tasks[i].port) << ": " << results[i].message << std::endl;
+            failed(i, "cannot start: no thread for the port", e.what());
         }
     }
     for (std::thread& thread : threads)
