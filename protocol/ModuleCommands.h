@@ -3,6 +3,7 @@
 // end each exchange as soon as the reply is complete, with the same second as the cap.
 #pragma once
 
+#include "ModuleFacts.h"
 #include "SerialPort.h"
 
 #include <cstdint>
@@ -17,10 +18,10 @@ struct MODULE_SETTINGS {
     int32_t setPin = 0;
     int32_t setFlow = 0;
     int32_t setAuth = 0;
-    std::string name;          // at most 31 characters when typed; a name read back may be longer
-    std::string pin;           // at most 16 characters
+    std::string name;          // at most kNameMaxChars when typed; a name read back may be longer
+    std::string pin;           // at most kPinMaxChars
     std::string protocolLabel; // the protocol box's text
-    int32_t authChoice = -1;   // 0 ask for the PIN every time, 1 remember the last one, -1 neither
+    int32_t authChoice = module_commands::kAuthNotChosen; // or kAuthAskEveryTime, kAuthRememberLast
 };
 
 namespace module_commands {
@@ -29,12 +30,6 @@ inline constexpr uint32_t kReplyWaitMs = 1000;
 inline constexpr int kNameAttempts = 11;
 // How often a reply-driven exchange looks for more of the reply.
 inline constexpr uint32_t kReplyPollMs = 1;
-
-// The flow-control labels the module knows, as the settings window offers and sends them.
-inline constexpr const char* kFlowXonXoff = "XON/XOFF";
-inline constexpr const char* kFlowRtsCts = "RTS/CTS";
-inline constexpr const char* kFlowBoth = "XON/XOFF+RTS/CTS";
-inline constexpr const char* kFlowNone = "BRAK";
 
 using WaitFunction = std::function<void(uint32_t milliseconds)>;
 

@@ -182,12 +182,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     bool noVerify = false;
     CLI::App* program = app.add_subcommand("program", "program each module and verify its answers");
     AddCommon(*program, programCommon);
-    CLI::Option* nameOption = program->add_option(
-        "--name", newName, "the name, at most 31 characters; {port} and {n} (position from 1) are replaced");
-    CLI::Option* pinOption = program->add_option("--pin", pin, "the PIN, at most 16 characters");
-    CLI::Option* flowOption = program->add_option("--flow", flow, "XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS or BRAK");
-    CLI::Option* authOption =
-        program->add_option("--auth", auth, "always (ask for the PIN every time) or remember (the last PIN)");
+    CLI::Option* nameOption =
+        program->add_option("--name", newName,
+                            "the name, at most " + std::to_string(module_commands::kNameMaxChars) +
+                                " characters; {port} and {n} (position from 1) are replaced");
+    CLI::Option* pinOption = program->add_option(
+        "--pin", pin, "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) + " characters");
+    CLI::Option* flowOption = program->add_option("--flow", flow, FlowLabelList(" or "));
+    CLI::Option* authOption = program->add_option("--auth", auth, AuthWordList(" or ", true));
     program->add_option("--preset", preset, "a file of name=, pin=, flow=, auth= lines; options override it");
     program->add_flag("--no-verify", noVerify, "send as the windows do and report only what was sent");
 

@@ -90,7 +90,7 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
 
     CSerialPort port;
     port.SetLogFileName(task.logFile);
-    const int32_t opened = port.Open(task.port.c_str(), 9600);
+    const int32_t opened = port.Open(task.port.c_str(), module_commands::kBaudRate);
     if (opened != serial_result::kOk) {
         result.status = kExitNotOpened;
         result.message = std::string("cannot open: ") +
@@ -112,7 +112,8 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
     };
     const auto readName = [&](const char* what, std::string& name) {
         const bool found = QueryModuleName(name, link);
-        StepResult step{what, "AT+BNAME?\r\n", name, found ? Outcome::NameFound : Outcome::Silent, 0};
+        StepResult step{what, std::string(module_commands::kNameQuery) + module_commands::kLineEnd, name,
+                        found ? Outcome::NameFound : Outcome::Silent, 0};
         return std::make_pair(found, step);
     };
 
