@@ -36,10 +36,11 @@ using WaitFunction = std::function<void(uint32_t milliseconds)>;
 // Blocks the calling thread: the real wait between a command and its reply.
 void SleepMilliseconds(uint32_t milliseconds);
 
-// The port a conversation runs on and how it waits for replies. The defaults are the program's own;
-// tests put in a pseudo-terminal's port and a wait that lets the far end answer at once.
+// The port a conversation runs on and how it waits for replies. The caller names the port (the windows
+// g_serialPort, zk405-cli a port per job); tests put in a pseudo-terminal's port and a wait that lets
+// the far end answer at once.
 struct CommandLink {
-    CSerialPort* port = &g_serialPort;
+    CSerialPort* port = nullptr;
     WaitFunction wait = SleepMilliseconds;
     // Off: every exchange waits its full second, as the windows do. On: the port is read every
     // kReplyPollMs (waiting through wait) until IsReplyComplete holds or the second is over, so a
@@ -77,15 +78,13 @@ bool ParseNameReply(const std::string& reply, std::string& nameOut);
 
 } // namespace module_commands
 
+// Each conversation runs on link.port, which must be set.
 // commandText already ends with CR LF. Returns the reply text, "0" when nothing arrived.
-std::string SendCommand(const std::string& commandText,
-                        const module_commands::CommandLink& link = module_commands::CommandLink{});
+std::string SendCommand(const std::string& commandText, const module_commands::CommandLink& link);
 // True with the module's name; false after 11 attempts without one, nameOut untouched.
-bool QueryModuleName(std::string& nameOut,
-                     const module_commands::CommandLink& link = module_commands::CommandLink{});
+bool QueryModuleName(std::string& nameOut, const module_commands::CommandLink& link);
 // Sends the selected items in the fixed order name, PIN, flow control, authentication.
-void ProgramModule(const MODULE_SETTINGS& settings,
-                   const module_commands::CommandLink& link = module_commands::CommandLink{});
+void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link);
 // The same commands, order and waits, each reply handed to observer as it is taken.
 void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link,
                    const module_commands::ReplyObserver& observer);
