@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 #include "CliPlatform.h"
+#include "PortNameText.h"
 #include "SerialPort.h"
 
 #include <chrono>
@@ -88,14 +89,16 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
     result.device = cli_platform::DeviceOf(task.port);
     result.logFile = task.logFile;
 
+    // The name opened as the port window opens it; messages and the log file's name keep the UTF-8.
+    const std::string portName = PortNameFromUtf8(task.port);
     CSerialPort port;
     port.SetLogFileName(task.logFile);
-    const int32_t opened = port.Open(task.port.c_str(), module_commands::kBaudRate);
+    const int32_t opened = port.Open(portName.c_str(), module_commands::kBaudRate);
     if (opened != serial_result::kOk) {
         result.status = kExitNotOpened;
         result.message = std::string("cannot open: ") +
                          (opened == serial_result::kSettingsFailed ? "it is no serial line"
-                                                                   : cli_platform::WhyNotOpened(task.port));
+                                                                   : cli_platform::WhyNotOpened(portName));
         result.seconds = SecondsSince(start);
         return result;
     }
