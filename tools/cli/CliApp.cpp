@@ -60,7 +60,7 @@ bool Duplicated(const std::vector<std::string>& ports, std::string& error) {
 }
 
 // Sorted as text, as the port window's list shows them: com10 before com2.
-int List(bool json, std::ostream& out) {
+ExitStatus List(bool json, std::ostream& out) {
     std::vector<std::string> names = port_probe::ListOpenablePorts();
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
@@ -117,7 +117,7 @@ std::vector<PortTask> Tasks(const Common& common) {
     return tasks;
 }
 
-int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
+ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
@@ -128,8 +128,8 @@ int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     return OverallStatus(results);
 }
 
-int Program(const Common& common, const SettingsInput& options, const std::string& presetPath, bool verify,
-            std::ostream& out, std::ostream& err) {
+ExitStatus Program(const Common& common, const SettingsInput& options, const std::string& presetPath,
+                   bool verify, std::ostream& out, std::ostream& err) {
     SettingsInput preset;
     std::string error;
     if (!presetPath.empty() && !ReadPreset(presetPath, preset, error)) {
@@ -162,7 +162,7 @@ int Program(const Common& common, const SettingsInput& options, const std::strin
 
 } // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CLI::App app{"Reads, programs and verifies ZK405 Bluetooth modules on serial ports, many at once.", "zk405-cli"};
     app.set_version_flag("--version", "zk405-cli " ZK405_VERSION_STRING);
     app.require_subcommand(1);
@@ -197,7 +197,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());
     if (const std::optional<int> status = tool_options::Parse(app, static_cast<int>(argv.size()), argv.data(), out, err))
-        return *status;
+        return static_cast<ExitStatus>(*status);
 
     if (list->parsed())
         return List(json, out);
