@@ -59,7 +59,7 @@ std::string FromCp1250(const std::string& narrow) {
 // Characters Windows-1250 has no byte for are sent as "?", which the summary shows before anything
 // goes out.
 std::string ToCp1250(const wxString& text) {
-    return cp1250::FromUtf8(WxToUtf8(text)).bytes;
+    return cp1250::Utf8ToCp1250(WxToUtf8(text)).bytes;
 }
 
 } // namespace

@@ -4,7 +4,7 @@
 #include "Cp1250.h"
 
 std::string PortNameFromUtf8(const std::string& typed) {
-    return cp1250::FromUtf8(typed).bytes;
+    return cp1250::Utf8ToCp1250(typed).bytes;
 }
 
 std::string PortNameToUtf8(const std::string& portName) {

@@ -45,7 +45,7 @@ bool IsFlowLabel(const std::string& label) {
 // The value in Windows-1250, refused when a character has no single-byte form or would break the
 // command's framing on the line.
 bool ToModuleText(const std::string& utf8, size_t maxChars, const char* what, std::string& out, std::string& error) {
-    const cp1250::Encoded encoded = cp1250::FromUtf8(utf8);
+    const cp1250::Encoded encoded = cp1250::Utf8ToCp1250(utf8);
     if (encoded.unrepresentable > 0) {
         error = std::string("the ") + what + " \"" + utf8 + "\" holds a character Windows-1250 cannot hold";
         return false;
