@@ -3,6 +3,7 @@
 // end each exchange as soon as the reply is complete, with the same second as the cap.
 #pragma once
 
+#include "ModuleFacts.h"
 #include "SerialPort.h"
 
 #include <cstdint>
@@ -17,10 +18,10 @@ struct MODULE_SETTINGS {
     int32_t setPin = 0;
     int32_t setFlow = 0;
     int32_t setAuth = 0;
-    std::string name;          // at most 31 characters when typed; a name read back may be longer
-    std::string pin;           // at most 16 characters
+    std::string name;          // at most kNameMaxChars when typed; a name read back may be longer
+    std::string pin;           // at most kPinMaxChars
     std::string protocolLabel; // the protocol box's text
-    int32_t authChoice = -1;   // 0 ask for the PIN every time, 1 remember the last one, -1 neither
+    int32_t authChoice = module_commands::kAuthNotChosen; // or kAuthAskEveryTime, kAuthRememberLast
 };
 
 namespace module_commands {
@@ -32,21 +33,16 @@ inline constexpr uint32_t kReplyPollMs = 1;
 // How often a fixed wait that a stop may cut short looks at the stop request.
 inline constexpr uint32_t kStopPollMs = 10;
 
-// The flow-control labels the module knows, as the settings window offers and sends them.
-inline constexpr const char* kFlowXonXoff = "XON/XOFF";
-inline constexpr const char* kFlowRtsCts = "RTS/CTS";
-inline constexpr const char* kFlowBoth = "XON/XOFF+RTS/CTS";
-inline constexpr const char* kFlowNone = "BRAK";
-
 using WaitFunction = std::function<void(uint32_t milliseconds)>;
 
 // Blocks the calling thread: the real wait between a command and its reply.
 void SleepMilliseconds(uint32_t milliseconds);
 
-// The port a conversation runs on and how it waits for replies. The defaults are the program's own;
-// tests put in a pseudo-terminal's port and a wait that lets the far end answer at once.
+// The port a conversation runs on and how it waits for replies. The caller names the port (the windows
+// g_serialPort, zk405-cli a port per job); tests put in a pseudo-terminal's port and a wait that lets
+// the far end answer at once.
 struct CommandLink {
-    CSerialPort* port = &g_serialPort;
+    CSerialPort* port = nullptr;
     WaitFunction wait = SleepMilliseconds;
     // Off: every exchange waits its full second, as the windows do. On: the port is read every
     // kReplyPollMs (waiting through wait) until IsReplyComplete holds or the second is over, so a
@@ -100,21 +96,19 @@ bool ParseNameReply(const std::string& reply, std::string& nameOut);
 
 } // namespace module_commands
 
+// Each conversation runs on link.port, which must be set.
 // commandText already ends with CR LF. Returns the reply text, "0" when nothing arrived.
-std::string SendCommand(const std::string& commandText,
-                        const module_commands::CommandLink& link = module_commands::CommandLink{});
+std::string SendCommand(const std::string& commandText, const module_commands::CommandLink& link);
 // The same write and wait, telling how the exchange ended.
 module_commands::Exchange ExchangeCommand(const std::string& commandText, const module_commands::CommandLink& link);
 // True with the module's name; false after 11 attempts without one, nameOut untouched.
-bool QueryModuleName(std::string& nameOut,
-                     const module_commands::CommandLink& link = module_commands::CommandLink{});
+bool QueryModuleName(std::string& nameOut, const module_commands::CommandLink& link);
 // The same, ending early when a command did not go out or a stop was requested; lastOut tells how
 // the last attempt ended.
 bool QueryModuleName(std::string& nameOut, const module_commands::CommandLink& link,
                      module_commands::Exchange& lastOut);
 // Sends the selected items in the fixed order name, PIN, flow control, authentication.
-void ProgramModule(const MODULE_SETTINGS& settings,
-                   const module_commands::CommandLink& link = module_commands::CommandLink{});
+void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link);
 // The same commands, order and waits, each reply handed to observer as it is taken.
 void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link,
                    const module_commands::ReplyObserver& observer);
