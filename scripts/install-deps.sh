@@ -6,7 +6,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config git shellcheck
   libwxgtk3.2-dev libgtk-3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev

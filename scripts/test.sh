@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Runs every test: the native build with warnings as errors, its Debian package (made, checked with
-# lintian and, as root, installed, run and purged), the same tests built with AddressSanitizer and
-# UndefinedBehaviorSanitizer, each libFuzzer target for a short while, and, when the Windows stage is
-# present, the MinGW-w64 build under Wine with its zip and installer (installed, run and uninstalled
-# under Wine).
+# Runs every test: shellcheck over every shell script, the native build with warnings as errors, its
+# Debian package (made, checked with lintian and, as root, installed, run and purged), the same tests
+# built with AddressSanitizer and UndefinedBehaviorSanitizer, each libFuzzer target for a short while,
+# and, when the Windows stage is present, the MinGW-w64 build under Wine with its zip and installer
+# (installed, run and uninstalled under Wine).
 # Window tests run on the display in DISPLAY or on a private Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +24,9 @@ run_stage() {
   say "$preset: tests"
   scripts/with-display.sh ctest --preset "$preset" --timeout 300
 }
+
+say "shellcheck: every shell script"
+scripts/check-scripts.sh
 
 run_stage release
 say "Debian package of the release build"

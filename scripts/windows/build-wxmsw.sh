@@ -42,7 +42,7 @@ cache_root() {
 # Everything else is left out, which halves the build time. regkey, wxdib and treectrl are pulled in by the
 # MSW port itself and do not build without them.
 CONFIGURE_FLAGS=(
-    --host=$HOST --build="$(gcc -dumpmachine)"
+    "--host=$HOST" --build="$(gcc -dumpmachine)"
     --with-msw --disable-shared --enable-unicode
     --with-zlib=sys --without-libpng --without-libjpeg --without-libtiff --without-expat
     --without-liblzma --without-libcurl --without-regex --without-opengl --without-nanosvg
@@ -101,13 +101,17 @@ if [[ -f "$PREFIX/.complete" && -x "$WX_CONFIG" ]]; then
     exit 0
 fi
 
-fetch_source() {
+# The upstream tarball of the source package in the cache, if it was fetched already.
+cached_orig() {
     local orig
-    orig=$(ls "$WORK"/${SOURCE_PACKAGE}_"${UPSTREAM_VERSION}"*.orig.tar.* 2>/dev/null | head -n1 || true)
-    if [[ -n "$orig" ]]; then
-        echo "$orig"
-        return
-    fi
+    for orig in "$WORK/${SOURCE_PACKAGE}_${UPSTREAM_VERSION}"*.orig.tar.*; do
+        [[ -f "$orig" ]] && { echo "$orig"; return 0; }
+    done
+    return 1
+}
+
+fetch_source() {
+    cached_orig && return
     # deb-src line for the same mirror and suite as the binary packages, present only for this download.
     local sources=/etc/apt/sources.list.d/debian.sources
     local srcfile=/etc/apt/sources.list.d/zk405-wxmsw-src.sources
@@ -129,8 +133,7 @@ EOF
     rm -f "$srcfile"
     apt-get update -qq >&2 || true
     trap - EXIT
-    orig=$(ls "$WORK"/${SOURCE_PACKAGE}_"${UPSTREAM_VERSION}"*.orig.tar.* | head -n1)
-    echo "$orig"
+    cached_orig || { log "apt-get source left no ${SOURCE_PACKAGE}_${UPSTREAM_VERSION} tarball in $WORK"; exit 1; }
 }
 
 START=$(date +%s)
