@@ -12,7 +12,7 @@ if(NOT wxWidgets_CONFIG_EXECUTABLE)
   if(NOT found_wx_config OR NOT EXISTS "${found_wx_config}")
     message(FATAL_ERROR "No wxMSW for the Windows build. Build it once with "
       "scripts/windows/build-wxmsw.sh (some minutes), pass -DwxWidgets_CONFIG_EXECUTABLE=<its wx-config> "
-      "or configure with -DZK405_BUILD_UI=OFF.")
+      "or build without the windows (the mingw-core preset).")
   endif()
   set(wxWidgets_CONFIG_EXECUTABLE ${found_wx_config} CACHE FILEPATH "wx-config of the static wxMSW")
 endif()

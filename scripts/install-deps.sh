@@ -6,16 +6,18 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config git shellcheck
   libwxgtk3.2-dev libgtk-3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  libsdbus-c++-dev python3-dbusmock dbus-daemon
   xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-dejavu-core openbox
   clang libclang-rt-14-dev
   dpkg-dev help2man lintian
 )
 if [[ "${1:-}" == "--windows" ]]; then
-  packages+=(g++-mingw-w64-x86-64-posix wine64 fonts-wine libz-mingw-w64-dev nsis unzip)
+  # make and xz-utils build wxMSW from its source tarball; locales has the Polish locale's source.
+  packages+=(g++-mingw-w64-x86-64-posix wine64 fonts-wine libz-mingw-w64-dev nsis unzip make xz-utils locales)
 fi
 
 missing=()

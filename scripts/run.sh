@@ -29,6 +29,7 @@ if [[ "${1:-}" != "--module" ]]; then
     done
   fi
   coproc SIM { exec "$bin/tools/zk405-sim" --name "KALDOR ZK405" --link "$link"; }
+  # shellcheck disable=SC2153 # coproc SIM sets SIM_PID
   sim_pid=$SIM_PID
   read -r -u "${SIM[0]}" pty || { echo "the simulated module did not start" >&2; exit 1; }
   echo "Simulated ZK405 on $pty, linked at $link."
@@ -43,6 +44,7 @@ fi
 echo "No X display: showing the program on a virtual display for a few seconds."
 shot=$PWD/$bin/zk405-first-window.png
 # Under a window manager, so that the window shows with the caption and frame a desktop gives it.
+# shellcheck disable=SC2016 # the inner script expands its own arguments
 scripts/with-display.sh bash -c '
   source tests/support/xwindow.sh
   xwindow_manager >/dev/null

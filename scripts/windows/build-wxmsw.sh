@@ -3,9 +3,11 @@
 # wxWidgets 3.2 source package and caches the installed result outside the source tree, keyed by the
 # wxWidgets version and a hash of the configure flags. A later run with the same flags reuses the cache.
 #
-# Usage: scripts/windows/build-wxmsw.sh [--print-prefix] [--jobs N]
+# Usage: scripts/windows/build-wxmsw.sh [--print-prefix | --fetch-only] [--jobs N]
 #   --print-prefix  only print the cached wx-config if the cache is complete (exit 1 otherwise), build
 #                   nothing
+#   --fetch-only    only download the sources into the cache (what needs apt), build nothing: a build
+#                   started afterwards in the background then leaves apt alone
 # Fetching the sources uses apt (root).
 # Output: the last line on stdout is the path of the cached wx-config.
 # Environment: ZK405_CACHE_DIR overrides the cache root (default /var/cache/zk405, falling back to
@@ -16,9 +18,11 @@ HOST=x86_64-w64-mingw32
 SOURCE_PACKAGE=wxwidgets3.2
 JOBS=$(nproc)
 PRINT_ONLY=0
+FETCH_ONLY=0
 while [[ $# -gt 0 ]]; do
     case "$1" in
     --print-prefix) PRINT_ONLY=1 ;;
+    --fetch-only) FETCH_ONLY=1 ;;
     --jobs) JOBS="$2"; shift ;;
     *) echo "build-wxmsw.sh: unknown option $1" >&2; exit 2 ;;
     esac
@@ -38,11 +42,14 @@ cache_root() {
 }
 
 # The windows need dialogs, static texts and pictures, buttons, check and radio buttons, text and combo
-# boxes, message boxes, the busy cursor and the system menu; the tests drive them with wxUIActionSimulator.
-# Everything else is left out, which halves the build time. regkey, wxdib and treectrl are pulled in by the
-# MSW port itself and do not build without them.
+# boxes (a combo box is a choice control on MSW), message boxes, menus, the busy cursor, the font list
+# and ICO pictures; the tests drive them with wxUIActionSimulator. Nothing else is built: no list,
+# radio or static boxes, static lines, tool tips, carets, log windows, text, font or about dialogs,
+# busy-info windows, the standard art, command line parsing, MIME types or archive streams, and only
+# the base and core libraries (see make below). regkey, wxdib, treectrl, OLE (with variant and any) and
+# clipboard are pulled in by the MSW port itself and do not build without them.
 CONFIGURE_FLAGS=(
-    --host=$HOST --build="$(gcc -dumpmachine)"
+    "--host=$HOST" --build="$(gcc -dumpmachine)"
     --with-msw --disable-shared --enable-unicode
     --with-zlib=sys --without-libpng --without-libjpeg --without-libtiff --without-expat
     --without-liblzma --without-libcurl --without-regex --without-opengl --without-nanosvg
@@ -52,18 +59,20 @@ CONFIGURE_FLAGS=(
     --disable-all-features
     --enable-intl --enable-xlocale --enable-stdpaths --enable-file --enable-ffile --enable-textbuf
     --enable-textfile --enable-streams --enable-longlong --enable-datetime --enable-stopwatch
-    --enable-timer --enable-log --enable-cmdline --enable-fontmap --enable-mimetype --enable-dynlib
-    --enable-dynamicloader --enable-filesystem --enable-fs_inet --enable-fs_zip --enable-zipstream
+    --enable-timer --enable-log --enable-fontmap --enable-dynlib --enable-dynamicloader
+    --enable-filesystem
     --enable-regkey --enable-wxdib --enable-treectrl --enable-uiactionsim --enable-image
     --enable-ico_cur --enable-xpm --enable-palette --enable-dccache --enable-display
     --enable-controls --enable-button --enable-bmpbutton --enable-checkbox --enable-radiobtn
-    --enable-radiobox --enable-stattext --enable-statbmp --enable-statbox --enable-statline
-    --enable-textctrl --enable-combobox --enable-choice --enable-listbox --enable-menus
-    --enable-accel --enable-tooltips --enable-validators --enable-msgdlg --enable-busyinfo
-    --enable-textdlg --enable-aboutdlg --enable-popupwin --enable-arcstream --enable-imaglist
-    --enable-dataobj --enable-clipboard --enable-fontenum --enable-fontdlg --enable-sysoptions --enable-ole --enable-variant --enable-any --enable-menubar
-    --enable-uxtheme --enable-mousewheel --enable-geometry --enable-base64 --enable-artstd --enable-caret
-    --enable-loggui --enable-logwin
+    --enable-stattext --enable-statbmp --enable-textctrl --enable-combobox --enable-choice
+    --enable-menus --enable-menubar --enable-accel --enable-validators --enable-msgdlg
+    --enable-popupwin --enable-imaglist --enable-dataobj --enable-clipboard --enable-fontenum
+    --enable-sysoptions --enable-ole --enable-variant --enable-any
+    --enable-uxtheme --enable-mousewheel --enable-geometry --enable-base64
+    --disable-listbox --disable-radiobox --disable-statbox --disable-statline --disable-tooltips
+    --disable-caret --disable-logwin --disable-loggui --disable-textdlg --disable-fontdlg
+    --disable-aboutdlg --disable-busyinfo --disable-artstd --disable-cmdline --disable-mimetype
+    --disable-arcstream --disable-zipstream --disable-fs_zip --disable-fs_inet
 )
 FLAGS_HASH=$(printf '%s\n' "${CONFIGURE_FLAGS[@]}" | sha256sum | cut -c1-12)
 
@@ -101,13 +110,17 @@ if [[ -f "$PREFIX/.complete" && -x "$WX_CONFIG" ]]; then
     exit 0
 fi
 
-fetch_source() {
+# The upstream tarball of the source package in the cache, if it was fetched already.
+cached_orig() {
     local orig
-    orig=$(ls "$WORK"/${SOURCE_PACKAGE}_"${UPSTREAM_VERSION}"*.orig.tar.* 2>/dev/null | head -n1 || true)
-    if [[ -n "$orig" ]]; then
-        echo "$orig"
-        return
-    fi
+    for orig in "$WORK/${SOURCE_PACKAGE}_${UPSTREAM_VERSION}"*.orig.tar.*; do
+        [[ -f "$orig" ]] && { echo "$orig"; return 0; }
+    done
+    return 1
+}
+
+fetch_source() {
+    cached_orig && return
     # deb-src line for the same mirror and suite as the binary packages, present only for this download.
     local sources=/etc/apt/sources.list.d/debian.sources
     local srcfile=/etc/apt/sources.list.d/zk405-wxmsw-src.sources
@@ -129,13 +142,13 @@ EOF
     rm -f "$srcfile"
     apt-get update -qq >&2 || true
     trap - EXIT
-    orig=$(ls "$WORK"/${SOURCE_PACKAGE}_"${UPSTREAM_VERSION}"*.orig.tar.* | head -n1)
-    echo "$orig"
+    cached_orig || { log "apt-get source left no ${SOURCE_PACKAGE}_${UPSTREAM_VERSION} tarball in $WORK"; exit 1; }
 }
 
 START=$(date +%s)
 ORIG=$(fetch_source)
 log "source: $ORIG"
+[[ $FETCH_ONLY == 1 ]] && exit 0
 
 SRC="$WORK/wxWidgets-$UPSTREAM_VERSION"
 if [[ ! -f "$SRC/configure" ]]; then

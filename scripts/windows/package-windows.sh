@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Makes the Windows packages from a MinGW-w64 build with the windows that is already built (by
-# default the one test-windows.sh --ui made): ZK405-<version>-win64.zip and, with makensis (Debian's
-# nsis), ZK405-<version>-setup.exe, both in BUILD_DIR/packages. Their paths are the last lines printed.
+# Makes the Windows packages from a build of the "mingw" preset (MinGW-w64 with the windows) that is
+# already configured (by default the one test-windows.sh --ui made, in build/mingw):
+# ZK405-<version>-win64.zip and, with makensis (Debian's nsis), ZK405-<version>-setup.exe, both in
+# BUILD_DIR/packages. Their paths are the last lines printed.
 #
 # Usage: scripts/windows/package-windows.sh [--build-dir DIR]     default build/mingw
 set -euo pipefail
@@ -15,10 +16,13 @@ while [[ $# -gt 0 ]]; do
     esac
 done
 
-grep -q '^ZK405_BUILD_UI:BOOL=ON' "$BUILD/CMakeCache.txt" 2>/dev/null || {
-    echo "package-windows.sh: $BUILD is not a Windows build with the windows (test-windows.sh --ui)" >&2
+# The packages ship ZK405.EXE: only the preset with the windows can make them.
+if ! grep -q '^ZK405_BUILD_UI:BOOL=ON' "$BUILD/CMakeCache.txt" 2>/dev/null ||
+    ! grep -q '^CMAKE_TOOLCHAIN_FILE:.*mingw-w64' "$BUILD/CMakeCache.txt"; then
+    echo "package-windows.sh: $BUILD is not a build of the mingw preset, the one with the windows" \
+        "(scripts/windows/test-windows.sh --ui)" >&2
     exit 2
-}
+fi
 command -v makensis >/dev/null || { echo "package-windows.sh: no makensis (apt-get install nsis)" >&2; exit 2; }
 cmake --build "$BUILD" --target windows_packages >&2
 ls "$BUILD"/packages/ZK405-*-win64.zip "$BUILD"/packages/ZK405-*-setup.exe

@@ -40,6 +40,7 @@ done
 
 WORK=$(mktemp -d /tmp/zk405-module-XXXXXX)
 SIM_PID=""
+# shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
     if [[ -n "$SIM_PID" ]]; then
         kill "$SIM_PID" 2>/dev/null

@@ -17,6 +17,7 @@ ZK405_WINE_FUNCTIONS_ONLY=1 source "$HERE/wine-env.sh" "" || exit 1
 
 WORK=$(mktemp -d /tmp/zk405-smoke-XXXXXX)
 PID=""
+# shellcheck disable=SC2317 # run by the EXIT trap
 cleanup() {
     [[ -n "$PID" ]] && kill "$PID" 2>/dev/null
     rm -rf "$WORK"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Wine for running the Windows builds' tests and windows. Source it:
 #
 #   source scripts/windows/wine-env.sh [PREFIX]     # sets up and starts Wine (pass "" rather than

@@ -28,9 +28,10 @@ SIM_PID=""
 APP_PID=""
 XWINDOW_WM_PID=""
 cleanup() {
-    [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null || true
-    [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null || true
-    [[ -n "$XWINDOW_WM_PID" ]] && kill "$XWINDOW_WM_PID" 2>/dev/null || true
+    local pid
+    for pid in "$APP_PID" "$SIM_PID" "$XWINDOW_WM_PID"; do
+        if [[ -n "$pid" ]]; then kill "$pid" 2>/dev/null || true; fi
+    done
     wait 2>/dev/null || true
     rm -rf "$WORK"
 }
@@ -48,6 +49,7 @@ fail() {
 click_du() {
     local window=$1 x=$2 y=$3 width=$4 height=$5 button=${6:-1}
     eval "$(xdotool getwindowgeometry --shell "$window")"
+    # shellcheck disable=SC2153 # WIDTH and HEIGHT come from xdotool's --shell output
     xdotool mousemove --window "$window" $((x * WIDTH / width)) $((y * HEIGHT / height)) click "$button"
     sleep 0.2
 }

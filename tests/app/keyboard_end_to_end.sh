@@ -24,7 +24,7 @@ WORK=$(mktemp -d /tmp/zk405-keys-XXXXXX)
 PIDS=() # the simulator and the window manager
 APP_PID=""
 cleanup() {
-    kill $APP_PID "${PIDS[@]}" 2>/dev/null
+    kill ${APP_PID:+"$APP_PID"} "${PIDS[@]}" 2>/dev/null
     wait 2>/dev/null
     [[ -n "$WINE_LOADER" ]] && zk405_wine_unlink_com 99
     rm -rf "$WORK"
@@ -55,7 +55,7 @@ if [[ -n "$WINE_LOADER" ]]; then
     "$WINE" "$PROGRAM" >app.out 2>&1 &
 else
     xwindow_manager || fail "no window manager"
-    PIDS+=($XWINDOW_WM_PID)
+    PIDS+=(${XWINDOW_WM_PID:+"$XWINDOW_WM_PID"})
     PORT=$(head -n1 sim.out)
     CHOOSE_SECOND=(alt+Down Down Return) # the list drops from its first entry
     "$PROGRAM" >app.out 2>&1 &

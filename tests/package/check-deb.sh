@@ -34,7 +34,7 @@ VERSION=$(dpkg-deb -f "$DEB" Version) || fail "not a Debian package: $DEB"
 ARCH=$(dpkg-deb -f "$DEB" Architecture)
 [[ "$(basename "$DEB")" == "zk405_${VERSION}_${ARCH}.deb" ]] || fail "file name $(basename "$DEB") for version $VERSION"
 DEPENDS=$(dpkg-deb -f "$DEB" Depends)
-grep -q 'libwxgtk3' <<<"$DEPENDS" && grep -q 'libc6' <<<"$DEPENDS" ||
+{ grep -q 'libwxgtk3' <<<"$DEPENDS" && grep -q 'libc6' <<<"$DEPENDS"; } ||
     fail "Depends does not name the programs' libraries: $DEPENDS"
 
 # Contents, as paths without the leading dot.

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Helpers for the scripts that drive the program's windows with xdotool (source it).
 #
 # Settings, read at each call:
@@ -22,6 +23,7 @@ xwindow_require() {
 # Starts openbox unless a window manager already runs on the display, so that the windows get the
 # frame, the caption and the focus a user's desktop gives them; XWINDOW_WM_PID is then its process,
 # for the caller to end. Without openbox installed the windows are left without a manager.
+# shellcheck disable=SC2034 # XWINDOW_WM_PID is the caller's to end
 xwindow_manager() {
     XWINDOW_WM_PID=""
     XWINDOW_FRAME=1
@@ -88,6 +90,7 @@ wait_for_line() {
 
 # Waits up to five seconds for the caller's child process PID to end and leaves its exit status in
 # EXIT_STATUS; fails while it still runs.
+# shellcheck disable=SC2034 # EXIT_STATUS is the caller's to read
 wait_exit() {
     for _ in $(seq 50); do
         kill -0 "$1" 2>/dev/null || break

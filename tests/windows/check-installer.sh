@@ -64,7 +64,7 @@ SHIPPED=(ZK405.EXE zk405-cli.exe zk405-monitor.exe README.txt)
 [[ "$(unzip -Z1 "$ZIP" | sort)" == "$(printf '%s\n' "${SHIPPED[@]}" | sort)" ]] ||
     fail "the zip holds $(unzip -Z1 "$ZIP" | tr '\n' ' '), not ${SHIPPED[*]}"
 unzip -q "$ZIP" -d "$WORK/zip" || fail "the zip does not unpack"
-[[ -s "$WORK/zip/README.txt" ]] && ! grep -q $'[^\r]$' "$WORK/zip/README.txt" && ! grep -q '^$' "$WORK/zip/README.txt" ||
+{ [[ -s "$WORK/zip/README.txt" ]] && ! grep -q $'[^\r]$' "$WORK/zip/README.txt" && ! grep -q '^$' "$WORK/zip/README.txt"; } ||
     fail "README.txt's lines do not all end with CR LF"
 grep -qF "$VERSION" "$WORK/zip/README.txt" || fail "README.txt does not give the version"
 echo "zip: ${SHIPPED[*]}, README.txt with CR LF"
@@ -100,7 +100,8 @@ for file in "${SHIPPED[@]}"; do
     cmp -s "$WORK/zip/$file" "$INSTALLED/$file" || fail "Program Files\\ZK405\\$file is not the shipped one"
 done
 [[ -f "$INSTALLED/Uninstall.exe" ]] || fail "no uninstaller in Program Files\\ZK405"
-[[ "$(ls "$INSTALLED" | wc -l)" == $((${#SHIPPED[@]} + 1)) ]] || fail "Program Files\\ZK405 holds $(ls "$INSTALLED")"
+[[ "$(find "$INSTALLED" -mindepth 1 -maxdepth 1 | wc -l)" == $((${#SHIPPED[@]} + 1)) ]] ||
+    fail "Program Files\\ZK405 holds $(find "$INSTALLED" -mindepth 1 -maxdepth 1 -printf '%f ')"
 
 # The shortcut: ZK405.EXE, its icon by resource number 128 (written as index -128), started in the
 # user's own folder.
@@ -143,7 +144,7 @@ for _ in $(seq 300); do
     sleep 0.1
 done
 left=()
-[[ -e "$INSTALLED" ]] && left+=("Program Files\\ZK405: $(ls "$INSTALLED" | tr '\n' ' ')")
+[[ -e "$INSTALLED" ]] && left+=("Program Files\\ZK405: $(find "$INSTALLED" -mindepth 1 -maxdepth 1 -printf '%f ')")
 [[ -e "$SHORTCUT" ]] && left+=("the shortcut")
 wine_run reg query "$KEY" >/dev/null && left+=("the uninstall entry")
 [[ ${#left[@]} == 0 ]] || fail "left after uninstalling: ${left[*]}"

@@ -11,6 +11,7 @@ PROGRAM=$(realpath "$1")
 SIM=$(realpath "$2")
 [[ $# -ge 3 ]] && export WINE="$3"
 SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows" && pwd)
+# shellcheck source=../../scripts/windows/wine-env.sh
 ZK405_WINE_FUNCTIONS_ONLY=1 source "$SCRIPTS/wine-env.sh" "" || exit 1
 
 COM=43

@@ -23,6 +23,7 @@ xwindow_require xdotool import xdpyinfo xwininfo
 # Wine's windows are found by their titles; a window is waited for up to five seconds.
 XWINDOW_SEARCH=--name
 XWINDOW_WAIT=5
+# shellcheck source=../../scripts/windows/wine-env.sh
 ZK405_WINE_FUNCTIONS_ONLY=1 source "$SCRIPTS/wine-env.sh" "" || exit 1
 
 # "com99" sorts after every other name the probe can list ("com1" to "com128"), so the module's port
@@ -61,6 +62,7 @@ CAPTION=19
 at_du() {
     local window=$1 x=$2 y=$3 cx=$4 cy=$5
     eval "$(xdotool getwindowgeometry --shell "$window")"
+    # shellcheck disable=SC2153 # WIDTH and HEIGHT come from xdotool's --shell output
     local client_width=$((WIDTH - 2 * FRAME)) client_height=$((HEIGHT - 2 * FRAME - CAPTION))
     echo "$((FRAME + x * client_width / cx)) $((FRAME + CAPTION + y * client_height / cy))"
 }
