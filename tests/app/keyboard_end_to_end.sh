@@ -39,6 +39,22 @@ fail() {
 # Keys go where the focus is; a pause lets each batch's work be done.
 keys() { xdotool key --delay 100 "$@"; sleep 0.3; }
 typed() { xdotool type --delay 40 "$1"; sleep 0.2; }
+# The protocol list's second entry. A dropped list is a window of its own: Return before it is shown
+# would reach the settings window, which takes Enter as Wstecz.
+choose_second() {
+    if [[ -z "$DROP_LIST" ]]; then
+        keys Down Down
+        return
+    fi
+    local shown
+    shown=$(windows | wc -l)
+    keys alt+Down
+    for _ in $(seq 50); do
+        (($(windows | wc -l) > shown)) && break
+        sleep 0.1
+    done
+    keys Down Return
+}
 
 cd "$WORK" || exit 1
 "$SIM" --name "Biuro Łódź" --transcript transcript.txt >sim.out 2>sim.err &
@@ -50,14 +66,14 @@ if [[ -n "$WINE_LOADER" ]]; then
     ZK405_WINE_FUNCTIONS_ONLY=1 source "$HERE/../../scripts/windows/wine-env.sh" "" || exit 1
     zk405_wine_link_com 99 "$(head -n1 sim.out)"
     PORT=com99
-    CHOOSE_SECOND=(Down Down) # Down in the closed box takes the next entry, the first from none
+    DROP_LIST="" # Down in the closed box takes the next entry, the first from none
     zk405_wine_wait_desktop_gone
     "$WINE" "$PROGRAM" >app.out 2>&1 &
 else
     xwindow_manager || fail "no window manager"
     PIDS+=(${XWINDOW_WM_PID:+"$XWINDOW_WM_PID"})
     PORT=$(head -n1 sim.out)
-    CHOOSE_SECOND=(alt+Down Down Return) # the list drops from its first entry
+    DROP_LIST=1 # the list drops from its first entry
     "$PROGRAM" >app.out 2>&1 &
 fi
 APP_PID=$!
@@ -82,7 +98,9 @@ shot "$SETTINGS" settings
 # From "Wstecz"; the name field stands before its check box in the tab order.
 keys Tab space shift+Tab End
 typed " 2"
-keys Tab Tab space Tab "${CHOOSE_SECOND[@]}" Tab space Tab
+keys Tab Tab space Tab
+choose_second
+keys Tab space Tab
 typed 4321
 keys Tab space
 shot "$SETTINGS" settings-filled
