@@ -189,16 +189,36 @@ bool IsRunning(pid_t pid) {
     return kill(pid, 0) == 0 || errno == EPERM;
 }
 
+// The program a process runs, as ps shows it; empty when the process is gone or hidden from us.
+std::string ProgramOf(pid_t pid) {
+    FdGuard fd(open(("/proc/" + std::to_string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC));
+    char text[64] = {};
+    const ssize_t n = fd.get() < 0 ? -1 : read(fd.get(), text, sizeof text - 1);
+    std::string name = n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+    if (!name.empty() && name.back() == '\n')
+        name.pop_back();
+    return name;
+}
+
+void Refuse(serial_result::OpenFailure& why, serial_result::OpenReason reason, const std::string& path, pid_t pid = 0) {
+    why.reason = reason;
+    why.path = path;
+    why.pid = pid;
+    why.program = pid > 0 ? ProgramOf(pid) : std::string();
+}
+
 // False when another live process, or another open of ours, holds the lock; a lock whose process is
 // gone (or one of ours no open holds any more) is removed. A lock that names no PID may be half
 // written by its owner this very moment, so it counts as held.
-bool LockIsFree(const std::string& lockPath) {
+bool LockIsFree(const std::string& lockPath, serial_result::OpenFailure& why) {
     struct stat st {};
     if (lstat(lockPath.c_str(), &st) != 0)
         return errno == ENOENT;
     const pid_t owner = LockOwner(lockPath);
-    if (owner == 0 || (owner == getpid() ? IsOurs(lockPath) : IsRunning(owner)))
+    if (owner == 0 || (owner == getpid() ? IsOurs(lockPath) : IsRunning(owner))) {
+        Refuse(why, serial_result::OpenReason::kLockedBy, lockPath, owner);
         return false;
+    }
     unlink(lockPath.c_str());
     return true;
 }
@@ -207,7 +227,7 @@ enum class LockResult { kTaken, kHeld, kNoLockDirectory };
 
 // Written under another name first and linked into place, so that no one ever reads a half-written
 // lock of ours.
-LockResult TakeLock(int device, const char* directory, const std::string& name) {
+LockResult TakeLock(int device, const char* directory, const std::string& name, serial_result::OpenFailure& why) {
     const std::string lockPath = std::string(directory) + "/" + name;
     // Unique within the process as well, since another thread may be taking a lock this moment.
     static std::atomic<unsigned> serial{0};
@@ -228,7 +248,7 @@ LockResult TakeLock(int device, const char* directory, const std::string& name) 
                 result = LockResult::kTaken;
             } else if (errno != EEXIST)
                 result = LockResult::kNoLockDirectory;
-            else if (!LockIsFree(lockPath))
+            else if (!LockIsFree(lockPath, why))
                 break;
         }
     }
@@ -252,20 +272,23 @@ void ReleaseLock(int fd) {
 
 // True when the device is free of every lock file naming it, by the name it was opened with or by
 // its real one, and then ours is taken. Without a lock directory we may write to, nothing is taken.
-bool LockDevice(int fd, const std::string& openedName) {
+bool LockDevice(int fd, const std::string& openedName, serial_result::OpenFailure& why) {
     const std::lock_guard<std::mutex> guard(LockTableMutex());
     const std::string path = OpenedPath(fd);
-    if (path.empty())
+    if (path.empty()) {
+        Refuse(why, serial_result::OpenReason::kOther, openedName);
+        why.detail = "its real path could not be read";
         return false;
+    }
     const std::string name = LockFileName(path);
     const std::string alias = LockFileName(openedName);
     for (const char* directory : kLockDirectories) {
         const std::string base = std::string(directory) + "/";
-        if (!LockIsFree(base + name) || (alias != name && !LockIsFree(base + alias)))
+        if (!LockIsFree(base + name, why) || (alias != name && !LockIsFree(base + alias, why)))
             return false;
     }
     for (const char* directory : kLockDirectories) {
-        switch (TakeLock(fd, directory, name)) {
+        switch (TakeLock(fd, directory, name, why)) {
         case LockResult::kTaken:
             return true;
         case LockResult::kHeld:
@@ -283,19 +306,20 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Whether another process has the device open, as fuser finds it: through every /proc/<pid>/fd that
-// this user may look into. Sockets, pipes and the like are told apart by their link text and skipped.
-bool HeldByAnotherProcess(int fd) {
+// The process other than us that has the device open, as fuser finds it: through every
+// /proc/<pid>/fd that this user may look into; 0 when none. Sockets, pipes and the like are told
+// apart by their link text and skipped.
+pid_t OtherHolder(int fd) {
     struct stat device {};
     if (fstat(fd, &device) != 0)
-        return true;
+        return -1;
     DIR* processes = opendir("/proc");
     if (processes == nullptr)
-        return false;
+        return 0;
     const std::string self = std::to_string(getpid());
-    bool held = false;
+    pid_t holder = 0;
     char target[256];
-    while (!held) {
+    while (holder == 0) {
         const dirent* process = readdir(processes);
         if (process == nullptr)
             break;
@@ -312,43 +336,87 @@ bool HeldByAnotherProcess(int fd) {
             const ssize_t n = readlink(entry.c_str(), target, sizeof target);
             struct stat other {};
             if (n > 0 && target[0] == '/' && stat(entry.c_str(), &other) == 0 && SameFile(device, other)) {
-                held = true;
+                holder = static_cast<pid_t>(std::atol(process->d_name));
                 break;
             }
         }
         closedir(descriptors);
     }
     closedir(processes);
-    return held;
+    return holder;
+}
+
+serial_result::OpenReason ReasonOfOpenError(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+    case ELOOP:
+        return serial_result::OpenReason::kMissing;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return serial_result::OpenReason::kPermission;
+    case EBUSY:
+        return serial_result::OpenReason::kExclusiveFlag;
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM:
+        return serial_result::OpenReason::kResourceLimit;
+    default:
+        return serial_result::OpenReason::kOther;
+    }
 }
 
 } // namespace
 
-Handle OpenDevice(const char* portName) {
-    if (portName == nullptr)
+Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
+    using serial_result::OpenReason;
+    if (portName == nullptr) {
+        Refuse(why, OpenReason::kMissing, std::string());
         return kNoHandle;
+    }
     const std::string path = port_names::PosixDevicePath(portName, port_names::DeviceDirectory());
     // O_NONBLOCK so that the open never waits for a carrier; the line is blocking again afterwards.
     FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0)
+    if (fd.get() < 0) {
+        const int error = errno;
+        Refuse(why, ReasonOfOpenError(error), path);
+        why.osError = error;
         return kNoHandle;
+    }
     // A file that is no tty is left to fail on its line settings.
     if (isatty(fd.get())) {
         // Every way another program may hold the line, before anything of the device is changed:
         // a tty in exclusive mode (root's open gets past that flag, so it is asked for), our own
         // kind's lock, a lock file, and a plain open.
         int exclusive = 0;
-        if (ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive != 0)
+        if (ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive != 0) {
+            Refuse(why, OpenReason::kExclusiveFlag, path);
             return kNoHandle;
-        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || HeldByAnotherProcess(fd.get()) ||
-            !LockDevice(fd.get(), path))
+        }
+        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            Refuse(why, OpenReason::kBusy, path);
+            why.osError = errno;
+            return kNoHandle;
+        }
+        if (const pid_t holder = OtherHolder(fd.get()); holder != 0) {
+            Refuse(why, holder > 0 ? OpenReason::kHeldBy : OpenReason::kOther, path, holder > 0 ? holder : 0);
+            return kNoHandle;
+        }
+        if (!LockDevice(fd.get(), path, why))
             return kNoHandle;
         if (ioctl(fd.get(), TIOCEXCL) != 0 || !SetNonBlocking(fd.get(), false)) {
+            Refuse(why, OpenReason::kOther, path);
+            why.osError = errno;
             ioctl(fd.get(), TIOCNXCL);
             ReleaseLock(fd.get());
             return kNoHandle;
         }
     } else if (!SetNonBlocking(fd.get(), false)) {
+        Refuse(why, OpenReason::kOther, path);
+        why.osError = errno;
         return kNoHandle;
     }
     return fd.release();
