@@ -118,36 +118,65 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool OutOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM;
+}
+
 // The process other than us that has the device open, as fuser finds it: through every
-// /proc/<pid>/fd that this user may look into; 0 when none. Sockets, pipes and the like are told
-// apart by their link text and skipped.
-pid_t OtherHolder(int fd) {
+// /proc/<pid>/fd that this user may look into. Sockets, pipes and the like are told apart by their
+// link text and skipped. False, with why filled, when another process holds it or when the walk
+// could not be finished (short of descriptors, say): a holder it did not see may exist.
+bool NoOtherHolder(int fd, const std::string& path, serial_result::OpenFailure& why) {
+    using serial_result::OpenReason;
+    const auto cannotTell = [&](int error) {
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kOther, path);
+        why.osError = error;
+        why.detail = "its holders could not be looked for";
+        return false;
+    };
     struct stat device {};
     if (fstat(fd, &device) != 0)
-        return -1;
+        return cannotTell(errno);
     DIR* processes = opendir("/proc");
     if (processes == nullptr)
-        return 0;
+        return cannotTell(errno);
     const std::string self = std::to_string(getpid());
     pid_t holder = 0;
+    int failure = 0;
     char target[256];
-    while (holder == 0) {
+    while (holder == 0 && failure == 0) {
+        errno = 0;
         const dirent* process = readdir(processes);
-        if (process == nullptr)
+        if (process == nullptr) {
+            failure = errno;
             break;
+        }
         if (process->d_name[0] < '1' || process->d_name[0] > '9' || self == process->d_name)
             continue;
         const std::string fdDirectory = std::string("/proc/") + process->d_name + "/fd";
         DIR* descriptors = opendir(fdDirectory.c_str());
-        if (descriptors == nullptr)
+        if (descriptors == nullptr) {
+            // A process that ended, or another user's that we may not look into, is no failure.
+            if (OutOfResources(errno))
+                failure = errno;
             continue;
+        }
         while (const dirent* descriptor = readdir(descriptors)) {
             if (descriptor->d_name[0] == '.')
                 continue;
             const std::string entry = fdDirectory + "/" + descriptor->d_name;
-            const ssize_t n = readlink(entry.c_str(), target, sizeof target);
             struct stat other {};
-            if (n > 0 && target[0] == '/' && stat(entry.c_str(), &other) == 0 && SameFile(device, other)) {
+            const ssize_t n = readlink(entry.c_str(), target, sizeof target);
+            if (n > 0 && target[0] != '/')
+                continue;
+            if (n <= 0 || stat(entry.c_str(), &other) != 0) {
+                if (OutOfResources(errno)) {
+                    failure = errno;
+                    break;
+                }
+                continue;
+            }
+            if (SameFile(device, other)) {
                 holder = static_cast<pid_t>(std::atol(process->d_name));
                 break;
             }
@@ -155,7 +184,13 @@ pid_t OtherHolder(int fd) {
         closedir(descriptors);
     }
     closedir(processes);
-    return holder;
+    if (failure != 0)
+        return cannotTell(failure);
+    if (holder != 0) {
+        Refuse(why, OpenReason::kHeldBy, path, holder);
+        return false;
+    }
+    return true;
 }
 
 serial_result::OpenReason ReasonOfOpenError(int error) {
@@ -213,11 +248,7 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
             why.osError = errno;
             return kNoHandle;
         }
-        if (const pid_t holder = OtherHolder(fd.get()); holder != 0) {
-            Refuse(why, holder > 0 ? OpenReason::kHeldBy : OpenReason::kOther, path, holder > 0 ? holder : 0);
-            return kNoHandle;
-        }
-        if (!LockDevice(fd.get(), path, why))
+        if (!NoOtherHolder(fd.get(), path, why) || !LockDevice(fd.get(), path, why))
             return kNoHandle;
         if (ioctl(fd.get(), TIOCEXCL) != 0 || !SetNonBlocking(fd.get(), false)) {
             Refuse(why, OpenReason::kOther, path);
