@@ -277,21 +277,40 @@ void ReleaseLock(int fd) {
     }
 }
 
-bool LockDevice(int fd, const std::string& openedName, OpenFailure& why) {
-    const std::lock_guard<std::mutex> guard(LockTableMutex());
+namespace {
+
+// True when no lock of another holder stands under either name of the device; name is set to the
+// lock's name for its real path.
+bool NoLockUnderEitherName(int fd, const std::string& openedName, std::string& name, OpenFailure& why) {
     const std::string path = OpenedPath(fd);
     if (path.empty()) {
         Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kOther, openedName);
         why.detail = "its real path could not be read";
         return false;
     }
-    const std::string name = LockFileName(path);
+    name = LockFileName(path);
     const std::string alias = LockFileName(openedName);
     for (const std::string& directory : Directories()) {
         const std::string base = directory + "/";
         if (!RemoveLockUnlessHeld(base + name, why) || (alias != name && !RemoveLockUnlessHeld(base + alias, why)))
             return false;
     }
+    return true;
+}
+
+} // namespace
+
+bool NoLockHeld(int fd, const std::string& openedName, OpenFailure& why) {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
+    std::string name;
+    return NoLockUnderEitherName(fd, openedName, name, why);
+}
+
+bool LockDevice(int fd, const std::string& openedName, OpenFailure& why) {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
+    std::string name;
+    if (!NoLockUnderEitherName(fd, openedName, name, why))
+        return false;
     // A folder closed to us (a user outside the lock group) takes no lock of ours; one we may write to
     // but where no lock could be made leaves the port unused.
     for (const std::string& directory : Directories()) {

@@ -15,6 +15,8 @@ namespace serial_os {
 // is taken. False, with why filled, when a lock of another holder stands, a stale one may not be
 // removed, or ours could not be made in a folder we may write to.
 bool LockDevice(int fd, const std::string& openedName, serial_result::OpenFailure& why);
+// The same check without taking a lock (stale locks are removed all the same), for the port list.
+bool NoLockHeld(int fd, const std::string& openedName, serial_result::OpenFailure& why);
 // Removes the lock this process took for the device open on fd, unless someone replaced it since.
 void ReleaseLock(int fd);
 

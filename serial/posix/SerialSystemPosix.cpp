@@ -193,6 +193,44 @@ bool NoOtherHolder(int fd, const std::string& path, serial_result::OpenFailure& 
     return true;
 }
 
+// Another copy's port list holds a device for a moment only, with a shared flock where an open holds
+// an exclusive one: an open that meets it waits this long for it to pass before calling the port busy.
+constexpr auto kProbeWait = std::chrono::milliseconds(200);
+constexpr auto kProbeRetry = std::chrono::milliseconds(2);
+
+bool TakeFlockPastProbes(int fd, const std::string& path, serial_result::OpenFailure& why) {
+    const Clock::time_point deadline = Clock::now() + kProbeWait;
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        const int error = errno;
+        const bool probed = error == EWOULDBLOCK && flock(fd, LOCK_SH | LOCK_NB) == 0;
+        if (probed)
+            flock(fd, LOCK_UN);
+        if (!probed || Clock::now() >= deadline) {
+            Refuse(why, serial_result::OpenReason::kBusy, path);
+            why.osError = error;
+            why.detail = probed ? "another copy of the program kept looking at it" : "another open holds its lock";
+            return false;
+        }
+        std::this_thread::sleep_for(kProbeRetry);
+    }
+}
+
+// A copy of this program seen holding the device while we hold its exclusive flock is a port list
+// that will let go at once (or an open about to fail on the flock), so it is looked for again.
+bool NoHolderPastProbes(int fd, const std::string& path, serial_result::OpenFailure& why) {
+    const Clock::time_point deadline = Clock::now() + kProbeWait;
+    for (;;) {
+        if (NoOtherHolder(fd, path, why))
+            return true;
+        if (why.reason != serial_result::OpenReason::kHeldBy || !RunsThisProgram(static_cast<pid_t>(why.pid)) ||
+            Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(kProbeRetry);
+    }
+}
+
 serial_result::OpenReason ReasonOfOpenError(int error) {
     switch (error) {
     case ENOENT:
@@ -243,12 +281,8 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
             Refuse(why, OpenReason::kExclusiveFlag, path);
             return kNoHandle;
         }
-        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-            Refuse(why, OpenReason::kBusy, path);
-            why.osError = errno;
-            return kNoHandle;
-        }
-        if (!NoOtherHolder(fd.get(), path, why) || !LockDevice(fd.get(), path, why))
+        if (!TakeFlockPastProbes(fd.get(), path, why) || !NoHolderPastProbes(fd.get(), path, why) ||
+            !LockDevice(fd.get(), path, why))
             return kNoHandle;
         if (ioctl(fd.get(), TIOCEXCL) != 0 || !SetNonBlocking(fd.get(), false)) {
             Refuse(why, OpenReason::kOther, path);
@@ -263,6 +297,24 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
         return kNoHandle;
     }
     return fd.release();
+}
+
+bool ProbeDevice(const char* portName) {
+    if (portName == nullptr)
+        return false;
+    const std::string path = port_names::PosixDevicePath(portName, port_names::DeviceDirectory());
+    FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        return false;
+    if (!isatty(fd.get()))
+        return true; // as the open takes it: left to fail on its line settings
+    // The open's checks, but nothing an open meeting the probe would take for a holder of the line:
+    // no exclusive flag, no lock file of ours, and only a shared flock.
+    serial_result::OpenFailure why;
+    int exclusive = 0;
+    return ioctl(fd.get(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0 &&
+           flock(fd.get(), LOCK_SH | LOCK_NB) == 0 && NoOtherHolder(fd.get(), path, why) &&
+           NoLockHeld(fd.get(), path, why);
 }
 
 void CloseDevice(Handle port) {
