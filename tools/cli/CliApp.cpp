@@ -6,14 +6,17 @@
 #include "Cp1250.h"
 #include "DeviceIdentity.h"
 #include "PortJob.h"
+#include "PortNameText.h"
 #include "PortNames.h"
 #include "PortProbe.h"
+#include "ToolOptions.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace zk405_cli {
@@ -48,7 +51,7 @@ void AddCommon(CLI::App& command, Common& common) {
 bool SamePort(const std::string& a, const std::string& b) {
     const int number = port_names::ComNumber(a.c_str());
     return a == b || (number != 0 && number == port_names::ComNumber(b.c_str())) ||
-           device_identity::IdentityOf(a) == device_identity::IdentityOf(b);
+           device_identity::IdentityOf(PortNameFromUtf8(a)) == device_identity::IdentityOf(PortNameFromUtf8(b));
 }
 
 bool Duplicated(const std::vector<std::string>& ports, std::string& error) {
@@ -62,7 +65,7 @@ bool Duplicated(const std::vector<std::string>& ports, std::string& error) {
 }
 
 // Sorted as text, as the port window's list shows them: com10 before com2.
-int List(bool json, std::ostream& out) {
+ExitStatus List(bool json, std::ostream& out) {
     std::vector<std::string> names = port_probe::ListOpenablePorts();
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
@@ -119,7 +122,7 @@ std::vector<PortTask> Tasks(const Common& common) {
     return tasks;
 }
 
-int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
+ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
@@ -130,8 +133,8 @@ int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     return OverallStatus(results);
 }
 
-int Program(const Common& common, const SettingsInput& options, const std::string& presetPath, bool verify,
-            std::ostream& out, std::ostream& err) {
+ExitStatus Program(const Common& common, const SettingsInput& options, const std::string& presetPath,
+                   bool verify, std::ostream& out, std::ostream& err) {
     SettingsInput preset;
     std::string error;
     if (!presetPath.empty() && !ReadPreset(presetPath, preset, error)) {
@@ -164,7 +167,7 @@ int Program(const Common& common, const SettingsInput& options, const std::strin
 
 } // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CLI::App app{"Reads, programs and verifies ZK405 Bluetooth modules on serial ports, many at once.", "zk405-cli"};
     app.set_version_flag("--version", "zk405-cli " ZK405_VERSION_STRING);
     app.require_subcommand(1);
@@ -184,24 +187,22 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     bool noVerify = false;
     CLI::App* program = app.add_subcommand("program", "program each module and verify its answers");
     AddCommon(*program, programCommon);
-    CLI::Option* nameOption = program->add_option(
-        "--name", newName, "the name, at most 31 characters; {port} and {n} (position from 1) are replaced");
-    CLI::Option* pinOption = program->add_option("--pin", pin, "the PIN, at most 16 characters");
-    CLI::Option* flowOption = program->add_option("--flow", flow, "XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS or BRAK");
-    CLI::Option* authOption =
-        program->add_option("--auth", auth, "always (ask for the PIN every time) or remember (the last PIN)");
+    CLI::Option* nameOption =
+        program->add_option("--name", newName,
+                            "the name, at most " + std::to_string(module_commands::kNameMaxChars) +
+                                " characters; {port} and {n} (position from 1) are replaced");
+    CLI::Option* pinOption = program->add_option(
+        "--pin", pin, "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) + " characters");
+    CLI::Option* flowOption = program->add_option("--flow", flow, FlowLabelList(" or "));
+    CLI::Option* authOption = program->add_option("--auth", auth, AuthWordList(" or ", true));
     program->add_option("--preset", preset, "a file of name=, pin=, flow=, auth= lines; options override it");
     program->add_flag("--no-verify", noVerify, "send as the windows do and report only what was sent");
 
     std::vector<const char*> argv;
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::ParseError& e) {
-        // Help or a version that could not be written (a full disk, a closed pipe) is no answer.
-        return app.exit(e, out, err) == 0 && out.flush() ? kExitOk : kExitUsage;
-    }
+    if (const std::optional<int> status = tool_options::Parse(app, static_cast<int>(argv.size()), argv.data(), out, err))
+        return static_cast<ExitStatus>(*status);
 
     if (list->parsed())
         return List(json, out);
