@@ -1,17 +1,20 @@
 // zk405-cli's pace against simulated modules that answer after 20 ms, as a real one does: one module
 // with the windows' fixed second and with reply-driven waits, sixteen modules at once, and the time
-// each exchange takes beyond the module's answer. Prints medians of several runs; not a test.
+// each exchange takes beyond the module's answer. The program is run as a user runs it, start to
+// end, on a quiet machine and again with both cores kept busy by two spinning processes. Prints
+// medians of several runs; not a test.
 #include "ChildProcess.h"
-#include "CliApp.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <sstream>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -36,27 +39,77 @@ struct Timed {
 };
 
 Timed Program(const std::vector<std::string>& ports, bool fixedWait) {
-    std::vector<std::string> args = {"zk405-cli", "program"};
+    std::vector<std::string> args = {ZK405_CLI_PROGRAM, "program"};
     args.insert(args.end(), ports.begin(), ports.end());
     args.insert(args.end(), kAllSettings.begin(), kAllSettings.end());
     args.push_back("--json");
     args.push_back("--quiet");
     if (fixedWait)
         args.push_back("--fixed-wait");
-    std::ostringstream out, err;
     const Clock::time_point start = Clock::now();
-    const int status = zk405_cli::Run(args, out, err);
+    ChildProcess cli(args);
+    const std::string out = cli.ReadToEnd(30000);
+    const int status = cli.Wait(30000);
     Timed timed;
     timed.seconds = std::chrono::duration<double>(Clock::now() - start).count();
     if (status != 0)
-        std::fprintf(stderr, "cli_bench: zk405-cli ended with %d:\n%s", status, err.str().c_str());
-    std::istringstream lines(out.str());
+        std::fprintf(stderr, "cli_bench: zk405-cli ended with %d\n", status);
+    std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
-        const nlohmann::json port = nlohmann::json::parse(line);
+        const nlohmann::json port = nlohmann::json::parse(line, nullptr, false);
+        if (port.is_discarded())
+            continue;
         for (const auto& step : port["steps"])
             timed.exchangeSeconds.push_back(step["seconds"].get<double>());
     }
     return timed;
+}
+
+// Processes that keep a core busy until they are ended, as other work on the machine does.
+class Spinners {
+public:
+    explicit Spinners(int count) {
+        for (int i = 0; i < count; ++i) {
+            const pid_t pid = fork();
+            if (pid == 0) {
+                volatile unsigned long turns = 0;
+                for (;;) {
+                    turns = turns + 1;
+                }
+            }
+            if (pid > 0)
+                m_pids.push_back(pid);
+        }
+    }
+    ~Spinners() {
+        for (const pid_t pid : m_pids) {
+            kill(pid, SIGKILL);
+            int status = 0;
+            waitpid(pid, &status, 0);
+        }
+    }
+    Spinners(const Spinners&) = delete;
+    Spinners& operator=(const Spinners&) = delete;
+
+private:
+    std::vector<pid_t> m_pids;
+};
+
+struct Pace {
+    double one = 0;
+    double many = 0;
+};
+
+Pace MeasureOneAndMany(const std::vector<std::string>& ports, int runs, std::vector<double>& overheadMs) {
+    std::vector<double> driven, many;
+    for (int run = 0; run < runs; ++run) {
+        const Timed single = Program({ports[0]}, false);
+        driven.push_back(single.seconds);
+        for (double seconds : single.exchangeSeconds)
+            overheadMs.push_back(seconds * 1000 - kReplyDelayMs);
+        many.push_back(Program(ports, false).seconds);
+    }
+    return {Median(driven), Median(many)};
 }
 
 } // namespace
@@ -79,28 +132,29 @@ int main(int argc, char** argv) {
     }
     const std::vector<std::string> one = {ports[0]};
 
-    std::vector<double> fixed, driven, many, overheadMs;
+    std::vector<double> fixed, overheadMs, busyOverheadMs;
     for (int run = 0; run < std::min(runs, 3); ++run)
         fixed.push_back(Program(one, true).seconds);
-    for (int run = 0; run < runs; ++run) {
-        const Timed single = Program(one, false);
-        driven.push_back(single.seconds);
-        for (double seconds : single.exchangeSeconds)
-            overheadMs.push_back(seconds * 1000 - kReplyDelayMs);
-        many.push_back(Program(ports, false).seconds);
+    const Pace quiet = MeasureOneAndMany(ports, runs, overheadMs);
+    Pace busy;
+    {
+        const Spinners spinners(2);
+        busy = MeasureOneAndMany(ports, runs, busyOverheadMs);
     }
 
     if (overheadMs.empty())
         return 1;
-    const double fixedMedian = Median(fixed), drivenMedian = Median(driven), manyMedian = Median(many);
-    std::printf("zk405-cli program, all four settings and the name read back; modules answer after %d ms\n",
-                kReplyDelayMs);
-    std::printf("  one module, --fixed-wait (the windows' pace): %7.3f s  (median of %zu)\n", fixedMedian,
-                fixed.size());
-    std::printf("  one module, reply-driven:                     %7.3f s  (median of %zu), %.1f times faster\n",
-                drivenMedian, driven.size(), fixedMedian / drivenMedian);
-    std::printf("  %d modules at once, reply-driven:             %7.3f s  (median of %zu), %.2f times one module\n",
-                kModules, manyMedian, many.size(), manyMedian / drivenMedian);
+    const double fixedMedian = Median(fixed);
+    std::printf("zk405-cli program, all four settings and the name read back; modules answer after %d ms;\n"
+                "the whole command as a user runs it, medians of %d runs\n",
+                kReplyDelayMs, runs);
+    std::printf("  one module, --fixed-wait (the windows' pace): %7.3f s\n", fixedMedian);
+    std::printf("  one module, reply-driven:                     %7.3f s, %.1f times faster\n", quiet.one,
+                fixedMedian / quiet.one);
+    std::printf("  %d modules at once, reply-driven:             %7.3f s, %.2f times one module\n", kModules,
+                quiet.many, quiet.many / quiet.one);
+    std::printf("  with both cores busy: one module %.3f s, %d modules %.3f s, %.2f times one module\n", busy.one,
+                kModules, busy.many, busy.many / busy.one);
     std::printf("  per exchange beyond the module's %d ms:        %7.3f ms (median of %zu exchanges, max %.3f ms;\n"
                 "                                                 a pseudo-terminal has no wire time)\n",
                 kReplyDelayMs, Median(overheadMs), overheadMs.size(),

@@ -30,11 +30,18 @@ constexpr Handle kMonitor = 5;
 
 using in_memory_os::Os;
 
-Handle OpenDevice(const char* portName) {
-    if (portName == nullptr || *portName == '\0' || !Os().devicePresent)
+Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
+    if (portName == nullptr || *portName == '\0' || !Os().devicePresent) {
+        why.reason = serial_result::OpenReason::kMissing;
+        why.path = portName == nullptr ? "" : portName;
         return kNoHandle;
+    }
     ++Os().openDevices;
     return kDevice;
+}
+
+bool ProbeDevice(const char* portName) {
+    return portName != nullptr && *portName != '\0' && Os().devicePresent;
 }
 
 void CloseDevice(Handle) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "MonitorMessage.h"
+#include "OpenFailure.h"
 #include "ResultCodes.h"
 #include "SerialPlatform.h"
 
@@ -31,6 +32,8 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     int32_t Open(const char* portName, uint32_t baudRate);
+    // Why the last Open failed, from the check that found it; reason kNone after an Open that succeeded.
+    const serial_result::OpenFailure& LastOpenFailure() const { return m_lastOpenFailure; }
     int32_t Write(uint32_t length, const void* data);
     // Always 1. Never reads more than kBufferSize, whatever maxBytes says.
     int32_t ReadAvailable(uint32_t& bytesReadOut, uint32_t maxBytes);
@@ -81,6 +84,7 @@ private:
     unsigned char m_pendingLine[kDumpBytesPerLine] = {};
     char m_lineText[72] = {}; // a dump line is at most 67 characters
     std::string m_logFileName = kLogFileName;
+    serial_result::OpenFailure m_lastOpenFailure;
     // The tagged message is framed here, so that mirroring never allocates.
     char m_monitorMessage[monitor_message::kMaxTagBytes + 2 + sizeof m_lineText] = {};
     uint32_t m_monitorTagLength = 0; // bytes of m_monitorMessage the tag's frame takes; 0 untagged

@@ -3,6 +3,7 @@
 // channel's own logic never branches on the platform.
 #pragma once
 
+#include "OpenFailure.h"
 #include "SerialPlatform.h"
 
 #include <cstdint>
@@ -10,9 +11,13 @@
 namespace serial_os {
 
 // Exclusive, read/write, existing devices only, and never waiting for the line (a carrier, say).
-// kNoHandle when the device is missing, busy or refuses.
-Handle OpenDevice(const char* portName);
+// kNoHandle when the device is missing, busy or refuses; why then says which, from the check that
+// found it (and is left alone on success).
+Handle OpenDevice(const char* portName, serial_result::OpenFailure& why);
 void CloseDevice(Handle port);
+// Whether OpenDevice would take the port now, asked so that an open of the port by another program
+// meeting the question this moment is not refused for it.
+bool ProbeDevice(const char* portName);
 
 void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes);
 void ReadLineSettings(Handle port, LineSettings& settings);

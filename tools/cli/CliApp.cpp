@@ -4,8 +4,10 @@
 #include "CliPlatform.h"
 #include "CliReport.h"
 #include "Cp1250.h"
+#include "DeviceIdentity.h"
 #include "EscapedText.h"
 #include "PortJob.h"
+#include "PortNameText.h"
 #include "PortNames.h"
 #include "PortProbe.h"
 #include "StopSignal.h"
@@ -55,9 +57,12 @@ void AddCommon(CLI::App& command, Common& common) {
     command.add_flag("--fixed-wait", common.fixedWait, "wait the full second for every reply, as the windows do");
 }
 
+// Two names of one device would be programmed once each, one of them failing as busy: they are
+// compared by the device they reach (a link, a doubled slash, a com name and its device file).
 bool SamePort(const std::string& a, const std::string& b) {
     const int number = port_names::ComNumber(a.c_str());
-    return a == b || (number != 0 && number == port_names::ComNumber(b.c_str()));
+    return a == b || (number != 0 && number == port_names::ComNumber(b.c_str())) ||
+           device_identity::IdentityOf(PortNameFromUtf8(a)) == device_identity::IdentityOf(PortNameFromUtf8(b));
 }
 
 bool Duplicated(const std::vector<std::string>& ports, std::string& error) {

@@ -119,6 +119,8 @@ nlohmann::json ToJson(const PortResult& port) {
         json["logProblem"] = port.logProblem;
     if (!port.message.empty())
         json["message"] = port.message;
+    if (!port.reason.empty())
+        json["reason"] = port.reason;
     if (!port.name.empty() ||
         (port.status == kExitOk && !port.steps.empty() && port.steps[0].step == StepKind::NameRead))
         json["name"] = cp1250::Cp1250ToUtf8(port.name);

@@ -184,9 +184,11 @@ void RunPort(const PortTask& task, const StepReport& report, PortResult& result)
     const int32_t opened = port.Open(portName.c_str(), module_commands::kBaudRate);
     if (opened != serial_result::kOk) {
         result.status = kExitNotOpened;
-        result.message = std::string("cannot open: ") +
-                         (opened == serial_result::kSettingsFailed ? "it is no serial line"
-                                                                   : cli_platform::WhyNotOpened(portName));
+        // Worded from what the open itself found: opening the device again to guess would find
+        // another moment's state, and could hold the port from its user.
+        const serial_result::OpenFailure& why = port.LastOpenFailure();
+        result.reason = serial_result::OpenReasonName(why.reason);
+        result.message = "cannot open: " + serial_result::DescribeOpenFailure(why);
         result.seconds = SecondsSince(start);
         return;
     }

@@ -216,6 +216,16 @@ TEST_F(CliProgramTest, BadInputSendsNothingAnywhere) {
         EXPECT_NE(run.err, "");
     }
     EXPECT_EQ(Cli({"program", modules.Ports()[0], modules.Ports()[0], "--pin", "1"}).status, 1);
+    // One device under two spellings is named twice all the same.
+    const std::string& first = modules.Ports()[0];
+    const std::string doubled = first.substr(0, first.rfind('/')) + "//" + first.substr(first.rfind('/') + 1);
+    const std::string link = m_dir.File("module-link");
+    ASSERT_EQ(symlink(first.c_str(), link.c_str()), 0);
+    for (const std::string& other : {doubled, link}) {
+        const CliRun twice = Cli({"program", first, modules.Ports()[1], other, "--pin", "1"});
+        EXPECT_EQ(twice.status, 1) << other;
+        EXPECT_NE(twice.err.find("the port " + other + " is named twice"), std::string::npos) << twice.err;
+    }
     EXPECT_EQ(Cli({"erase", modules.Ports()[0]}).status, 1);
     EXPECT_EQ(Cli({}).status, 1);
     EXPECT_TRUE(modules.Received(0).empty());
@@ -273,7 +283,10 @@ TEST_F(CliProgramTest, PortsThatDoNotOpenGiveTwoWithTheReason) {
     ASSERT_EQ(objects.size(), 3u);
     EXPECT_EQ(objects[0]["status"], 0);
     EXPECT_NE(objects[1]["message"].get<std::string>().find("busy"), std::string::npos) << objects[1];
+    EXPECT_EQ(objects[1]["reason"], "exclusive") << "the holder set the exclusive flag";
     EXPECT_NE(objects[2]["message"].get<std::string>().find("missing"), std::string::npos) << objects[2];
+    EXPECT_EQ(objects[2]["reason"], "missing");
+    EXPECT_EQ(objects[0].count("reason"), 0u) << "a port that opened has no reason";
     EXPECT_NE(run.err.find(missing + ": cannot open: missing"), std::string::npos) << run.err;
     EXPECT_EQ(modules.Received(1), Strings{});
 }
