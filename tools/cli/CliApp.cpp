@@ -5,14 +5,17 @@
 #include "CliReport.h"
 #include "Cp1250.h"
 #include "PortJob.h"
+#include "PortInfo.h"
 #include "PortNames.h"
 #include "PortProbe.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace zk405_cli {
@@ -57,16 +60,69 @@ bool Duplicated(const std::vector<std::string>& ports, std::string& error) {
     return false;
 }
 
-// Sorted as text, as the port window's list shows them: com10 before com2.
-int List(bool json, std::ostream& out) {
-    std::vector<std::string> names = port_probe::ListOpenablePorts();
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        const std::string device = cli_platform::DeviceOf(name);
-        if (json)
-            out << JsonLine({{"port", name}, {"device", device}}) << "\n";
-        else
-            out << name << "\t" << device << "\n";
+nlohmann::json OrNull(const std::optional<std::string>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+struct ListedPort {
+    port_info::PortInfo info;
+    bool openable = true;
+    std::string reason; // why it cannot be opened now
+};
+
+nlohmann::json ToJson(const ListedPort& port, bool all) {
+    const port_info::PortInfo& info = port.info;
+    const char* direction = port_info::DirectionName(info.direction);
+    nlohmann::json object = {{"port", info.name},
+                             {"device", info.device},
+                             {"kind", port_info::KindName(info.kind)},
+                             {"description", info.description},
+                             {"address", OrNull(info.address)},
+                             {"remote_name", OrNull(info.remoteName)},
+                             {"direction", direction ? nlohmann::json(direction) : nlohmann::json(nullptr)}};
+    if (all) {
+        object["openable"] = port.openable;
+        if (!port.openable)
+            object["reason"] = port.reason;
+    }
+    return object;
+}
+
+// The ports the port window offers, each with what it is; with all, also the ports that exist but
+// cannot be opened now, with the reason. Sorted as text, as the port window's list shows them: com10
+// before com2.
+int List(bool json, bool all, const port_info::RemoteNameLookup& remoteNames, std::ostream& out) {
+    const std::vector<std::string> openable = port_probe::ListOpenablePorts();
+    std::vector<ListedPort> ports;
+    for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {
+        const std::string name = port_names::ComName(number);
+        ListedPort port;
+        port.openable = std::find(openable.begin(), openable.end(), name) != openable.end();
+        if (!port.openable) {
+            if (!all)
+                continue;
+            port.reason = cli_platform::WhyNotOpened(name);
+            if (port.reason.rfind("missing", 0) == 0)
+                continue;
+        }
+        port.info = port_info::DescribePort(name, remoteNames);
+        // Every possible ttyS has a device file; only the ones with a UART behind them are ports.
+        if (!port.openable && !port.info.present)
+            continue;
+        ports.push_back(std::move(port));
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const ListedPort& a, const ListedPort& b) { return a.info.name < b.info.name; });
+    for (const ListedPort& port : ports) {
+        if (json) {
+            out << JsonLine(ToJson(port, all)) << "\n";
+            continue;
+        }
+        out << port.info.name << "\t" << port.info.device << "\t" << port_info::KindName(port.info.kind) << "\t"
+            << port.info.description;
+        if (!port.openable)
+            out << "\tcannot be opened: " << port.reason;
+        out << "\n";
     }
     return kExitOk;
 }
@@ -167,8 +223,10 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     app.footer(kExitStatuses);
 
     bool json = false;
-    CLI::App* list = app.add_subcommand("list", "the ports that can be opened now, with their devices");
+    bool all = false;
+    CLI::App* list = app.add_subcommand("list", "the ports that can be opened now, with their devices and what they are");
     list->add_flag("--json", json, "one JSON object per port on stdout");
+    list->add_flag("--all", all, "also the ports that exist but cannot be opened now, with the reason");
 
     Common nameCommon;
     CLI::App* name = app.add_subcommand("name", "read each module's name");
@@ -200,7 +258,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
 
     if (list->parsed())
-        return List(json, out);
+        return List(json, all, port_info::RemoteNameLookup{}, out);
     Common& common = name->parsed() ? nameCommon : programCommon;
     std::string error;
     if (Duplicated(common.ports, error)) {
