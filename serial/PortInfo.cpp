@@ -86,10 +86,7 @@ PortInfo DescribePort(const std::string& portName, const RemoteNameLookup& looku
 }
 
 std::string DescriptionOf(const PortInfo& info) {
-    std::string text = BaseText(info);
-    if (!info.present)
-        text += " (not present)";
-    return text;
+    return BaseText(info);
 }
 
 const char* KindName(PortKind kind) {

@@ -45,7 +45,8 @@ using RemoteNameLookup = std::function<std::optional<std::string>(const std::str
 // only when the system itself does not know it. Never opens the port.
 PortInfo DescribePort(const std::string& portName, const RemoteNameLookup& lookup = {});
 
-// The description from the other fields.
+// The description from the other fields. It says what the port is, not whether it is there now: a
+// port Windows reaches through a plain device link (as Wine maps them) is known to no device list.
 std::string DescriptionOf(const PortInfo& info);
 
 // "onboard", "usb", "bluetooth", "pty", "other".

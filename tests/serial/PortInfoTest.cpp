@@ -126,7 +126,7 @@ TEST(PortInfoText, AddressesAreNormalisedOrRefused) {
     EXPECT_FALSE(port_info::IsZeroAddress("00:00:00:00:00:01"));
 }
 
-TEST(PortInfoText, KindsHaveTheirWordsAndMissingPortsSaySo) {
+TEST(PortInfoText, KindsHaveTheirWordsAndBluetoothPortsTheirRemoteDevice) {
     EXPECT_STREQ(port_info::KindName(PortKind::kOnboard), "onboard");
     EXPECT_STREQ(port_info::KindName(PortKind::kUsb), "usb");
     EXPECT_STREQ(port_info::KindName(PortKind::kBluetooth), "bluetooth");
@@ -141,6 +141,6 @@ TEST(PortInfoText, KindsHaveTheirWordsAndMissingPortsSaySo) {
     EXPECT_EQ(port_info::DescriptionOf(info), "Bluetooth, outgoing to ZK405 (00:1A:7D:DA:71:13)");
     info.remoteName = "";
     EXPECT_EQ(port_info::DescriptionOf(info), "Bluetooth, outgoing to 00:1A:7D:DA:71:13");
-    info.present = false;
-    EXPECT_EQ(port_info::DescriptionOf(info), "Bluetooth, outgoing to 00:1A:7D:DA:71:13 (not present)");
+    info.channel = 2;
+    EXPECT_EQ(port_info::DescriptionOf(info), "Bluetooth, outgoing to 00:1A:7D:DA:71:13, channel 2");
 }
