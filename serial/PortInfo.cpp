@@ -73,6 +73,15 @@ int HexValue(char c) {
     return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
 }
 
+// Names come from other devices (a Bluetooth device names itself over the air): control characters
+// are replaced, so that none can write escape sequences to a terminal or break a tab-separated line.
+std::string Printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return text;
+}
+
 } // namespace
 
 PortInfo DescribePort(const std::string& portName, const RemoteNameLookup& lookup) {
@@ -81,6 +90,9 @@ PortInfo DescribePort(const std::string& portName, const RemoteNameLookup& looku
     port_info_os::ReadPortFacts(info);
     if (info.address && !info.remoteName && lookup && info.direction != Direction::kIncoming)
         info.remoteName = lookup(*info.address);
+    if (info.remoteName)
+        info.remoteName = Printable(*info.remoteName);
+    info.systemLabel = Printable(info.systemLabel);
     info.description = DescriptionOf(info);
     return info;
 }

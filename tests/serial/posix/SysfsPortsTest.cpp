@@ -252,6 +252,11 @@ TEST(SysfsPorts, DescribePortFollowsTheNameToTheDeviceAndAsksForTheRemoteName) {
     EXPECT_EQ(bluetooth.remoteName, "ZK405 Hala 2");
     EXPECT_EQ(bluetooth.description, "Bluetooth, outgoing to ZK405 Hala 2 (00:1A:7D:DA:71:13), channel 3");
     EXPECT_EQ(asked, (std::vector<std::string>{"00:1A:7D:DA:71:13"}));
+    // A device names itself over the air: its name cannot write to the terminal or split the line.
+    const PortInfo hostile = port_info::DescribePort(
+        "com97", [](const std::string&) { return std::optional<std::string>("ZK\x1b[2J\t405\n"); });
+    EXPECT_EQ(hostile.remoteName, "ZK?[2J?405?");
+    EXPECT_EQ(hostile.description, "Bluetooth, outgoing to ZK?[2J?405? (00:1A:7D:DA:71:13), channel 3");
 
     const PortInfo byId =
         port_info::DescribePort(devices.Path() + "/usb-FTDI_FT232R_USB_UART_A10KZ1XY-if00-port0", lookup);
