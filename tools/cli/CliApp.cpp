@@ -8,6 +8,7 @@
 #include "PortInfo.h"
 #include "PortNames.h"
 #include "PortProbe.h"
+#include "ToolOptions.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
@@ -91,7 +92,7 @@ nlohmann::json ToJson(const ListedPort& port, bool all) {
 // The ports the port window offers, each with what it is; with all, also the ports that exist but
 // cannot be opened now, with the reason. Sorted as text, as the port window's list shows them: com10
 // before com2.
-int List(bool json, bool all, const port_info::RemoteNameLookup& remoteNames, std::ostream& out) {
+ExitStatus List(bool json, bool all, const port_info::RemoteNameLookup& remoteNames, std::ostream& out) {
     const std::vector<std::string> openable = port_probe::ListOpenablePorts();
     std::vector<ListedPort> ports;
     for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {
@@ -171,7 +172,7 @@ std::vector<PortTask> Tasks(const Common& common) {
     return tasks;
 }
 
-int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
+ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
@@ -182,8 +183,8 @@ int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     return OverallStatus(results);
 }
 
-int Program(const Common& common, const SettingsInput& options, const std::string& presetPath, bool verify,
-            std::ostream& out, std::ostream& err) {
+ExitStatus Program(const Common& common, const SettingsInput& options, const std::string& presetPath,
+                   bool verify, std::ostream& out, std::ostream& err) {
     SettingsInput preset;
     std::string error;
     if (!presetPath.empty() && !ReadPreset(presetPath, preset, error)) {
@@ -216,7 +217,7 @@ int Program(const Common& common, const SettingsInput& options, const std::strin
 
 } // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CLI::App app{"Reads, programs and verifies ZK405 Bluetooth modules on serial ports, many at once.", "zk405-cli"};
     app.set_version_flag("--version", "zk405-cli " ZK405_VERSION_STRING);
     app.require_subcommand(1);
@@ -238,24 +239,22 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     bool noVerify = false;
     CLI::App* program = app.add_subcommand("program", "program each module and verify its answers");
     AddCommon(*program, programCommon);
-    CLI::Option* nameOption = program->add_option(
-        "--name", newName, "the name, at most 31 characters; {port} and {n} (position from 1) are replaced");
-    CLI::Option* pinOption = program->add_option("--pin", pin, "the PIN, at most 16 characters");
-    CLI::Option* flowOption = program->add_option("--flow", flow, "XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS or BRAK");
-    CLI::Option* authOption =
-        program->add_option("--auth", auth, "always (ask for the PIN every time) or remember (the last PIN)");
+    CLI::Option* nameOption =
+        program->add_option("--name", newName,
+                            "the name, at most " + std::to_string(module_commands::kNameMaxChars) +
+                                " characters; {port} and {n} (position from 1) are replaced");
+    CLI::Option* pinOption = program->add_option(
+        "--pin", pin, "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) + " characters");
+    CLI::Option* flowOption = program->add_option("--flow", flow, FlowLabelList(" or "));
+    CLI::Option* authOption = program->add_option("--auth", auth, AuthWordList(" or ", true));
     program->add_option("--preset", preset, "a file of name=, pin=, flow=, auth= lines; options override it");
     program->add_flag("--no-verify", noVerify, "send as the windows do and report only what was sent");
 
     std::vector<const char*> argv;
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::ParseError& e) {
-        // Help or a version that could not be written (a full disk, a closed pipe) is no answer.
-        return app.exit(e, out, err) == 0 && out.flush() ? kExitOk : kExitUsage;
-    }
+    if (const std::optional<int> status = tool_options::Parse(app, static_cast<int>(argv.size()), argv.data(), out, err))
+        return static_cast<ExitStatus>(*status);
 
     if (list->parsed())
         return List(json, all, port_info::RemoteNameLookup{}, out);
