@@ -40,8 +40,11 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     return kDevice;
 }
 
-bool ProbeDevice(const char* portName) {
-    return portName != nullptr && *portName != '\0' && Os().devicePresent;
+bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
+    if (portName != nullptr && *portName != '\0' && Os().devicePresent)
+        return true;
+    why.reason = serial_result::OpenReason::kMissing;
+    return false;
 }
 
 void CloseDevice(Handle) {

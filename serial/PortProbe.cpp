@@ -9,10 +9,16 @@ std::vector<std::string> ListOpenablePorts() {
     std::vector<std::string> names;
     for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {
         const std::string name = port_names::ComName(number);
-        if (serial_os::ProbeDevice(name.c_str()))
+        serial_result::OpenFailure why;
+        if (serial_os::ProbeDevice(name.c_str(), why))
             names.push_back(name);
     }
     return names;
+}
+
+bool CanOpen(const std::string& portName, serial_result::OpenFailure& why) {
+    why = serial_result::OpenFailure{};
+    return serial_os::ProbeDevice(portName.c_str(), why);
 }
 
 } // namespace port_probe

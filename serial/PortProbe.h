@@ -2,6 +2,8 @@
 // exclusively and without waiting for the line, by the checks CSerialPort::Open makes.
 #pragma once
 
+#include "OpenFailure.h"
+
 #include <string>
 #include <vector>
 
@@ -10,5 +12,8 @@ namespace port_probe {
 // "com1" to "com128" in number order, each asked whether the channel's open would take it now.
 // Ports held by another program (or by g_serialPort) are left out.
 std::vector<std::string> ListOpenablePorts();
+
+// Whether the channel's open would take this port now, and if not, why.
+bool CanOpen(const std::string& portName, serial_result::OpenFailure& why);
 
 } // namespace port_probe

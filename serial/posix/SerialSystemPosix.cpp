@@ -299,22 +299,34 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     return fd.release();
 }
 
-bool ProbeDevice(const char* portName) {
-    if (portName == nullptr)
+bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
+    using serial_result::OpenReason;
+    if (portName == nullptr) {
+        Refuse(why, OpenReason::kMissing, std::string());
         return false;
+    }
     const std::string path = port_names::PosixDevicePath(portName, port_names::DeviceDirectory());
     FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0)
+    if (fd.get() < 0) {
+        const int error = errno;
+        Refuse(why, ReasonOfOpenError(error), path);
+        why.osError = error;
         return false;
+    }
     if (!isatty(fd.get()))
         return true; // as the open takes it: left to fail on its line settings
     // The open's checks, but nothing an open meeting the probe would take for a holder of the line:
     // no exclusive flag, no lock file of ours, and only a shared flock.
-    serial_result::OpenFailure why;
     int exclusive = 0;
-    return ioctl(fd.get(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0 &&
-           flock(fd.get(), LOCK_SH | LOCK_NB) == 0 && NoOtherHolder(fd.get(), path, why) &&
-           NoLockHeld(fd.get(), path, why);
+    if (ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive != 0) {
+        Refuse(why, OpenReason::kExclusiveFlag, path);
+        return false;
+    }
+    if (flock(fd.get(), LOCK_SH | LOCK_NB) != 0) {
+        Refuse(why, OpenReason::kBusy, path);
+        return false;
+    }
+    return NoOtherHolder(fd.get(), path, why) && NoLockHeld(fd.get(), path, why);
 }
 
 void CloseDevice(Handle port) {

@@ -64,8 +64,7 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
 }
 
 // A COM port allows one open at a time, so the question is the open itself, handed back at once.
-bool ProbeDevice(const char* portName) {
-    serial_result::OpenFailure why;
+bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
     const Handle handle = OpenDevice(portName, why);
     if (handle == kNoHandle)
         return false;

@@ -42,6 +42,19 @@ done
 [[ -s sim.out ]] || fail "the simulator did not start: $(cat sim.err)"
 zk405_wine_link_com "$COM" "$(head -n1 sim.out)"
 
+# The port list describes every COM port Windows (or Wine) has, with or without a device entry.
+"$WINE" "$PROGRAM" list --json >out.txt 2>err.txt
+status=$?
+[[ $status == 0 ]] || fail "list: exit status $status"
+grep -q "\"port\":\"com$COM\"" out.txt || fail "list: com$COM is not listed"
+line=$(grep "\"port\":\"com$COM\"" out.txt)
+[[ "$line" =~ \"description\":\"[^\"] && "$line" =~ \"kind\":\"(onboard|usb|bluetooth|pty|other)\" ]] ||
+    fail "list: com$COM has no kind or description"
+"$WINE" "$PROGRAM" list --all >out.txt 2>err.txt
+status=$?
+[[ $status == 0 ]] || fail "list --all: exit status $status"
+grep -q "^com$COM	" out.txt || fail "list --all: com$COM is not listed"
+
 "$WINE" "$PROGRAM" name "com$COM" >out.txt 2>err.txt
 status=$?
 [[ $status == 0 ]] || fail "name: exit status $status"
@@ -69,4 +82,4 @@ status=$?
 status=$?
 [[ $status == 2 ]] || fail "missing port: exit status $status"
 grep -q "missing" err.txt || fail "missing port: no reason given"
-echo "zk405-cli.exe under Wine: name read, four settings programmed and verified, exit statuses 0, 1, 2"
+echo "zk405-cli.exe under Wine: ports listed, name read, four settings programmed and verified, exit statuses 0, 1, 2"

@@ -7,6 +7,7 @@
 #include "DeviceIdentity.h"
 #include "EscapedText.h"
 #include "PortJob.h"
+#include "PortInfo.h"
 #include "PortNameText.h"
 #include "PortNames.h"
 #include "PortProbe.h"
@@ -15,6 +16,7 @@
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <exception>
@@ -90,16 +92,65 @@ ExitStatus Finish(ExitStatus status, bool reportOnErr, std::ostream& out, std::o
     return status;
 }
 
-// Sorted as text, as the port window's list shows them: com10 before com2.
-ExitStatus List(bool json, std::ostream& out) {
-    std::vector<std::string> names = port_probe::ListOpenablePorts();
-    std::sort(names.begin(), names.end());
-    for (const std::string& name : names) {
-        const std::string device = cli_platform::DeviceOf(name);
-        if (json)
-            out << JsonLine({{"port", name}, {"device", device}}) << "\n";
-        else
-            out << name << "\t" << device << "\n";
+nlohmann::json OrNull(const std::optional<std::string>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+struct ListedPort {
+    port_info::PortInfo info;
+    bool openable = true;
+    serial_result::OpenFailure failure; // why it cannot be opened now
+};
+
+nlohmann::json ToJson(const ListedPort& port, bool all) {
+    const port_info::PortInfo& info = port.info;
+    const char* direction = port_info::DirectionName(info.direction);
+    nlohmann::json object = {{"port", info.name},
+                             {"device", info.device},
+                             {"kind", port_info::KindName(info.kind)},
+                             {"description", info.description},
+                             {"address", OrNull(info.address)},
+                             {"remote_name", OrNull(info.remoteName)},
+                             {"direction", direction ? nlohmann::json(direction) : nlohmann::json(nullptr)}};
+    if (all) {
+        object["openable"] = port.openable;
+        if (!port.openable) {
+            object["reason"] = serial_result::OpenReasonName(port.failure.reason);
+            object["message"] = serial_result::DescribeOpenFailure(port.failure);
+        }
+    }
+    return object;
+}
+
+// The ports the port window offers, each with what it is; with all, also the ports that exist but
+// cannot be opened now, with the reason. Sorted as text, as the port window's list shows them: com10
+// before com2.
+ExitStatus List(bool json, bool all, const port_info::RemoteNameLookup& remoteNames, std::ostream& out) {
+    std::vector<ListedPort> ports;
+    for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {
+        const std::string name = port_names::ComName(number);
+        ListedPort port;
+        port.openable = port_probe::CanOpen(name, port.failure);
+        if (!port.openable && (!all || port.failure.reason == serial_result::OpenReason::kMissing))
+            continue;
+        port.info = port_info::DescribePort(name, remoteNames);
+        // Every possible ttyS has a device file; only the ones with a UART behind them are ports.
+        if (!port.openable && !port.info.present)
+            continue;
+        ports.push_back(std::move(port));
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const ListedPort& a, const ListedPort& b) { return a.info.name < b.info.name; });
+    for (const ListedPort& port : ports) {
+        if (json) {
+            out << JsonLine(ToJson(port, all)) << "\n";
+            continue;
+        }
+        out << port.info.name << "\t" << port.info.device << "\t" << port_info::KindName(port.info.kind) << "\t"
+            << port.info.description;
+        if (!port.openable)
+            out << "\tcannot be opened: " << serial_result::DescribeOpenFailure(port.failure);
+        out << "\n";
     }
     return kExitOk;
 }
@@ -243,8 +294,10 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
     app.footer(kExitStatuses);
 
     bool json = false;
-    CLI::App* list = app.add_subcommand("list", "the ports that can be opened now, with their devices");
+    bool all = false;
+    CLI::App* list = app.add_subcommand("list", "the ports that can be opened now, with their devices and what they are");
     list->add_flag("--json", json, "one JSON object per port on stdout");
+    list->add_flag("--all", all, "also the ports that exist but cannot be opened now, with the reason");
 
     Common nameCommon;
     CLI::App* name = app.add_subcommand("name", "read each module's name");
@@ -274,7 +327,7 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
         return static_cast<ExitStatus>(*status);
 
     if (list->parsed())
-        return Finish(List(json, out), false, out, err);
+        return Finish(List(json, all, port_info::RemoteNameLookup{}, out), false, out, err);
     Common& common = name->parsed() ? nameCommon : programCommon;
     std::string error;
     if (Duplicated(common.ports, error)) {

@@ -313,7 +313,7 @@ TEST_F(CliProgramTest, FixedWaitKeepsTheWindowsSecondPerCommand) {
     EXPECT_EQ(module.Received(0), (Strings{"AT+BFLOW=0", "AT+BSEC=1", "AT+BFLOW=0", "AT+BSEC=1"}));
 }
 
-TEST_F(CliProgramTest, ListShowsWhatThePortWindowOffersWithTheDevices) {
+TEST_F(CliProgramTest, ListShowsWhatThePortWindowOffersWithTheDevicesAndWhatTheyAre) {
     DeviceDirectory devices({"ttyS0", "ttyS1", "ttyS9", "rfcomm0"});
     ASSERT_TRUE(devices.Ready());
     CSerialPort holder;
@@ -321,10 +321,34 @@ TEST_F(CliProgramTest, ListShowsWhatThePortWindowOffersWithTheDevices) {
     const CliRun run = Cli({"list"});
     EXPECT_EQ(run.status, 0);
     const std::string dir = devices.Path();
-    EXPECT_EQ(run.out, "com1\t" + dir + "/ttyS0\ncom10\t" + dir + "/ttyS9\ncom97\t" + dir + "/rfcomm0\n");
+    const auto pty = [&](size_t index) { return "pty\tPseudo-terminal " + devices.Terminal(index).SlavePath(); };
+    EXPECT_EQ(run.out, "com1\t" + dir + "/ttyS0\t" + pty(0) + "\ncom10\t" + dir + "/ttyS9\t" + pty(2) +
+                           "\ncom97\t" + dir + "/rfcomm0\t" + pty(3) + "\n");
     const std::vector<Json> objects = Cli({"list", "--json"}).Objects();
     ASSERT_EQ(objects.size(), 3u);
-    EXPECT_EQ(objects[2], (Json{{"port", "com97"}, {"device", dir + "/rfcomm0"}}));
+    EXPECT_EQ(objects[2], (Json{{"port", "com97"},
+                                {"device", dir + "/rfcomm0"},
+                                {"kind", "pty"},
+                                {"description", "Pseudo-terminal " + devices.Terminal(3).SlavePath()},
+                                {"address", nullptr},
+                                {"remote_name", nullptr},
+                                {"direction", nullptr}}));
+
+    // --all adds the port that is held, with the reason, and still leaves out the ones that are missing.
+    const std::vector<Json> all = Cli({"list", "--all", "--json"}).Objects();
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_EQ(all[0]["openable"], true);
+    EXPECT_FALSE(all[0].contains("reason"));
+    EXPECT_EQ(all[2]["port"], "com2");
+    EXPECT_EQ(all[2]["openable"], false);
+    EXPECT_EQ(all[2]["kind"], "pty");
+    EXPECT_EQ(all[2]["reason"], "exclusive") << all[2];
+    EXPECT_NE(all[2]["message"].get<std::string>().find("busy"), std::string::npos) << all[2];
+    const CliRun text = Cli({"list", "--all"});
+    EXPECT_NE(text.out.find("com2\t" + dir + "/ttyS1\t" + pty(1) + "\tcannot be opened: busy"), std::string::npos)
+        << text.out;
+    holder.Close();
+    EXPECT_EQ(Cli({"list", "--all", "--json"}).Objects()[2]["openable"], true);
 }
 
 // The version itself is checked with every other program's (programs_print_their_version).

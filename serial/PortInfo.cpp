@@ -1,0 +1,157 @@
+#include "PortInfo.h"
+
+#include "PortInfoSystem.h"
+
+#include <cctype>
+
+namespace port_info {
+
+namespace {
+
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// "FTDI FT232R USB UART": the maker once, even where the product repeats it.
+std::string UsbProductText(const UsbDetails& usb) {
+    if (usb.product.empty())
+        return usb.manufacturer;
+    if (usb.manufacturer.empty() || StartsWith(usb.product, usb.manufacturer))
+        return usb.product;
+    return usb.manufacturer + " " + usb.product;
+}
+
+std::string UsbText(const PortInfo& info) {
+    std::string text = UsbProductText(info.usb);
+    if (text.empty())
+        text = info.systemLabel;
+    if (text.empty()) {
+        text = "USB serial device";
+        if (!info.usb.vendorId.empty())
+            text += " " + info.usb.vendorId + ":" + info.usb.productId;
+    }
+    if (!info.usb.serialNumber.empty())
+        text += " (serial " + info.usb.serialNumber + ")";
+    return text;
+}
+
+std::string BluetoothText(const PortInfo& info) {
+    if (info.direction == Direction::kIncoming)
+        return (info.systemLabel.empty() ? std::string("Bluetooth serial port") : info.systemLabel) +
+               ", incoming: it waits for other devices to call and cannot reach a module; use the outgoing port";
+    if (!info.address)
+        return info.systemLabel.empty() ? "Bluetooth serial port (remote address unknown)"
+                                        : info.systemLabel + " (remote address unknown)";
+    std::string text = "Bluetooth, outgoing to ";
+    text += info.remoteName && !info.remoteName->empty() ? *info.remoteName + " (" + *info.address + ")"
+                                                         : *info.address;
+    if (info.channel > 0)
+        text += ", channel " + std::to_string(info.channel);
+    return text;
+}
+
+std::string BaseText(const PortInfo& info) {
+    switch (info.kind) {
+    case PortKind::kUsb:
+        return UsbText(info);
+    case PortKind::kBluetooth:
+        return BluetoothText(info);
+    case PortKind::kOnboard:
+        return info.systemLabel.empty() ? "On-board serial port" : info.systemLabel;
+    case PortKind::kPty:
+        return info.systemLabel.empty() ? "Pseudo-terminal" : "Pseudo-terminal " + info.systemLabel;
+    case PortKind::kOther:
+        break;
+    }
+    return info.systemLabel.empty() ? "Serial device" : info.systemLabel;
+}
+
+int HexValue(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
+}
+
+// Names come from other devices (a Bluetooth device names itself over the air): control characters
+// are replaced, so that none can write escape sequences to a terminal or break a tab-separated line.
+std::string Printable(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            c = '?';
+    return text;
+}
+
+} // namespace
+
+PortInfo DescribePort(const std::string& portName, const RemoteNameLookup& lookup) {
+    PortInfo info;
+    info.name = portName;
+    port_info_os::ReadPortFacts(info);
+    if (info.address && !info.remoteName && lookup && info.direction != Direction::kIncoming)
+        info.remoteName = lookup(*info.address);
+    if (info.remoteName)
+        info.remoteName = Printable(*info.remoteName);
+    info.systemLabel = Printable(info.systemLabel);
+    info.description = DescriptionOf(info);
+    return info;
+}
+
+std::string DescriptionOf(const PortInfo& info) {
+    return BaseText(info);
+}
+
+const char* KindName(PortKind kind) {
+    switch (kind) {
+    case PortKind::kOnboard:
+        return "onboard";
+    case PortKind::kUsb:
+        return "usb";
+    case PortKind::kBluetooth:
+        return "bluetooth";
+    case PortKind::kPty:
+        return "pty";
+    case PortKind::kOther:
+        break;
+    }
+    return "other";
+}
+
+const char* DirectionName(Direction direction) {
+    switch (direction) {
+    case Direction::kOutgoing:
+        return "outgoing";
+    case Direction::kIncoming:
+        return "incoming";
+    case Direction::kUnknown:
+        break;
+    }
+    return nullptr;
+}
+
+std::optional<std::string> NormalisedAddress(const std::string& text) {
+    std::string digits;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == ':' && i % 3 == 2 && text.size() == 17)
+            continue;
+        if (HexValue(c) < 0)
+            return std::nullopt;
+        digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (digits.size() != 12 || (text.size() != 12 && text.size() != 17))
+        return std::nullopt;
+    std::string address;
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        if (i > 0)
+            address += ':';
+        address += digits.substr(i, 2);
+    }
+    return address;
+}
+
+bool IsZeroAddress(const std::string& address) {
+    return address == "00:00:00:00:00:00";
+}
+
+} // namespace port_info
