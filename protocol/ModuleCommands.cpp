@@ -102,7 +102,8 @@ std::string AwaitCompleteReply(const CommandLink& link) {
                 break;
             continue; // more may be queued already
         }
-        if (Clock::now() >= cap)
+        // A dropped link will bring nothing more: waiting out the second would only hide that.
+        if (Clock::now() >= cap || link.port->LinkLost())
             break;
         link.wait(kReplyPollMs);
     }
@@ -127,6 +128,8 @@ bool QueryModuleName(std::string& nameOut, const CommandLink& link) {
             nameOut = std::move(name);
             return true;
         }
+        if (link.replyDriven && link.port->LinkLost())
+            break;
     }
     return false;
 }

@@ -37,3 +37,8 @@ struct OpenFailure {
 };
 
 } // namespace serial_result
+
+namespace serial_result {
+std::string DescribeOpenFailure(const OpenFailure& failure);
+const char* OpenReasonName(OpenReason reason);
+} // namespace serial_result

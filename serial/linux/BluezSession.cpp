@@ -111,9 +111,11 @@ public:
             }
             m_waiters[devicePath] = waiter;
         }
+        // The proxy lives as long as the wait: its end would drop the answer still due.
+        std::unique_ptr<sdbus::IProxy> device;
         sdbus::PendingAsyncCall call;
         try {
-            auto device = sdbus::createProxy(*m_connection, kService, devicePath);
+            device = sdbus::createProxy(*m_connection, kService, devicePath);
             call = device->callMethodAsync("ConnectProfile")
                        .onInterface(kDevice)
                        .withTimeout(bound)

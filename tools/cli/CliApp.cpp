@@ -3,6 +3,7 @@
 #include "CliOptions.h"
 #include "CliPlatform.h"
 #include "CliReport.h"
+#include "CliScan.h"
 #include "Cp1250.h"
 #include "PortJob.h"
 #include "PortNames.h"
@@ -23,8 +24,9 @@ constexpr const char* kExitStatuses =
     "Exit status:\n"
     "  0  every selected setting confirmed on every port (name: every name read)\n"
     "  1  bad usage or input; nothing was sent\n"
-    "  2  a port could not be opened (missing, busy, no permission)\n"
-    "  3  a module stayed silent\n"
+    "  2  a port could not be opened (missing, busy, no permission, no Bluetooth link);\n"
+    "     for scan: Bluetooth cannot be used (BlueZ not running, no adapter, adapter off)\n"
+    "  3  a module stayed silent, or the Bluetooth link to it dropped\n"
     "  4  a module refused or did not confirm a setting, or its name read back differs\n"
     "When ports end differently, the lowest of 2, 3 and 4 is reported.";
 
@@ -170,6 +172,17 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     CLI::App* list = app.add_subcommand("list", "the ports that can be opened now, with their devices");
     list->add_flag("--json", json, "one JSON object per port on stdout");
 
+    int discoverSeconds = 0;
+    bool scanJson = false;
+    std::string sysfsRoot = "/sys";
+    CLI::App* scan = app.add_subcommand(
+        "scan", "the Bluetooth devices offering the Serial Port Profile (paired ones; nearby ones with --discover)");
+    scan->add_option("--discover", discoverSeconds, "also look for nearby devices for this many seconds")
+        ->check(CLI::Range(0, 600));
+    scan->add_flag("--json", scanJson, "one JSON object per device on stdout");
+    // Where the bound rfcomm devices are read from; moved only by tests.
+    scan->add_option("--sysfs-root", sysfsRoot)->group("");
+
     Common nameCommon;
     CLI::App* name = app.add_subcommand("name", "read each module's name");
     AddCommon(*name, nameCommon);
@@ -201,6 +214,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     if (list->parsed())
         return List(json, out);
+    if (scan->parsed())
+        return Scan(discoverSeconds, scanJson, sysfsRoot, out, err);
     Common& common = name->parsed() ? nameCommon : programCommon;
     std::string error;
     if (Duplicated(common.ports, error)) {

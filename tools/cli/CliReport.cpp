@@ -53,6 +53,8 @@ std::string Verdict(const StepResult& step) {
         return "sent";
     case Outcome::NameFound:
         return Quoted(step.reply);
+    case Outcome::LinkLost:
+        return "link dropped";
     }
     return "";
 }
@@ -68,7 +70,10 @@ std::string Result(const PortResult& port) {
     case kExitNotOpened:
         return "not opened";
     case kExitSilent:
-        return "silent";
+        return std::any_of(port.steps.begin(), port.steps.end(),
+                           [](const StepResult& s) { return s.outcome == Outcome::LinkLost; })
+                   ? "link lost"
+                   : "silent";
     default:
         return "not confirmed";
     }

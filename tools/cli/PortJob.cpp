@@ -19,6 +19,10 @@ double SecondsSince(Clock::time_point start) {
 int StatusOf(const std::vector<StepResult>& steps, std::string& message) {
     int status = kExitOk;
     for (const StepResult& step : steps) {
+        if (step.outcome == Outcome::LinkLost) {
+            message = "the link to the module dropped (" + step.step + ")";
+            return kExitSilent;
+        }
         if (step.outcome == Outcome::Silent) {
             message = "the module did not answer (" + step.step + ")";
             return kExitSilent;
@@ -51,6 +55,8 @@ const char* OutcomeName(Outcome outcome) {
         return "sent";
     case Outcome::NameFound:
         return "found";
+    case Outcome::LinkLost:
+        return "link-lost";
     }
     return "";
 }
@@ -112,7 +118,8 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
     };
     const auto readName = [&](const char* what, std::string& name) {
         const bool found = QueryModuleName(name, link);
-        StepResult step{what, "AT+BNAME?\r\n", name, found ? Outcome::NameFound : Outcome::Silent, 0};
+        StepResult step{what, "AT+BNAME?\r\n", name,
+                        found ? Outcome::NameFound : port.LinkLost() ? Outcome::LinkLost : Outcome::Silent, 0};
         return std::make_pair(found, step);
     };
 
@@ -121,13 +128,16 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
         addStep(step);
         if (!found) {
             result.status = kExitSilent;
-            result.message = "no name in the module's replies";
+            result.message = port.LinkLost() ? "the link to the module dropped (name read)"
+                                             : "no name in the module's replies";
         }
     } else {
         bool nameConfirmed = false;
         ProgramModule(task.settings, link,
                       [&](module_commands::SettingItem item, const std::string& command, const std::string& reply) {
-                          const Outcome outcome = task.verify ? JudgeReply(reply) : Outcome::Sent;
+                          const Outcome outcome = port.LinkLost() ? Outcome::LinkLost
+                                                  : task.verify    ? JudgeReply(reply)
+                                                                   : Outcome::Sent;
                           nameConfirmed = nameConfirmed ||
                                           (item == module_commands::SettingItem::Name && outcome == Outcome::Confirmed);
                           addStep({module_commands::SettingItemName(item), command, reply, outcome, 0});

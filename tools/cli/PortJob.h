@@ -18,6 +18,7 @@ enum class Outcome {
     Silent,      // nothing at all
     Sent,        // sent without looking at the answer
     NameFound,   // the module's name was read
+    LinkLost,    // the connection to the module dropped (a Bluetooth link closed by the far end)
 };
 const char* OutcomeName(Outcome outcome);
 
