@@ -149,8 +149,10 @@ public:
             close(fd);
         if (!done) {
             call.cancel();
+            const long long ms = bound.count();
             Fail(why, OpenReason::kConnectionTimedOut,
-                 "no connection within " + std::to_string(bound.count() / 1000) + " s");
+                 "no connection within " + std::to_string(ms / 1000) +
+                     (ms % 1000 == 0 ? "" : "." + std::to_string(ms % 1000 / 100)) + " s");
         } else {
             Classify(outcome, why);
         }

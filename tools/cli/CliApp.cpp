@@ -1,5 +1,6 @@
 #include "CliApp.h"
 
+#include "Bluetooth.h"
 #include "CliOptions.h"
 #include "CliPlatform.h"
 #include "CliReport.h"
@@ -45,6 +46,9 @@ void AddCommon(CLI::App& command, Common& common) {
 }
 
 bool SamePort(const std::string& a, const std::string& b) {
+    std::string addressA, addressB;
+    if (bluetooth::AddressOfPortName(a.c_str(), addressA) && bluetooth::AddressOfPortName(b.c_str(), addressB))
+        return addressA == addressB;
     const int number = port_names::ComNumber(a.c_str());
     return a == b || (number != 0 && number == port_names::ComNumber(b.c_str()));
 }
