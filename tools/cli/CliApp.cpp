@@ -9,12 +9,14 @@
 #include "PortJob.h"
 #include "PortNames.h"
 #include "PortProbe.h"
+#include "ToolOptions.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace zk405_cli {
@@ -209,12 +211,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     std::vector<const char*> argv;
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::ParseError& e) {
-        // Help or a version that could not be written (a full disk, a closed pipe) is no answer.
-        return app.exit(e, out, err) == 0 && out.flush() ? kExitOk : kExitUsage;
-    }
+    if (const std::optional<int> status = tool_options::Parse(app, static_cast<int>(argv.size()), argv.data(), out, err))
+        return *status;
 
     if (list->parsed())
         return List(json, out);

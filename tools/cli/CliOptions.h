@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ModuleCommands.h"
+#include "ToolOptions.h"
 
 #include <optional>
 #include <string>
@@ -12,8 +13,8 @@ namespace zk405_cli {
 
 // The exit statuses a script sees; when ports end differently the lowest of 2, 3, 4 is reported.
 enum ExitStatus : int {
-    kExitOk = 0,           // every selected setting confirmed on every port
-    kExitUsage = 1,        // bad usage or input; nothing was sent
+    kExitOk = tool_options::kExitSuccess, // every selected setting confirmed on every port
+    kExitUsage = tool_options::kExitUsage,  // bad usage or input; nothing was sent
     kExitNotOpened = 2,    // a port could not be opened
     kExitSilent = 3,       // a module stayed silent
     kExitNotConfirmed = 4, // a module refused or did not confirm a setting
