@@ -10,6 +10,7 @@ packages=(
   libwxgtk3.2-dev libgtk-3-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   libcli11-dev nlohmann-json3-dev
+  libsdbus-c++-dev python3-dbusmock dbus-daemon
   xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-dejavu-core openbox
   clang libclang-rt-14-dev
   dpkg-dev help2man lintian
