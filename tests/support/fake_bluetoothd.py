@@ -1,18 +1,20 @@
 #!/usr/bin/python3
-"""bluetoothd for the tests: python-dbusmock's BlueZ on the bus DBUS_SYSTEM_BUS_ADDRESS names.
+"""bluetoothd for the tests: python-dbusmock's BlueZ on the bus that
+DBUS_SYSTEM_BUS_ADDRESS names.
 
-Adapters and devices come from the command line. Device1.ConnectProfile behaves as bluetoothd's
-does: it calls the caller's registered Profile1.NewConnection with a connected socket and answers
-only after that call returned. Behind the socket sits the --sim program (given --fd N) or, for a
-dropped link, this script, which closes it as soon as the first command arrives. "ready" on
-stdout once everything is on the bus.
+Adapters and devices come from the command line. Device1.ConnectProfile
+behaves as bluetoothd's does: it calls the caller's registered
+Profile1.NewConnection with a connected socket and answers only after that
+call returned. Behind the socket sits the --sim program (given --fd N) or,
+for a dropped link, this script, which closes it as soon as the first
+command arrives. "ready" on stdout once everything is on the bus.
 
   --adapter NAME [--powered-off NAME]
-  --device ADAPTER ADDRESS ALIAS FLAGS   FLAGS: comma-separated paired, trusted, spp, nearby
-                                         (found only by a discovery), rssi=N, answer=serve|
-                                         refuse|silent|drop
-  --log FILE                             the mock's log of the calls it took (default: none)
-  --sim PROGRAM ARG...                   last; "{address}" in an ARG becomes the address
+  --device ADAPTER ADDRESS ALIAS FLAGS
+        FLAGS, comma-separated: paired, trusted, spp, nearby (found only by
+        a discovery), rssi=N, answer=serve|refuse|silent|drop
+  --log FILE            the mock's log of the calls it took (default: none)
+  --sim PROGRAM ARG...  last; "{address}" in an ARG becomes the address
 """
 
 import argparse
@@ -33,6 +35,7 @@ ADAPTER = 'org.bluez.Adapter1'
 PROFILE = 'org.bluez.Profile1'
 SERIAL_PORT = '00001101-0000-1000-8000-00805f9b34fb'
 AUDIO_SINK = '0000110b-0000-1000-8000-00805f9b34fb'
+FAILED = 'org.bluez.Error.Failed'
 
 profiles = {}  # profile path by the bus name that registered it
 children = []
@@ -50,7 +53,8 @@ def parse():
 
 
 def remember_profiles(_bus, message):
-    """Keeps who registered which profile: the mock's own methods never see the caller."""
+    """Keeps who registered which profile: the mock's methods never see
+    the caller."""
     if (message.get_type() == 1 and message.get_member() == 'RegisterProfile'
             and message.get_interface() == 'org.bluez.ProfileManager1'):
         profiles[message.get_sender()] = message.get_args_list()[0]
@@ -66,22 +70,28 @@ def drop_on_first_command(source, _condition):
 def connect_profile(bus, options, address, answer):
     def method(device, uuid):
         if uuid.lower() != SERIAL_PORT:
-            raise dbus.exceptions.DBusException('Profile unavailable', name='org.bluez.Error.Failed')
+            raise dbus.exceptions.DBusException('Profile unavailable',
+                                                name=FAILED)
         if answer == 'refuse':
-            raise dbus.exceptions.DBusException('br-connection-refused', name='org.bluez.Error.Failed')
+            raise dbus.exceptions.DBusException('br-connection-refused',
+                                                name=FAILED)
         if answer == 'silent' or not profiles:
             return
         ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_STREAM)
         if answer == 'drop':
             dropped_links.append(theirs)
-            GLib.io_add_watch(theirs, GLib.IO_IN | GLib.IO_HUP, drop_on_first_command)
+            GLib.io_add_watch(theirs, GLib.IO_IN | GLib.IO_HUP,
+                              drop_on_first_command)
         else:
             args = [arg.replace('{address}', address) for arg in options.sim]
-            children.append(subprocess.Popen(args + ['--fd', str(theirs.fileno())], pass_fds=[theirs.fileno()]))
+            fd = theirs.fileno()
+            children.append(subprocess.Popen(args + ['--fd', str(fd)],
+                                             pass_fds=[fd]))
             theirs.close()
         sender, path = list(profiles.items())[-1]
         bus.call_blocking(sender, path, PROFILE, 'NewConnection', 'oha{sv}',
-                          [dbus.ObjectPath(device.path), dbus.types.UnixFd(ours), {}], timeout=10)
+                          [dbus.ObjectPath(device.path),
+                           dbus.types.UnixFd(ours), {}], timeout=10)
         ours.close()
     return method
 
@@ -94,8 +104,8 @@ def add_device(bus, options, main, spec):
     properties = device.props[DEVICE]
     properties['Paired'] = dbus.Boolean('paired' in flags, variant_level=1)
     properties['Trusted'] = dbus.Boolean('trusted' in flags, variant_level=1)
-    properties['UUIDs'] = dbus.Array([SERIAL_PORT if 'spp' in flags else AUDIO_SINK], signature='s',
-                                     variant_level=1)
+    uuid = SERIAL_PORT if 'spp' in flags else AUDIO_SINK
+    properties['UUIDs'] = dbus.Array([uuid], signature='s', variant_level=1)
     properties.pop('RSSI', None)
     answer = 'serve'
     for flag in flags:
@@ -103,7 +113,8 @@ def add_device(bus, options, main, spec):
             properties['RSSI'] = dbus.Int16(int(flag[5:]), variant_level=1)
         if flag.startswith('answer='):
             answer = flag[7:]
-    device.AddMethod(DEVICE, 'ConnectProfile', 's', '', connect_profile(bus, options, address, answer))
+    device.AddMethod(DEVICE, 'ConnectProfile', 's', '',
+                     connect_profile(bus, options, address, answer))
 
 
 def main():
@@ -112,18 +123,21 @@ def main():
     bus = dbus.SystemBus()
     bus.add_message_filter(remember_profiles)
     name = dbus.service.BusName('org.bluez', bus, do_not_queue=True)
-    root = mockobject.DBusMockObject(name, '/', dbusmock.OBJECT_MANAGER_IFACE, {}, options.log, True)
+    root = mockobject.DBusMockObject(name, '/', dbusmock.OBJECT_MANAGER_IFACE,
+                                     {}, options.log, True)
     mockobject.objects['/'] = root
     root.AddTemplate('bluez5', None)
 
     nearby = []
     for adapter in options.adapter:
         path = root.AddAdapter(adapter, 'test host')
-        mockobject.objects[path].props[ADAPTER]['Powered'] = dbus.Boolean(adapter not in options.powered_off,
-                                                                         variant_level=1)
+        powered = adapter not in options.powered_off
+        mockobject.objects[path].props[ADAPTER]['Powered'] = dbus.Boolean(
+            powered, variant_level=1)
     for spec in options.device:
-        (nearby if 'nearby' in spec[3].split(',') else []).append(spec)
-        if 'nearby' not in spec[3].split(','):
+        if 'nearby' in spec[3].split(','):
+            nearby.append(spec)
+        else:
             add_device(bus, options, root, spec)
 
     def start_discovery(adapter):
@@ -132,7 +146,8 @@ def main():
             add_device(bus, options, root, nearby.pop())
 
     for adapter in options.adapter:
-        mockobject.objects['/org/bluez/' + adapter].AddMethod(ADAPTER, 'StartDiscovery', '', '', start_discovery)
+        mockobject.objects['/org/bluez/' + adapter].AddMethod(
+            ADAPTER, 'StartDiscovery', '', '', start_discovery)
 
     print('ready', flush=True)
     try:
