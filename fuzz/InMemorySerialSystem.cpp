@@ -30,9 +30,12 @@ constexpr Handle kMonitor = 5;
 
 using in_memory_os::Os;
 
-Handle OpenDevice(const char* portName) {
-    if (portName == nullptr || *portName == '\0' || !Os().devicePresent)
+Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
+    if (portName == nullptr || *portName == '\0' || !Os().devicePresent) {
+        why.reason = serial_result::OpenReason::kMissing;
+        why.path = portName == nullptr ? "" : portName;
         return kNoHandle;
+    }
     ++Os().openDevices;
     return kDevice;
 }

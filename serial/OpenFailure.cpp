@@ -1,40 +1,123 @@
-// The words and sentences for why a port did not open.
 #include "OpenFailure.h"
 
 namespace serial_result {
 
-const char* OpenReasonName(OpenReason reason) {
-    switch (reason) {
-    case OpenReason::kNone: return "none";
-    case OpenReason::kMissing: return "missing";
-    case OpenReason::kPermission: return "permission";
-    case OpenReason::kNotSerialLine: return "not-serial";
-    case OpenReason::kExclusiveFlag: return "exclusive";
-    case OpenReason::kStaleExclusiveFlag: return "stale-exclusive";
-    case OpenReason::kLockedBy: return "locked";
-    case OpenReason::kStaleLock: return "stale-lock";
-    case OpenReason::kNoLock: return "no-lock";
-    case OpenReason::kHeldBy: return "held";
-    case OpenReason::kResourceLimit: return "resource-limit";
-    case OpenReason::kBusy: return "busy";
-    case OpenReason::kBluetoothUnavailable: return "bluetooth-unavailable";
-    case OpenReason::kNoAdapter: return "no-adapter";
-    case OpenReason::kDeviceUnknown: return "device-unknown";
-    case OpenReason::kNoSerialProfile: return "no-serial-profile";
-    case OpenReason::kConnectionRefused: return "connection-refused";
-    case OpenReason::kConnectionTimedOut: return "connection-timed-out";
-    case OpenReason::kOther: return "other";
-    }
-    return "other";
+namespace {
+
+// "minicom (PID 4242)", "PID 4242" when the program's name could not be read.
+std::string Process(const OpenFailure& failure) {
+    const std::string pid = "PID " + std::to_string(failure.pid);
+    return failure.program.empty() ? pid : failure.program + " (" + pid + ")";
 }
 
-std::string DescribeOpenFailure(const OpenFailure& failure) {
-    std::string text = OpenReasonName(failure.reason);
+std::string Device(const OpenFailure& failure) {
+    return failure.path.empty() ? std::string("the device") : failure.path;
+}
+
+std::string WithDetail(std::string text, const OpenFailure& failure) {
     if (!failure.detail.empty())
-        text += ": " + failure.detail;
-    if (!failure.path.empty())
-        text += " (" + failure.path + (failure.pid != 0 ? ", PID " + std::to_string(failure.pid) : "") + ")";
+        text += " (" + failure.detail + ")";
     return text;
+}
+
+} // namespace
+
+std::string DescribeOpenFailure(const OpenFailure& failure) {
+    switch (failure.reason) {
+    case OpenReason::kNone:
+        return "no failure";
+    case OpenReason::kMissing:
+        return WithDetail("missing: there is no " + Device(failure), failure);
+    case OpenReason::kPermission:
+        return WithDetail("no permission to open " + Device(failure) +
+                              " (serial devices usually belong to group dialout)",
+                          failure);
+    case OpenReason::kNotSerialLine:
+        return WithDetail(Device(failure) + " is no serial line", failure);
+    case OpenReason::kExclusiveFlag:
+        return WithDetail("busy: " + Device(failure) + " is held in exclusive mode by another program", failure);
+    case OpenReason::kStaleExclusiveFlag:
+        return WithDetail("busy: " + Device(failure) +
+                              " is still marked exclusive by a program that has ended; reconnect the device "
+                              "or open it once as root to clear the mark",
+                          failure);
+    case OpenReason::kLockedBy:
+        return WithDetail("busy: " + Device(failure) + " is locked by " + Process(failure), failure);
+    case OpenReason::kStaleLock:
+        return WithDetail("locked: the lock file " + Device(failure) + " names PID " + std::to_string(failure.pid) +
+                              ", which has ended, and may not be removed by this user; remove it as its owner",
+                          failure);
+    case OpenReason::kNoLock:
+        return WithDetail("no lock: the lock file " + Device(failure) + " could not be made", failure);
+    case OpenReason::kHeldBy:
+        return WithDetail("busy: " + Device(failure) + " is held by " + Process(failure), failure);
+    case OpenReason::kResourceLimit:
+        return WithDetail("out of system resources while opening " + Device(failure) +
+                              ", so it could not be told whether another program holds it",
+                          failure);
+    case OpenReason::kBusy:
+        return WithDetail("busy: " + Device(failure) + " is in use", failure);
+    case OpenReason::kBluetoothUnavailable:
+        return WithDetail("Bluetooth is not available (BlueZ is not running)", failure);
+    case OpenReason::kNoAdapter:
+        return WithDetail("no Bluetooth adapter is ready", failure);
+    case OpenReason::kDeviceUnknown:
+        return WithDetail("the Bluetooth device " + Device(failure) + " is unknown or not paired", failure);
+    case OpenReason::kNoSerialProfile:
+        return WithDetail("the Bluetooth device " + Device(failure) + " offers no serial port", failure);
+    case OpenReason::kConnectionRefused:
+        return WithDetail("the connection to " + Device(failure) + " was refused", failure);
+    case OpenReason::kConnectionTimedOut:
+        return WithDetail("the connection to " + Device(failure) + " timed out", failure);
+    case OpenReason::kOther:
+        return WithDetail(Device(failure) + " did not open (system error " + std::to_string(failure.osError) + ")",
+                          failure);
+    }
+    return "unknown failure";
+}
+
+const char* OpenReasonName(OpenReason reason) {
+    switch (reason) {
+    case OpenReason::kNone:
+        return "none";
+    case OpenReason::kMissing:
+        return "missing";
+    case OpenReason::kPermission:
+        return "permission";
+    case OpenReason::kNotSerialLine:
+        return "not-serial";
+    case OpenReason::kExclusiveFlag:
+        return "exclusive";
+    case OpenReason::kStaleExclusiveFlag:
+        return "stale-exclusive";
+    case OpenReason::kLockedBy:
+        return "locked";
+    case OpenReason::kStaleLock:
+        return "stale-lock";
+    case OpenReason::kNoLock:
+        return "no-lock";
+    case OpenReason::kHeldBy:
+        return "held";
+    case OpenReason::kResourceLimit:
+        return "resource-limit";
+    case OpenReason::kBusy:
+        return "busy";
+    case OpenReason::kBluetoothUnavailable:
+        return "bluetooth-unavailable";
+    case OpenReason::kNoAdapter:
+        return "no-adapter";
+    case OpenReason::kDeviceUnknown:
+        return "device-unknown";
+    case OpenReason::kNoSerialProfile:
+        return "no-serial-profile";
+    case OpenReason::kConnectionRefused:
+        return "connection-refused";
+    case OpenReason::kConnectionTimedOut:
+        return "connection-timed-out";
+    case OpenReason::kOther:
+        return "other";
+    }
+    return "other";
 }
 
 } // namespace serial_result

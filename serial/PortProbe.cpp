@@ -10,7 +10,7 @@ namespace {
 // Hands a probed device straight back so that the probe never keeps a port from its user.
 class ProbeHandle {
 public:
-    explicit ProbeHandle(const char* portName) : m_handle(serial_os::OpenDevice(portName)) {}
+    explicit ProbeHandle(const char* portName) : m_handle(serial_os::OpenDevice(portName, m_why)) {}
     ~ProbeHandle() {
         if (m_handle != serial_os::kNoHandle)
             serial_os::CloseDevice(m_handle);
@@ -21,6 +21,7 @@ public:
     bool Opened() const { return m_handle != serial_os::kNoHandle; }
 
 private:
+    serial_result::OpenFailure m_why; // the list leaves a port out whatever the reason
     serial_os::Handle m_handle;
 };
 

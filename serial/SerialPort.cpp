@@ -18,28 +18,45 @@ CSerialPort::~CSerialPort() {
 
 int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
     m_baudRate = baudRate;
-    if (portName == nullptr)
+    m_lastOpenFailure = OpenFailure{};
+    if (portName == nullptr) {
+        m_lastOpenFailure.reason = OpenReason::kOther;
+        m_lastOpenFailure.detail = "no port name";
         return kWrongState;
-    if (IsOpen())
+    }
+    if (IsOpen()) {
+        m_lastOpenFailure.reason = OpenReason::kBusy;
+        m_lastOpenFailure.path = portName;
+        m_lastOpenFailure.detail = "this connection is already open";
         return kAlreadyOpen;
+    }
 
     m_linkLost = false;
-    m_hPort = serial_os::OpenDevice(portName);
+    m_hPort = serial_os::OpenDevice(portName, m_lastOpenFailure);
     if (m_hPort == serial_os::kNoHandle)
         return kOpenFailed;
+    const auto refuse = [&](OpenReason reason, const char* detail) {
+        Release();
+        m_lastOpenFailure.reason = reason;
+        m_lastOpenFailure.path = portName;
+        m_lastOpenFailure.detail = detail;
+    };
 
     serial_os::SetQueueSizes(m_hPort, kQueueSize, kQueueSize);
 
     serial_os::ReadLineSettings(m_hPort, m_lineSettings);
-    if (!serial_os::SetModuleLineSettings(m_lineSettings, baudRate) ||
-        !serial_os::WriteLineSettings(m_hPort, m_lineSettings)) {
-        Release();
+    if (!serial_os::SetModuleLineSettings(m_lineSettings, baudRate)) {
+        refuse(OpenReason::kOther, "the baud rate cannot be set on this system");
+        return kSettingsFailed;
+    }
+    if (!serial_os::WriteLineSettings(m_hPort, m_lineSettings)) {
+        refuse(OpenReason::kNotSerialLine, "it refused the line settings");
         return kSettingsFailed;
     }
 
     serial_os::ReadEventMask(m_hPort, m_savedEventMask);
     if (!serial_os::WriteEventMask(m_hPort, kEventMask)) {
-        Release();
+        refuse(OpenReason::kNotSerialLine, "it refused the event mask");
         return kSettingsFailed;
     }
 
@@ -48,13 +65,13 @@ int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
     // The write time-out is the only bound on a write the module holds up with CTS: without it the
     // port is not fit to use.
     if (!serial_os::WriteTimeouts(m_hPort, m_timeouts)) {
-        Release();
+        refuse(OpenReason::kNotSerialLine, "it refused the write time-out");
         return kSettingsFailed;
     }
 
     m_receiveBuffer.reset(new (std::nothrow) char[kBufferSize]());
     if (!m_receiveBuffer) {
-        Release();
+        refuse(OpenReason::kResourceLimit, "no memory for the receive buffer");
         return kNoMemory;
     }
 

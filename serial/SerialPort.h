@@ -3,6 +3,7 @@
 // written byte as a hex dump in the traffic log ("TxRx.log", mirrored to a monitor when one listens).
 #pragma once
 
+#include "OpenFailure.h"
 #include "ResultCodes.h"
 #include "SerialPlatform.h"
 
@@ -29,6 +30,8 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     int32_t Open(const char* portName, uint32_t baudRate);
+    // Why the last Open failed, from the check that found it; reason kNone after an Open that succeeded.
+    const serial_result::OpenFailure& LastOpenFailure() const { return m_lastOpenFailure; }
     int32_t Write(uint32_t length, const void* data);
     // Always 1. Never reads more than kBufferSize, whatever maxBytes says.
     int32_t ReadAvailable(uint32_t& bytesReadOut, uint32_t maxBytes);
@@ -79,6 +82,7 @@ private:
     char m_lineText[72] = {}; // a dump line is at most 67 characters
     std::string m_logFileName = kLogFileName;
     bool m_linkLost = false;
+    serial_result::OpenFailure m_lastOpenFailure;
 };
 
 // The program's one port; defined with the other globals so that their order is fixed.

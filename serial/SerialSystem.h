@@ -3,6 +3,7 @@
 // channel's own logic never branches on the platform.
 #pragma once
 
+#include "OpenFailure.h"
 #include "SerialPlatform.h"
 
 #include <cstdint>
@@ -10,8 +11,9 @@
 namespace serial_os {
 
 // Exclusive, read/write, existing devices only, and never waiting for the line (a carrier, say).
-// kNoHandle when the device is missing, busy or refuses.
-Handle OpenDevice(const char* portName);
+// kNoHandle when the device is missing, busy or refuses; why then says which, from the check that
+// found it (and is left alone on success).
+Handle OpenDevice(const char* portName, serial_result::OpenFailure& why);
 void CloseDevice(Handle port);
 
 void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes);

@@ -65,7 +65,7 @@ bool PoweredAdapters(const bluez::ManagedObjects& objects, std::vector<std::stri
     if (!adapters.empty())
         return true;
     why.reason = OpenReason::kNoAdapter;
-    why.detail = any ? "the Bluetooth adapter is powered off (bluetoothctl power on)" : "no Bluetooth adapter";
+    why.detail = any ? "every adapter is powered off; turn one on: bluetoothctl power on" : "none is present";
     return false;
 }
 

@@ -211,7 +211,7 @@ Session* TheSession(OpenFailure& why) {
         auto bus = sdbus::createProxy(session->Connection(), kBusService, kBusPath);
         bus->callMethod("NameHasOwner").onInterface(kBusService).withArguments(std::string(kService)).storeResultsTo(running);
         if (!running) {
-            Fail(why, OpenReason::kBluetoothUnavailable, "BlueZ (org.bluez) is not running on the system bus");
+            Fail(why, OpenReason::kBluetoothUnavailable, "org.bluez is not on the system bus");
             return nullptr;
         }
     } catch (const std::exception& e) {
@@ -252,6 +252,7 @@ int ConnectSerialPort(const std::string& address, std::chrono::milliseconds boun
         return -1;
 
     const std::string pairHint = "pair it first: bluetoothctl pair " + address;
+    const auto adapterName = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
     bool anyAdapter = false;
     const Properties* device = nullptr;
     std::string devicePath;
@@ -264,21 +265,21 @@ int ConnectSerialPort(const std::string& address, std::chrono::milliseconds boun
         }
     }
     if (!anyAdapter)
-        return Fail(why, OpenReason::kNoAdapter, "no Bluetooth adapter"), -1;
+        return Fail(why, OpenReason::kNoAdapter, "none is present"), -1;
     if (device == nullptr)
-        return Fail(why, OpenReason::kDeviceUnknown, address + " is not known to BlueZ; " + pairHint), -1;
+        return Fail(why, OpenReason::kDeviceUnknown, "BlueZ does not know it; " + pairHint), -1;
     const auto adapter = objects.find(PropertyOr(*device, "Adapter", sdbus::ObjectPath()));
     const Properties* adapterProperties = adapter == objects.end() ? nullptr : InterfaceOf(adapter->second, kAdapter);
     if (adapterProperties == nullptr)
-        return Fail(why, OpenReason::kNoAdapter, "the adapter of " + address + " is gone"), -1;
+        return Fail(why, OpenReason::kNoAdapter, "the device's adapter is gone"), -1;
     if (!PropertyOr(*adapterProperties, "Powered", false))
         return Fail(why, OpenReason::kNoAdapter,
-                    "the Bluetooth adapter " + adapter->first + " is powered off (bluetoothctl power on)"),
+                    adapterName(adapter->first) + " is powered off; turn it on: bluetoothctl power on"),
                -1;
     if (!PropertyOr(*device, "Paired", false))
-        return Fail(why, OpenReason::kDeviceUnknown, address + " is not paired; " + pairHint), -1;
+        return Fail(why, OpenReason::kDeviceUnknown, "it is not paired; " + pairHint), -1;
     if (!OffersSerialPort(*device))
-        return Fail(why, OpenReason::kNoSerialProfile, address + " does not offer the Serial Port Profile"), -1;
+        return Fail(why, OpenReason::kNoSerialProfile, "the Serial Port Profile is not among its services"), -1;
 
     if (!session->EnsureProfile(why))
         return -1;

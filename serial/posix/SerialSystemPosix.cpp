@@ -5,8 +5,11 @@
 
 #include "Bluetooth.h"
 #include "BluezConnect.h"
+#include "DeviceLocks.h"
+#include "FdGuard.h"
 #include "MonitorPath.h"
 #include "PortNames.h"
+#include "Processes.h"
 
 #include <atomic>
 #include <cerrno>
@@ -45,23 +48,6 @@ constexpr BaudEntry kBaudRates[] = {
     {1200, B1200},     {2400, B2400},     {4800, B4800},     {9600, B9600},
     {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
     {230400, B230400}, {460800, B460800}, {921600, B921600},
-};
-
-// Closes the descriptor unless handed on with release(), so no failure path leaks one.
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : m_fd(fd) {}
-    ~FdGuard() {
-        if (m_fd >= 0)
-            close(m_fd);
-    }
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
 };
 
 bool SetNonBlocking(int fd, bool on) {
@@ -145,176 +131,26 @@ bool ReadyWithin(int fd, Clock::time_point deadline) {
     }
 }
 
-// The UUCP lock files that minicom, cu and the like honour: "LCK.." and the device's name below /dev
-// (slashes as underscores; the base name for a device elsewhere), holding the owner's PID.
-constexpr const char* kLockDirectories[] = {"/run/lock", "/var/lock"};
-
-std::string LockFileName(const std::string& devicePath) {
-    std::string name = devicePath.rfind("/dev/", 0) == 0 ? devicePath.substr(5)
-                                                         : devicePath.substr(devicePath.rfind('/') + 1);
-    for (char& c : name)
-        if (c == '/')
-            c = '_';
-    return "LCK.." + name;
-}
-
-// The path this process opened fd by, as the kernel tells it (links resolved).
-std::string OpenedPath(int fd) {
-    char target[4096];
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t n = readlink(link.c_str(), target, sizeof target);
-    return n > 0 && static_cast<size_t>(n) < sizeof target ? std::string(target, static_cast<size_t>(n))
-                                                           : std::string();
-}
-
-// The PID a lock file names; 0 when it names none that can be read.
-pid_t LockOwner(const std::string& lockPath) {
-    FdGuard fd(open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    char text[32] = {};
-    if (fd.get() < 0 || read(fd.get(), text, sizeof text - 1) <= 0)
-        return 0;
-    char* end = nullptr;
-    const long pid = std::strtol(text, &end, 10);
-    return end != text && pid > 0 && pid <= INT32_MAX ? static_cast<pid_t>(pid) : 0;
-}
-
-// The locks this process holds, by the descriptor of the device they lock. Kept here rather than
-// worked out again at close, when the device may be gone (a pseudo-terminal whose master closed).
-// Several ports may be opened and closed at once from different threads, so the table and the lock
-// files it speaks for are changed only under this mutex.
-std::mutex& LockTableMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-struct HeldLock {
-    int fd;
-    std::string path;
-};
-
-std::vector<HeldLock>& HeldLocks() {
-    static std::vector<HeldLock> locks;
-    return locks;
-}
-
-bool IsOurs(const std::string& lockPath) {
-    for (const HeldLock& lock : HeldLocks())
-        if (lock.path == lockPath)
-            return true;
-    return false;
-}
-
-bool IsRunning(pid_t pid) {
-    return kill(pid, 0) == 0 || errno == EPERM;
-}
-
-// False when another live process, or another open of ours, holds the lock; a lock whose process is
-// gone (or one of ours no open holds any more) is removed. A lock that names no PID may be half
-// written by its owner this very moment, so it counts as held.
-bool LockIsFree(const std::string& lockPath) {
-    struct stat st {};
-    if (lstat(lockPath.c_str(), &st) != 0)
-        return errno == ENOENT;
-    const pid_t owner = LockOwner(lockPath);
-    if (owner == 0 || (owner == getpid() ? IsOurs(lockPath) : IsRunning(owner)))
-        return false;
-    unlink(lockPath.c_str());
-    return true;
-}
-
-enum class LockResult { kTaken, kHeld, kNoLockDirectory };
-
-// Written under another name first and linked into place, so that no one ever reads a half-written
-// lock of ours.
-LockResult TakeLock(int device, const char* directory, const std::string& name) {
-    const std::string lockPath = std::string(directory) + "/" + name;
-    // Unique within the process as well, since another thread may be taking a lock this moment.
-    static std::atomic<unsigned> serial{0};
-    const std::string temporary =
-        std::string(directory) + "/LTMP." + std::to_string(getpid()) + "." + std::to_string(serial++);
-    FdGuard fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (fd.get() < 0)
-        return LockResult::kNoLockDirectory;
-    char text[16];
-    const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
-    const bool written = write(fd.get(), text, static_cast<size_t>(length)) == length;
-    LockResult result = LockResult::kNoLockDirectory;
-    if (written) {
-        result = LockResult::kHeld;
-        for (int attempt = 0; attempt < 2 && result == LockResult::kHeld; ++attempt) {
-            if (link(temporary.c_str(), lockPath.c_str()) == 0) {
-                HeldLocks().push_back({device, lockPath});
-                result = LockResult::kTaken;
-            } else if (errno != EEXIST)
-                result = LockResult::kNoLockDirectory;
-            else if (!LockIsFree(lockPath))
-                break;
-        }
-    }
-    unlink(temporary.c_str());
-    return result;
-}
-
-// Removes the lock this process took for the device open on fd, unless someone replaced it since.
-void ReleaseLock(int fd) {
-    const std::lock_guard<std::mutex> guard(LockTableMutex());
-    std::vector<HeldLock>& locks = HeldLocks();
-    for (auto lock = locks.begin(); lock != locks.end(); ++lock) {
-        if (lock->fd == fd) {
-            if (LockOwner(lock->path) == getpid())
-                unlink(lock->path.c_str());
-            locks.erase(lock);
-            return;
-        }
-    }
-}
-
-// True when the device is free of every lock file naming it, by the name it was opened with or by
-// its real one, and then ours is taken. Without a lock directory we may write to, nothing is taken.
-bool LockDevice(int fd, const std::string& openedName) {
-    const std::lock_guard<std::mutex> guard(LockTableMutex());
-    const std::string path = OpenedPath(fd);
-    if (path.empty())
-        return false;
-    const std::string name = LockFileName(path);
-    const std::string alias = LockFileName(openedName);
-    for (const char* directory : kLockDirectories) {
-        const std::string base = std::string(directory) + "/";
-        if (!LockIsFree(base + name) || (alias != name && !LockIsFree(base + alias)))
-            return false;
-    }
-    for (const char* directory : kLockDirectories) {
-        switch (TakeLock(fd, directory, name)) {
-        case LockResult::kTaken:
-            return true;
-        case LockResult::kHeld:
-            return false;
-        case LockResult::kNoLockDirectory:
-            break;
-        }
-    }
-    return true;
-}
-
 bool SameFile(const struct stat& a, const struct stat& b) {
     if (S_ISCHR(a.st_mode))
         return S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Whether another process has the device open, as fuser finds it: through every /proc/<pid>/fd that
-// this user may look into. Sockets, pipes and the like are told apart by their link text and skipped.
-bool HeldByAnotherProcess(int fd) {
+// The process other than us that has the device open, as fuser finds it: through every
+// /proc/<pid>/fd that this user may look into; 0 when none. Sockets, pipes and the like are told
+// apart by their link text and skipped.
+pid_t OtherHolder(int fd) {
     struct stat device {};
     if (fstat(fd, &device) != 0)
-        return true;
+        return -1;
     DIR* processes = opendir("/proc");
     if (processes == nullptr)
-        return false;
+        return 0;
     const std::string self = std::to_string(getpid());
-    bool held = false;
+    pid_t holder = 0;
     char target[256];
-    while (!held) {
+    while (holder == 0) {
         const dirent* process = readdir(processes);
         if (process == nullptr)
             break;
@@ -331,22 +167,37 @@ bool HeldByAnotherProcess(int fd) {
             const ssize_t n = readlink(entry.c_str(), target, sizeof target);
             struct stat other {};
             if (n > 0 && target[0] == '/' && stat(entry.c_str(), &other) == 0 && SameFile(device, other)) {
-                held = true;
+                holder = static_cast<pid_t>(std::atol(process->d_name));
                 break;
             }
         }
         closedir(descriptors);
     }
     closedir(processes);
-    return held;
+    return holder;
 }
 
-// Hands the lock taken under a stand-in key to the descriptor it now guards.
-void RekeyLock(int from, int to) {
-    const std::lock_guard<std::mutex> guard(LockTableMutex());
-    for (HeldLock& lock : HeldLocks())
-        if (lock.fd == from)
-            lock.fd = to;
+serial_result::OpenReason ReasonOfOpenError(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENXIO:
+    case ENODEV:
+    case ELOOP:
+        return serial_result::OpenReason::kMissing;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return serial_result::OpenReason::kPermission;
+    case EBUSY:
+        return serial_result::OpenReason::kExclusiveFlag;
+    case EMFILE:
+    case ENFILE:
+    case ENOMEM:
+        return serial_result::OpenReason::kResourceLimit;
+    default:
+        return serial_result::OpenReason::kOther;
+    }
 }
 
 // The longest a Bluetooth connection may take; tests shorten it (never lengthen it) through
@@ -366,42 +217,15 @@ std::chrono::milliseconds BluetoothConnectBound() {
 // copy, is refused as busy without disturbing the first. Without a lock the open is refused: nothing
 // else would keep two programs off one link.
 Handle OpenBluetoothPort(const std::string& address, serial_result::OpenFailure& why) {
-    const std::string name = "LCK..bt-" + bluetooth::CompactAddress(address);
     static std::atomic<int> standIns{0};
     const int standIn = -2 - standIns++;
-    {
-        const std::lock_guard<std::mutex> guard(LockTableMutex());
-        for (const char* directory : kLockDirectories) {
-            const std::string path = std::string(directory) + "/" + name;
-            if (!LockIsFree(path)) {
-                why.reason = serial_result::OpenReason::kLockedBy;
-                why.path = path;
-                why.pid = LockOwner(path);
-                return kNoHandle;
-            }
-        }
-        bool taken = false;
-        for (const char* directory : kLockDirectories) {
-            const LockResult result = TakeLock(standIn, directory, name);
-            if (result == LockResult::kHeld) {
-                why.reason = serial_result::OpenReason::kBusy;
-                why.path = std::string(directory) + "/" + name;
-                return kNoHandle;
-            }
-            if (result == LockResult::kTaken) {
-                taken = true;
-                break;
-            }
-        }
-        if (!taken) {
-            why.reason = serial_result::OpenReason::kNoLock;
-            why.path = std::string(kLockDirectories[0]) + "/" + name;
-            return kNoHandle;
-        }
-    }
+    if (!LockName("LCK..bt-" + bluetooth::CompactAddress(address), standIn, why))
+        return kNoHandle;
     const int fd = bluez::ConnectSerialPort(address, BluetoothConnectBound(), why);
     if (fd < 0) {
         ReleaseLock(standIn);
+        if (why.path.empty())
+            why.path = bluetooth::kPortPrefix + address;
         return kNoHandle;
     }
     RekeyLock(standIn, fd);
@@ -410,36 +234,55 @@ Handle OpenBluetoothPort(const std::string& address, serial_result::OpenFailure&
 
 } // namespace
 
-Handle OpenDevice(const char* portName) {
-    if (portName == nullptr)
+Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
+    using serial_result::OpenReason;
+    if (portName == nullptr) {
+        Refuse(why, OpenReason::kMissing, std::string());
         return kNoHandle;
-    std::string address;
-    if (bluetooth::AddressOfPortName(portName, address)) {
-        serial_result::OpenFailure why;
-        return OpenBluetoothPort(address, why);
     }
+    std::string address;
+    if (bluetooth::AddressOfPortName(portName, address))
+        return OpenBluetoothPort(address, why);
     const std::string path = port_names::PosixDevicePath(portName, port_names::DeviceDirectory());
     // O_NONBLOCK so that the open never waits for a carrier; the line is blocking again afterwards.
     FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0)
+    if (fd.get() < 0) {
+        const int error = errno;
+        Refuse(why, ReasonOfOpenError(error), path);
+        why.osError = error;
         return kNoHandle;
+    }
     // A file that is no tty is left to fail on its line settings.
     if (isatty(fd.get())) {
         // Every way another program may hold the line, before anything of the device is changed:
         // a tty in exclusive mode (root's open gets past that flag, so it is asked for), our own
         // kind's lock, a lock file, and a plain open.
         int exclusive = 0;
-        if (ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive != 0)
+        if (ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive != 0) {
+            Refuse(why, OpenReason::kExclusiveFlag, path);
             return kNoHandle;
-        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0 || HeldByAnotherProcess(fd.get()) ||
-            !LockDevice(fd.get(), path))
+        }
+        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+            Refuse(why, OpenReason::kBusy, path);
+            why.osError = errno;
+            return kNoHandle;
+        }
+        if (const pid_t holder = OtherHolder(fd.get()); holder != 0) {
+            Refuse(why, holder > 0 ? OpenReason::kHeldBy : OpenReason::kOther, path, holder > 0 ? holder : 0);
+            return kNoHandle;
+        }
+        if (!LockDevice(fd.get(), path, why))
             return kNoHandle;
         if (ioctl(fd.get(), TIOCEXCL) != 0 || !SetNonBlocking(fd.get(), false)) {
+            Refuse(why, OpenReason::kOther, path);
+            why.osError = errno;
             ioctl(fd.get(), TIOCNXCL);
             ReleaseLock(fd.get());
             return kNoHandle;
         }
     } else if (!SetNonBlocking(fd.get(), false)) {
+        Refuse(why, OpenReason::kOther, path);
+        why.osError = errno;
         return kNoHandle;
     }
     return fd.release();

@@ -15,14 +15,52 @@ Handle OrNoHandle(HANDLE handle) {
     return handle == INVALID_HANDLE_VALUE ? kNoHandle : handle;
 }
 
+// CreateFile on a COM port reports a port another program holds as access denied (the driver
+// allows one open); only a device node whose security refuses us is a matter of permission, and
+// Windows tells the two apart by nothing but the error, so access denied is taken as busy.
+serial_result::OpenReason ReasonOfOpenError(DWORD error) {
+    using serial_result::OpenReason;
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_UNIT:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_DEVICE_NOT_CONNECTED:
+        return OpenReason::kMissing;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+        return OpenReason::kBusy;
+    case ERROR_PRIVILEGE_NOT_HELD:
+        return OpenReason::kPermission;
+    case ERROR_TOO_MANY_OPEN_FILES:
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+        return OpenReason::kResourceLimit;
+    default:
+        return OpenReason::kOther;
+    }
+}
+
 } // namespace
 
-Handle OpenDevice(const char* portName) {
-    if (portName == nullptr)
+Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
+    if (portName == nullptr) {
+        why.reason = serial_result::OpenReason::kMissing;
         return kNoHandle;
+    }
     const std::string path = port_names::Win32DevicePath(portName);
-    return OrNoHandle(
+    const Handle handle = OrNoHandle(
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (handle == kNoHandle) {
+        const DWORD error = GetLastError();
+        why.reason = ReasonOfOpenError(error);
+        why.osError = static_cast<int>(error);
+        why.path = path;
+    }
+    return handle;
 }
 
 void CloseDevice(Handle port) {

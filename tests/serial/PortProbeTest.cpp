@@ -36,7 +36,8 @@ TEST(PortProbe, LeavesOutPortsHeldElsewhereAndHandsEveryPortBack) {
     TempDir workDir;    // the channel's traffic log goes here
     CSerialPort holder; // another program's open, as far as the device is concerned
     ASSERT_EQ(holder.Open("com2", 9600), 0);
-    const serial_os::Handle raw = serial_os::OpenDevice("com3");
+    serial_result::OpenFailure why;
+    const serial_os::Handle raw = serial_os::OpenDevice("com3", why);
     ASSERT_NE(raw, serial_os::kNoHandle);
     EXPECT_EQ(port_probe::ListOpenablePorts(), (Names{"com1"}));
 

@@ -78,11 +78,14 @@ TEST_F(SerialPortTest, FailedOpensLeaveThePortClosedAndReusableWithoutLeaks) {
     const int descriptors = OpenDescriptorCount();
 
     EXPECT_EQ(port.Open("/no/such/device", 9600), kOpenFailed);
+    EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kMissing);
+    EXPECT_EQ(port.LastOpenFailure().path, "/no/such/device");
     EXPECT_EQ(port.Open("", 9600), kOpenFailed);
     EXPECT_FALSE(port.IsOpen());
 
     // Opens, but is no serial line.
     EXPECT_EQ(port.Open("/dev/null", 9600), kSettingsFailed);
+    EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kNotSerialLine);
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(port.ReceiveBuffer(), nullptr);
 
@@ -92,6 +95,7 @@ TEST_F(SerialPortTest, FailedOpensLeaveThePortClosedAndReusableWithoutLeaks) {
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
 
     ASSERT_EQ(OpenPty(port), kOk);
+    EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kNone) << "no reason outlives a good open";
     ASSERT_EQ(port.Close(), kOk);
     EXPECT_EQ(port.Open("/dev/null", 9600), kSettingsFailed) << "also after an earlier open and close";
     EXPECT_EQ(OpenDescriptorCount(), descriptors);
@@ -125,6 +129,7 @@ TEST_F(SerialPortTest, OpenRefusesALineOtherProgramsHoldEvenForRoot) {
         ASSERT_GE(holder, 0);
         ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
         EXPECT_EQ(OpenPty(port), kOpenFailed);
+        EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kExclusiveFlag);
         int exclusive = 0;
         EXPECT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
         EXPECT_EQ(exclusive, 1) << "the holder's flag is not ours to clear";
@@ -135,6 +140,9 @@ TEST_F(SerialPortTest, OpenRefusesALineOtherProgramsHoldEvenForRoot) {
         const OtherProgram plain(device); // no flag, no lock: an open fuser can see
         ASSERT_TRUE(plain.Started());
         EXPECT_EQ(OpenPty(port), kOpenFailed);
+        EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kHeldBy);
+        EXPECT_EQ(port.LastOpenFailure().pid, plain.Pid());
+        EXPECT_EQ(port.LastOpenFailure().program, "sleep");
     }
     const std::string lock = UucpLockPath(device);
     const OtherProgram gone;
@@ -144,6 +152,12 @@ TEST_F(SerialPortTest, OpenRefusesALineOtherProgramsHoldEvenForRoot) {
         const OtherProgram locker("/dev/null");
         ASSERT_TRUE(WriteUucpLock(device, locker.Pid()));
         EXPECT_EQ(OpenPty(port), kOpenFailed) << "minicom's lock";
+        EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kLockedBy);
+        EXPECT_EQ(port.LastOpenFailure().pid, locker.Pid());
+        EXPECT_EQ(port.LastOpenFailure().program, "sleep");
+        EXPECT_EQ(port.LastOpenFailure().path, lock);
+        EXPECT_NE(DescribeOpenFailure(port.LastOpenFailure()).find("sleep (PID " + std::to_string(locker.Pid())),
+                  std::string::npos);
         EXPECT_EQ(ReadWholeFile(lock), LockText(locker.Pid())) << "and not taken from it";
     }
     ASSERT_TRUE(WriteUucpLock(device, gone.Pid()));

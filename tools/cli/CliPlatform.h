@@ -1,6 +1,6 @@
 // What zk405-cli needs from the operating system beyond the serial channel: its arguments as UTF-8,
-// a console that shows UTF-8, the device a port name stands for and why a port did not open. One
-// file per platform (CliPlatformPosix.cpp, CliPlatformWin32.cpp), chosen by CMake.
+// a console that shows UTF-8 and the device a port name stands for. One file per platform
+// (CliPlatformPosix.cpp, CliPlatformWin32.cpp), chosen by CMake.
 #pragma once
 
 #include <string>
@@ -13,7 +13,5 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 void PrepareConsole();
 // The device file (POSIX) or device name (Windows) the port name opens.
 std::string DeviceOf(const std::string& portName);
-// Why the port cannot be opened now: "missing", "busy (...)", "no permission (...)" or the system's word.
-std::string WhyNotOpened(const std::string& portName);
 
 } // namespace cli_platform

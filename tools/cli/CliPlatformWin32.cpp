@@ -40,23 +40,4 @@ std::string DeviceOf(const std::string& portName) {
     return port_names::Win32DevicePath(portName.c_str());
 }
 
-std::string WhyNotOpened(const std::string& portName) {
-    const HANDLE handle = CreateFileA(DeviceOf(portName).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle);
-        return "it did not open as a serial line";
-    }
-    switch (const DWORD error = GetLastError()) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-        return "missing";
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-        return "busy (held by another program)";
-    default:
-        return "system error " + std::to_string(error);
-    }
-}
-
 } // namespace cli_platform

@@ -115,6 +115,8 @@ nlohmann::json ToJson(const PortResult& port) {
         json["log"] = port.logFile;
     if (!port.message.empty())
         json["message"] = port.message;
+    if (!port.reason.empty())
+        json["reason"] = port.reason;
     if (!port.name.empty() || (port.status == kExitOk && !port.steps.empty() && port.steps[0].step == "name read"))
         json["name"] = cp1250::Cp1250ToUtf8(port.name);
     nlohmann::json steps = nlohmann::json::array();

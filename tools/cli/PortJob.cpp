@@ -99,9 +99,11 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
     const int32_t opened = port.Open(task.port.c_str(), 9600);
     if (opened != serial_result::kOk) {
         result.status = kExitNotOpened;
-        result.message = std::string("cannot open: ") +
-                         (opened == serial_result::kSettingsFailed ? "it is no serial line"
-                                                                   : cli_platform::WhyNotOpened(task.port));
+        // Worded from what the open itself found: opening the device again to guess would find
+        // another moment's state, and could hold the port from its user.
+        const serial_result::OpenFailure& why = port.LastOpenFailure();
+        result.reason = serial_result::OpenReasonName(why.reason);
+        result.message = "cannot open: " + serial_result::DescribeOpenFailure(why);
         result.seconds = SecondsSince(start);
         return result;
     }

@@ -50,6 +50,7 @@ struct PortResult {
     std::string logFile;
     int status = 0;      // an ExitStatus
     std::string message; // why the port did not end with status 0
+    std::string reason;  // why it did not open, as one stable word (OpenReasonName); else empty
     std::string name;    // the name read, for the name query
     std::vector<StepResult> steps;
     double seconds = 0;

@@ -276,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(
     Reasons, CliBluetoothRefusalTest,
     ::testing::Values(
         Refusal{"BluezNotRunning", {}, "AA:BB:CC:DD:E3:01", "bluetooth-unavailable", "not running"},
-        Refusal{"NoAdapter", {"--powered-off", "hci9"}, "AA:BB:CC:DD:E3:02", "no-adapter", "no Bluetooth adapter"},
+        Refusal{"NoAdapter", {"--powered-off", "hci9"}, "AA:BB:CC:DD:E3:02", "no-adapter", "no Bluetooth adapter is ready (none is present)"},
         Refusal{"AdapterOff", Scene({"--powered-off", "hci0"}, "AA:BB:CC:DD:E3:03"), "AA:BB:CC:DD:E3:03", "no-adapter",
                 "powered off"},
         Refusal{"UnknownDevice", Scene({}, "AA:BB:CC:DD:E3:04"), "AA:BB:CC:DD:E3:09", "device-unknown",

@@ -230,7 +230,10 @@ TEST_F(CliProgramTest, PortsThatDoNotOpenGiveTwoWithTheReason) {
     ASSERT_EQ(objects.size(), 3u);
     EXPECT_EQ(objects[0]["status"], 0);
     EXPECT_NE(objects[1]["message"].get<std::string>().find("busy"), std::string::npos) << objects[1];
+    EXPECT_EQ(objects[1]["reason"], "exclusive") << "the holder set the exclusive flag";
     EXPECT_NE(objects[2]["message"].get<std::string>().find("missing"), std::string::npos) << objects[2];
+    EXPECT_EQ(objects[2]["reason"], "missing");
+    EXPECT_EQ(objects[0].count("reason"), 0u) << "a port that opened has no reason";
     EXPECT_NE(run.err.find(missing + ": cannot open: missing"), std::string::npos) << run.err;
     EXPECT_EQ(modules.Received(1), Strings{});
 }

@@ -1,0 +1,33 @@
+#include "Processes.h"
+
+#include "FdGuard.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+
+namespace serial_os {
+
+bool IsRunning(pid_t pid) {
+    return kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// The program a process runs, as ps shows it; empty when the process is gone or hidden from us.
+std::string ProgramOf(pid_t pid) {
+    FdGuard fd(open(("/proc/" + std::to_string(pid) + "/comm").c_str(), O_RDONLY | O_CLOEXEC));
+    char text[64] = {};
+    const ssize_t n = fd.get() < 0 ? -1 : read(fd.get(), text, sizeof text - 1);
+    std::string name = n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+    if (!name.empty() && name.back() == '\n')
+        name.pop_back();
+    return name;
+}
+
+void Refuse(serial_result::OpenFailure& why, serial_result::OpenReason reason, const std::string& path, pid_t pid) {
+    why.reason = reason;
+    why.path = path;
+    why.pid = pid;
+    why.program = pid > 0 ? ProgramOf(pid) : std::string();
+}
+
+} // namespace serial_os

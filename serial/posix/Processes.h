@@ -1,0 +1,18 @@
+// What the serial layer asks about other processes, and the refusal that names one.
+#pragma once
+
+#include "OpenFailure.h"
+
+#include <string>
+#include <sys/types.h>
+
+namespace serial_os {
+
+// True while a process of that PID exists, whether or not we may signal it.
+bool IsRunning(pid_t pid);
+// The program a process runs, as ps shows it; empty when the process is gone or hidden from us.
+std::string ProgramOf(pid_t pid);
+// Fills why with the reason, the path it concerns and, when pid names one, the process and its program.
+void Refuse(serial_result::OpenFailure& why, serial_result::OpenReason reason, const std::string& path, pid_t pid = 0);
+
+} // namespace serial_os
