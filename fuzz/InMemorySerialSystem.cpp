@@ -40,6 +40,10 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     return kDevice;
 }
 
+bool ProbeDevice(const char* portName) {
+    return portName != nullptr && *portName != '\0' && Os().devicePresent;
+}
+
 void CloseDevice(Handle) {
     --Os().openDevices;
 }

@@ -1,5 +1,5 @@
 // The ports the port selection window offers: every "com" name whose device can be opened right now,
-// exclusively and without waiting for the line, exactly as CSerialPort::Open would take it.
+// exclusively and without waiting for the line, by the checks CSerialPort::Open makes.
 #pragma once
 
 #include <string>
@@ -7,7 +7,7 @@
 
 namespace port_probe {
 
-// "com1" to "com128" in number order, each tried with the channel's own open and closed again at once.
+// "com1" to "com128" in number order, each asked whether the channel's open would take it now.
 // Ports held by another program (or by g_serialPort) are left out.
 std::vector<std::string> ListOpenablePorts();
 

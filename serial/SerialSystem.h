@@ -15,6 +15,9 @@ namespace serial_os {
 // found it (and is left alone on success).
 Handle OpenDevice(const char* portName, serial_result::OpenFailure& why);
 void CloseDevice(Handle port);
+// Whether OpenDevice would take the port now, asked so that an open of the port by another program
+// meeting the question this moment is not refused for it.
+bool ProbeDevice(const char* portName);
 
 void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes);
 void ReadLineSettings(Handle port, LineSettings& settings);

@@ -1,16 +1,19 @@
-// The UUCP lock files of the devices this process opens, and the table of the locks it holds.
+// The UUCP lock files of the devices this process opens, and the table of the locks it holds. The
+// lock folder is writable by every local user, so whatever stands there under a lock's name is
+// judged by what it is, never trusted for what it claims: only a regular file naming a living
+// process holds a device.
 #include "DeviceLocks.h"
 
 #include "FdGuard.h"
 #include "Processes.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -19,10 +22,23 @@ namespace serial_os {
 
 namespace {
 
+using serial_result::OpenFailure;
+using serial_result::OpenReason;
+
+// A lock that names no PID may be half written by its owner this very moment; once it is older than
+// this it never will be finished.
+constexpr time_t kHalfWrittenGraceSeconds = 2;
+// Our temporary names are random, so a name someone planted is met only by chance; a few fresh
+// tries get past any such chance.
+constexpr int kTemporaryNameTries = 8;
+
+std::vector<std::string>& Directories() {
+    static std::vector<std::string> directories = {"/run/lock", "/var/lock"};
+    return directories;
+}
+
 // The UUCP lock files that minicom, cu and the like honour: "LCK.." and the device's name below /dev
 // (slashes as underscores; the base name for a device elsewhere), holding the owner's PID.
-constexpr const char* kLockDirectories[] = {"/run/lock", "/var/lock"};
-
 std::string LockFileName(const std::string& devicePath) {
     std::string name = devicePath.rfind("/dev/", 0) == 0 ? devicePath.substr(5)
                                                          : devicePath.substr(devicePath.rfind('/') + 1);
@@ -41,15 +57,52 @@ std::string OpenedPath(int fd) {
                                                            : std::string();
 }
 
-// The PID a lock file names; 0 when it names none that can be read.
-pid_t LockOwner(const std::string& lockPath) {
-    FdGuard fd(open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+bool OutOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM || error == ENOSPC;
+}
+
+// "LTMP." or "LDEL." and 16 random hex digits; empty when the system gives no random bytes.
+std::string RandomName(const std::string& directory, const char* prefix) {
+    unsigned char bytes[8];
+    if (getrandom(bytes, sizeof bytes, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof bytes))
+        return {};
+    std::string name = directory + "/" + prefix;
+    char hex[3];
+    for (const unsigned char byte : bytes) {
+        std::snprintf(hex, sizeof hex, "%02x", byte);
+        name += hex;
+    }
+    return name;
+}
+
+enum class OwnerRead { kPid, kNoPid, kOutOfResources };
+
+// The PID the lock file at lockPath names, read only when it is still the file lstat found (st). A
+// PID is ASCII digits, with blanks before and a line feed after, in the range a PID can take.
+OwnerRead ReadOwner(const std::string& lockPath, const struct stat& st, pid_t& pid) {
+    pid = 0;
+    FdGuard fd(open(lockPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return OutOfResources(errno) ? OwnerRead::kOutOfResources : OwnerRead::kNoPid;
+    struct stat opened {};
+    if (fstat(fd.get(), &opened) != 0 || opened.st_dev != st.st_dev || opened.st_ino != st.st_ino)
+        return OwnerRead::kNoPid;
     char text[32] = {};
-    if (fd.get() < 0 || read(fd.get(), text, sizeof text - 1) <= 0)
-        return 0;
-    char* end = nullptr;
-    const long pid = std::strtol(text, &end, 10);
-    return end != text && pid > 0 && pid <= INT32_MAX ? static_cast<pid_t>(pid) : 0;
+    const ssize_t n = read(fd.get(), text, sizeof text - 1);
+    if (n <= 0)
+        return OwnerRead::kNoPid;
+    size_t at = 0;
+    while (at < static_cast<size_t>(n) && text[at] == ' ')
+        ++at;
+    long value = 0;
+    size_t digits = 0;
+    for (; at < static_cast<size_t>(n) && text[at] >= '0' && text[at] <= '9' && digits < 10; ++at, ++digits)
+        value = value * 10 + (text[at] - '0');
+    const bool ended = at == static_cast<size_t>(n) || (text[at] == '\n' && at + 1 == static_cast<size_t>(n));
+    if (digits == 0 || !ended || value <= 0 || value > INT32_MAX)
+        return OwnerRead::kNoPid;
+    pid = static_cast<pid_t>(value);
+    return OwnerRead::kPid;
 }
 
 // The locks this process holds, by the descriptor of the device they lock. Kept here rather than
@@ -64,6 +117,8 @@ std::mutex& LockTableMutex() {
 struct HeldLock {
     int fd;
     std::string path;
+    dev_t device;
+    ino_t inode;
 };
 
 std::vector<HeldLock>& HeldLocks() {
@@ -78,51 +133,118 @@ bool IsOurs(const std::string& lockPath) {
     return false;
 }
 
-// True when no lock stands at lockPath: there was none, or it was stale and has been removed (its
-// process is gone, or it is one of ours that no open holds any more). False when another live
-// process, or another open of ours, holds it. A lock that names no PID may be half
-// written by its owner this very moment, so it counts as held.
-bool RemoveLockUnlessHeld(const std::string& lockPath, serial_result::OpenFailure& why) {
-    struct stat st {};
-    if (lstat(lockPath.c_str(), &st) != 0)
-        return errno == ENOENT;
-    const pid_t owner = LockOwner(lockPath);
-    if (owner == 0 || (owner == getpid() ? IsOurs(lockPath) : IsRunning(owner))) {
-        Refuse(why, serial_result::OpenReason::kLockedBy, lockPath, owner);
+// Takes a stale entry out of the way without ever taking a lock made meanwhile in its place: it is
+// first renamed to a name of ours, and only removed when what was renamed is the very entry judged
+// stale; anything else is put back. True when no entry stands at lockPath any more.
+bool RemoveStaleEntry(const std::string& lockPath, const struct stat& judged, pid_t deadPid, OpenFailure& why) {
+    const std::string directory = lockPath.substr(0, lockPath.rfind('/'));
+    const std::string aside = RandomName(directory, "LDEL.");
+    if (aside.empty() || rename(lockPath.c_str(), aside.c_str()) != 0) {
+        if (!aside.empty() && errno == ENOENT)
+            return true;
+        // Root's lock in the sticky lock folder, seen by a user: only its owner may take it away.
+        Refuse(why, errno == EPERM || errno == EACCES || errno == EROFS ? OpenReason::kStaleLock : OpenReason::kOther,
+               lockPath);
+        why.pid = deadPid;
+        why.osError = errno;
         return false;
     }
-    unlink(lockPath.c_str());
-    return true;
+    struct stat moved {};
+    if (lstat(aside.c_str(), &moved) == 0 && moved.st_dev == judged.st_dev && moved.st_ino == judged.st_ino) {
+        if (S_ISDIR(moved.st_mode) ? rmdir(aside.c_str()) != 0 : unlink(aside.c_str()) != 0) {
+            // A directory with something in it stays aside under its random name, out of the way.
+        }
+        return true;
+    }
+    // A lock made between the judgement and the rename: it goes back where its owner put it.
+    if (renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, lockPath.c_str(), RENAME_NOREPLACE) != 0 &&
+        link(aside.c_str(), lockPath.c_str()) == 0)
+        unlink(aside.c_str());
+    Refuse(why, OpenReason::kBusy, lockPath);
+    why.detail = "its lock file changed while it was checked";
+    return false;
 }
 
-enum class LockResult { kTaken, kHeld, kNoLockDirectory };
+// True when no lock stands at lockPath: there was none, or the entry there was stale and has been
+// removed. Stale is anything that cannot be a lock (no regular file; no PID once the grace for a
+// half-written one is over) and a lock whose process is gone or one of ours that no open holds any
+// more. False, with why filled, when another live process or another open of ours holds it, or when
+// it cannot be told.
+bool RemoveLockUnlessHeld(const std::string& lockPath, OpenFailure& why) {
+    struct stat st {};
+    if (lstat(lockPath.c_str(), &st) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return true;
+        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kOther, lockPath);
+        why.osError = errno;
+        return false;
+    }
+    pid_t owner = 0;
+    if (S_ISREG(st.st_mode)) {
+        switch (ReadOwner(lockPath, st, owner)) {
+        case OwnerRead::kOutOfResources:
+            Refuse(why, OpenReason::kResourceLimit, lockPath);
+            why.detail = "its lock file could not be read";
+            return false;
+        case OwnerRead::kNoPid:
+            if (time(nullptr) - st.st_mtime < kHalfWrittenGraceSeconds) {
+                Refuse(why, OpenReason::kLockedBy, lockPath);
+                why.detail = "a lock file is being written";
+                return false;
+            }
+            break;
+        case OwnerRead::kPid:
+            if (owner == getpid() ? IsOurs(lockPath) : IsRunning(owner)) {
+                Refuse(why, OpenReason::kLockedBy, lockPath, owner);
+                return false;
+            }
+            break;
+        }
+    }
+    return RemoveStaleEntry(lockPath, st, owner, why);
+}
 
-// Written under another name first and linked into place, so that no one ever reads a half-written
-// lock of ours.
-LockResult TakeLock(int device, const char* directory, const std::string& name, serial_result::OpenFailure& why) {
-    const std::string lockPath = std::string(directory) + "/" + name;
-    // Unique within the process as well, since another thread may be taking a lock this moment.
-    static std::atomic<unsigned> serial{0};
-    const std::string temporary =
-        std::string(directory) + "/LTMP." + std::to_string(getpid()) + "." + std::to_string(serial++);
-    FdGuard fd(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
-    if (fd.get() < 0)
-        return LockResult::kNoLockDirectory;
+enum class LockResult { kTaken, kHeld, kNotMade };
+
+// Written under a fresh random name first and linked into place, so that no one ever reads a
+// half-written lock of ours and no name planted beforehand can take the place of our file.
+LockResult TakeLock(int device, const std::string& directory, const std::string& name, OpenFailure& why) {
+    const std::string lockPath = directory + "/" + name;
+    std::string temporary;
+    int created = -1;
+    for (int attempt = 0; attempt < kTemporaryNameTries && created < 0; ++attempt) {
+        temporary = RandomName(directory, "LTMP.");
+        if (temporary.empty())
+            break;
+        created = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (created < 0 && errno != EEXIST)
+            break;
+    }
+    FdGuard fd(created);
+    if (fd.get() < 0) {
+        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath);
+        why.osError = errno;
+        return LockResult::kNotMade;
+    }
     char text[16];
     const int length = std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(getpid()));
-    const bool written = write(fd.get(), text, static_cast<size_t>(length)) == length;
-    LockResult result = LockResult::kNoLockDirectory;
-    if (written) {
+    struct stat made {};
+    LockResult result = LockResult::kNotMade;
+    if (write(fd.get(), text, static_cast<size_t>(length)) == length && fstat(fd.get(), &made) == 0) {
         result = LockResult::kHeld;
         for (int attempt = 0; attempt < 2 && result == LockResult::kHeld; ++attempt) {
             if (link(temporary.c_str(), lockPath.c_str()) == 0) {
-                HeldLocks().push_back({device, lockPath});
+                HeldLocks().push_back({device, lockPath, made.st_dev, made.st_ino});
                 result = LockResult::kTaken;
             } else if (errno != EEXIST)
-                result = LockResult::kNoLockDirectory;
+                result = LockResult::kNotMade;
             else if (!RemoveLockUnlessHeld(lockPath, why))
                 break;
         }
+    }
+    if (result == LockResult::kNotMade) {
+        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath);
+        why.osError = errno;
     }
     unlink(temporary.c_str());
     return result;
@@ -130,13 +252,24 @@ LockResult TakeLock(int device, const char* directory, const std::string& name, 
 
 } // namespace
 
-// Removes the lock this process took for the device open on fd, unless someone replaced it since.
+void SetLockDirectories(const std::vector<std::string>& directories) {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
+    Directories() = directories;
+}
+
+std::vector<std::string> LockDirectories() {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
+    return Directories();
+}
+
 void ReleaseLock(int fd) {
     const std::lock_guard<std::mutex> guard(LockTableMutex());
     std::vector<HeldLock>& locks = HeldLocks();
     for (auto lock = locks.begin(); lock != locks.end(); ++lock) {
         if (lock->fd == fd) {
-            if (LockOwner(lock->path) == getpid())
+            // Only the very file we linked into place: whatever replaced it is someone else's.
+            struct stat st {};
+            if (lstat(lock->path.c_str(), &st) == 0 && st.st_dev == lock->device && st.st_ino == lock->inode)
                 unlink(lock->path.c_str());
             locks.erase(lock);
             return;
@@ -144,52 +277,63 @@ void ReleaseLock(int fd) {
     }
 }
 
-// True when the device is free of every lock file naming it, by the name it was opened with or by
-// its real one, and then ours is taken. Without a lock directory we may write to, nothing is taken.
-bool LockDevice(int fd, const std::string& openedName, serial_result::OpenFailure& why) {
-    const std::lock_guard<std::mutex> guard(LockTableMutex());
+namespace {
+
+// True when no lock of another holder stands under either name of the device; name is set to the
+// lock's name for its real path.
+bool NoLockUnderEitherName(int fd, const std::string& openedName, std::string& name, OpenFailure& why) {
     const std::string path = OpenedPath(fd);
     if (path.empty()) {
-        Refuse(why, serial_result::OpenReason::kOther, openedName);
+        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kOther, openedName);
         why.detail = "its real path could not be read";
         return false;
     }
-    const std::string name = LockFileName(path);
+    name = LockFileName(path);
     const std::string alias = LockFileName(openedName);
-    for (const char* directory : kLockDirectories) {
-        const std::string base = std::string(directory) + "/";
+    for (const std::string& directory : Directories()) {
+        const std::string base = directory + "/";
         if (!RemoveLockUnlessHeld(base + name, why) || (alias != name && !RemoveLockUnlessHeld(base + alias, why)))
             return false;
-    }
-    for (const char* directory : kLockDirectories) {
-        switch (TakeLock(fd, directory, name, why)) {
-        case LockResult::kTaken:
-            return true;
-        case LockResult::kHeld:
-            return false;
-        case LockResult::kNoLockDirectory:
-            break;
-        }
     }
     return true;
 }
 
-bool LockName(const std::string& name, int key, serial_result::OpenFailure& why) {
+} // namespace
+
+bool NoLockHeld(int fd, const std::string& openedName, OpenFailure& why) {
     const std::lock_guard<std::mutex> guard(LockTableMutex());
-    for (const char* directory : kLockDirectories)
-        if (!RemoveLockUnlessHeld(std::string(directory) + "/" + name, why))
-            return false;
-    for (const char* directory : kLockDirectories) {
-        switch (TakeLock(key, directory, name, why)) {
-        case LockResult::kTaken:
-            return true;
-        case LockResult::kHeld:
-            return false;
-        case LockResult::kNoLockDirectory:
-            break;
-        }
+    std::string name;
+    return NoLockUnderEitherName(fd, openedName, name, why);
+}
+
+bool LockDevice(int fd, const std::string& openedName, OpenFailure& why) {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
+    std::string name;
+    if (!NoLockUnderEitherName(fd, openedName, name, why))
+        return false;
+    // A folder closed to us (a user outside the lock group) takes no lock of ours; one we may write to
+    // but where no lock could be made leaves the port unused.
+    for (const std::string& directory : Directories()) {
+        if (access(directory.c_str(), W_OK) != 0)
+            continue;
+        return TakeLock(fd, directory, name, why) == LockResult::kTaken;
     }
-    Refuse(why, serial_result::OpenReason::kNoLock, std::string(kLockDirectories[0]) + "/" + name);
+    return true;
+}
+
+bool LockName(const std::string& name, int key, OpenFailure& why) {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
+    for (const std::string& directory : Directories())
+        if (!RemoveLockUnlessHeld(directory + "/" + name, why))
+            return false;
+    for (const std::string& directory : Directories()) {
+        if (access(directory.c_str(), W_OK) != 0)
+            continue;
+        return TakeLock(key, directory, name, why) == LockResult::kTaken;
+    }
+    const std::vector<std::string>& directories = Directories();
+    Refuse(why, OpenReason::kNoLock, (directories.empty() ? std::string() : directories.front() + "/") + name);
+    why.detail = "no lock folder may be written to";
     return false;
 }
 

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace serial_os {
 
@@ -28,6 +29,14 @@ void Refuse(serial_result::OpenFailure& why, serial_result::OpenReason reason, c
     why.path = path;
     why.pid = pid;
     why.program = pid > 0 ? ProgramOf(pid) : std::string();
+}
+
+bool RunsThisProgram(pid_t pid) {
+    struct stat self {};
+    struct stat other {};
+    return stat("/proc/self/exe", &self) == 0 &&
+           stat(("/proc/" + std::to_string(pid) + "/exe").c_str(), &other) == 0 && self.st_dev == other.st_dev &&
+           self.st_ino == other.st_ino;
 }
 
 } // namespace serial_os

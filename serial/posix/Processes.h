@@ -12,6 +12,8 @@ namespace serial_os {
 bool IsRunning(pid_t pid);
 // The program a process runs, as ps shows it; empty when the process is gone or hidden from us.
 std::string ProgramOf(pid_t pid);
+// True when the process runs this very program (another copy of it, or a fork).
+bool RunsThisProgram(pid_t pid);
 // Fills why with the reason, the path it concerns and, when pid names one, the process and its program.
 void Refuse(serial_result::OpenFailure& why, serial_result::OpenReason reason, const std::string& path, pid_t pid = 0);
 

@@ -137,36 +137,65 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+bool OutOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM;
+}
+
 // The process other than us that has the device open, as fuser finds it: through every
-// /proc/<pid>/fd that this user may look into; 0 when none. Sockets, pipes and the like are told
-// apart by their link text and skipped.
-pid_t OtherHolder(int fd) {
+// /proc/<pid>/fd that this user may look into. Sockets, pipes and the like are told apart by their
+// link text and skipped. False, with why filled, when another process holds it or when the walk
+// could not be finished (short of descriptors, say): a holder it did not see may exist.
+bool NoOtherHolder(int fd, const std::string& path, serial_result::OpenFailure& why) {
+    using serial_result::OpenReason;
+    const auto cannotTell = [&](int error) {
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kOther, path);
+        why.osError = error;
+        why.detail = "its holders could not be looked for";
+        return false;
+    };
     struct stat device {};
     if (fstat(fd, &device) != 0)
-        return -1;
+        return cannotTell(errno);
     DIR* processes = opendir("/proc");
     if (processes == nullptr)
-        return 0;
+        return cannotTell(errno);
     const std::string self = std::to_string(getpid());
     pid_t holder = 0;
+    int failure = 0;
     char target[256];
-    while (holder == 0) {
+    while (holder == 0 && failure == 0) {
+        errno = 0;
         const dirent* process = readdir(processes);
-        if (process == nullptr)
+        if (process == nullptr) {
+            failure = errno;
             break;
+        }
         if (process->d_name[0] < '1' || process->d_name[0] > '9' || self == process->d_name)
             continue;
         const std::string fdDirectory = std::string("/proc/") + process->d_name + "/fd";
         DIR* descriptors = opendir(fdDirectory.c_str());
-        if (descriptors == nullptr)
+        if (descriptors == nullptr) {
+            // A process that ended, or another user's that we may not look into, is no failure.
+            if (OutOfResources(errno))
+                failure = errno;
             continue;
+        }
         while (const dirent* descriptor = readdir(descriptors)) {
             if (descriptor->d_name[0] == '.')
                 continue;
             const std::string entry = fdDirectory + "/" + descriptor->d_name;
-            const ssize_t n = readlink(entry.c_str(), target, sizeof target);
             struct stat other {};
-            if (n > 0 && target[0] == '/' && stat(entry.c_str(), &other) == 0 && SameFile(device, other)) {
+            const ssize_t n = readlink(entry.c_str(), target, sizeof target);
+            if (n > 0 && target[0] != '/')
+                continue;
+            if (n <= 0 || stat(entry.c_str(), &other) != 0) {
+                if (OutOfResources(errno)) {
+                    failure = errno;
+                    break;
+                }
+                continue;
+            }
+            if (SameFile(device, other)) {
                 holder = static_cast<pid_t>(std::atol(process->d_name));
                 break;
             }
@@ -174,7 +203,51 @@ pid_t OtherHolder(int fd) {
         closedir(descriptors);
     }
     closedir(processes);
-    return holder;
+    if (failure != 0)
+        return cannotTell(failure);
+    if (holder != 0) {
+        Refuse(why, OpenReason::kHeldBy, path, holder);
+        return false;
+    }
+    return true;
+}
+
+// Another copy's port list holds a device for a moment only, with a shared flock where an open holds
+// an exclusive one: an open that meets it waits this long for it to pass before calling the port busy.
+constexpr auto kProbeWait = std::chrono::milliseconds(200);
+constexpr auto kProbeRetry = std::chrono::milliseconds(2);
+
+bool TakeFlockPastProbes(int fd, const std::string& path, serial_result::OpenFailure& why) {
+    const Clock::time_point deadline = Clock::now() + kProbeWait;
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        const int error = errno;
+        const bool probed = error == EWOULDBLOCK && flock(fd, LOCK_SH | LOCK_NB) == 0;
+        if (probed)
+            flock(fd, LOCK_UN);
+        if (!probed || Clock::now() >= deadline) {
+            Refuse(why, serial_result::OpenReason::kBusy, path);
+            why.osError = error;
+            why.detail = probed ? "another copy of the program kept looking at it" : "another open holds its lock";
+            return false;
+        }
+        std::this_thread::sleep_for(kProbeRetry);
+    }
+}
+
+// A copy of this program seen holding the device while we hold its exclusive flock is a port list
+// that will let go at once (or an open about to fail on the flock), so it is looked for again.
+bool NoHolderPastProbes(int fd, const std::string& path, serial_result::OpenFailure& why) {
+    const Clock::time_point deadline = Clock::now() + kProbeWait;
+    for (;;) {
+        if (NoOtherHolder(fd, path, why))
+            return true;
+        if (why.reason != serial_result::OpenReason::kHeldBy || !RunsThisProgram(static_cast<pid_t>(why.pid)) ||
+            Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(kProbeRetry);
+    }
 }
 
 serial_result::OpenReason ReasonOfOpenError(int error) {
@@ -262,16 +335,8 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
             Refuse(why, OpenReason::kExclusiveFlag, path);
             return kNoHandle;
         }
-        if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
-            Refuse(why, OpenReason::kBusy, path);
-            why.osError = errno;
-            return kNoHandle;
-        }
-        if (const pid_t holder = OtherHolder(fd.get()); holder != 0) {
-            Refuse(why, holder > 0 ? OpenReason::kHeldBy : OpenReason::kOther, path, holder > 0 ? holder : 0);
-            return kNoHandle;
-        }
-        if (!LockDevice(fd.get(), path, why))
+        if (!TakeFlockPastProbes(fd.get(), path, why) || !NoHolderPastProbes(fd.get(), path, why) ||
+            !LockDevice(fd.get(), path, why))
             return kNoHandle;
         if (ioctl(fd.get(), TIOCEXCL) != 0 || !SetNonBlocking(fd.get(), false)) {
             Refuse(why, OpenReason::kOther, path);
@@ -286,6 +351,24 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
         return kNoHandle;
     }
     return fd.release();
+}
+
+bool ProbeDevice(const char* portName) {
+    if (portName == nullptr)
+        return false;
+    const std::string path = port_names::PosixDevicePath(portName, port_names::DeviceDirectory());
+    FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0)
+        return false;
+    if (!isatty(fd.get()))
+        return true; // as the open takes it: left to fail on its line settings
+    // The open's checks, but nothing an open meeting the probe would take for a holder of the line:
+    // no exclusive flag, no lock file of ours, and only a shared flock.
+    serial_result::OpenFailure why;
+    int exclusive = 0;
+    return ioctl(fd.get(), TIOCGEXCL, &exclusive) == 0 && exclusive == 0 &&
+           flock(fd.get(), LOCK_SH | LOCK_NB) == 0 && NoOtherHolder(fd.get(), path, why) &&
+           NoLockHeld(fd.get(), path, why);
 }
 
 void CloseDevice(Handle port) {

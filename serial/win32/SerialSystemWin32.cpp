@@ -63,6 +63,16 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     return handle;
 }
 
+// A COM port allows one open at a time, so the question is the open itself, handed back at once.
+bool ProbeDevice(const char* portName) {
+    serial_result::OpenFailure why;
+    const Handle handle = OpenDevice(portName, why);
+    if (handle == kNoHandle)
+        return false;
+    CloseHandle(handle);
+    return true;
+}
+
 void CloseDevice(Handle port) {
     CloseHandle(port);
 }

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using Names = std::vector<std::string>;
@@ -99,4 +100,36 @@ TEST(PortProbe, EmptyDeviceDirectoryGivesAnEmptyListAtOnce) {
         fastest = std::min(fastest, Clock::now() - start);
     }
     EXPECT_LE(fastest, std::chrono::milliseconds(20)) << "the window waits for the probe";
+}
+
+// Another copy of the program lists the ports while this one opens a free port, again and again:
+// the list must never make the open fail, and the list still leaves out the port while it is open.
+TEST(PortProbe, AnotherCopysListNeverMakesAnOpenOfAFreePortFail) {
+    DeviceDirectory devices({"ttyS0"});
+    ASSERT_TRUE(devices.Ready());
+    TempDir workDir;
+    const pid_t lister = fork();
+    ASSERT_GE(lister, 0);
+    if (lister == 0) {
+        close_range(3, ~0U, 0); // the copy holds none of this test's descriptors of the lines
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+        while (std::chrono::steady_clock::now() < end)
+            port_probe::ListOpenablePorts();
+        _exit(0);
+    }
+    int failed = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    for (int i = 0; std::chrono::steady_clock::now() < end; ++i) {
+        CSerialPort port;
+        if (port.Open("com1", 9600) != 0) {
+            ++failed;
+            ADD_FAILURE() << "open " << i << ": " << serial_result::DescribeOpenFailure(port.LastOpenFailure());
+        }
+        port.Close();
+        if (failed > 3)
+            break;
+    }
+    int status = 0;
+    waitpid(lister, &status, 0);
+    EXPECT_EQ(failed, 0);
 }

@@ -10,14 +10,23 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
+#include <grp.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 using namespace serial_result;
 
@@ -38,6 +47,38 @@ std::string LockText(pid_t pid) {
     char text[16];
     std::snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
     return text;
+}
+
+bool WriteFile(const std::string& path, const std::string& text) {
+    FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr)
+        return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    return std::fclose(file) == 0 && written;
+}
+
+// Makes the entry at path look a minute old, past any grace for a half-written lock.
+bool Age(const std::string& path) {
+    const timespec minuteAgo{time(nullptr) - 60, 0};
+    const timespec times[2] = {minuteAgo, minuteAgo};
+    return utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+// Runs check in a child process of its own (limits and user changes stay there); its exit status,
+// 0 when the check passed, or 100 and more when it died.
+int InChild(const std::function<int()>& check) {
+    const pid_t pid = fork();
+    if (pid == 0)
+        _exit(check());
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid)
+        return 99;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
 class SerialPortTest : public ::testing::Test {
@@ -194,6 +235,135 @@ TEST_F(SerialPortTest, PortsOpenedAtOnceFromSeveralThreadsEachHoldTheirOwnLock) 
         for (size_t i = 0; i < kPorts; ++i)
             EXPECT_NE(access(UucpLockPath(lines[i].SlavePath()).c_str(), F_OK), 0) << i;
     }
+}
+
+// Any local user may put anything under a lock's name in the lock folder: what cannot be a lock
+// must not keep the port from its user, and removing it must never touch anything else.
+TEST_F(SerialPortTest, LockFolderEntriesThatCannotBeLocksGiveWay) {
+    PrivateLockFolder folder;
+    const std::string lock = UucpLockPath(pty.SlavePath());
+    const std::string precious = dir.File("precious");
+    ASSERT_TRUE(WriteFile(precious, "keep"));
+    const std::vector<std::pair<const char*, std::function<bool()>>> planted = {
+        {"empty file", [&] { return WriteFile(lock, ""); }},
+        {"garbage", [&] { return WriteFile(lock, "\x01\xffnot a pid"); }},
+        {"negative PID", [&] { return WriteFile(lock, "       -42\n"); }},
+        {"huge PID", [&] { return WriteFile(lock, "99999999999999999999\n"); }},
+        {"PID no process has", [&] { return WriteFile(lock, "2147483647\n"); }},
+        {"FIFO", [&] { return mkfifo(lock.c_str(), 0644) == 0; }},
+        {"directory", [&] { return mkdir(lock.c_str(), 0755) == 0; }},
+        {"symbolic link", [&] { return symlink(precious.c_str(), lock.c_str()) == 0; }},
+    };
+    for (const auto& [what, plant] : planted) {
+        ASSERT_TRUE(plant()) << what;
+        ASSERT_TRUE(Age(lock)) << what;
+        EXPECT_EQ(OpenPty(port), kOk) << what << ": " << DescribeOpenFailure(port.LastOpenFailure());
+        EXPECT_EQ(ReadWholeFile(lock), LockText(getpid())) << what;
+        port.Close();
+        EXPECT_FALSE(Exists(lock)) << what;
+    }
+    EXPECT_EQ(ReadWholeFile(precious), "keep") << "a link's target is never touched";
+
+    // A lock without a PID yet may be one its owner is writing this moment.
+    ASSERT_TRUE(WriteFile(lock, ""));
+    EXPECT_EQ(OpenPty(port), kOpenFailed);
+    EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kLockedBy);
+    ASSERT_TRUE(Age(lock));
+    EXPECT_EQ(OpenPty(port), kOk) << "but not for ever";
+    port.Close();
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{}) << "no temporary name is left behind";
+}
+
+// Our temporary lock names cannot be guessed: names planted where they used to be leave the port
+// locked all the same.
+TEST_F(SerialPortTest, PlantedTemporaryNamesCannotLeaveThePortUnlocked) {
+    PrivateLockFolder folder;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string name = folder.Path() + "/LTMP." + std::to_string(getpid()) + "." + std::to_string(i);
+        ASSERT_EQ(symlink("/nonexistent", name.c_str()), 0);
+    }
+    ASSERT_EQ(OpenPty(port), kOk) << DescribeOpenFailure(port.LastOpenFailure());
+    EXPECT_EQ(ReadWholeFile(UucpLockPath(pty.SlavePath())), LockText(getpid()));
+}
+
+// Short of descriptors or of file space the checks cannot all be made: the port is then not used,
+// and the refusal says why; never is it used unchecked while another program holds it.
+TEST_F(SerialPortTest, ShortOfResourcesThePortIsRefusedNotUsedUnchecked) {
+    PrivateLockFolder folder;
+    const std::string device = pty.SlavePath();
+    {
+        const OtherProgram plain(device);
+        ASSERT_TRUE(plain.Started());
+        EXPECT_EQ(InChild([&] {
+                      const rlimit limit{64, 64};
+                      if (setrlimit(RLIMIT_NOFILE, &limit) != 0)
+                          return 1;
+                      std::vector<int> fillers;
+                      for (int fd; (fd = open("/dev/null", O_RDONLY)) >= 0;)
+                          fillers.push_back(fd);
+                      // One descriptor more each time, from none to enough for every check.
+                      for (int free = 0; free < 8 && !fillers.empty(); ++free) {
+                          if (free > 0) {
+                              close(fillers.back());
+                              fillers.pop_back();
+                          }
+                          CSerialPort child;
+                          if (child.Open(device.c_str(), 9600) == kOk)
+                              return 10 + free;
+                          const OpenReason reason = child.LastOpenFailure().reason;
+                          if (reason != OpenReason::kResourceLimit && reason != OpenReason::kHeldBy)
+                              return 30 + free;
+                      }
+                      return 0;
+                  }),
+                  0);
+    }
+    // The lock folder takes files, but ours cannot be written: no lock, no port. (In this process, as
+    // a child would see this one's own descriptor of the line as another holder.)
+    rlimit fileSize{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &fileSize), 0);
+    const auto previousSignal = signal(SIGXFSZ, SIG_IGN);
+    const rlimit noFileSpace{0, fileSize.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &noFileSpace), 0);
+    const int32_t opened = OpenPty(port);
+    setrlimit(RLIMIT_FSIZE, &fileSize);
+    signal(SIGXFSZ, previousSignal);
+    EXPECT_EQ(opened, kOpenFailed);
+    EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kNoLock) << DescribeOpenFailure(port.LastOpenFailure());
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{});
+}
+
+// A user meets root's stale lock in the sticky lock folder: it cannot be removed, and the refusal
+// names it and its dead PID instead of calling the port no serial line.
+TEST_F(SerialPortTest, AStaleLockAUserMayNotRemoveIsReportedWithItsPid) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "needs root to act as another user";
+    PrivateLockFolder folder;
+    const std::string device = pty.SlavePath();
+    const std::string lock = UucpLockPath(device);
+    const OtherProgram gone;
+    ASSERT_TRUE(WriteUucpLock(device, gone.Pid()));
+    ASSERT_EQ(chmod(device.c_str(), 0666), 0);
+    EXPECT_EQ(InChild([&] {
+                  constexpr uid_t kNobody = 65534;
+                  if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+                      setresuid(kNobody, kNobody, kNobody) != 0)
+                      return 1;
+                  CSerialPort child;
+                  if (child.Open(device.c_str(), 9600) == kOk)
+                      return 2;
+                  const OpenFailure& why = child.LastOpenFailure();
+                  if (why.reason != OpenReason::kStaleLock)
+                      return 3;
+                  const std::string text = DescribeOpenFailure(why);
+                  return why.pid == gone.Pid() && why.path == lock && text.find(lock) != std::string::npos &&
+                                 text.find(std::to_string(gone.Pid())) != std::string::npos
+                             ? 0
+                             : 4;
+              }),
+              0);
+    EXPECT_TRUE(Exists(lock));
+    ASSERT_EQ(OpenPty(port), kOk) << "root removes it";
 }
 
 TEST_F(SerialPortTest, LineIsRawAt9600With8N1AndHardwareFlowControl) {

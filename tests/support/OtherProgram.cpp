@@ -1,5 +1,11 @@
 #include "OtherProgram.h"
 
+#include "DeviceLocks.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -52,7 +58,7 @@ std::string UucpLockPath(const std::string& devicePath) {
     for (char& c : name)
         if (c == '/')
             c = '_';
-    return "/run/lock/LCK.." + name;
+    return serial_os::LockDirectories().front() + "/LCK.." + name;
 }
 
 bool WriteUucpLock(const std::string& devicePath, pid_t pid) {
@@ -61,4 +67,25 @@ bool WriteUucpLock(const std::string& devicePath, pid_t pid) {
         return false;
     std::fprintf(lock, "%10d\n", static_cast<int>(pid));
     return std::fclose(lock) == 0;
+}
+
+PrivateLockFolder::PrivateLockFolder() : m_previous(serial_os::LockDirectories()) {
+    chmod(m_dir.Path().c_str(), 01777);
+    serial_os::SetLockDirectories({m_dir.Path()});
+}
+
+PrivateLockFolder::~PrivateLockFolder() {
+    serial_os::SetLockDirectories(m_previous);
+}
+
+std::vector<std::string> PrivateLockFolder::Entries() const {
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(m_dir.Path().c_str())) {
+        while (const dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.')
+                names.emplace_back(entry->d_name);
+        closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
 }

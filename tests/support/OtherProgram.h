@@ -2,7 +2,10 @@
 // with the file on one of its descriptors, ended (and reaped) when the object goes.
 #pragma once
 
+#include "TempDir.h"
+
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 class OtherProgram {
@@ -23,7 +26,26 @@ private:
     bool m_running = false;
 };
 
-// Where minicom, cu and this program put the UUCP lock of a device, e.g. /run/lock/LCK..pts_3.
+// A lock folder of the test's own, world-writable and sticky as /run/lock is, in place of the
+// system's while the object lives.
+class PrivateLockFolder {
+public:
+    PrivateLockFolder();
+    ~PrivateLockFolder();
+    PrivateLockFolder(const PrivateLockFolder&) = delete;
+    PrivateLockFolder& operator=(const PrivateLockFolder&) = delete;
+
+    const std::string& Path() const { return m_dir.Path(); }
+    // The names in the folder, sorted.
+    std::vector<std::string> Entries() const;
+
+private:
+    TempDir m_dir{false};
+    std::vector<std::string> m_previous;
+};
+
+// Where minicom, cu and this program put the UUCP lock of a device, e.g. /run/lock/LCK..pts_3 (in
+// the first lock folder in use).
 std::string UucpLockPath(const std::string& devicePath);
 // Writes a lock naming pid the way those programs do; false when the lock directory is closed to us.
 bool WriteUucpLock(const std::string& devicePath, pid_t pid);

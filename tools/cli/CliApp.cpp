@@ -6,6 +6,7 @@
 #include "CliReport.h"
 #include "CliScan.h"
 #include "Cp1250.h"
+#include "DeviceIdentity.h"
 #include "PortJob.h"
 #include "PortNames.h"
 #include "PortProbe.h"
@@ -47,12 +48,15 @@ void AddCommon(CLI::App& command, Common& common) {
     command.add_flag("--fixed-wait", common.fixedWait, "wait the full second for every reply, as the windows do");
 }
 
+// Two names of one device would be programmed once each, one of them failing as busy: they are
+// compared by the device they reach (a link, a doubled slash, a com name and its device file).
 bool SamePort(const std::string& a, const std::string& b) {
     std::string addressA, addressB;
     if (bluetooth::AddressOfPortName(a.c_str(), addressA) && bluetooth::AddressOfPortName(b.c_str(), addressB))
         return addressA == addressB;
     const int number = port_names::ComNumber(a.c_str());
-    return a == b || (number != 0 && number == port_names::ComNumber(b.c_str()));
+    return a == b || (number != 0 && number == port_names::ComNumber(b.c_str())) ||
+           device_identity::IdentityOf(a) == device_identity::IdentityOf(b);
 }
 
 bool Duplicated(const std::vector<std::string>& ports, std::string& error) {

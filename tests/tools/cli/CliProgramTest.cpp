@@ -173,6 +173,16 @@ TEST_F(CliProgramTest, BadInputSendsNothingAnywhere) {
         EXPECT_NE(run.err, "");
     }
     EXPECT_EQ(Cli({"program", modules.Ports()[0], modules.Ports()[0], "--pin", "1"}).status, 1);
+    // One device under two spellings is named twice all the same.
+    const std::string& first = modules.Ports()[0];
+    const std::string doubled = first.substr(0, first.rfind('/')) + "//" + first.substr(first.rfind('/') + 1);
+    const std::string link = m_dir.File("module-link");
+    ASSERT_EQ(symlink(first.c_str(), link.c_str()), 0);
+    for (const std::string& other : {doubled, link}) {
+        const CliRun twice = Cli({"program", first, modules.Ports()[1], other, "--pin", "1"});
+        EXPECT_EQ(twice.status, 1) << other;
+        EXPECT_NE(twice.err.find("the port " + other + " is named twice"), std::string::npos) << twice.err;
+    }
     EXPECT_EQ(Cli({"erase", modules.Ports()[0]}).status, 1);
     EXPECT_EQ(Cli({}).status, 1);
     EXPECT_TRUE(modules.Received(0).empty());
