@@ -70,7 +70,7 @@ bool Duplicated(const std::vector<std::string>& ports, std::string& error) {
 }
 
 // Sorted as text, as the port window's list shows them: com10 before com2.
-int List(bool json, std::ostream& out) {
+ExitStatus List(bool json, std::ostream& out) {
     std::vector<std::string> names = port_probe::ListOpenablePorts();
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
@@ -127,7 +127,7 @@ std::vector<PortTask> Tasks(const Common& common) {
     return tasks;
 }
 
-int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
+ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
@@ -138,8 +138,8 @@ int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     return OverallStatus(results);
 }
 
-int Program(const Common& common, const SettingsInput& options, const std::string& presetPath, bool verify,
-            std::ostream& out, std::ostream& err) {
+ExitStatus Program(const Common& common, const SettingsInput& options, const std::string& presetPath,
+                   bool verify, std::ostream& out, std::ostream& err) {
     SettingsInput preset;
     std::string error;
     if (!presetPath.empty() && !ReadPreset(presetPath, preset, error)) {
@@ -172,7 +172,7 @@ int Program(const Common& common, const SettingsInput& options, const std::strin
 
 } // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CLI::App app{"Reads, programs and verifies ZK405 Bluetooth modules on serial ports, many at once.", "zk405-cli"};
     app.set_version_flag("--version", "zk405-cli " ZK405_VERSION_STRING);
     app.require_subcommand(1);
@@ -203,12 +203,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     bool noVerify = false;
     CLI::App* program = app.add_subcommand("program", "program each module and verify its answers");
     AddCommon(*program, programCommon);
-    CLI::Option* nameOption = program->add_option(
-        "--name", newName, "the name, at most 31 characters; {port} and {n} (position from 1) are replaced");
-    CLI::Option* pinOption = program->add_option("--pin", pin, "the PIN, at most 16 characters");
-    CLI::Option* flowOption = program->add_option("--flow", flow, "XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS or BRAK");
-    CLI::Option* authOption =
-        program->add_option("--auth", auth, "always (ask for the PIN every time) or remember (the last PIN)");
+    CLI::Option* nameOption =
+        program->add_option("--name", newName,
+                            "the name, at most " + std::to_string(module_commands::kNameMaxChars) +
+                                " characters; {port} and {n} (position from 1) are replaced");
+    CLI::Option* pinOption = program->add_option(
+        "--pin", pin, "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) + " characters");
+    CLI::Option* flowOption = program->add_option("--flow", flow, FlowLabelList(" or "));
+    CLI::Option* authOption = program->add_option("--auth", auth, AuthWordList(" or ", true));
     program->add_option("--preset", preset, "a file of name=, pin=, flow=, auth= lines; options override it");
     program->add_flag("--no-verify", noVerify, "send as the windows do and report only what was sent");
 
@@ -216,7 +218,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());
     if (const std::optional<int> status = tool_options::Parse(app, static_cast<int>(argv.size()), argv.data(), out, err))
-        return *status;
+        return static_cast<ExitStatus>(*status);
 
     if (list->parsed())
         return List(json, out);

@@ -33,7 +33,7 @@ nlohmann::json ToJson(const bluetooth::SerialDevice& device) {
     };
 }
 
-int Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, std::ostream& out, std::ostream& err) {
+ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, std::ostream& out, std::ostream& err) {
     if (!bluetooth::Available()) {
         err << "zk405-cli: scan is not available on this system; open the COM port of the paired module\n";
         return kExitUsage;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "Bluetooth.h"
+#include "CliOptions.h"
 
 #include <nlohmann/json.hpp>
 
@@ -12,6 +13,6 @@ namespace zk405_cli {
 
 nlohmann::json ToJson(const bluetooth::SerialDevice& device);
 // Paired devices at once; with discoverSeconds above zero also those found nearby in that time.
-int Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, std::ostream& out, std::ostream& err);
+ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, std::ostream& out, std::ostream& err);
 
 } // namespace zk405_cli

@@ -138,7 +138,7 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
         std::fprintf(stderr, "zk405-sim: descriptor %d is not open\n", options.socketFd);
         return tool_options::kExitUsage;
     }
-    const cp1250::Encoded encoded = cp1250::FromUtf8(name);
+    const cp1250::Encoded encoded = cp1250::Utf8ToCp1250(name);
     if (encoded.unrepresentable > 0)
         std::fprintf(stderr, "zk405-sim: %zu character(s) of the name have no Windows-1250 form, sent as '%c'\n",
                      encoded.unrepresentable, cp1250::kReplacement);
