@@ -13,5 +13,9 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 void PrepareConsole();
 // The device file (POSIX) or device name (Windows) the port name opens.
 std::string DeviceOf(const std::string& portName);
+// The whole of a small input the user names: a regular file, or a pipe (on POSIX) that a program
+// writes to. Anything else (a directory, a device, a FIFO nobody writes to) and anything over
+// maxBytes is refused with the reason in error, and nothing waits for a writer that may never come.
+bool ReadSmallInput(const std::string& path, size_t maxBytes, std::string& text, std::string& error);
 
 } // namespace cli_platform
