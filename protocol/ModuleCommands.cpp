@@ -109,7 +109,8 @@ std::string AwaitCompleteReply(const CommandLink& link, bool& stoppedOut) {
                 break;
             continue; // more may be queued already
         }
-        if (Clock::now() >= cap)
+        // A dropped link will bring nothing more: waiting out the second would only hide that.
+        if (Clock::now() >= cap || link.port->LinkLost())
             break;
         if (Stopped(link)) {
             stoppedOut = true;
@@ -164,6 +165,8 @@ bool QueryModuleName(std::string& nameOut, const CommandLink& link) {
             nameOut = std::move(name);
             return true;
         }
+        if (link.replyDriven && link.port->LinkLost())
+            break;
     }
     return false;
 }

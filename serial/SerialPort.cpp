@@ -31,6 +31,7 @@ int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
         return kAlreadyOpen;
     }
 
+    m_linkLost = false;
     m_hPort = serial_os::OpenDevice(portName, m_lastOpenFailure);
     if (m_hPort == serial_os::kNoHandle)
         return kOpenFailed;
@@ -82,8 +83,12 @@ int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
 int32_t CSerialPort::Write(uint32_t length, const void* data) {
     if (!IsOpen() || data == nullptr)
         return kWrongState;
-    if (!serial_os::WriteAll(m_hPort, data, length, m_timeouts))
+    if (!serial_os::WriteAll(m_hPort, data, length, m_timeouts)) {
+        // Whether the write failed because the link is gone rather than stuck.
+        serial_os::QueryInputQueue(m_hPort, m_lineStatus, m_lineErrors);
+        m_linkLost = m_linkLost || (m_lineErrors & serial_os::kLinkLost) != 0;
         return kWriteFailed;
+    }
     if (m_logging)
         return RecordTraffic(kDirectionWritten, length, data);
     return kOk;
@@ -94,6 +99,7 @@ int32_t CSerialPort::ReadAvailable(uint32_t& bytesReadOut, uint32_t maxBytes) {
     if (!IsOpen())
         return 1;
     const uint32_t queued = serial_os::QueryInputQueue(m_hPort, m_lineStatus, m_lineErrors);
+    m_linkLost = m_linkLost || (m_lineErrors & serial_os::kLinkLost) != 0;
     if (queued > 0) {
         // The buffer holds kBufferSize bytes whatever a caller asks for.
         const uint32_t limit = maxBytes < kBufferSize ? maxBytes : kBufferSize;

@@ -62,6 +62,9 @@ public:
     uint32_t BaudRate() const { return m_baudRate; }
     uint32_t BytesRead() const { return m_bytesRead; }
     const char* ReceiveBuffer() const { return m_receiveBuffer.get(); }
+    // The connection the port runs over (a Bluetooth link) was closed by the far end since Open: a
+    // dropped link, which is no silent module.
+    bool LinkLost() const { return m_linkLost; }
 
 private:
     void Release();
@@ -84,6 +87,7 @@ private:
     unsigned char m_pendingLine[kDumpBytesPerLine] = {};
     char m_lineText[72] = {}; // a dump line is at most 67 characters
     std::string m_logFileName = kLogFileName;
+    bool m_linkLost = false;
     serial_result::OpenFailure m_lastOpenFailure;
     // The tagged message is framed here, so that mirroring never allocates.
     char m_monitorMessage[monitor_message::kMaxTagBytes + 2 + sizeof m_lineText] = {};

@@ -35,6 +35,10 @@ bool WriteTimeouts(Handle port, const Timeouts& timeouts);
 
 // True only when every byte went out within the bound the time-outs give.
 bool WriteAll(Handle port, const void* data, uint32_t length, const Timeouts& timeouts);
+// Set in QueryInputQueue's error flags when the far end has closed the connection the port runs over
+// (a Bluetooth link that dropped); no serial driver's own flag uses this bit.
+inline constexpr uint32_t kLinkLost = 0x80000000u;
+
 // Clears pending line errors and returns the number of received bytes waiting in the driver.
 uint32_t QueryInputQueue(Handle port, QueueStatus& status, uint32_t& errorFlags);
 // Reads exactly what is asked for from what is already queued; returns the count delivered.

@@ -321,4 +321,27 @@ bool LockDevice(int fd, const std::string& openedName, OpenFailure& why) {
     return true;
 }
 
+bool LockName(const std::string& name, int key, OpenFailure& why) {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
+    for (const std::string& directory : Directories())
+        if (!RemoveLockUnlessHeld(directory + "/" + name, why))
+            return false;
+    for (const std::string& directory : Directories()) {
+        if (access(directory.c_str(), W_OK) != 0)
+            continue;
+        return TakeLock(key, directory, name, why) == LockResult::kTaken;
+    }
+    const std::vector<std::string>& directories = Directories();
+    Refuse(why, OpenReason::kNoLock, (directories.empty() ? std::string() : directories.front() + "/") + name);
+    why.detail = "no lock folder may be written to";
+    return false;
+}
+
+void RekeyLock(int from, int to) {
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
+    for (HeldLock& lock : HeldLocks())
+        if (lock.fd == from)
+            lock.fd = to;
+}
+
 } // namespace serial_os

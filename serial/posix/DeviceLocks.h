@@ -20,6 +20,14 @@ bool NoLockHeld(int fd, const std::string& openedName, serial_result::OpenFailur
 // Removes the lock this process took for the device open on fd, unless someone replaced it since.
 void ReleaseLock(int fd);
 
+// The lock of a device that has no file (a Bluetooth link, "LCK..bt-AABBCCDDEEFF"), taken before the
+// device is reached and kept under key (a negative stand-in) until its descriptor is known. False,
+// with why filled, when another holder has it or no lock could be made: without a lock nothing would
+// keep two programs off the device.
+bool LockName(const std::string& name, int key, serial_result::OpenFailure& why);
+// Hands the lock kept under one key to another (the stand-in's to the descriptor).
+void RekeyLock(int from, int to);
+
 // The folders searched for locks, the first one we may write to taking ours: /run/lock and /var/lock.
 // Tests point them at a folder of their own; the program never changes them.
 void SetLockDirectories(const std::vector<std::string>& directories);

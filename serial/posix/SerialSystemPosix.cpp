@@ -3,6 +3,8 @@
 // monitor (datagrams keep message boundaries as a mailslot does).
 #include "SerialSystem.h"
 
+#include "Bluetooth.h"
+#include "BluezConnect.h"
 #include "DeviceLocks.h"
 #include "FdGuard.h"
 #include "MonitorPath.h"
@@ -60,9 +62,22 @@ int RemainingMs(Clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// A connected socket (a Bluetooth link) rather than a device file: no line settings, no driver queue.
+bool IsSocket(int fd) {
+    struct stat st {};
+    return fstat(fd, &st) == 0 && S_ISSOCK(st.st_mode);
+}
+
+// On a socket send() with MSG_NOSIGNAL, so that a link the far end closed fails the write instead of
+// ending the program with SIGPIPE.
+ssize_t WriteSome(int fd, bool socket, const unsigned char* bytes, uint32_t length) {
+    return socket ? send(fd, bytes, length, MSG_NOSIGNAL) : write(fd, bytes, length);
+}
+
 bool WriteWithin(int fd, const unsigned char* bytes, uint32_t length, Clock::time_point deadline) {
+    const bool socket = IsSocket(fd);
     while (length > 0) {
-        const ssize_t n = write(fd, bytes, length);
+        const ssize_t n = WriteSome(fd, socket, bytes, length);
         if (n > 0) {
             bytes += n;
             length -= static_cast<uint32_t>(n);
@@ -85,6 +100,10 @@ bool WriteWithin(int fd, const unsigned char* bytes, uint32_t length, Clock::tim
 // A write has finished when its bytes have left the driver, as on Windows; a pseudo-terminal keeps
 // no output queue, so this returns at once there.
 bool DrainWithin(int fd, Clock::time_point deadline) {
+    // A socket's TIOCOUTQ counts something else on some families (free room on Bluetooth sockets); a
+    // write to one is done once the socket took it.
+    if (IsSocket(fd))
+        return true;
     for (;;) {
         int queued = 0;
         if (ioctl(fd, TIOCOUTQ, &queued) != 0 || queued <= 0)
@@ -254,6 +273,38 @@ serial_result::OpenReason ReasonOfOpenError(int error) {
     }
 }
 
+// The longest a Bluetooth connection may take; tests shorten it (never lengthen it) through
+// ZK405_BLUETOOTH_CONNECT_MS so that a device that never answers does not cost them 15 s.
+std::chrono::milliseconds BluetoothConnectBound() {
+    constexpr std::chrono::milliseconds kBound{15000};
+    const char* text = std::getenv("ZK405_BLUETOOTH_CONNECT_MS");
+    if (text == nullptr)
+        return kBound;
+    char* end = nullptr;
+    const long ms = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && ms > 0 && ms < kBound.count() ? std::chrono::milliseconds(ms) : kBound;
+}
+
+// A Bluetooth link has no device file: its lock is named after the address ("LCK..bt-AABBCCDDEEFF"),
+// taken before the link is asked for, so that a second open of the device, by this program or another
+// copy, is refused as busy without disturbing the first. Without a lock the open is refused: nothing
+// else would keep two programs off one link.
+Handle OpenBluetoothPort(const std::string& address, serial_result::OpenFailure& why) {
+    static std::atomic<int> standIns{0};
+    const int standIn = -2 - standIns++;
+    if (!LockName("LCK..bt-" + bluetooth::CompactAddress(address), standIn, why))
+        return kNoHandle;
+    const int fd = bluez::ConnectSerialPort(address, BluetoothConnectBound(), why);
+    if (fd < 0) {
+        ReleaseLock(standIn);
+        if (why.path.empty())
+            why.path = bluetooth::kPortPrefix + address;
+        return kNoHandle;
+    }
+    RekeyLock(standIn, fd);
+    return fd;
+}
+
 } // namespace
 
 Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
@@ -262,6 +313,9 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
         Refuse(why, OpenReason::kMissing, std::string());
         return kNoHandle;
     }
+    std::string address;
+    if (bluetooth::AddressOfPortName(portName, address))
+        return OpenBluetoothPort(address, why);
     const std::string path = port_names::PosixDevicePath(portName, port_names::DeviceDirectory());
     // O_NONBLOCK so that the open never waits for a carrier; the line is blocking again afterwards.
     FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
@@ -361,6 +415,9 @@ bool SetModuleLineSettings(LineSettings& settings, uint32_t baudRate) {
 }
 
 bool WriteLineSettings(Handle port, const LineSettings& settings) {
+    // A Bluetooth link carries the bytes as they are, at the speed of the radio: nothing to set.
+    if (IsSocket(port))
+        return true;
     if (tcsetattr(port, TCSANOW, &settings) != 0)
         return false;
     int dtr = TIOCM_DTR;
@@ -405,6 +462,13 @@ uint32_t QueryInputQueue(Handle port, QueueStatus& status, uint32_t& errorFlags)
         queued = 0;
     status.inQueue = static_cast<uint32_t>(queued);
     errorFlags = 0;
+    // Nothing to read on a connection may mean that the far end closed it: a peek tells.
+    if (queued == 0 && IsSocket(port)) {
+        char byte = 0;
+        const ssize_t n = recv(port, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+        if (n == 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+            errorFlags = kLinkLost;
+    }
     return status.inQueue;
 }
 

@@ -1,3 +1,4 @@
+#include "Bluetooth.h"
 #include "PortNames.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,24 @@ TEST(PortNames, AnyOtherNameIsOpenedAsTyped) {
     for (const char* name : {"com0", "com129", "com01", "com", "com1x", "xcom1", "/dev/pts/3", "", "ttyS0"})
         EXPECT_EQ(PosixDevicePath(name, "/d"), name) << name;
     EXPECT_EQ(PosixDevicePath(nullptr, "/d"), "");
+}
+
+TEST(PortNames, BluetoothAddressesAreTakenOnlyWhenWhole) {
+    std::string address = "unchanged";
+    EXPECT_TRUE(bluetooth::AddressOfPortName("bt:aa:bb:cc:0d:Ee:f9", address));
+    EXPECT_EQ(address, "AA:BB:CC:0D:EE:F9");
+    EXPECT_TRUE(bluetooth::AddressOfPortName("BT:00:11:22:33:44:55", address));
+    EXPECT_EQ(address, "00:11:22:33:44:55");
+    EXPECT_EQ(bluetooth::CompactAddress(address), "001122334455");
+    address = "unchanged";
+    for (const char* name : {"bt:", "bt:AA:BB:CC:DD:EE", "bt:AA:BB:CC:DD:EE:FF:00", "bt:AA:BB:CC:DD:EE:FG",
+                             "bt:AA-BB-CC-DD-EE-FF", "bt:AABBCCDDEEFF", "bt:AA:BB:CC:DD:EE:F", "xbt:AA:BB:CC:DD:EE:FF",
+                             "AA:BB:CC:DD:EE:FF", "bt:AA:BB:CC:DD:EE:FF ", "/dev/rfcomm0", "com97", ""}) {
+        EXPECT_FALSE(bluetooth::AddressOfPortName(name, address)) << name;
+        // Whatever is not an address is opened as typed, never as a link.
+        EXPECT_EQ(address, "unchanged") << name;
+    }
+    EXPECT_FALSE(bluetooth::AddressOfPortName(nullptr, address));
 }
 
 TEST(PortNames, WindowsNamesOfComPortsTakeTheDevicePrefix) {

@@ -1,8 +1,10 @@
 #include "CliApp.h"
 
+#include "Bluetooth.h"
 #include "CliOptions.h"
 #include "CliPlatform.h"
 #include "CliReport.h"
+#include "CliScan.h"
 #include "Cp1250.h"
 #include "DeviceIdentity.h"
 #include "EscapedText.h"
@@ -35,9 +37,10 @@ constexpr const char* kExitStatuses =
     "Exit status:\n"
     "  0  every selected setting confirmed on every port (name: every name read)\n"
     "  1  bad usage or input; nothing was sent\n"
-    "  2  a port could not be opened (missing, busy, no permission) or worked: its line is stuck\n"
-    "     (a command did not go out within 2 s: flow control held), or no thread or memory for it\n"
-    "  3  a module stayed silent\n"
+    "  2  a port could not be opened (missing, busy, no permission, no Bluetooth link) or worked: its\n"
+    "     line is stuck (a command did not go out within 2 s: flow control held), or no thread or\n"
+    "     memory for it; for scan: Bluetooth cannot be used (BlueZ not running, no adapter, adapter off)\n"
+    "  3  a module stayed silent, or the Bluetooth link to it dropped\n"
     "  4  a module refused or did not confirm a setting, or its name read back differs\n"
     "  5  every port ended well, but the report could not be written (a full disk, a closed pipe)\n"
     "  6  an unexpected failure ended the program; its ports were closed\n"
@@ -62,6 +65,9 @@ void AddCommon(CLI::App& command, Common& common) {
 // Two names of one device would be programmed once each, one of them failing as busy: they are
 // compared by the device they reach (a link, a doubled slash, a com name and its device file).
 bool SamePort(const std::string& a, const std::string& b) {
+    std::string addressA, addressB;
+    if (bluetooth::AddressOfPortName(a.c_str(), addressA) && bluetooth::AddressOfPortName(b.c_str(), addressB))
+        return addressA == addressB;
     const int number = port_names::ComNumber(a.c_str());
     return a == b || (number != 0 && number == port_names::ComNumber(b.c_str())) ||
            device_identity::IdentityOf(PortNameFromUtf8(a)) == device_identity::IdentityOf(PortNameFromUtf8(b));
@@ -299,6 +305,17 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
     list->add_flag("--json", json, "one JSON object per port on stdout");
     list->add_flag("--all", all, "also the ports that exist but cannot be opened now, with the reason");
 
+    int discoverSeconds = 0;
+    bool scanJson = false;
+    std::string sysfsRoot = "/sys";
+    CLI::App* scan = app.add_subcommand(
+        "scan", "the Bluetooth devices offering the Serial Port Profile (paired ones; nearby ones with --discover)");
+    scan->add_option("--discover", discoverSeconds, "also look for nearby devices for this many seconds")
+        ->check(CLI::Range(0, 600));
+    scan->add_flag("--json", scanJson, "one JSON object per device on stdout");
+    // Where the bound rfcomm devices are read from; moved only by tests.
+    scan->add_option("--sysfs-root", sysfsRoot)->group("");
+
     Common nameCommon;
     CLI::App* name = app.add_subcommand("name", "read each module's name");
     AddCommon(*name, nameCommon);
@@ -327,7 +344,9 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
         return static_cast<ExitStatus>(*status);
 
     if (list->parsed())
-        return Finish(List(json, all, port_info::RemoteNameLookup{}, out), false, out, err);
+        return Finish(List(json, all, bluetooth::DeviceName, out), false, out, err);
+    if (scan->parsed())
+        return Finish(Scan(discoverSeconds, scanJson, sysfsRoot, out, err), false, out, err);
     Common& common = name->parsed() ? nameCommon : programCommon;
     std::string error;
     if (Duplicated(common.ports, error)) {

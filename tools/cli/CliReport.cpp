@@ -46,6 +46,8 @@ std::string Verdict(const StepResult& step) {
         return "sent";
     case Outcome::NameFound:
         return Quoted(step.reply);
+    case Outcome::LinkLost:
+        return "link dropped";
     case Outcome::Stuck:
         return "line stuck (the command did not go out)";
     case Outcome::Interrupted:
@@ -72,7 +74,10 @@ std::string Result(const PortResult& port) {
                    ? "line stuck"
                    : "failed";
     case kExitSilent:
-        return "silent";
+        return std::any_of(port.steps.begin(), port.steps.end(),
+                           [](const StepResult& s) { return s.outcome == Outcome::LinkLost; })
+                   ? "link lost"
+                   : "silent";
     default:
         return "not confirmed";
     }

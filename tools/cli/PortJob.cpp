@@ -23,6 +23,10 @@ double SecondsSince(Clock::time_point start) {
 ExitStatus StatusOf(const std::vector<StepResult>& steps, std::string& message) {
     ExitStatus status = kExitOk;
     for (const StepResult& step : steps) {
+        if (step.outcome == Outcome::LinkLost) {
+            message = std::string("the link to the module dropped (") + StepKindName(step.step) + ")";
+            return kExitSilent;
+        }
         if (step.outcome == Outcome::Stuck) {
             message = std::string("the line is stuck: the ") + StepKindName(step.step) + " command did not go out within " +
                       std::to_string(CSerialPort::kWriteBoundMs / 1000) + " s (flow control held?)";
@@ -94,6 +98,8 @@ const char* OutcomeName(Outcome outcome) {
         return "sent";
     case Outcome::NameFound:
         return "found";
+    case Outcome::LinkLost:
+        return "link-lost";
     case Outcome::Stuck:
         return "stuck";
     case Outcome::Interrupted:
@@ -218,6 +224,9 @@ void RunPort(const PortTask& task, const StepReport& report, PortResult& result)
     // How an exchange that did not end in a reply counts, Silent when it did.
     const auto cutShort = [&](const module_commands::Exchange& exchange, Outcome otherwise) {
         stuck = stuck || !exchange.written;
+        // A write to a link the far end closed fails too: that is no held line.
+        if (port.LinkLost())
+            return Outcome::LinkLost;
         if (!exchange.written)
             return Outcome::Stuck;
         if (exchange.stopped)

@@ -19,6 +19,7 @@ enum class Outcome {
     Silent,      // nothing at all
     Sent,        // sent without looking at the answer
     NameFound,   // the module's name was read
+    LinkLost,    // the connection to the module dropped (a Bluetooth link closed by the far end)
     Stuck,       // the command did not go out within the write bound: the line is held (flow control)
     Interrupted, // a stop signal ended the wait for the reply
 };

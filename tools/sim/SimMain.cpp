@@ -30,7 +30,9 @@
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -64,7 +66,7 @@ constexpr const char* kFooter =
     "command or value gets \"ERROR\\r\\n\". Commands end with CR LF.\n"
     "\n"
     "Exit status:\n"
-    "  0  stopped by SIGINT, SIGTERM or SIGHUP\n"
+    "  0  stopped by SIGINT, SIGTERM or SIGHUP, or the far end closed the socket (--fd, --unix)\n"
     "  1  bad usage\n"
     "  2  could not start (no pseudo-terminal, the link or the transcript refused), or an\n"
     "     unexpected failure";
@@ -75,6 +77,8 @@ struct Options {
     std::string transcript;
     int lateMs = 0;
     int count = 1;
+    int socketFd = -1;      // --fd
+    std::string unixPath;   // --unix
     SimulatedModule::Quirks quirks;
 };
 
@@ -116,9 +120,26 @@ std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
                    "append each command received as \"<ms since start> <command>\", with\n"
                    "the command escaped (\\r \\n \\t \\\\ \\xHH), one flushed line each")
         ->type_name("FILE");
+    app.add_option("--fd", options.socketFd,
+                   "serve the connected stream socket inherited as descriptor N (the far end\n"
+                   "of a Bluetooth link, say) instead of a pseudo-terminal; stops when the\n"
+                   "other end closes it")
+        ->type_name("N")
+        ->transform(tool_options::DecimalIn(0, 1 << 20));
+    app.add_option("--unix", options.unixPath, "the same over a connection to the Unix stream socket listening at PATH")
+        ->type_name("PATH");
 
     if (const std::optional<int> status = tool_options::Parse(app, argc, argv, std::cout, std::cerr))
         return status;
+    if ((options.socketFd >= 0 || !options.unixPath.empty()) &&
+        (options.count != 1 || !options.link.empty() || (options.socketFd >= 0 && !options.unixPath.empty()))) {
+        std::fprintf(stderr, "zk405-sim: --fd and --unix serve one module, without --link, and not together\n");
+        return tool_options::kExitUsage;
+    }
+    if (options.socketFd >= 0 && fcntl(options.socketFd, F_GETFD) == -1) {
+        std::fprintf(stderr, "zk405-sim: descriptor %d is not open\n", options.socketFd);
+        return tool_options::kExitUsage;
+    }
     const cp1250::Encoded encoded = cp1250::Utf8ToCp1250(name);
     if (encoded.unrepresentable > 0)
         std::fprintf(stderr, "zk405-sim: %zu character(s) of the name have no Windows-1250 form, sent as '%c'\n",
@@ -176,6 +197,35 @@ public:
         return true;
     }
 
+    // A connected stream socket stands for the line: the module's bytes go straight over it.
+    bool Adopt(int socketFd, const std::string& description) {
+        m_master = socketFd;
+        m_slavePath = description;
+        m_socket = true;
+        if (fcntl(m_master, F_SETFD, FD_CLOEXEC) != 0 || fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK) != 0)
+            return Fail("cannot use " + description);
+        return true;
+    }
+
+    bool ConnectUnix(const std::string& path) {
+        sockaddr_un address{};
+        if (path.size() >= sizeof address.sun_path)
+            return Fail("the socket path is too long: " + path);
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (fd < 0 || connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+            const int error = errno;
+            if (fd >= 0)
+                close(fd);
+            errno = error;
+            return Fail("cannot connect to " + path);
+        }
+        return Adopt(fd, path);
+    }
+
+    bool IsSocket() const { return m_socket; }
+
     bool MakeLink(const std::string& link) {
         struct stat st {};
         if (lstat(link.c_str(), &st) == 0) {
@@ -214,6 +264,7 @@ private:
 
     int m_master = -1;
     int m_slave = -1;
+    bool m_socket = false;
     std::string m_slavePath;
     std::string m_link;
     std::FILE* m_transcript = nullptr;
@@ -266,17 +317,19 @@ int Deliver(ModuleLine& m, Clock::time_point now, int timeout) {
     return timeout;
 }
 
-void Take(ModuleLine& m, const Options& options) {
+// False when the line is gone for good: the far end closed the socket it runs over.
+bool Take(ModuleLine& m, const Options& options) {
     char buffer[4096];
     const ssize_t n = read(m.line.Master(), buffer, sizeof buffer);
     if (n <= 0)
-        return;
+        return !(m.line.IsSocket() && (n == 0 || (errno != EAGAIN && errno != EINTR)));
     const Clock::time_point arrival = Clock::now();
     for (SimulatedModule::Exchange& exchange : m.module.Receive(std::string_view(buffer, static_cast<size_t>(n)))) {
         m.line.Record(arrival, exchange.command);
         if (!exchange.reply.empty())
             m.replies.push_back({arrival + std::chrono::milliseconds(options.lateMs), std::move(exchange.reply)});
     }
+    return true;
 }
 
 int RunModules(const Options& options, pid_t supervisor) {
@@ -287,14 +340,17 @@ int RunModules(const Options& options, pid_t supervisor) {
         auto m = std::make_unique<ModuleLine>(options);
         const std::string link = Numbered(options.link, i, options.count);
         const std::string transcript = Numbered(options.transcript, i, options.count);
-        // Only the first line can be the session's controlling terminal.
-        if (!m->line.Open(i == 0) || (!link.empty() && !m->line.MakeLink(link)) ||
+        const bool opened = options.socketFd >= 0    ? m->line.Adopt(options.socketFd, "descriptor " + std::to_string(options.socketFd))
+                            : !options.unixPath.empty() ? m->line.ConnectUnix(options.unixPath)
+                                                        : m->line.Open(i == 0); // only the first can be controlling
+        if (!opened || (!link.empty() && !m->line.MakeLink(link)) ||
             (!transcript.empty() && !m->line.OpenTranscript(transcript)))
             return kExitNotStarted;
         modules.push_back(std::move(m));
     }
     for (const auto& m : modules) {
-        std::printf("%s\n", m->line.SlavePath().c_str());
+        if (!m->line.IsSocket())
+            std::printf("%s\n", m->line.SlavePath().c_str());
         std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s%s\n", cp1250::Cp1250ToUtf8(options.name).c_str(),
                      m->line.SlavePath().c_str(), m->line.Link().empty() ? "" : ", linked at ",
                      m->line.Link().c_str());
@@ -319,9 +375,10 @@ int RunModules(const Options& options, pid_t supervisor) {
         const Clock::time_point after = Clock::now();
         for (size_t i = 0; i < modules.size(); ++i) {
             const short revents = polled[i].revents;
-            if ((revents & POLLIN) != 0)
-                Take(*modules[i], options);
-            else if ((revents & (POLLHUP | POLLERR)) != 0)
+            if ((revents & POLLIN) != 0 || (modules[i]->line.IsSocket() && revents != 0)) {
+                if (!Take(*modules[i], options))
+                    return kExitStopped;
+            } else if ((revents & (POLLHUP | POLLERR)) != 0)
                 modules[i]->idleUntil = after + std::chrono::milliseconds(kHangupPollMs);
         }
     }
@@ -372,6 +429,9 @@ int SimMain(int argc, char** argv) {
         std::perror("zk405-sim: fork");
         return kExitNotStarted;
     }
+    // The socket is the child's alone, so that the far end sees it close when the module ends.
+    if (child > 0 && options.socketFd >= 0)
+        close(options.socketFd);
     if (child == 0) {
         InstallStopHandler();
         std::signal(SIGPIPE, SIG_IGN); // a reader of stdout that went away must not end the module

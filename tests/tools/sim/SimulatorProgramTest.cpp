@@ -11,13 +11,37 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <fstream>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
 namespace {
 
 constexpr uint32_t kShortWaitMs = 150;
+
+// Sends the command over the socket and gathers the reply until its final "OK" line or 2 s.
+std::string ExchangeOverSocket(int fd, const std::string& command) {
+    if (send(fd, command.data(), command.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(command.size()))
+        return "";
+    std::string reply;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (reply.find("OK\r\n") == std::string::npos && std::chrono::steady_clock::now() < until) {
+        pollfd p{fd, POLLIN, 0};
+        char buffer[256];
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        const ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n <= 0)
+            break;
+        reply.append(buffer, static_cast<size_t>(n));
+    }
+    return reply;
+}
 
 class SimulatorProgramTest : public ::testing::Test {
 protected:
@@ -73,6 +97,48 @@ TEST_F(SimulatorProgramTest, RefusesToStartOverAFileOrWithBadOptions) {
         ChildProcess refused(Args(bad));
         EXPECT_EQ(refused.Wait(), 1);
     }
+}
+
+TEST_F(SimulatorProgramTest, ServesASocketItIsGivenOrConnectsToAndStopsWhenTheFarEndClosesIt) {
+    // An inherited socket (--fd): the far end of a Bluetooth link as bluetoothd hands it over.
+    int pair[2];
+    // Only the module's end is handed on: the test's end staying open in it would hide the close.
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    ASSERT_EQ(fcntl(pair[1], F_SETFD, 0), 0);
+    ChildProcess inherited(Args({"--fd", std::to_string(pair[1]), "--name", "Kasa", "--transcript", m_dir.File("fd")}));
+    close(pair[1]);
+    EXPECT_EQ(ExchangeOverSocket(pair[0], "AT+BNAME=Nowa\r\n"), "OK\r\n");
+    EXPECT_EQ(ExchangeOverSocket(pair[0], "AT+BNAME?\r\n"), "+BNAME=Nowa\r\nOK\r\n");
+    close(pair[0]);
+    EXPECT_EQ(inherited.Wait(), 0);
+    EXPECT_EQ(inherited.ReadToEnd(), ""); // no port to name
+    EXPECT_EQ(Commands(ReadTranscript(m_dir.File("fd"))), (std::vector<std::string>{"AT+BNAME=Nowa", "AT+BNAME?"}));
+
+    // A Unix socket it connects to (--unix).
+    const std::string path = m_dir.File("module.sock");
+    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ChildProcess connecting(Args({"--unix", path}));
+    const int connection = accept(listener, nullptr, nullptr);
+    ASSERT_GE(connection, 0);
+    EXPECT_EQ(ExchangeOverSocket(connection, "AT+BNAME?\r\n"), "+BNAME=ZK405\r\nOK\r\n");
+    close(connection);
+    close(listener);
+    EXPECT_EQ(connecting.Wait(), 0);
+
+    // One module per socket, and only a socket that is there.
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"--fd", "0", "--count", "2"}, std::vector<std::string>{"--fd", "0", "--unix", path},
+          std::vector<std::string>{"--fd", "987"}}) {
+        ChildProcess refused(Args(bad));
+        EXPECT_EQ(refused.Wait(), 1) << bad[0] << " " << bad[1] << " " << bad[2];
+    }
+    ChildProcess nobodyListens(Args({"--unix", m_dir.File("nothing.sock")}));
+    EXPECT_EQ(nobodyListens.Wait(), 2);
 }
 
 TEST_F(SimulatorProgramTest, TranscriptRecordsEveryCommandAndTheModuleRemembersThem) {

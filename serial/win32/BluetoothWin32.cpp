@@ -1,0 +1,23 @@
+// Windows reaches the module through the COM port its Bluetooth stack makes; this program does not
+// drive the stack itself there.
+#include "Bluetooth.h"
+
+namespace bluetooth {
+
+bool Available() {
+    return false;
+}
+
+bool ListSerialDevices(std::chrono::seconds, const std::string&, std::vector<SerialDevice>& devices,
+                       serial_result::OpenFailure& why) {
+    devices.clear();
+    why.reason = serial_result::OpenReason::kBluetoothUnavailable;
+    why.detail = "not available on Windows: use the COM port Windows made for the paired module";
+    return false;
+}
+
+std::optional<std::string> DeviceName(const std::string&) {
+    return std::nullopt;
+}
+
+} // namespace bluetooth

@@ -1,0 +1,162 @@
+#!/usr/bin/python3
+"""bluetoothd for the tests: python-dbusmock's BlueZ on the bus that
+DBUS_SYSTEM_BUS_ADDRESS names.
+
+Adapters and devices come from the command line. Device1.ConnectProfile
+behaves as bluetoothd's does: it calls the caller's registered
+Profile1.NewConnection with a connected socket and answers only after that
+call returned. Behind the socket sits the --sim program (given --fd N) or,
+for a dropped link, this script, which closes it as soon as the first
+command arrives. "ready" on stdout once everything is on the bus.
+
+  --adapter NAME [--powered-off NAME]
+  --device ADAPTER ADDRESS ALIAS FLAGS
+        FLAGS, comma-separated: paired, trusted, spp, nearby (found only by
+        a discovery), rssi=N, answer=serve|refuse|silent|drop
+  --log FILE            the mock's log of the calls it took (default: none)
+  --sim PROGRAM ARG...  last; "{address}" in an ARG becomes the address
+"""
+
+import argparse
+import os
+import socket
+import subprocess
+import sys
+
+import dbus
+import dbus.mainloop.glib
+import dbus.service
+import dbusmock
+from dbusmock import mockobject
+from gi.repository import GLib
+
+DEVICE = 'org.bluez.Device1'
+ADAPTER = 'org.bluez.Adapter1'
+PROFILE = 'org.bluez.Profile1'
+SERIAL_PORT = '00001101-0000-1000-8000-00805f9b34fb'
+AUDIO_SINK = '0000110b-0000-1000-8000-00805f9b34fb'
+FAILED = 'org.bluez.Error.Failed'
+
+profiles = {}  # profile path by the bus name that registered it
+children = []
+dropped_links = []
+
+
+def parse():
+    parser = argparse.ArgumentParser()
+    parser.add_argument('--adapter', action='append', default=[])
+    parser.add_argument('--powered-off', action='append', default=[])
+    parser.add_argument('--device', nargs=4, action='append', default=[])
+    parser.add_argument('--log', default=os.devnull)
+    parser.add_argument('--sim', nargs=argparse.REMAINDER, default=[])
+    return parser.parse_args()
+
+
+def remember_profiles(_bus, message):
+    """Keeps who registered which profile: the mock's methods never see
+    the caller."""
+    if (message.get_type() == 1 and message.get_member() == 'RegisterProfile'
+            and message.get_interface() == 'org.bluez.ProfileManager1'):
+        profiles[message.get_sender()] = message.get_args_list()[0]
+    return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
+
+
+def drop_on_first_command(source, _condition):
+    source.recv(4096)
+    source.close()
+    return False
+
+
+def connect_profile(bus, options, address, answer):
+    def method(device, uuid):
+        if uuid.lower() != SERIAL_PORT:
+            raise dbus.exceptions.DBusException('Profile unavailable',
+                                                name=FAILED)
+        if answer == 'refuse':
+            raise dbus.exceptions.DBusException('br-connection-refused',
+                                                name=FAILED)
+        if answer == 'silent' or not profiles:
+            return
+        ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_STREAM)
+        if answer == 'drop':
+            dropped_links.append(theirs)
+            GLib.io_add_watch(theirs, GLib.IO_IN | GLib.IO_HUP,
+                              drop_on_first_command)
+        else:
+            args = [arg.replace('{address}', address) for arg in options.sim]
+            fd = theirs.fileno()
+            children.append(subprocess.Popen(args + ['--fd', str(fd)],
+                                             pass_fds=[fd]))
+            theirs.close()
+        sender, path = list(profiles.items())[-1]
+        bus.call_blocking(sender, path, PROFILE, 'NewConnection', 'oha{sv}',
+                          [dbus.ObjectPath(device.path),
+                           dbus.types.UnixFd(ours), {}], timeout=10)
+        ours.close()
+    return method
+
+
+def add_device(bus, options, main, spec):
+    adapter, address, alias, flags = spec
+    flags = flags.split(',')
+    path = main.AddDevice(adapter, address, alias)
+    device = mockobject.objects[path]
+    properties = device.props[DEVICE]
+    properties['Paired'] = dbus.Boolean('paired' in flags, variant_level=1)
+    properties['Trusted'] = dbus.Boolean('trusted' in flags, variant_level=1)
+    uuid = SERIAL_PORT if 'spp' in flags else AUDIO_SINK
+    properties['UUIDs'] = dbus.Array([uuid], signature='s', variant_level=1)
+    properties.pop('RSSI', None)
+    answer = 'serve'
+    for flag in flags:
+        if flag.startswith('rssi='):
+            properties['RSSI'] = dbus.Int16(int(flag[5:]), variant_level=1)
+        if flag.startswith('answer='):
+            answer = flag[7:]
+    device.AddMethod(DEVICE, 'ConnectProfile', 's', '',
+                     connect_profile(bus, options, address, answer))
+
+
+def main():
+    options = parse()
+    dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+    bus = dbus.SystemBus()
+    bus.add_message_filter(remember_profiles)
+    name = dbus.service.BusName('org.bluez', bus, do_not_queue=True)
+    root = mockobject.DBusMockObject(name, '/', dbusmock.OBJECT_MANAGER_IFACE,
+                                     {}, options.log, True)
+    mockobject.objects['/'] = root
+    root.AddTemplate('bluez5', None)
+
+    nearby = []
+    for adapter in options.adapter:
+        path = root.AddAdapter(adapter, 'test host')
+        powered = adapter not in options.powered_off
+        mockobject.objects[path].props[ADAPTER]['Powered'] = dbus.Boolean(
+            powered, variant_level=1)
+    for spec in options.device:
+        if 'nearby' in spec[3].split(','):
+            nearby.append(spec)
+        else:
+            add_device(bus, options, root, spec)
+
+    def start_discovery(adapter):
+        adapter.props[ADAPTER]['Discovering'] = True
+        while nearby:
+            add_device(bus, options, root, nearby.pop())
+
+    for adapter in options.adapter:
+        mockobject.objects['/org/bluez/' + adapter].AddMethod(
+            ADAPTER, 'StartDiscovery', '', '', start_discovery)
+
+    print('ready', flush=True)
+    try:
+        GLib.MainLoop().run()
+    finally:
+        for child in children:
+            child.terminate()
+            child.wait()
+
+
+if __name__ == '__main__':
+    sys.exit(main())

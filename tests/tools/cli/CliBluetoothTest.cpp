@@ -1,0 +1,313 @@
+// zk405-cli over Bluetooth, on a private system bus where a stand-in bluetoothd (python-dbusmock's
+// BlueZ, tests/support/fake_bluetoothd.py) plays the adapters and devices and hands each connection to
+// a zk405-sim at the far end of a socket: scan, the bt: connection against the same run over a
+// pseudo-terminal, every refusal with its reason, and a link that drops mid-exchange.
+#include "ChildProcess.h"
+#include "TempDir.h"
+#include "Transcript.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Json = nlohmann::json;
+using Strings = std::vector<std::string>;
+
+// Each test has addresses of its own: the locks in /run/lock are shared by tests that run at once.
+constexpr const char* kModule = "AA:BB:CC:DD:E1:01";
+constexpr const char* kSecond = "AA:BB:CC:DD:E1:02";
+
+std::string LockOf(const std::string& address) {
+    std::string compact;
+    for (const char c : address)
+        if (c != ':')
+            compact += c;
+    return "/run/lock/LCK..bt-" + compact;
+}
+
+// A dbus-daemon of the test's own, made the system bus of every program the test starts.
+class PrivateSystemBus {
+public:
+    explicit PrivateSystemBus(const TempDir& dir) {
+        const std::string config = dir.File("system-bus.conf");
+        std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                                 " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                                 "<busconfig><type>system</type><listen>unix:dir="
+                              << dir.Path()
+                              << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
+                                 "<allow user=\"*\"/><allow own=\"*\"/><allow send_type=\"method_call\"/>"
+                                 "<allow send_type=\"signal\"/><allow send_type=\"method_return\"/>"
+                                 "<allow send_type=\"error\"/><allow receive_type=\"method_call\"/>"
+                                 "<allow receive_type=\"signal\"/><allow receive_type=\"method_return\"/>"
+                                 "<allow receive_type=\"error\"/></policy></busconfig>\n";
+        m_daemon = std::make_unique<ChildProcess>(
+            Strings{"/usr/bin/dbus-daemon", "--nofork", "--print-address", "--config-file=" + config});
+        m_address = m_daemon->ReadLine();
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1);
+    }
+    bool Running() const { return !m_address.empty(); }
+
+private:
+    std::unique_ptr<ChildProcess> m_daemon;
+    std::string m_address;
+};
+
+// The stand-in bluetoothd; its modules are zk405-sim with a transcript each ("transcript-<address>").
+class FakeBluez {
+public:
+    FakeBluez(const TempDir& dir, const Strings& scene) {
+        Strings args = {"/usr/bin/python3", ZK405_FAKE_BLUETOOTHD};
+        args.insert(args.end(), scene.begin(), scene.end());
+        args.insert(args.end(), {"--log", dir.File("bluez.log"), "--sim", ZK405_SIM_PROGRAM, "--transcript",
+                                 dir.File("transcript-{address}")});
+        m_process = std::make_unique<ChildProcess>(args);
+        m_ready = m_process->ReadLine(10000) == "ready";
+    }
+    bool Ready() const { return m_ready; }
+
+private:
+    std::unique_ptr<ChildProcess> m_process;
+    bool m_ready = false;
+};
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    double seconds = 0;
+    std::vector<Json> Objects() const {
+        std::vector<Json> objects;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            objects.push_back(Json::parse(line));
+        return objects;
+    }
+};
+
+CliRun Cli(const Strings& args, int timeoutMs = 20000) {
+    Strings argv = {ZK405_CLI_PROGRAM};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const Clock::time_point start = Clock::now();
+    ChildProcess cli(argv);
+    CliRun run;
+    run.out = cli.ReadToEnd(timeoutMs);
+    run.status = cli.Wait(timeoutMs);
+    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    return run;
+}
+
+std::string Bt(const std::string& address) {
+    return "bt:" + address;
+}
+
+// One adapter with the module (paired, trusted, offering the profile) and whatever else a test adds.
+Strings Scene(Strings more = {}, const std::string& module = kModule) {
+    Strings scene = {"--adapter", "hci0", "--device", "hci0", module, "ZK405 Kasa 1", "paired,trusted,spp"};
+    scene.insert(scene.end(), more.begin(), more.end());
+    return scene;
+}
+
+class CliBluetoothTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
+        // A device that never answers is given up after 1.5 s here instead of 15 s.
+        setenv("ZK405_BLUETOOTH_CONNECT_MS", "1500", 1);
+        ASSERT_TRUE(m_bus.Running());
+    }
+    void TearDown() override { unsetenv("DBUS_SYSTEM_BUS_ADDRESS"); }
+
+    TempDir m_dir;
+    PrivateSystemBus m_bus{m_dir};
+};
+
+TEST_F(CliBluetoothTest, ScanListsTheDevicesOfferingTheSerialPortProfileWithTheirStateAndBoundPort) {
+    FakeBluez bluez(m_dir, Scene({"--device", "hci0", kSecond, "Drukarka", "spp",                    // not paired
+                                  "--device", "hci0", "AA:BB:CC:DD:EE:03", "Telefon", "paired",     // no profile
+                                  "--device", "hci0", "AA:BB:CC:DD:EE:04", "Daleki", "spp,nearby,rssi=-61"}));
+    ASSERT_TRUE(bluez.Ready());
+    // rfcomm7 is bound to the module, in lower case as the kernel writes it; rfcomm2 to someone else.
+    const std::string sysfs = m_dir.File("sys");
+    for (const auto& [tty, address] : {std::pair{"rfcomm7", "aa:bb:cc:dd:e1:01"}, {"rfcomm2", "11:22:33:44:55:66"}}) {
+        std::filesystem::create_directories(sysfs + "/class/tty/" + tty);
+        std::ofstream(sysfs + "/class/tty/" + tty + "/address") << address << "\n";
+    }
+
+    const CliRun known = Cli({"scan", "--json", "--sysfs-root", sysfs});
+    ASSERT_EQ(known.status, 0) << known.out;
+    const std::vector<Json> devices = known.Objects();
+    ASSERT_EQ(devices.size(), 2u) << known.out;
+    EXPECT_EQ(devices[0], (Json{{"address", kModule}, {"name", "ZK405 Kasa 1"}, {"paired", true}, {"trusted", true},
+                                {"connected", false}, {"rssi", nullptr}, {"port", "/dev/rfcomm7"}}));
+    EXPECT_EQ(devices[1]["address"], kSecond);
+    EXPECT_EQ(devices[1]["paired"], false);
+    EXPECT_TRUE(devices[1]["port"].is_null());
+
+    // A discovery adds the nearby device, with its signal strength, and stops again.
+    const CliRun nearby = Cli({"scan", "--json", "--discover", "1", "--sysfs-root", sysfs});
+    ASSERT_EQ(nearby.status, 0);
+    const std::vector<Json> found = nearby.Objects();
+    ASSERT_EQ(found.size(), 3u) << nearby.out;
+    EXPECT_EQ(found[2]["address"], "AA:BB:CC:DD:EE:04");
+    EXPECT_EQ(found[2]["rssi"], -61);
+    const std::string calls = ReadWholeFile(m_dir.File("bluez.log"));
+    EXPECT_NE(calls.find("SetDiscoveryFilter {\"Transport\": \"bredr\"}"), std::string::npos) << calls;
+    EXPECT_LT(calls.find("StartDiscovery"), calls.find("StopDiscovery")) << calls;
+
+    const CliRun table = Cli({"scan", "--sysfs-root", sysfs});
+    EXPECT_EQ(table.status, 0);
+    EXPECT_NE(table.out.find(std::string(kModule) + "  ZK405 Kasa 1  yes     yes      no         -     /dev/rfcomm7"),
+              std::string::npos)
+        << table.out;
+}
+
+TEST_F(CliBluetoothTest, NameAndProgramOverBluetoothPutTheSameBytesOnTheLineAndInTheLogAsOverAPseudoTerminal) {
+    const std::string module = "AA:BB:CC:DD:E2:01";
+    const Strings settings = {"--name", "Kasa {n}", "--pin", "0042", "--flow", "RTS/CTS", "--auth", "remember"};
+    // The pseudo-terminal run, in a directory of its own: the log of each command's run, and the line.
+    Strings ptyLogs;
+    std::vector<std::string> ptyCommands;
+    {
+        TempDir ptyDir;
+        ChildProcess sim({ZK405_SIM_PROGRAM, "--transcript", ptyDir.File("transcript")});
+        const std::string port = sim.ReadLine();
+        Strings args = {"program", port};
+        args.insert(args.end(), settings.begin(), settings.end());
+        ASSERT_EQ(Cli(args).status, 0);
+        ptyLogs.push_back(ReadWholeFile(ptyDir.File("TxRx.log")));
+        ASSERT_EQ(Cli({"name", port}).status, 0);
+        ptyLogs.push_back(ReadWholeFile(ptyDir.File("TxRx.log")));
+        ptyCommands = Commands(ReadTranscript(ptyDir.File("transcript")));
+    }
+
+    FakeBluez bluez(m_dir, Scene({}, module));
+    ASSERT_TRUE(bluez.Ready());
+    Strings args = {"program", Bt(module), "--json"};
+    args.insert(args.end(), settings.begin(), settings.end());
+    const CliRun program = Cli(args);
+    ASSERT_EQ(program.status, 0) << program.out;
+    EXPECT_EQ(program.Objects().at(0)["result"], "ok");
+    EXPECT_EQ(ReadWholeFile(m_dir.File("TxRx.log")), ptyLogs[0]);
+    // A link per connection: the second run meets a module of its own, as it would after a reconnect.
+    const CliRun name = Cli({"name", Bt(module)});
+    ASSERT_EQ(name.status, 0);
+    EXPECT_EQ(name.out, Bt(module) + "\tZK405\n");
+    EXPECT_EQ(ReadWholeFile(m_dir.File("TxRx.log")), ptyLogs[1]);
+
+    // Both connections' commands land in the one transcript.
+    EXPECT_EQ(Commands(ReadTranscript(m_dir.File("transcript-" + module))), ptyCommands);
+    // The profile is a client of the Serial Port Profile, registered before the connection was asked for.
+    const std::string calls = ReadWholeFile(m_dir.File("bluez.log"));
+    EXPECT_NE(calls.find("RegisterProfile \"/org/zk405/serial_port\" \"00001101-0000-1000-8000-00805f9b34fb\""),
+              std::string::npos)
+        << calls;
+    EXPECT_NE(calls.find("\"Role\": \"client\""), std::string::npos);
+    EXPECT_LT(calls.find("RegisterProfile"), calls.find("ConnectProfile \"00001101-0000-1000-8000-00805f9b34fb\""));
+    // The lock went with the link.
+    EXPECT_FALSE(std::filesystem::exists(LockOf(module)));
+}
+
+TEST_F(CliBluetoothTest, TwoDevicesAtOnceEachGetTheirOwnLinkAndAnAddressInUseIsBusy) {
+    FakeBluez bluez(m_dir, Scene({"--device", "hci0", kSecond, "ZK405 Kasa 2", "paired,spp"}));
+    ASSERT_TRUE(bluez.Ready());
+    const CliRun both = Cli({"program", Bt(kModule), Bt(kSecond), "--name", "Kasa {n}", "--json"});
+    // Both links were asked for at once: one profile takes both connections.
+    ASSERT_EQ(both.status, 0) << both.out;
+    EXPECT_EQ(Commands(ReadTranscript(m_dir.File(std::string("transcript-") + kModule))).at(0), "AT+BNAME=Kasa 1");
+    EXPECT_EQ(Commands(ReadTranscript(m_dir.File(std::string("transcript-") + kSecond))).at(0), "AT+BNAME=Kasa 2");
+
+    // The same address twice in one run, written in another letter case, is one port named twice.
+    EXPECT_EQ(Cli({"name", Bt(kModule), "bt:aa:bb:cc:dd:e1:01"}).status, 1);
+
+    // Another of our programs holds the link: its lock names a living process.
+    const std::string lock = LockOf(kModule);
+    std::ofstream(lock) << "      " << getpid() << "\n";
+    const CliRun busy = Cli({"name", Bt(kModule), "--json"});
+    std::filesystem::remove(lock);
+    EXPECT_EQ(busy.status, 2);
+    const Json refused = busy.Objects().at(0);
+    EXPECT_EQ(refused["reason"], "locked") << busy.out;
+    EXPECT_NE(refused["message"].get<std::string>().find(lock), std::string::npos) << busy.out;
+    EXPECT_TRUE(refused["steps"].empty());
+}
+
+struct Refusal {
+    const char* name;
+    Strings scene;      // empty: no stand-in bluetoothd at all
+    std::string address;
+    const char* reason; // the JSON reason
+    const char* said;   // part of the message
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+    *out << refusal.name;
+}
+
+class CliBluetoothRefusalTest : public CliBluetoothTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(CliBluetoothRefusalTest, ARefusedConnectionGivesTwoWithItsReasonAndSendsNothing) {
+    const Refusal& refusal = GetParam();
+    std::unique_ptr<FakeBluez> bluez;
+    if (!refusal.scene.empty()) {
+        bluez = std::make_unique<FakeBluez>(m_dir, refusal.scene);
+        ASSERT_TRUE(bluez->Ready());
+    }
+    const CliRun run = Cli({"program", Bt(refusal.address), "--pin", "1234", "--json"});
+    EXPECT_EQ(run.status, 2) << run.out;
+    const Json result = run.Objects().at(0);
+    EXPECT_EQ(result["reason"], refusal.reason) << run.out;
+    EXPECT_NE(result["message"].get<std::string>().find(refusal.said), std::string::npos) << run.out;
+    EXPECT_TRUE(result["steps"].empty());
+    // Bounded: the device that never calls back is given up after the test's 1.5 s.
+    EXPECT_LT(run.seconds, 5.0);
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("transcript-" + refusal.address)));
+    EXPECT_FALSE(std::filesystem::exists(LockOf(refusal.address)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, CliBluetoothRefusalTest,
+    ::testing::Values(
+        Refusal{"BluezNotRunning", {}, "AA:BB:CC:DD:E3:01", "bluetooth-unavailable", "not running"},
+        Refusal{"NoAdapter", {"--powered-off", "hci9"}, "AA:BB:CC:DD:E3:02", "no-adapter", "no Bluetooth adapter is ready (none is present)"},
+        Refusal{"AdapterOff", Scene({"--powered-off", "hci0"}, "AA:BB:CC:DD:E3:03"), "AA:BB:CC:DD:E3:03", "no-adapter",
+                "powered off"},
+        Refusal{"UnknownDevice", Scene({}, "AA:BB:CC:DD:E3:04"), "AA:BB:CC:DD:E3:09", "device-unknown",
+                "bluetoothctl pair AA:BB:CC:DD:E3:09"},
+        Refusal{"NotPaired", Scene({"--device", "hci0", "AA:BB:CC:DD:E3:05", "Obcy", "spp"}), "AA:BB:CC:DD:E3:05",
+                "device-unknown", "bluetoothctl pair AA:BB:CC:DD:E3:05"},
+        Refusal{"NoSerialProfile", Scene({"--device", "hci0", "AA:BB:CC:DD:E3:06", "Telefon", "paired"}),
+                "AA:BB:CC:DD:E3:06", "no-serial-profile", "Serial Port Profile"},
+        Refusal{"Refused", Scene({"--device", "hci0", "AA:BB:CC:DD:E3:07", "Zajety", "paired,spp,answer=refuse"}),
+                "AA:BB:CC:DD:E3:07", "connection-refused", "br-connection-refused"},
+        Refusal{"NeverCalledBack", Scene({"--device", "hci0", "AA:BB:CC:DD:E3:08", "Cichy", "paired,spp,answer=silent"}),
+                "AA:BB:CC:DD:E3:08", "connection-timed-out", "within 1.5 s"}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+TEST_F(CliBluetoothTest, ALinkThatDropsMidExchangeIsToldFromASilentModuleAtOnce) {
+    const std::string module = "AA:BB:CC:DD:E4:01";
+    FakeBluez bluez(m_dir, Scene({"--device", "hci0", module, "Zrywa", "paired,spp,answer=drop"}));
+    ASSERT_TRUE(bluez.Ready());
+    for (const char* command : {"name", "program"}) {
+        Strings args = {command, Bt(module), "--json"};
+        if (std::string(command) == "program")
+            args.insert(args.end(), {"--name", "X", "--pin", "1"});
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, 3) << run.out;
+        const Json result = run.Objects().at(0);
+        EXPECT_EQ(result["result"], "link lost") << run.out;
+        EXPECT_EQ(result["steps"].at(0)["outcome"], "link-lost") << run.out;
+        EXPECT_NE(result["message"].get<std::string>().find("link to the module dropped"), std::string::npos);
+        // Not the eleven seconds of name attempts a silent module gets.
+        EXPECT_LT(run.seconds, 3.0) << command;
+    }
+}
+
+} // namespace

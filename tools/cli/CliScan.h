@@ -1,0 +1,18 @@
+// zk405-cli scan: the Bluetooth devices that offer the Serial Port Profile, as a table or JSON lines.
+#pragma once
+
+#include "Bluetooth.h"
+#include "CliOptions.h"
+
+#include <nlohmann/json.hpp>
+
+#include <ostream>
+#include <string>
+
+namespace zk405_cli {
+
+nlohmann::json ToJson(const bluetooth::SerialDevice& device);
+// Paired devices at once; with discoverSeconds above zero also those found nearby in that time.
+ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, std::ostream& out, std::ostream& err);
+
+} // namespace zk405_cli
