@@ -3,6 +3,10 @@
 #include "CliOptions.h"
 #include "CliPlatform.h"
 #include "CliReport.h"
+#include "LedgerReport.h"
+#include "RecordedJob.h"
+#include "Station.h"
+#include "StationConsole.h"
 #include "Cp1250.h"
 #include "PortJob.h"
 #include "PortNames.h"
@@ -12,6 +16,8 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <cstdlib>
+#include <iostream>
 #include <mutex>
 #include <thread>
 
@@ -26,6 +32,7 @@ constexpr const char* kExitStatuses =
     "  2  a port could not be opened (missing, busy, no permission)\n"
     "  3  a module stayed silent\n"
     "  4  a module refused or did not confirm a setting, or its name read back differs\n"
+    "  5  the ledger could not be read or written (the run stopped there)\n"
     "When ports end differently, the lowest of 2, 3 and 4 is reported.";
 
 struct Common {
@@ -71,9 +78,11 @@ int List(bool json, std::ostream& out) {
     return kExitOk;
 }
 
+using PortRunner = std::function<PortResult(const PortTask&, const StepReport&)>;
+
 // Runs every task on a thread of its own and reports as the steps finish.
 std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common& common, std::ostream& out,
-                               std::ostream& err) {
+                               std::ostream& err, const PortRunner& runner = RunPort) {
     std::mutex outputLock;
     const StepReport report = [&](const PortResult& port, const StepResult& step) {
         const bool failed = step.outcome != Outcome::Confirmed && step.outcome != Outcome::Sent &&
@@ -87,7 +96,7 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
     std::vector<std::thread> threads;
     for (size_t i = 0; i < tasks.size(); ++i)
         threads.emplace_back([&, i] {
-            results[i] = RunPort(tasks[i], report);
+            results[i] = runner(tasks[i], report);
             if (results[i].status == kExitNotOpened) {
                 const std::lock_guard<std::mutex> lock(outputLock);
                 err << results[i].port << ": " << results[i].message << std::endl;
@@ -127,7 +136,7 @@ int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
 }
 
 int Program(const Common& common, const SettingsInput& options, const std::string& presetPath, bool verify,
-            std::ostream& out, std::ostream& err) {
+            const std::string& ledgerPath, std::ostream& out, std::ostream& err) {
     SettingsInput preset;
     std::string error;
     if (!presetPath.empty() && !ReadPreset(presetPath, preset, error)) {
@@ -148,14 +157,39 @@ int Program(const Common& common, const SettingsInput& options, const std::strin
             return kExitUsage;
         }
     }
-    const std::vector<PortResult> results = RunAll(tasks, common, out, err);
+    // With a ledger {n} is the ledger's next number, taken as each module starts.
+    Ledger ledger;
+    if (!ledgerPath.empty() && !ledger.Open(ledgerPath, error)) {
+        err << "zk405-cli: " << error << "; nothing was sent\n";
+        return kExitUsage;
+    }
+    std::atomic<bool> ledgerFailed{false};
+    const PortRunner recorded = [&](const PortTask& task, const StepReport& report) {
+        const RecordedResult result =
+            RunRecorded(ledger, {task.port, "", task.logFile, input, false}, report, nullptr);
+        if (result.ledgerFailed) {
+            ledgerFailed = true;
+            err << "zk405-cli: " << ledgerPath << ": " << result.ledgerError << std::endl;
+        }
+        return result.port;
+    };
+    const std::vector<PortResult> results =
+        ledgerPath.empty() ? RunAll(tasks, common, out, err) : RunAll(tasks, common, out, err, recorded);
     if (!common.quiet)
         err << SummaryTable(results);
     else
         for (const PortResult& result : results)
             if (result.status != kExitOk && result.status != kExitNotOpened)
                 err << result.port << ": " << result.message << "\n";
-    return OverallStatus(results);
+    return ledgerFailed ? kExitLedger : OverallStatus(results);
+}
+
+// Colour and the bell only for a person at a terminal: never into a pipe or a file, never with
+// NO_COLOR set. Tests hand Run a string stream, which is never a terminal.
+bool ColourWanted(const std::ostream& out) {
+    const char* noColour = std::getenv("NO_COLOR");
+    return &out == &std::cout && (noColour == nullptr || *noColour == '\0') &&
+           station_console::StdoutIsColourTerminal();
 }
 
 } // namespace
@@ -188,6 +222,39 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         program->add_option("--auth", auth, "always (ask for the PIN every time) or remember (the last PIN)");
     program->add_option("--preset", preset, "a file of name=, pin=, flow=, auth= lines; options override it");
     program->add_flag("--no-verify", noVerify, "send as the windows do and report only what was sent");
+    std::string programLedger;
+    program->add_option("--ledger", programLedger,
+                        "record each module in this ledger (.csv or .jsonl); {n} continues from its numbers");
+
+    StationOptions stationOptions;
+    std::string stationPreset;
+    SettingsInput stationInput;
+    CLI::App* station = app.add_subcommand(
+        "station", "wait for modules and program each newly appearing one once, keeping a ledger");
+    std::string stationName, stationPin, stationFlow, stationAuth;
+    CLI::Option* stationNameOption = station->add_option(
+        "--name", stationName, "the name, at most 31 characters; {port} and {n} (the ledger's next number) are replaced");
+    CLI::Option* stationPinOption = station->add_option("--pin", stationPin, "the PIN, at most 16 characters");
+    CLI::Option* stationFlowOption =
+        station->add_option("--flow", stationFlow, "XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS or BRAK");
+    CLI::Option* stationAuthOption = station->add_option("--auth", stationAuth, "always or remember");
+    station->add_option("--preset", stationPreset, "a file of name=, pin=, flow=, auth= lines; options override it");
+    station->add_option("--ledger", stationOptions.ledgerPath, "the ledger, .csv or .jsonl, shared by stations")
+        ->required();
+    station->add_option("--watch-dir", stationOptions.watchDir, "watch this folder instead of /dev (links to ttys)");
+    station->add_flag("--bluetooth", stationOptions.bluetooth, "also modules offering the serial port over Bluetooth");
+    station->add_flag("--include-present", stationOptions.includePresent, "program the ports there at the start too");
+    station->add_flag("--skip-done", stationOptions.skipDone,
+                      "leave out a module the ledger already has as programmed (by address, else by name)");
+    station->add_option("--once", stationOptions.once, "stop after this many modules")->check(CLI::PositiveNumber);
+    station->add_flag("--json", stationOptions.json, "one JSON object per event on stdout");
+
+    std::string ledgerFile;
+    bool ledgerJson = false, ledgerCheck = false;
+    CLI::App* ledgerCommand = app.add_subcommand("ledger", "summarize or check a ledger");
+    ledgerCommand->add_option("file", ledgerFile, "the ledger, .csv or .jsonl")->required();
+    ledgerCommand->add_flag("--json", ledgerJson, "the summary as one JSON object");
+    ledgerCommand->add_flag("--check", ledgerCheck, "verify every line is whole and well formed");
 
     std::vector<const char*> argv;
     for (const std::string& arg : args)
@@ -201,6 +268,38 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
 
     if (list->parsed())
         return List(json, out);
+    if (ledgerCommand->parsed())
+        return ledgerCheck ? CheckLedger(ledgerFile, out, err) : SummarizeLedger(ledgerFile, ledgerJson, out, err);
+    if (station->parsed()) {
+        SettingsInput preset;
+        std::string error;
+        if (!stationPreset.empty() && !ReadPreset(stationPreset, preset, error)) {
+            err << "zk405-cli: " << error << "; nothing was sent\n";
+            return kExitUsage;
+        }
+        if (stationNameOption->count() > 0)
+            stationInput.name = stationName;
+        if (stationPinOption->count() > 0)
+            stationInput.pin = stationPin;
+        if (stationFlowOption->count() > 0)
+            stationInput.flow = stationFlow;
+        if (stationAuthOption->count() > 0)
+            stationInput.auth = stationAuth;
+        stationOptions.input = Merge(preset, stationInput);
+        MODULE_SETTINGS sample;
+        if (IsEmpty(stationOptions.input)) {
+            err << "zk405-cli: nothing to program: give --name, --pin, --flow, --auth or a --preset\n";
+            return kExitUsage;
+        }
+        // Checked once before waiting: a bad PIN or label would fail every module; a name too long
+        // for a port or a number is refused for that module alone.
+        if (!BuildSettings(stationOptions.input, "com1", 1, sample, error)) {
+            err << "zk405-cli: " << error << "; nothing was sent\n";
+            return kExitUsage;
+        }
+        stationOptions.colour = !stationOptions.json && ColourWanted(out);
+        return RunStation(stationOptions, out, err);
+    }
     Common& common = name->parsed() ? nameCommon : programCommon;
     std::string error;
     if (Duplicated(common.ports, error)) {
@@ -218,7 +317,7 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
         options.flow = flow;
     if (authOption->count() > 0)
         options.auth = auth;
-    return Program(common, options, preset, !noVerify, out, err);
+    return Program(common, options, preset, !noVerify, programLedger, out, err);
 }
 
 } // namespace zk405_cli

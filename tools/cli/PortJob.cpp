@@ -124,8 +124,27 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
             result.message = "no name in the module's replies";
         }
     } else {
+        MODULE_SETTINGS settings = task.settings;
+        if (task.beforeProgram) {
+            auto [found, step] = readName("name before", result.nameBefore);
+            addStep(step);
+            if (!found) {
+                result.status = kExitSilent;
+                result.message = "the module did not answer (name before)";
+                result.seconds = SecondsSince(start);
+                return result;
+            }
+            const BeforeProgramDecision decision = task.beforeProgram(result, settings);
+            if (decision.go != BeforeProgramDecision::Go::Program) {
+                result.skipped = decision.go == BeforeProgramDecision::Go::Skip;
+                result.status = decision.status;
+                result.message = decision.message;
+                result.seconds = SecondsSince(start);
+                return result;
+            }
+        }
         bool nameConfirmed = false;
-        ProgramModule(task.settings, link,
+        ProgramModule(settings, link,
                       [&](module_commands::SettingItem item, const std::string& command, const std::string& reply) {
                           const Outcome outcome = task.verify ? JudgeReply(reply) : Outcome::Sent;
                           nameConfirmed = nameConfirmed ||
@@ -136,7 +155,7 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
             std::string name;
             auto [found, step] = readName("name read back", name);
             if (found)
-                step.outcome = name == task.settings.name ? Outcome::Confirmed : Outcome::Unconfirmed;
+                step.outcome = name == settings.name ? Outcome::Confirmed : Outcome::Unconfirmed;
             addStep(step);
         }
         result.status = StatusOf(result.steps, result.message);

@@ -32,6 +32,18 @@ struct StepResult {
     double seconds = 0;
 };
 
+struct PortResult;
+
+// What a job does once the module's current name is read and before anything is programmed: the
+// station takes the module's number here and builds its settings, or leaves the module alone.
+struct BeforeProgramDecision {
+    enum class Go { Program, Skip, Stop };
+    Go go = Go::Program;
+    int status = 0;      // for Skip and Stop
+    std::string message; // why not programmed
+};
+using BeforeProgram = std::function<BeforeProgramDecision(const PortResult& port, MODULE_SETTINGS& settings)>;
+
 struct PortTask {
     std::string port;
     size_t position = 0; // in the command line's list, from 1
@@ -40,6 +52,8 @@ struct PortTask {
     MODULE_SETTINGS settings;
     bool verify = true;
     bool replyDriven = true;
+    // When set, the name is read first ("name before") and this decides; settings is its starting point.
+    BeforeProgram beforeProgram;
 };
 
 struct PortResult {
@@ -50,6 +64,8 @@ struct PortResult {
     int status = 0;      // an ExitStatus
     std::string message; // why the port did not end with status 0
     std::string name;    // the name read, for the name query
+    std::string nameBefore; // the name read before programming, with beforeProgram
+    bool skipped = false;   // beforeProgram left the module as it was
     std::vector<StepResult> steps;
     double seconds = 0;
 };

@@ -1,0 +1,48 @@
+// One module programmed with the ledger keeping count: its current name is read, its number taken with
+// a "started" record before the first setting goes out, and its result recorded after, whatever it
+// was. Shared by the station and by `program --ledger`.
+#pragma once
+
+#include "CliOptions.h"
+#include "Ledger.h"
+#include "PortJob.h"
+
+#include <string>
+
+namespace zk405_cli {
+
+// The ledger could not be read or written: the run stops, as a module programmed without its record
+// could get a name already given.
+inline constexpr int kExitLedger = 5;
+
+struct RecordedTask {
+    std::string port;
+    std::string bluetooth; // the module's address, when its source knows it
+    std::string logFile;
+    SettingsInput input; // {n} is the ledger's number
+    bool skipDone = false;
+};
+
+struct RecordedResult {
+    PortResult port;
+    std::string attempt;
+    long n = 0;            // 0 when no number was taken
+    std::string nameAfter; // UTF-8, when a name was to be given
+    bool ledgerFailed = false;
+    std::string ledgerError;
+};
+
+// The device description a ledger record carries: the device the port name stands for.
+std::string DeviceDescription(const std::string& port);
+
+// A fresh attempt id, unique across stations without asking any of them.
+std::string NewAttemptId();
+
+// report may be empty; started is called (from this thread) once the number is taken.
+RecordedResult RunRecorded(Ledger& ledger, const RecordedTask& task, const StepReport& report,
+                           const std::function<void(const RecordedResult&)>& started);
+
+// "PROGRAMMED", "FAILED" or "SKIPPED".
+const char* ResultWord(const PortResult& port);
+
+} // namespace zk405_cli
