@@ -14,14 +14,16 @@ std::string Reason(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-// fcntl locks are the ones NFS and SMB mounts pass on to the server; flock may stay local there.
+// fcntl locks are the ones NFS and SMB mounts pass on to the server; flock may stay local there. The
+// open-file-description kind (F_OFD_*) belongs to this open file, not to the process: two opens in one
+// process exclude each other too, and closing another descriptor of the file does not drop it.
 bool SetLock(int fd, short type, bool wait) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET; // start 0, length 0: the whole file, however far it grows
     int result;
     do
-        result = fcntl(fd, wait ? F_SETLKW : F_SETLK, &lock);
+        result = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
     while (result != 0 && errno == EINTR);
     return result == 0;
 }
