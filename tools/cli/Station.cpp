@@ -221,18 +221,20 @@ private:
             m_out << JsonLine(event) << std::endl;
             return;
         }
+        // Appended piece by piece: GCC 12 at -O3 warns falsely about "..." + std::string&&.
         std::string detail;
         if (result.n != 0)
-            detail += "#" + std::to_string(result.n) + " ";
+            detail.append("#").append(std::to_string(result.n)).append(" ");
         if (!result.nameAfter.empty() && port.status == kExitOk)
-            detail += "\"" + result.nameAfter + "\" ";
+            detail.append("\"").append(result.nameAfter).append("\" ");
         if (!port.message.empty())
-            detail += port.message + " ";
+            detail.append(port.message).append(" ");
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.2f s", port.seconds);
         detail += seconds;
-        const std::string tally = "programmed " + std::to_string(m_tally.programmed) + " | failed " +
-                                  std::to_string(m_tally.failed) + " | skipped " + std::to_string(m_tally.skipped);
+        std::string tally = "programmed ";
+        tally.append(std::to_string(m_tally.programmed)).append(" | failed ").append(std::to_string(m_tally.failed));
+        tally.append(" | skipped ").append(std::to_string(m_tally.skipped));
         if (m_options.colour)
             m_out << Colour(word) << Padded(word, 10) << "\x1b[0m";
         else
