@@ -170,6 +170,8 @@ struct ThroughRun {
     size_t badLines = 0;
     bool reused = false;
     double seconds = 0;
+    std::vector<int> killStatuses;
+    std::string failures;
 };
 
 // What the ledger says about the line so far.
@@ -212,10 +214,17 @@ std::vector<std::string> LineStation(const std::string& watched, const std::stri
             ZK405_CLI_PROGRAM, watched, ledger, out};
 }
 
-void WaitForLedger(const std::string& ledger) {
-    while (!std::filesystem::exists(ledger))
+// Until the station has said it is waiting for the count-th time: it watches the folder from then on.
+void WaitForReady(const std::string& out, size_t count) {
+    for (int wait = 0; wait < 2000; ++wait) {
+        const std::string text = std::filesystem::exists(out) ? ReadWholeFile(out) : "";
+        size_t seen = 0;
+        for (size_t at = 0; (at = text.find("Waiting for modules", at)) != std::string::npos; ++at)
+            ++seen;
+        if (seen >= count)
+            return;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
 }
 
 // 200 modules plugged in one by one, 50 ms apart; the station killed at modules 70 and 140 and
@@ -227,13 +236,16 @@ ThroughRun TwoHundredModules(const std::string& dir) {
     std::vector<Sim> sims;
     for (size_t i = 0; i < kModules / kSimModules; ++i)
         sims.push_back(StartSim(dir, "line" + std::to_string(i), kSimModules));
+    const Sim spare = StartSim(dir, "spare", kSimModules);
     const auto device = [&](size_t m) { return sims[m / kSimModules].ports[m % kSimModules]; };
     const auto link = [&](size_t m) { return watched + "/ttyUSB" + std::to_string(m); };
 
     ThroughRun run;
     const Clock::time_point start = Clock::now();
-    auto station = std::make_unique<ChildProcess>(LineStation(watched, ledger, dir + "/line.out"));
-    WaitForLedger(ledger);
+    const std::string out = dir + "/line.out";
+    size_t starts = 1;
+    auto station = std::make_unique<ChildProcess>(LineStation(watched, ledger, out));
+    WaitForReady(out, starts);
     for (size_t m = 0; m < kModules; ++m) {
         std::filesystem::create_symlink(device(m), link(m));
         if (m == 70 || m == 140) {
@@ -242,16 +254,17 @@ ThroughRun TwoHundredModules(const std::string& dir) {
             for (int wait = 0; wait < 200 && ReadLine(ledger).open <= before; ++wait)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             station->Signal(SIGKILL);
-            station->Wait();
-            station = std::make_unique<ChildProcess>(LineStation(watched, ledger, dir + "/line.out"));
-            WaitForLedger(ledger);
+            run.killStatuses.push_back(station->Wait());
+            station = std::make_unique<ChildProcess>(LineStation(watched, ledger, out));
+            WaitForReady(out, ++starts);
             const LineState state = ReadLine(ledger);
             for (size_t again = 0; again <= m; ++again)
                 if (state.donePorts.count(link(again)) == 0) {
+                    // Plugged in again, the module is a fresh device: the killed station's open left
+                    // the old pseudo-terminal in exclusive mode, which a real adapter's removal ends.
                     std::filesystem::remove(link(again));
                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
-                    std::filesystem::create_symlink(device(again), link(again));
-                    ++run.replugged;
+                    std::filesystem::create_symlink(spare.ports.at(run.replugged++), link(again));
                 }
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -269,6 +282,8 @@ ThroughRun TwoHundredModules(const std::string& dir) {
     const zk405_cli::LedgerSummary summary =
         zk405_cli::Summarize(zk405_cli::ParseLedger(ReadWholeFile(ledger), zk405_cli::LedgerFormat::Csv));
     run.interrupted = summary.interrupted;
+    for (const auto& [reason, count] : summary.failures)
+        run.failures += std::to_string(count) + " " + reason + "; ";
     run.lastNumber = summary.lastNumber;
     return run;
 }
@@ -298,5 +313,9 @@ int main() {
                 "a name given twice: %s; %.1f s\n",
                 kModules, line.programmed, line.doneRecords, line.replugged, line.interrupted, line.lastNumber,
                 line.badLines, line.reused ? "YES" : "no", line.seconds);
+    if (!line.failures.empty())
+        std::printf("  failures: %s\n", line.failures.c_str());
+    for (const int status : line.killStatuses)
+        std::printf("  a killed station ended with %d\n", status);
     return line.programmed == kModules && line.badLines == 0 && !line.reused ? 0 : 1;
 }
