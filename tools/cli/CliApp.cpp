@@ -165,8 +165,8 @@ int Program(const Common& common, const SettingsInput& options, const std::strin
     }
     std::atomic<bool> ledgerFailed{false};
     const PortRunner recorded = [&](const PortTask& task, const StepReport& report) {
-        const RecordedResult result =
-            RunRecorded(ledger, {task.port, "", task.logFile, input, false}, report, nullptr);
+        const RecordedResult result = RunRecorded(
+            ledger, {task.port, "", task.logFile, input, false, task.verify, task.replyDriven}, report, nullptr);
         if (result.ledgerFailed) {
             ledgerFailed = true;
             err << "zk405-cli: " << ledgerPath << ": " << result.ledgerError << std::endl;

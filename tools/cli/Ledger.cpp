@@ -368,8 +368,13 @@ bool Ledger::Start(LedgerRecord& record, const NameForNumber& nameFor, std::stri
         record.event = kLedgerStarted;
         ok = nameFor(record.n, record.nameAfter, error) && AppendLocked(FormatRecord(record, m_format), error);
     }
-    if (ok)
+    if (ok) {
         m_highest = record.n;
+    } else {
+        // Not taken: a result recorded for this attempt must not claim the number.
+        record.n = 0;
+        record.nameAfter.clear();
+    }
     m_file.Unlock();
     return ok;
 }

@@ -13,8 +13,8 @@ namespace port_watcher {
 
 namespace {
 
-// Windows tells of new COM ports only to windows with a message loop; a look at the list twice a
-// second is cheap (one QueryDosDevice per name) and quick enough for a person plugging modules in.
+// Windows tells of new COM ports only to windows with a message loop; a look twice a second is cheap
+// (see ComPortThere) and quick enough for a person plugging modules in.
 constexpr DWORD kPollMs = 500;
 constexpr DWORD kSliceMs = 50;
 
@@ -27,14 +27,29 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     return TRUE;
 }
 
+// A port the system names (QueryDosDevice) is there. One it does not name is looked for by opening it
+// without any access right, which reads and changes nothing on the line: that finds the ports whose
+// names the system does not list, as Wine's COM links made after it started, and costs a failed open
+// of a name that does not exist on a real system. A port another program holds refuses even that.
+bool ComPortThere(const std::string& name) {
+    char target[1024];
+    if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0)
+        return true;
+    const HANDLE port = CreateFileA(("\\\\.\\" + name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        CloseHandle(port);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY;
+}
+
 std::set<std::string> ComPortsNow() {
     std::set<std::string> ports;
-    char target[1024];
-    for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {
-        const std::string name = "COM" + std::to_string(number);
-        if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0)
+    for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number)
+        if (ComPortThere("COM" + std::to_string(number)))
             ports.insert(port_names::ComName(number));
-    }
     return ports;
 }
 

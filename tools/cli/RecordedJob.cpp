@@ -58,7 +58,13 @@ std::string NewAttemptId() {
 const char* ResultWord(const PortResult& port) {
     if (port.skipped)
         return "SKIPPED";
-    return port.status == kExitOk ? "PROGRAMMED" : "FAILED";
+    if (port.status != kExitOk)
+        return "FAILED";
+    // Sent without looking at the answers (--no-verify): done, but nobody can say it was programmed.
+    for (const StepResult& step : port.steps)
+        if (step.outcome == Outcome::Sent)
+            return "SENT";
+    return "PROGRAMMED";
 }
 
 RecordedResult RunRecorded(Ledger& ledger, const RecordedTask& task, const StepReport& report,
@@ -77,6 +83,8 @@ RecordedResult RunRecorded(Ledger& ledger, const RecordedTask& task, const StepR
     job.position = 0;
     job.logFile = task.logFile;
     job.program = true;
+    job.verify = task.verify;
+    job.replyDriven = task.replyDriven;
     job.beforeProgram = [&](const PortResult& port, MODULE_SETTINGS& settings) {
         using Go = BeforeProgramDecision::Go;
         record.nameBefore = cp1250::Cp1250ToUtf8(port.nameBefore);

@@ -21,6 +21,8 @@ struct RecordedTask {
     std::string logFile;
     SettingsInput input; // {n} is the ledger's number
     bool skipDone = false;
+    bool verify = true;
+    bool replyDriven = true;
 };
 
 struct RecordedResult {
@@ -42,7 +44,7 @@ std::string NewAttemptId();
 RecordedResult RunRecorded(Ledger& ledger, const RecordedTask& task, const StepReport& report,
                            const std::function<void(const RecordedResult&)>& started);
 
-// "PROGRAMMED", "FAILED" or "SKIPPED".
+// "PROGRAMMED", "FAILED" or "SKIPPED"; "SENT" for settings sent without verification.
 const char* ResultWord(const PortResult& port);
 
 } // namespace zk405_cli

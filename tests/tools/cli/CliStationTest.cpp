@@ -268,6 +268,7 @@ TEST_F(CliStationTest, APluggedAgainModuleIsNewButSkipDoneLeavesOutWhatTheLedger
     EXPECT_EQ(records[2].n, 0); // no number taken
     EXPECT_EQ(records[2].nameBefore, "Linia 1");
     EXPECT_EQ(run.Objects().back()["tally"], (Json{{"programmed", 2}, {"failed", 0}, {"skipped", 1}}));
+    EXPECT_NE(run.out.find(Json{{"event", "gone"}, {"port", bench.Link(0)}}.dump()), std::string::npos) << run.out;
 
     // Without --skip-done the same module plugged in again is programmed again, with a new number.
     bench.Unplug(0);
@@ -276,6 +277,30 @@ TEST_F(CliStationTest, APluggedAgainModuleIsNewButSkipDoneLeavesOutWhatTheLedger
     bench.PlugIn(0);
     EXPECT_EQ(plain.Result().status, 0);
     EXPECT_EQ(Records(ledger).back().nameAfter, "Linia 3");
+}
+
+TEST_F(CliStationTest, ANameTooLongForItsNumberIsRefusedWithoutTakingIt) {
+    Bench bench(m_dir, "long", 1);
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    LedgerRecord earlier;
+    earlier.attempt = "earlier";
+    earlier.event = kLedgerStarted;
+    earlier.n = 9;
+    std::ofstream(ledger) << FormatRecord(earlier, LedgerFormat::JsonLines);
+    // 30 characters and the number: 31 up to 9, one too many from 10 on.
+    StationThread station({"station", "--watch-dir", bench.Watched(), "--ledger", ledger, "--name",
+                           std::string(30, 'x') + "{n}", "--once", "1", "--json"});
+    WaitForStation(ledger);
+    bench.PlugIn(0);
+    const CliRun run = station.Result();
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(bench.Received(0), Strings{"AT+BNAME?"}); // nothing programmed
+    const std::vector<LedgerRecord> records = Records(ledger);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].event, "failed");
+    EXPECT_EQ(records[1].n, 0); // 10 stays free for a name that fits
+    EXPECT_NE(records[1].message.find("at most 31"), std::string::npos) << records[1].message;
+    bench.Unplug(0);
 }
 
 // The station as a program, with its events on a pipe.
@@ -489,6 +514,10 @@ TEST_F(CliStationTest, ProgramWithALedgerNumbersFromItAndNeverWritesThePin) {
     EXPECT_EQ(ReadWholeFile(ledger).find("98765"), std::string::npos);
     EXPECT_EQ(Cli({"program", bench.Device(0), "--pin", "1", "--ledger", m_dir.File("ledger.txt")}).status, 1);
     EXPECT_EQ(bench.Received(0).size(), 8u); // the refused run sent nothing
+    // Sent without looking at the answers is not recorded as programmed.
+    ASSERT_EQ(Cli({"program", bench.Device(0), "--flow", "BRAK", "--no-verify", "--ledger", ledger}).status, 0);
+    EXPECT_EQ(Records(ledger).back().result, "SENT");
+    EXPECT_EQ(Records(ledger).back().settings, Strings{"flow"});
 }
 
 // What the bench sees when the station's output is a terminal, a pipe, or a terminal with NO_COLOR.
