@@ -74,6 +74,10 @@ maximizable "$MAIN" && fail "the port window can be maximized"
 typed "$PORT"
 keys Tab space
 SETTINGS=$(wait_window "$TITLE" "$MAIN") || fail "Tab, Space did not connect to $PORT"
+# The window reads the module's name first and takes no keys during that second's wait; a key lost
+# then would leave the focus on "Wstecz" for the Space that follows.
+wait_for_line transcript.txt 'AT+BNAME?' || fail "the name was not asked for"
+sleep 1.3
 shot "$SETTINGS" settings
 # From "Wstecz"; the name field stands before its check box in the tab order.
 keys Tab space shift+Tab End
