@@ -57,16 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Bytes from the module: shown as UTF-8, sent back as they were.
     const std::string shown = cp1250::Cp1250ToUtf8(input);
     Check(IsUtf8(shown), "a module's bytes become well-formed UTF-8");
-    const cp1250::Encoded back = cp1250::FromUtf8(shown);
+    const cp1250::Encoded back = cp1250::Utf8ToCp1250(shown);
     Check(back.bytes == input, "every byte comes back");
     Check(back.unrepresentable == 0, "nothing replaced on the way back");
 
     // Text typed in the window: one byte per character or malformed sequence.
-    const cp1250::Encoded typed = cp1250::FromUtf8(input);
+    const cp1250::Encoded typed = cp1250::Utf8ToCp1250(input);
     Check(typed.bytes.size() <= input.size(), "never more bytes than UTF-8 bytes");
     Check(typed.unrepresentable <= typed.bytes.size(), "replacements counted once each");
     const std::string again = cp1250::Cp1250ToUtf8(typed.bytes);
-    Check(cp1250::FromUtf8(again).bytes == typed.bytes, "the bytes are stable");
+    Check(cp1250::Utf8ToCp1250(again).bytes == typed.bytes, "the bytes are stable");
     if (typed.unrepresentable == 0)
         Check(again == input && IsUtf8(input), "text without replacements comes back as typed");
     return 0;

@@ -10,8 +10,6 @@
 #include <cstdlib>
 #include <cstring>
 
-CSerialPort g_serialPort; // the default link's port; every call here names its own
-
 namespace {
 
 const std::string kQuery = "AT+BNAME?\r\n";

@@ -90,7 +90,7 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 } // namespace
 
-Encoded FromUtf8(std::string_view utf8) {
+Encoded Utf8ToCp1250(std::string_view utf8) {
     Encoded result;
     result.bytes.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {

@@ -15,9 +15,9 @@ struct Encoded {
     size_t unrepresentable = 0; // characters (or malformed UTF-8 sequences) sent as kReplacement
 };
 
-Encoded FromUtf8(std::string_view utf8);
+Encoded Utf8ToCp1250(std::string_view utf8);
 // Every byte has a character: the ones the code page leaves undefined become the C1 controls of the
-// same number (U+0081 for 0x81), so FromUtf8 gives every byte back unchanged.
+// same number (U+0081 for 0x81), so Utf8ToCp1250 gives every byte back unchanged.
 std::string Cp1250ToUtf8(std::string_view bytes);
 
 } // namespace cp1250

@@ -1,25 +1,26 @@
 #include "ModuleCommands.h"
 
 #include <chrono>
+#include <iterator>
 #include <thread>
 
 namespace module_commands {
 
 namespace {
 
-constexpr const char* kLineEnd = "\r\n";
-
-struct FlowLabel {
+struct FlowDigitOf {
     const char* label;
     const char* digit;
 };
 
-constexpr FlowLabel kFlowLabels[] = {
+constexpr FlowDigitOf kFlowDigits[] = {
     {kFlowXonXoff, "1"},
     {kFlowRtsCts, "2"},
     {kFlowBoth, "3"},
     {kFlowNone, "0"},
 };
+static_assert(std::size(kFlowDigits) == std::size(kFlowLabels),
+              "every label the user is offered has its digit");
 
 } // namespace
 
@@ -28,7 +29,7 @@ void SleepMilliseconds(uint32_t milliseconds) {
 }
 
 const char* FlowDigit(const std::string& protocolLabel) {
-    for (const FlowLabel& entry : kFlowLabels)
+    for (const FlowDigitOf& entry : kFlowDigits)
         if (protocolLabel == entry.label)
             return entry.digit;
     return "";
@@ -36,9 +37,9 @@ const char* FlowDigit(const std::string& protocolLabel) {
 
 const char* AuthDigit(int32_t authChoice) {
     switch (authChoice) {
-    case 0:
+    case kAuthAskEveryTime:
         return "1";
-    case 1:
+    case kAuthRememberLast:
         return "2";
     default:
         return nullptr;
@@ -120,7 +121,7 @@ std::string SendCommand(const std::string& commandText, const CommandLink& link)
 }
 
 bool QueryModuleName(std::string& nameOut, const CommandLink& link) {
-    const std::string command = std::string("AT+BNAME?") + kLineEnd;
+    const std::string command = std::string(kNameQuery) + kLineEnd;
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string name;
         if (ParseNameReply(SendCommand(command, link), name)) {

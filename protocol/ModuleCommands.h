@@ -3,6 +3,7 @@
 // end each exchange as soon as the reply is complete, with the same second as the cap.
 #pragma once
 
+#include "ModuleFacts.h"
 #include "SerialPort.h"
 
 #include <cstdint>
@@ -17,10 +18,10 @@ struct MODULE_SETTINGS {
     int32_t setPin = 0;
     int32_t setFlow = 0;
     int32_t setAuth = 0;
-    std::string name;          // at most 31 characters when typed; a name read back may be longer
-    std::string pin;           // at most 16 characters
+    std::string name;          // at most kNameMaxChars when typed; a name read back may be longer
+    std::string pin;           // at most kPinMaxChars
     std::string protocolLabel; // the protocol box's text
-    int32_t authChoice = -1;   // 0 ask for the PIN every time, 1 remember the last one, -1 neither
+    int32_t authChoice = module_commands::kAuthNotChosen; // or kAuthAskEveryTime, kAuthRememberLast
 };
 
 namespace module_commands {
@@ -30,21 +31,16 @@ inline constexpr int kNameAttempts = 11;
 // How often a reply-driven exchange looks for more of the reply.
 inline constexpr uint32_t kReplyPollMs = 1;
 
-// The flow-control labels the module knows, as the settings window offers and sends them.
-inline constexpr const char* kFlowXonXoff = "XON/XOFF";
-inline constexpr const char* kFlowRtsCts = "RTS/CTS";
-inline constexpr const char* kFlowBoth = "XON/XOFF+RTS/CTS";
-inline constexpr const char* kFlowNone = "BRAK";
-
 using WaitFunction = std::function<void(uint32_t milliseconds)>;
 
 // Blocks the calling thread: the real wait between a command and its reply.
 void SleepMilliseconds(uint32_t milliseconds);
 
-// The port a conversation runs on and how it waits for replies. The defaults are the program's own;
-// tests put in a pseudo-terminal's port and a wait that lets the far end answer at once.
+// The port a conversation runs on and how it waits for replies. The caller names the port (the windows
+// g_serialPort, zk405-cli a port per job); tests put in a pseudo-terminal's port and a wait that lets
+// the far end answer at once.
 struct CommandLink {
-    CSerialPort* port = &g_serialPort;
+    CSerialPort* port = nullptr;
     WaitFunction wait = SleepMilliseconds;
     // Off: every exchange waits its full second, as the windows do. On: the port is read every
     // kReplyPollMs (waiting through wait) until IsReplyComplete holds or the second is over, so a
@@ -82,15 +78,13 @@ bool ParseNameReply(const std::string& reply, std::string& nameOut);
 
 } // namespace module_commands
 
+// Each conversation runs on link.port, which must be set.
 // commandText already ends with CR LF. Returns the reply text, "0" when nothing arrived.
-std::string SendCommand(const std::string& commandText,
-                        const module_commands::CommandLink& link = module_commands::CommandLink{});
+std::string SendCommand(const std::string& commandText, const module_commands::CommandLink& link);
 // True with the module's name; false after 11 attempts without one, nameOut untouched.
-bool QueryModuleName(std::string& nameOut,
-                     const module_commands::CommandLink& link = module_commands::CommandLink{});
+bool QueryModuleName(std::string& nameOut, const module_commands::CommandLink& link);
 // Sends the selected items in the fixed order name, PIN, flow control, authentication.
-void ProgramModule(const MODULE_SETTINGS& settings,
-                   const module_commands::CommandLink& link = module_commands::CommandLink{});
+void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link);
 // The same commands, order and waits, each reply handed to observer as it is taken.
 void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link,
                    const module_commands::ReplyObserver& observer);

@@ -88,7 +88,7 @@ int32_t CSerialPort::ReadAvailable(uint32_t& bytesReadOut, uint32_t maxBytes) {
 
 std::string CSerialPort::ReadReplyText() {
     m_lastReadResult = ReadAvailable(m_bytesRead, kBufferSize);
-    if (m_lastReadResult == 0 || m_bytesRead == 0)
+    if (m_bytesRead == 0)
         return "0";
     // The buffer is reused by every read, so only this read's bytes count; a zero byte ends the text.
     const char* bytes = m_receiveBuffer.get();

@@ -18,13 +18,17 @@
 #include <thread>
 
 using namespace dialog_template;
+using module_commands::kAuthAskEveryTime;
+using module_commands::kAuthNotChosen;
+using module_commands::kAuthRememberLast;
 using module_commands::kFlowNone;
 using module_commands::kFlowRtsCts;
 using module_commands::kFlowXonXoff;
+using module_commands::kNameMaxChars;
+using module_commands::kPinMaxChars;
 
 namespace {
 
-constexpr uint32_t kBaudRate = 9600;
 constexpr const char* kAuthAlways = "zawsze żądaj PIN";
 
 // The one-second wait between a command and its reply. The windows keep painting meanwhile, but only
@@ -55,7 +59,7 @@ std::string FromCp1250(const std::string& narrow) {
 // Characters Windows-1250 has no byte for are sent as "?", which the summary shows before anything
 // goes out.
 std::string ToCp1250(const wxString& text) {
-    return cp1250::FromUtf8(WxToUtf8(text)).bytes;
+    return cp1250::Utf8ToCp1250(WxToUtf8(text)).bytes;
 }
 
 } // namespace
@@ -174,12 +178,14 @@ void CModuleSettingsDlg::ExchangeAuthChoice(bool save) {
     auto* always = m_controls.Get<wxRadioButton>(IDC_AUTH_ALWAYS);
     auto* remember = m_controls.Get<wxRadioButton>(IDC_AUTH_REMEMBER);
     if (save) {
-        m_authChoice = always->GetValue() ? 0 : remember->GetValue() ? 1 : -1;
+        m_authChoice = always->GetValue()     ? kAuthAskEveryTime
+                       : remember->GetValue() ? kAuthRememberLast
+                                              : kAuthNotChosen;
         return;
     }
-    if (m_authChoice == 0)
+    if (m_authChoice == kAuthAskEveryTime)
         always->SetValue(true);
-    else if (m_authChoice == 1)
+    else if (m_authChoice == kAuthRememberLast)
         remember->SetValue(true);
     else
         m_noAuthChoice->SetValue(true);
@@ -198,7 +204,7 @@ void CModuleSettingsDlg::OnInitDialog(wxInitDialogEvent&) {
     int32_t result;
     {
         wxBusyCursor wait;
-        result = m_link.port->Open(m_portChoice.m_strPort.c_str(), kBaudRate);
+        result = m_link.port->Open(m_portChoice.m_strPort.c_str(), module_commands::kBaudRate);
     }
     if (result != 0) {
         m_connectFailed = true;
@@ -272,9 +278,9 @@ std::string CModuleSettingsDlg::BuildSummary(const MODULE_SETTINGS& settings) {
         summary += "Protokół:\t\t" + FromCp1250(settings.protocolLabel) + "\r\r";
     if (settings.setAuth == 1) {
         summary += "Potwierdzenie:\t";
-        if (settings.authChoice == 0)
+        if (settings.authChoice == kAuthAskEveryTime)
             summary += kAuthAlways;
-        else if (settings.authChoice == 1)
+        else if (settings.authChoice == kAuthRememberLast)
             summary += "pamiętaj ostatni PIN";
         summary += "\r";
     }

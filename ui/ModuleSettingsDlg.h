@@ -17,9 +17,6 @@ class wxRadioButton;
 
 class CModuleSettingsDlg : public wxDialog {
 public:
-    static constexpr size_t kNameMaxChars = 31;
-    static constexpr size_t kPinMaxChars = 16;
-
     // Template 130, the window's texts, controls and layout.
     static const dialog_template::Template& DialogTemplate();
     // g_serialPort, with one-second waits during which the windows repaint but take no input.
@@ -82,7 +79,7 @@ private:
     int32_t m_setFlow = 0;
     std::string m_name;
     std::string m_pin;
-    int32_t m_authChoice = -1;
+    int32_t m_authChoice = module_commands::kAuthNotChosen;
 
     CPortChoice& m_portChoice;
     module_commands::CommandLink m_link;

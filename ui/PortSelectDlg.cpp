@@ -119,7 +119,6 @@ void CPortSelectDlg::OnNext(wxCommandEvent&) {
             wxEndBusyCursor();
     });
 
-    g_portChoice.m_strPort.clear();
     const wxString text = m_portList != nullptr ? m_portList->GetValue() : wxString();
     g_portChoice.m_strPort = PortNameFromUtf8(WxToUtf8(text));
 

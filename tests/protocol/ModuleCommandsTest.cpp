@@ -201,7 +201,7 @@ TEST_F(ModuleCommandsTest, EmptyNameAndPinAreSentBareAndValuesGoOutUnchanged) {
 TEST_F(ModuleCommandsTest, PolishNameGoesOutAsSingleByteWindows1250) {
     MODULE_SETTINGS settings;
     settings.setName = 1;
-    const cp1250::Encoded name = cp1250::FromUtf8("Łódź Żółć");
+    const cp1250::Encoded name = cp1250::Utf8ToCp1250("Łódź Żółć");
     ASSERT_EQ(name.unrepresentable, 0u);
     settings.name = name.bytes;
     ProgramModule(settings, m_link);

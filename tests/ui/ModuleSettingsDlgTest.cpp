@@ -38,7 +38,7 @@ void ProgramThrough(Dlg& dlg, const std::string& summary, int answer = wxID_OK,
 }
 
 std::string Cp1250(const char* utf8) {
-    return cp1250::FromUtf8(utf8).bytes;
+    return cp1250::Utf8ToCp1250(utf8).bytes;
 }
 
 // Types one character at a time, as a user does: the field's length limit refuses what does not fit.

@@ -11,6 +11,7 @@
 #include "PortJob.h"
 #include "PortNames.h"
 #include "PortProbe.h"
+#include "ToolOptions.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
@@ -19,6 +20,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace zk405_cli {
@@ -33,6 +35,7 @@ constexpr const char* kExitStatuses =
     "  3  a module stayed silent\n"
     "  4  a module refused or did not confirm a setting, or its name read back differs\n"
     "  5  the ledger could not be read or written (the run stopped there)\n"
+    "  128+N  station: stopped by signal N before --once modules were done\n"
     "When ports end differently, the lowest of 2, 3 and 4 is reported.";
 
 struct Common {
@@ -65,7 +68,7 @@ bool Duplicated(const std::vector<std::string>& ports, std::string& error) {
 }
 
 // Sorted as text, as the port window's list shows them: com10 before com2.
-int List(bool json, std::ostream& out) {
+ExitStatus List(bool json, std::ostream& out) {
     std::vector<std::string> names = port_probe::ListOpenablePorts();
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
@@ -124,7 +127,7 @@ std::vector<PortTask> Tasks(const Common& common) {
     return tasks;
 }
 
-int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
+ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
@@ -135,8 +138,8 @@ int ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
     return OverallStatus(results);
 }
 
-int Program(const Common& common, const SettingsInput& options, const std::string& presetPath, bool verify,
-            const std::string& ledgerPath, std::ostream& out, std::ostream& err) {
+ExitStatus Program(const Common& common, const SettingsInput& options, const std::string& presetPath,
+                   bool verify, const std::string& ledgerPath, std::ostream& out, std::ostream& err) {
     SettingsInput preset;
     std::string error;
     if (!presetPath.empty() && !ReadPreset(presetPath, preset, error)) {
@@ -194,7 +197,7 @@ bool ColourWanted(const std::ostream& out) {
 
 } // namespace
 
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CLI::App app{"Reads, programs and verifies ZK405 Bluetooth modules on serial ports, many at once.", "zk405-cli"};
     app.set_version_flag("--version", "zk405-cli " ZK405_VERSION_STRING);
     app.require_subcommand(1);
@@ -214,12 +217,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     bool noVerify = false;
     CLI::App* program = app.add_subcommand("program", "program each module and verify its answers");
     AddCommon(*program, programCommon);
-    CLI::Option* nameOption = program->add_option(
-        "--name", newName, "the name, at most 31 characters; {port} and {n} (position from 1) are replaced");
-    CLI::Option* pinOption = program->add_option("--pin", pin, "the PIN, at most 16 characters");
-    CLI::Option* flowOption = program->add_option("--flow", flow, "XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS or BRAK");
-    CLI::Option* authOption =
-        program->add_option("--auth", auth, "always (ask for the PIN every time) or remember (the last PIN)");
+    CLI::Option* nameOption =
+        program->add_option("--name", newName,
+                            "the name, at most " + std::to_string(module_commands::kNameMaxChars) +
+                                " characters; {port} and {n} (position from 1) are replaced");
+    CLI::Option* pinOption = program->add_option(
+        "--pin", pin, "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) + " characters");
+    CLI::Option* flowOption = program->add_option("--flow", flow, FlowLabelList(" or "));
+    CLI::Option* authOption = program->add_option("--auth", auth, AuthWordList(" or ", true));
     program->add_option("--preset", preset, "a file of name=, pin=, flow=, auth= lines; options override it");
     program->add_flag("--no-verify", noVerify, "send as the windows do and report only what was sent");
     std::string programLedger;
@@ -232,12 +237,14 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     CLI::App* station = app.add_subcommand(
         "station", "wait for modules and program each newly appearing one once, keeping a ledger");
     std::string stationName, stationPin, stationFlow, stationAuth;
-    CLI::Option* stationNameOption = station->add_option(
-        "--name", stationName, "the name, at most 31 characters; {port} and {n} (the ledger's next number) are replaced");
-    CLI::Option* stationPinOption = station->add_option("--pin", stationPin, "the PIN, at most 16 characters");
-    CLI::Option* stationFlowOption =
-        station->add_option("--flow", stationFlow, "XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS or BRAK");
-    CLI::Option* stationAuthOption = station->add_option("--auth", stationAuth, "always or remember");
+    CLI::Option* stationNameOption =
+        station->add_option("--name", stationName,
+                            "the name, at most " + std::to_string(module_commands::kNameMaxChars) +
+                                " characters; {port} and {n} (the ledger's next number) are replaced");
+    CLI::Option* stationPinOption = station->add_option(
+        "--pin", stationPin, "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) + " characters");
+    CLI::Option* stationFlowOption = station->add_option("--flow", stationFlow, FlowLabelList(" or "));
+    CLI::Option* stationAuthOption = station->add_option("--auth", stationAuth, AuthWordList(" or ", true));
     station->add_option("--preset", stationPreset, "a file of name=, pin=, flow=, auth= lines; options override it");
     station->add_option("--ledger", stationOptions.ledgerPath, "the ledger, .csv or .jsonl, shared by stations")
         ->required();
@@ -259,12 +266,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     std::vector<const char*> argv;
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());
-    try {
-        app.parse(static_cast<int>(argv.size()), argv.data());
-    } catch (const CLI::ParseError& e) {
-        // Help or a version that could not be written (a full disk, a closed pipe) is no answer.
-        return app.exit(e, out, err) == 0 && out.flush() ? kExitOk : kExitUsage;
-    }
+    if (const std::optional<int> status = tool_options::Parse(app, static_cast<int>(argv.size()), argv.data(), out, err))
+        return static_cast<ExitStatus>(*status);
 
     if (list->parsed())
         return List(json, out);

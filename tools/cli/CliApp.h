@@ -2,13 +2,15 @@
 // opened, read modules' names, program modules and verify what they answered, many ports at once.
 #pragma once
 
+#include "CliOptions.h"
+
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace zk405_cli {
 
-// args as main() has them (program name first), UTF-8. Returns the exit status.
-int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// args as main() has them (program name first), UTF-8.
+ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace zk405_cli

@@ -20,12 +20,22 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-int AuthChoice(const std::string& mode) {
-    if (mode == "always")
-        return 0;
-    if (mode == "remember")
-        return 1;
-    return -1;
+int32_t AuthChoice(const std::string& mode) {
+    for (const AuthWord& entry : kAuthWords)
+        if (mode == entry.word)
+            return entry.choice;
+    return module_commands::kAuthNotChosen;
+}
+
+template <typename Item, size_t N, typename Text>
+std::string ListOf(const Item (&items)[N], Text text, std::string_view lastJoin) {
+    std::string list;
+    for (size_t i = 0; i < N; ++i) {
+        if (i > 0)
+            list += i + 1 == N ? lastJoin : std::string_view(", ");
+        list += text(items[i]);
+    }
+    return list;
 }
 
 bool IsFlowLabel(const std::string& label) {
@@ -35,7 +45,7 @@ bool IsFlowLabel(const std::string& label) {
 // The value in Windows-1250, refused when a character has no single-byte form or would break the
 // command's framing on the line.
 bool ToModuleText(const std::string& utf8, size_t maxChars, const char* what, std::string& out, std::string& error) {
-    const cp1250::Encoded encoded = cp1250::FromUtf8(utf8);
+    const cp1250::Encoded encoded = cp1250::Utf8ToCp1250(utf8);
     if (encoded.unrepresentable > 0) {
         error = std::string("the ") + what + " \"" + utf8 + "\" holds a character Windows-1250 cannot hold";
         return false;
@@ -57,6 +67,21 @@ bool ToModuleText(const std::string& utf8, size_t maxChars, const char* what, st
 }
 
 } // namespace
+
+std::string FlowLabelList(std::string_view lastJoin) {
+    return ListOf(
+        module_commands::kFlowLabels, [](const char* label) { return std::string(label); }, lastJoin);
+}
+
+std::string AuthWordList(std::string_view lastJoin, bool withMeaning) {
+    return ListOf(
+        kAuthWords,
+        [withMeaning](const AuthWord& entry) {
+            return withMeaning ? std::string(entry.word) + " (" + entry.meaning + ")"
+                               : std::string(entry.word);
+        },
+        lastJoin);
+}
 
 bool ParsePreset(std::string_view text, const std::string& source, SettingsInput& out, std::string& error) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
@@ -149,17 +174,18 @@ bool BuildSettings(const SettingsInput& input, const std::string& port, size_t p
     MODULE_SETTINGS settings;
     if (input.name) {
         settings.setName = 1;
-        if (!ToModuleText(ExpandName(*input.name, port, position), kMaxNameChars, "name", settings.name, error))
+        if (!ToModuleText(ExpandName(*input.name, port, position), module_commands::kNameMaxChars, "name",
+                          settings.name, error))
             return false;
     }
     if (input.pin) {
         settings.setPin = 1;
-        if (!ToModuleText(*input.pin, kMaxPinChars, "PIN", settings.pin, error))
+        if (!ToModuleText(*input.pin, module_commands::kPinMaxChars, "PIN", settings.pin, error))
             return false;
     }
     if (input.flow) {
         if (!IsFlowLabel(*input.flow)) {
-            error = "unknown flow control \"" + *input.flow + "\" (XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS, BRAK)";
+            error = "unknown flow control \"" + *input.flow + "\" (" + FlowLabelList(", ") + ")";
             return false;
         }
         settings.setFlow = 1;
@@ -167,8 +193,8 @@ bool BuildSettings(const SettingsInput& input, const std::string& port, size_t p
     }
     if (input.auth) {
         settings.authChoice = AuthChoice(*input.auth);
-        if (settings.authChoice < 0) {
-            error = "unknown authentication mode \"" + *input.auth + "\" (always, remember)";
+        if (settings.authChoice == module_commands::kAuthNotChosen) {
+            error = "unknown authentication mode \"" + *input.auth + "\" (" + AuthWordList(", ") + ")";
             return false;
         }
         settings.setAuth = 1;

@@ -3,7 +3,9 @@
 #pragma once
 
 #include "ModuleCommands.h"
+#include "ToolOptions.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,22 +14,41 @@ namespace zk405_cli {
 
 // The exit statuses a script sees; when ports end differently the lowest of 2, 3, 4 is reported.
 enum ExitStatus : int {
-    kExitOk = 0,           // every selected setting confirmed on every port
-    kExitUsage = 1,        // bad usage or input; nothing was sent
+    kExitOk = tool_options::kExitSuccess, // every selected setting confirmed on every port
+    kExitUsage = tool_options::kExitUsage,  // bad usage or input; nothing was sent
     kExitNotOpened = 2,    // a port could not be opened
     kExitSilent = 3,       // a module stayed silent
     kExitNotConfirmed = 4, // a module refused or did not confirm a setting
+    // The ledger could not be read or written: the run stops, as a module programmed without its
+    // record could get a name already given.
+    kExitLedger = 5,
+    // Plus the signal: a station stopped by Ctrl+C (or a termination signal) before the --once modules
+    // it was asked for were done.
+    kExitBySignal = 128,
 };
 
-inline constexpr size_t kMaxNameChars = 31;
-inline constexpr size_t kMaxPinChars = 16;
+// The words --auth and "auth=" take, with the choice each stands for.
+struct AuthWord {
+    const char* word;
+    int32_t choice; // a MODULE_SETTINGS::authChoice
+    const char* meaning;
+};
+inline constexpr AuthWord kAuthWords[] = {
+    {"always", module_commands::kAuthAskEveryTime, "ask for the PIN every time"},
+    {"remember", module_commands::kAuthRememberLast, "the last PIN"},
+};
+
+// The flow-control labels and the authentication words (each with its meaning in brackets when
+// asked) listed for a person: "a, b, c", then lastJoin and the last one.
+std::string FlowLabelList(std::string_view lastJoin);
+std::string AuthWordList(std::string_view lastJoin, bool withMeaning = false);
 
 // The values as the user gave them, UTF-8; an absent value is not programmed.
 struct SettingsInput {
     std::optional<std::string> name; // may hold {port} and {n}
     std::optional<std::string> pin;
-    std::optional<std::string> flow; // a protocol label: XON/XOFF, RTS/CTS, XON/XOFF+RTS/CTS, BRAK
-    std::optional<std::string> auth; // always, remember
+    std::optional<std::string> flow; // one of module_commands::kFlowLabels
+    std::optional<std::string> auth; // one of kAuthWords
 };
 
 // A preset: "name=", "pin=", "flow=", "auth=" lines; blank lines and lines starting with "#" are
@@ -44,8 +65,8 @@ bool IsEmpty(const SettingsInput& input);
 std::string ExpandName(const std::string& pattern, const std::string& port, size_t position);
 
 // The settings for one port, in Windows-1250. False with a message when a value is not acceptable:
-// a character Windows-1250 cannot hold or a control character, a name over 31 or a PIN over 16
-// characters, an unknown protocol label or authentication mode.
+// a character Windows-1250 cannot hold or a control character, a name or a PIN longer than the module
+// keeps, an unknown protocol label or authentication mode.
 bool BuildSettings(const SettingsInput& input, const std::string& port, size_t position, MODULE_SETTINGS& out,
                    std::string& error);
 

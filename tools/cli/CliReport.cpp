@@ -41,12 +41,12 @@ std::string Quoted(const std::string& cp1250Text) {
 std::string Verdict(const StepResult& step) {
     switch (step.outcome) {
     case Outcome::Confirmed:
-        return step.step == "name read back" ? Quoted(step.reply) + " OK" : "OK";
+        return step.step == StepKind::NameReadBack ? Quoted(step.reply) + " OK" : "OK";
     case Outcome::Refused:
         return "ERROR";
     case Outcome::Unconfirmed:
-        return step.step == "name read back" ? Quoted(step.reply) + " differs"
-                                             : "not confirmed (" + Quoted(step.reply) + ")";
+        return step.step == StepKind::NameReadBack ? Quoted(step.reply) + " differs"
+                                                   : "not confirmed (" + Quoted(step.reply) + ")";
     case Outcome::Silent:
         return "no answer";
     case Outcome::Sent:
@@ -83,7 +83,7 @@ std::string Pad(std::string text, size_t width) {
 } // namespace
 
 std::string ProgressLine(const PortResult& port, const StepResult& step) {
-    return port.port + ": " + step.step + " " + Verdict(step) + " " + Seconds(step.seconds);
+    return port.port + ": " + StepKindName(step.step) + " " + Verdict(step) + " " + Seconds(step.seconds);
 }
 
 std::string SummaryTable(const std::vector<PortResult>& ports) {
@@ -103,18 +103,20 @@ std::string SummaryTable(const std::vector<PortResult>& ports) {
 
 nlohmann::json ToJson(const PortResult& port) {
     nlohmann::json json = {
-        {"port", port.port},     {"position", port.position}, {"device", port.device},
-        {"status", port.status}, {"result", Result(port)},   {"seconds", port.seconds},
+        {"port", port.port},      {"position", port.position},
+        {"device", port.device},  {"status", static_cast<int>(port.status)},
+        {"result", Result(port)}, {"seconds", port.seconds},
     };
     if (port.status != kExitNotOpened)
         json["log"] = port.logFile;
     if (!port.message.empty())
         json["message"] = port.message;
-    if (!port.name.empty() || (port.status == kExitOk && !port.steps.empty() && port.steps[0].step == "name read"))
+    if (!port.name.empty() ||
+        (port.status == kExitOk && !port.steps.empty() && port.steps[0].step == StepKind::NameRead))
         json["name"] = cp1250::Cp1250ToUtf8(port.name);
     nlohmann::json steps = nlohmann::json::array();
     for (const StepResult& step : port.steps)
-        steps.push_back({{"step", step.step},
+        steps.push_back({{"step", StepKindName(step.step)},
                          {"command", cp1250::Cp1250ToUtf8(step.command)},
                          {"reply", cp1250::Cp1250ToUtf8(step.reply)},
                          {"outcome", OutcomeName(step.outcome)},
@@ -127,8 +129,8 @@ std::string JsonLine(const nlohmann::json& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-int OverallStatus(const std::vector<PortResult>& ports) {
-    int status = kExitOk;
+ExitStatus OverallStatus(const std::vector<PortResult>& ports) {
+    ExitStatus status = kExitOk;
     for (const PortResult& port : ports)
         if (port.status != kExitOk && (status == kExitOk || port.status < status))
             status = port.status;

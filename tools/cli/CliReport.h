@@ -18,6 +18,6 @@ nlohmann::json ToJson(const PortResult& port);
 // One line of JSON, non-UTF-8 bytes replaced rather than refused.
 std::string JsonLine(const nlohmann::json& value);
 // 0 when every port ended with 0, otherwise the lowest of the ports' other statuses.
-int OverallStatus(const std::vector<PortResult>& ports);
+ExitStatus OverallStatus(const std::vector<PortResult>& ports);
 
 } // namespace zk405_cli

@@ -22,7 +22,7 @@ bool Read(const std::string& path, LedgerFormat& format, LedgerContents& content
 
 } // namespace
 
-int SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
+ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
     LedgerFormat format;
     LedgerContents contents;
     std::string text;
@@ -61,7 +61,7 @@ int SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::
     return out.flush() ? kExitOk : kExitUsage;
 }
 
-int CheckLedger(const std::string& path, std::ostream& out, std::ostream& err) {
+ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream& err) {
     LedgerFormat format;
     LedgerContents contents;
     std::string text;

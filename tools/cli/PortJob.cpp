@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 #include "CliPlatform.h"
+#include "PortNameText.h"
 #include "SerialPort.h"
 
 #include <chrono>
@@ -16,26 +17,62 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-int StatusOf(const std::vector<StepResult>& steps, std::string& message) {
-    int status = kExitOk;
+ExitStatus StatusOf(const std::vector<StepResult>& steps, std::string& message) {
+    ExitStatus status = kExitOk;
     for (const StepResult& step : steps) {
         if (step.outcome == Outcome::Silent) {
-            message = "the module did not answer (" + step.step + ")";
+            message = std::string("the module did not answer (") + StepKindName(step.step) + ")";
             return kExitSilent;
         }
         if (status == kExitOk && (step.outcome == Outcome::Refused || step.outcome == Outcome::Unconfirmed)) {
             status = kExitNotConfirmed;
-            if (step.step == "name read back")
+            if (step.step == StepKind::NameReadBack)
                 message = "the name read back differs from the name sent";
             else
                 message = std::string("the module ") +
-                          (step.outcome == Outcome::Refused ? "refused" : "did not confirm") + " the " + step.step;
+                          (step.outcome == Outcome::Refused ? "refused" : "did not confirm") + " the " +
+                          StepKindName(step.step);
         }
     }
     return status;
 }
 
+StepKind StepKindOf(module_commands::SettingItem item) {
+    switch (item) {
+    case module_commands::SettingItem::Name:
+        return StepKind::Name;
+    case module_commands::SettingItem::Pin:
+        return StepKind::Pin;
+    case module_commands::SettingItem::Flow:
+        return StepKind::Flow;
+    case module_commands::SettingItem::Auth:
+        break;
+    }
+    return StepKind::Auth;
+}
+
 } // namespace
+
+const char* StepKindName(StepKind kind) {
+    switch (kind) {
+    // The settings are shown by the protocol's own names for them.
+    case StepKind::Name:
+        return module_commands::SettingItemName(module_commands::SettingItem::Name);
+    case StepKind::Pin:
+        return module_commands::SettingItemName(module_commands::SettingItem::Pin);
+    case StepKind::Flow:
+        return module_commands::SettingItemName(module_commands::SettingItem::Flow);
+    case StepKind::Auth:
+        return module_commands::SettingItemName(module_commands::SettingItem::Auth);
+    case StepKind::NameReadBack:
+        return "name read back";
+    case StepKind::NameRead:
+        return "name read";
+    case StepKind::NameBefore:
+        return "name before";
+    }
+    return "";
+}
 
 const char* OutcomeName(Outcome outcome) {
     switch (outcome) {
@@ -88,14 +125,16 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
     result.device = cli_platform::DeviceOf(task.port);
     result.logFile = task.logFile;
 
+    // The name opened as the port window opens it; messages and the log file's name keep the UTF-8.
+    const std::string portName = PortNameFromUtf8(task.port);
     CSerialPort port;
     port.SetLogFileName(task.logFile);
-    const int32_t opened = port.Open(task.port.c_str(), 9600);
+    const int32_t opened = port.Open(portName.c_str(), module_commands::kBaudRate);
     if (opened != serial_result::kOk) {
         result.status = kExitNotOpened;
         result.message = std::string("cannot open: ") +
                          (opened == serial_result::kSettingsFailed ? "it is no serial line"
-                                                                   : cli_platform::WhyNotOpened(task.port));
+                                                                   : cli_platform::WhyNotOpened(portName));
         result.seconds = SecondsSince(start);
         return result;
     }
@@ -110,14 +149,15 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
             report(result, result.steps.back());
         stepStart = Clock::now();
     };
-    const auto readName = [&](const char* what, std::string& name) {
+    const auto readName = [&](StepKind what, std::string& name) {
         const bool found = QueryModuleName(name, link);
-        StepResult step{what, "AT+BNAME?\r\n", name, found ? Outcome::NameFound : Outcome::Silent, 0};
+        StepResult step{what, std::string(module_commands::kNameQuery) + module_commands::kLineEnd, name,
+                        found ? Outcome::NameFound : Outcome::Silent, 0};
         return std::make_pair(found, step);
     };
 
     if (!task.program) {
-        auto [found, step] = readName("name read", result.name);
+        auto [found, step] = readName(StepKind::NameRead, result.name);
         addStep(step);
         if (!found) {
             result.status = kExitSilent;
@@ -126,7 +166,7 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
     } else {
         MODULE_SETTINGS settings = task.settings;
         if (task.beforeProgram) {
-            auto [found, step] = readName("name before", result.nameBefore);
+            auto [found, step] = readName(StepKind::NameBefore, result.nameBefore);
             addStep(step);
             if (!found) {
                 result.status = kExitSilent;
@@ -149,11 +189,11 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
                           const Outcome outcome = task.verify ? JudgeReply(reply) : Outcome::Sent;
                           nameConfirmed = nameConfirmed ||
                                           (item == module_commands::SettingItem::Name && outcome == Outcome::Confirmed);
-                          addStep({module_commands::SettingItemName(item), command, reply, outcome, 0});
+                          addStep({StepKindOf(item), command, reply, outcome, 0});
                       });
         if (nameConfirmed) {
             std::string name;
-            auto [found, step] = readName("name read back", name);
+            auto [found, step] = readName(StepKind::NameReadBack, name);
             if (found)
                 step.outcome = name == settings.name ? Outcome::Confirmed : Outcome::Unconfirmed;
             addStep(step);

@@ -3,6 +3,7 @@
 // each job on a thread of its own; a job touches nothing another job uses.
 #pragma once
 
+#include "CliOptions.h"
 #include "ModuleCommands.h"
 
 #include <functional>
@@ -24,8 +25,15 @@ const char* OutcomeName(Outcome outcome);
 // The first "OK" or "ERROR" line decides; nothing received is silence, anything else unconfirmed.
 Outcome JudgeReply(const std::string& reply);
 
+// What a step did: one of the settings, reading the new name back after it was confirmed, reading
+// the name for zk405-cli name, or reading it before programming (for the ledger and --skip-done).
+enum class StepKind { Name, Pin, Flow, Auth, NameReadBack, NameRead, NameBefore };
+// "name", "pin", "flow", "auth", "name read back", "name read", "name before": the word the reports
+// show.
+const char* StepKindName(StepKind kind);
+
 struct StepResult {
-    std::string step;    // "name", "pin", "flow", "auth", "name read back", "name read"
+    StepKind step = StepKind::NameRead;
     std::string command; // as sent, Windows-1250, with its CR LF
     std::string reply;   // as received, Windows-1250; for the name steps the name
     Outcome outcome = Outcome::Silent;
@@ -39,7 +47,7 @@ struct PortResult;
 struct BeforeProgramDecision {
     enum class Go { Program, Skip, Stop };
     Go go = Go::Program;
-    int status = 0;      // for Skip and Stop
+    ExitStatus status = kExitOk; // for Skip and Stop
     std::string message; // why not programmed
 };
 using BeforeProgram = std::function<BeforeProgramDecision(const PortResult& port, MODULE_SETTINGS& settings)>;
@@ -61,7 +69,7 @@ struct PortResult {
     size_t position = 0;
     std::string device;
     std::string logFile;
-    int status = 0;      // an ExitStatus
+    ExitStatus status = kExitOk;
     std::string message; // why the port did not end with status 0
     std::string name;    // the name read, for the name query
     std::string nameBefore; // the name read before programming, with beforeProgram

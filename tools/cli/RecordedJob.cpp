@@ -17,21 +17,22 @@ namespace {
 std::vector<std::string> SettingsSent(const PortResult& port) {
     std::vector<std::string> sent;
     for (const StepResult& step : port.steps)
-        if (step.step == "name" || step.step == "pin" || step.step == "flow" || step.step == "auth")
-            sent.push_back(step.step);
+        if (step.step == StepKind::Name || step.step == StepKind::Pin || step.step == StepKind::Flow ||
+            step.step == StepKind::Auth)
+            sent.push_back(StepKindName(step.step));
     return sent;
 }
 
 std::vector<std::string> SettingsPlanned(const SettingsInput& input) {
     std::vector<std::string> planned;
     if (input.name)
-        planned.push_back("name");
+        planned.push_back(StepKindName(StepKind::Name));
     if (input.pin)
-        planned.push_back("pin");
+        planned.push_back(StepKindName(StepKind::Pin));
     if (input.flow)
-        planned.push_back("flow");
+        planned.push_back(StepKindName(StepKind::Flow));
     if (input.auth)
-        planned.push_back("auth");
+        planned.push_back(StepKindName(StepKind::Auth));
     return planned;
 }
 

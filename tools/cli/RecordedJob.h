@@ -11,10 +11,6 @@
 
 namespace zk405_cli {
 
-// The ledger could not be read or written: the run stops, as a module programmed without its record
-// could get a name already given.
-inline constexpr int kExitLedger = 5;
-
 struct RecordedTask {
     std::string port;
     std::string bluetooth; // the module's address, when its source knows it

@@ -49,7 +49,7 @@ public:
     Station(const StationOptions& options, std::ostream& out, std::ostream& err)
         : m_options(options), m_out(out), m_err(err) {}
 
-    int Run() {
+    ExitStatus Run() {
         std::string error;
         std::vector<std::unique_ptr<port_watcher::PortSource>> sources;
         sources.push_back(port_watcher::MakeDeviceWatcher(m_options.watchDir, error));
@@ -103,7 +103,7 @@ private:
         std::string port;
     };
 
-    int Refuse(const std::string& why) {
+    ExitStatus Refuse(const std::string& why) {
         m_err << "zk405-cli: " << why << "; nothing was sent\n";
         return kExitUsage;
     }
@@ -245,12 +245,12 @@ private:
         m_out << std::endl;
     }
 
-    int Finish() {
+    ExitStatus Finish() {
         const int signal = port_watcher::StopSignalNumber();
-        int status = m_ledgerBroken ? kExitLedger : m_status;
+        ExitStatus status = m_ledgerBroken ? kExitLedger : m_status;
         // Asked for N modules and stopped short of them: the run did not do what it was asked.
         if (signal != 0 && m_options.once != 0 && m_accepted < m_options.once && !m_ledgerBroken)
-            status = 128 + signal;
+            status = static_cast<ExitStatus>(kExitBySignal + signal);
         if (m_options.json) {
             Event({{"event", "stopped"}, {"tally", TallyJson(m_tally)}, {"status", status}, {"signal", signal}});
         } else {
@@ -270,13 +270,13 @@ private:
 
     std::mutex m_lock; // the streams, the tally and the status, shared with the jobs
     Tally m_tally;
-    int m_status = kExitOk;
+    ExitStatus m_status = kExitOk;
     std::atomic<bool> m_ledgerBroken{false};
 };
 
 } // namespace
 
-int RunStation(const StationOptions& options, std::ostream& out, std::ostream& err) {
+ExitStatus RunStation(const StationOptions& options, std::ostream& out, std::ostream& err) {
     return Station(options, out, err).Run();
 }
 

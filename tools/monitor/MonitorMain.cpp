@@ -4,36 +4,39 @@
 #include "MonitorEndpoint.h"
 #include "MonitorFormat.h"
 #include "StopSignal.h"
+#include "ToolOptions.h"
 #include "ZK405Version.h"
 
-#include <cerrno>
+#include <CLI/CLI.hpp>
+
 #include <cstdio>
-#include <cstdlib>
+#include <iostream>
+#include <limits>
+#include <optional>
 #include <string>
 
 namespace {
 
-constexpr int kExitStopped = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+// 0 and 1 as every tool has them (tool_options).
+constexpr int kExitStopped = tool_options::kExitSuccess;
+constexpr int kExitFailed = 2;
 // How long a wait may last before the stop flag is looked at again.
 constexpr int kPollMs = 200;
 
-constexpr const char* kUsage =
-    "Usage: zk405-monitor [--raw] [--count N] | --version | --help\n"
+constexpr const char* kDescription =
     "Listens where the ZK405 configuration tool mirrors its traffic log and prints every message:\n"
     "plainly the output reads like TxRx.log; with --raw each message is one line, its length in\n"
-    "bytes, a space and its bytes escaped (\\r \\n \\t \\\\ \\xHH).\n"
-    "\n"
-    "  --raw      show message boundaries\n"
-    "  --count N  exit after N messages\n"
-    "  --version  print the version and exit\n"
-    "  --help     show this text and exit\n"
-    "\n"
+    "bytes, a space and its bytes escaped (\\r \\n \\t \\\\ \\xHH).";
+
+constexpr const char* kFooter =
     "The endpoint's name goes to stderr once it is ready. Ctrl+C stops the monitor.\n"
     "The tool looks for the monitor when it opens a port and keeps the first one it finds until it\n"
     "ends: start the monitor first, and after restarting the monitor restart the tool too.\n"
-    "Exit status: 0 stopped or N messages printed, 1 could not listen, 2 bad options.\n";
+    "\n"
+    "Exit status:\n"
+    "  0  stopped, or N messages printed\n"
+    "  1  bad usage\n"
+    "  2  could not listen, or receiving failed";
 
 } // namespace
 
@@ -41,27 +44,16 @@ int main(int argc, char** argv) {
     IgnoreFileSizeSignal(); // output redirected to a file that reached its limit must not end it
     bool raw = false;
     long count = -1;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        if (option == "--help" || option == "--version") {
-            std::fputs(option == "--help" ? kUsage : "zk405-monitor " ZK405_VERSION_STRING "\n", stdout);
-            // Text that could not be written (a full disk, a closed pipe) is not an answer.
-            return std::fflush(stdout) == 0 ? kExitStopped : kExitFailed;
-        } else if (option == "--raw") {
-            raw = true;
-        } else if (option == "--count" && i + 1 < argc) {
-            char* end = nullptr;
-            errno = 0;
-            count = std::strtol(argv[++i], &end, 10);
-            if (errno != 0 || *end != '\0' || end == argv[i] || count < 0) {
-                std::fprintf(stderr, "zk405-monitor: bad count: %s\n", argv[i]);
-                return kExitUsage;
-            }
-        } else {
-            std::fprintf(stderr, "zk405-monitor: bad option: %s\n\n%s", argv[i], kUsage);
-            return kExitUsage;
-        }
-    }
+    CLI::App app{kDescription, "zk405-monitor"};
+    app.set_version_flag("--version", "zk405-monitor " ZK405_VERSION_STRING);
+    app.footer(kFooter);
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+    app.add_flag("--raw", raw, "show message boundaries");
+    app.add_option("--count", count, "exit after N messages")
+        ->type_name("N")
+        ->transform(tool_options::DecimalIn(0, std::numeric_limits<long>::max()));
+    if (const std::optional<int> status = tool_options::Parse(app, argc, argv, std::cout, std::cerr))
+        return *status;
 
     InstallStopHandler();
     UseBinaryOutput();

@@ -9,7 +9,10 @@
 #include "FileSizeSignal.h"
 #include "SimulatedModule.h"
 #include "StopSignal.h"
+#include "ToolOptions.h"
 #include "ZK405Version.h"
+
+#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cerrno>
@@ -20,7 +23,9 @@
 #include <cstring>
 #include <deque>
 #include <fcntl.h>
+#include <iostream>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <string>
 #include <sys/ioctl.h>
@@ -34,9 +39,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr int kExitStopped = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
+// 0 and 1 as every tool has them (tool_options).
+constexpr int kExitStopped = tool_options::kExitSuccess;
+constexpr int kExitNotStarted = 2;
 // How long the loop may sleep before it looks at the stop flag and the parent again.
 constexpr int kIdlePollMs = 200;
 // How long the loop waits while no one has the port open (the master then reports a hang-up at once).
@@ -44,36 +49,23 @@ constexpr int kHangupPollMs = 20;
 
 constexpr int kMaxModules = 64;
 
-constexpr const char* kUsage =
-    "Usage: zk405-sim [options]\n"
+constexpr const char* kDescription =
     "Plays a ZK405 Bluetooth module in configuration mode on a pseudo-terminal (or several). The first\n"
     "lines on stdout are the paths of the ports to open, one per module (flushed at once); SIGINT,\n"
-    "SIGTERM or SIGHUP stop it.\n"
-    "\n"
-    "  --name TEXT        the module's name at start (UTF-8, held as Windows-1250), default ZK405\n"
-    "  --count N          play N modules (1 to 64), each on a port of its own, default 1\n"
-    "  --link PATH        also make PATH a symbolic link to the port, removed at exit (an existing\n"
-    "                     link is replaced, any other file is left alone and the start fails)\n"
-    "  --silent           never answer\n"
-    "  --reply-delay-ms N answer N milliseconds after the command arrived, as a real module does\n"
-    "  --late-ms N        the same as --reply-delay-ms\n"
-    "  --refuse PREFIX    answer \"ERROR\" to commands that start with PREFIX and keep the setting\n"
-    "                     (may be given more than once)\n"
-    "  --no-cr            end the lines of the name reply with LF alone\n"
-    "  --echo             repeat each command, with its CR LF, before the reply\n"
-    "  --flood N          send N filler bytes ('#') ahead of every reply\n"
-    "  --transcript FILE  append each command received as \"<ms since start> <command>\", with\n"
-    "                     the command escaped (\\r \\n \\t \\\\ \\xHH), one flushed line each\n"
-    "  --version          print the version and exit\n"
-    "  --help             show this text and exit\n"
-    "\n"
+    "SIGTERM or SIGHUP stop it.";
+
+constexpr const char* kFooter =
     "With --count above 1, each module's link and transcript get its number (from 0) appended:\n"
     "--count 3 --link /dev/rfcomm gives /dev/rfcomm0 to /dev/rfcomm2 (com97 to com99).\n"
     "\n"
     "Replies: \"AT+BNAME?\" gets \"+BNAME=<name>\\r\\nOK\\r\\n\"; \"AT+BNAME=\", \"AT+BPIN=\",\n"
     "\"AT+BFLOW=\" (0-3) and \"AT+BSEC=\" (1, 2) get \"OK\\r\\n\" and are remembered; an unknown\n"
     "command or value gets \"ERROR\\r\\n\". Commands end with CR LF.\n"
-    "Exit status: 0 stopped, 1 could not start, 2 bad options.\n";
+    "\n"
+    "Exit status:\n"
+    "  0  stopped by SIGINT, SIGTERM or SIGHUP\n"
+    "  1  bad usage\n"
+    "  2  could not start (no pseudo-terminal, the link or the transcript refused)";
 
 struct Options {
     std::string name = "ZK405";
@@ -84,59 +76,53 @@ struct Options {
     SimulatedModule::Quirks quirks;
 };
 
-bool ParseCount(const char* text, long max, long& out) {
-    char* end = nullptr;
-    errno = 0;
-    const long value = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || value < 0 || value > max)
-        return false;
-    out = value;
-    return true;
-}
+// Nothing to go on, otherwise the exit status.
+std::optional<int> ParseOptions(int argc, char** argv, Options& options) {
+    CLI::App app{kDescription, "zk405-sim"};
+    app.set_version_flag("--version", "zk405-sim " ZK405_VERSION_STRING);
+    app.footer(kFooter);
+    // An option given twice counts once, with its last value.
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
 
-// 0 to go on, otherwise the exit status.
-int ParseOptions(int argc, char** argv, Options& options) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        const bool hasValue = i + 1 < argc;
-        long count = 0;
-        if (option == "--help" || option == "--version") {
-            std::fputs(option == "--help" ? kUsage : "zk405-sim " ZK405_VERSION_STRING "\n", stdout);
-            // Text that could not be written (a full disk, a closed pipe) is not an answer.
-            std::exit(std::fflush(stdout) == 0 ? kExitStopped : kExitFailed);
-        } else if (option == "--silent") {
-            options.quirks.silent = true;
-        } else if (option == "--no-cr") {
-            options.quirks.noCr = true;
-        } else if (option == "--echo") {
-            options.quirks.echo = true;
-        } else if (option == "--name" && hasValue) {
-            const cp1250::Encoded name = cp1250::FromUtf8(argv[++i]);
-            if (name.unrepresentable > 0)
-                std::fprintf(
-                    stderr,
-                    "zk405-sim: %zu character(s) of the name have no Windows-1250 form, sent as '%c'\n",
-                    name.unrepresentable, cp1250::kReplacement);
-            options.name = name.bytes;
-        } else if (option == "--link" && hasValue) {
-            options.link = argv[++i];
-        } else if (option == "--transcript" && hasValue) {
-            options.transcript = argv[++i];
-        } else if (option == "--refuse" && hasValue) {
-            options.quirks.refusedPrefixes.push_back(argv[++i]);
-        } else if (option == "--count" && hasValue && ParseCount(argv[++i], kMaxModules, count) && count > 0) {
-            options.count = static_cast<int>(count);
-        } else if ((option == "--late-ms" || option == "--reply-delay-ms") && hasValue &&
-                   ParseCount(argv[++i], 3600000, count)) {
-            options.lateMs = static_cast<int>(count);
-        } else if (option == "--flood" && hasValue && ParseCount(argv[++i], 1 << 24, count)) {
-            options.quirks.floodBytes = static_cast<size_t>(count);
-        } else {
-            std::fprintf(stderr, "zk405-sim: bad option or value: %s\n\n%s", argv[i], kUsage);
-            return kExitUsage;
-        }
-    }
-    return 0;
+    std::string name = options.name;
+    app.add_option("--name", name, "the module's name at start (UTF-8, held as Windows-1250), default ZK405");
+    app.add_option("--count", options.count,
+                   "play N modules (1 to " + std::to_string(kMaxModules) + "), each on a port of its own, default 1")
+        ->type_name("N")
+        ->transform(tool_options::DecimalIn(1, kMaxModules));
+    app.add_option("--link", options.link,
+                   "also make PATH a symbolic link to the port, removed at exit (an existing\n"
+                   "link is replaced, any other file is left alone and the start fails)")
+        ->type_name("PATH");
+    app.add_flag("--silent", options.quirks.silent, "never answer");
+    app.add_option("--reply-delay-ms,--late-ms", options.lateMs,
+                   "answer N milliseconds after the command arrived, as a real module does")
+        ->type_name("N")
+        ->transform(tool_options::DecimalIn(0, 3600000));
+    app.add_option("--refuse", options.quirks.refusedPrefixes,
+                   "answer \"ERROR\" to commands that start with PREFIX and keep the setting\n"
+                   "(may be given more than once)")
+        ->type_name("PREFIX")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+    app.add_flag("--no-cr", options.quirks.noCr, "end the lines of the name reply with LF alone");
+    app.add_flag("--echo", options.quirks.echo, "repeat each command, with its CR LF, before the reply");
+    app.add_option("--flood", options.quirks.floodBytes, "send N filler bytes ('#') ahead of every reply")
+        ->type_name("N")
+        ->transform(tool_options::DecimalIn(0, 1 << 24));
+    app.add_option("--transcript", options.transcript,
+                   "append each command received as \"<ms since start> <command>\", with\n"
+                   "the command escaped (\\r \\n \\t \\\\ \\xHH), one flushed line each")
+        ->type_name("FILE");
+
+    if (const std::optional<int> status = tool_options::Parse(app, argc, argv, std::cout, std::cerr))
+        return status;
+    const cp1250::Encoded encoded = cp1250::Utf8ToCp1250(name);
+    if (encoded.unrepresentable > 0)
+        std::fprintf(stderr, "zk405-sim: %zu character(s) of the name have no Windows-1250 form, sent as '%c'\n",
+                     encoded.unrepresentable, cp1250::kReplacement);
+    options.name = encoded.bytes;
+    return std::nullopt;
 }
 
 // Owns the descriptors and the link so that every way out of the child gives them back.
@@ -302,7 +288,7 @@ int RunModules(const Options& options, pid_t supervisor) {
         // Only the first line can be the session's controlling terminal.
         if (!m->line.Open(i == 0) || (!link.empty() && !m->line.MakeLink(link)) ||
             (!transcript.empty() && !m->line.OpenTranscript(transcript)))
-            return kExitFailed;
+            return kExitNotStarted;
         modules.push_back(std::move(m));
     }
     for (const auto& m : modules) {
@@ -352,7 +338,7 @@ int Supervise(pid_t child) {
         if (done == child)
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         if (done < 0)
-            return kExitFailed;
+            return kExitNotStarted;
         int sig = 0;
         if (sigwait(&waited, &sig) == 0 && sig != SIGCHLD)
             kill(child, SIGTERM);
@@ -366,8 +352,8 @@ void IgnoreSignal(int) {}
 int main(int argc, char** argv) {
     IgnoreFileSizeSignal(); // a full transcript file must not end the module
     Options options;
-    if (const int status = ParseOptions(argc, argv, options); status != 0)
-        return status;
+    if (const std::optional<int> status = ParseOptions(argc, argv, options))
+        return *status;
 
     // Blocked before the fork so that no stop signal slips past between fork and sigwait; the child
     // unblocks them again. SIGCHLD needs a handler of its own to be delivered to sigwait at all.
@@ -384,7 +370,7 @@ int main(int argc, char** argv) {
     const pid_t child = fork();
     if (child < 0) {
         std::perror("zk405-sim: fork");
-        return kExitFailed;
+        return kExitNotStarted;
     }
     if (child == 0) {
         InstallStopHandler();

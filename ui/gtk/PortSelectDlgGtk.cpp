@@ -2,8 +2,6 @@
 // menu (right click on the window, its texts, picture or buttons).
 #include "PortSelectDlg.h"
 
-#include "PortNameText.h"
-
 #include "ResourceStrings.h"
 #include "resource.h"
 
@@ -26,12 +24,4 @@ void InstallAboutCommand(CPortSelectDlg& dialog) {
         menu.Append(IDM_ABOUTBOX, text);
         dialog.PopupMenu(&menu);
     });
-}
-
-std::string PortNameFromUtf8(const std::string& typed) {
-    return typed;
-}
-
-std::string PortNameToUtf8(const std::string& portName) {
-    return portName;
 }

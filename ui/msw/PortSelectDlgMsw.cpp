@@ -2,9 +2,6 @@
 // wx turns the item's WM_SYSCOMMAND into a wxEVT_MENU with the item's command.
 #include "PortSelectDlg.h"
 
-#include "Cp1250.h"
-#include "PortNameText.h"
-
 #include "ResourceStrings.h"
 #include "resource.h"
 
@@ -22,12 +19,4 @@ void InstallAboutCommand(CPortSelectDlg& dialog) {
         return;
     systemMenu->AppendSeparator();
     systemMenu->Append(IDM_ABOUTBOX, text);
-}
-
-std::string PortNameFromUtf8(const std::string& typed) {
-    return cp1250::FromUtf8(typed).bytes;
-}
-
-std::string PortNameToUtf8(const std::string& portName) {
-    return cp1250::Cp1250ToUtf8(portName);
 }

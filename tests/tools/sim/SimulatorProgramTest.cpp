@@ -63,7 +63,7 @@ TEST_F(SimulatorProgramTest, RefusesToStartOverAFileOrWithBadOptions) {
     const std::string notALink = m_dir.File("notes");
     std::ofstream(notALink) << "keep";
     ChildProcess blocked(Args({"--link", notALink}));
-    EXPECT_EQ(blocked.Wait(), 1);
+    EXPECT_EQ(blocked.Wait(), 2);
     EXPECT_EQ(blocked.ReadToEnd(), "");
     EXPECT_EQ(ReadWholeFile(notALink), "keep");
 
@@ -71,7 +71,7 @@ TEST_F(SimulatorProgramTest, RefusesToStartOverAFileOrWithBadOptions) {
          {std::vector<std::string>{"--late-ms", "soon"}, std::vector<std::string>{"--flood"},
           std::vector<std::string>{"--whisper"}}) {
         ChildProcess refused(Args(bad));
-        EXPECT_EQ(refused.Wait(), 2);
+        EXPECT_EQ(refused.Wait(), 1);
     }
 }
 
@@ -169,7 +169,7 @@ TEST_F(SimulatorProgramTest, SeveralModulesEachWithANumberedLinkAndTranscriptAns
     EXPECT_EQ(Commands(ReadTranscript(transcript + "2")), std::vector<std::string>{"AT+BPIN=2"});
     for (const char* bad : {"0", "65", "x"}) {
         ChildProcess refused(Args({"--count", bad}));
-        EXPECT_EQ(refused.Wait(), 2) << bad;
+        EXPECT_EQ(refused.Wait(), 1) << bad;
     }
 }
 
