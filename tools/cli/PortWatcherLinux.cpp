@@ -59,12 +59,8 @@ public:
 
     std::vector<PortEvent> Present() override {
         std::vector<PortEvent> events;
-        DIR* dir = opendir(m_directory.c_str());
-        if (dir == nullptr)
-            return events;
-        while (const dirent* entry = readdir(dir))
-            Arrived(entry->d_name, events);
-        closedir(dir);
+        for (const std::string& name : Entries())
+            Arrived(name, events);
         return events;
     }
 
@@ -79,6 +75,10 @@ public:
             for (ssize_t at = 0; at < n;) {
                 const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
                 at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+                if ((event->mask & IN_Q_OVERFLOW) != 0) {
+                    Rescan(events); // events were lost: what is there now says what came and went
+                    continue;
+                }
                 if (event->len == 0)
                     continue;
                 const std::string name = event->name;
@@ -93,6 +93,26 @@ public:
 
 private:
     std::string PathOf(const std::string& name) const { return m_directory + "/" + name; }
+
+    std::set<std::string> Entries() const {
+        std::set<std::string> names;
+        if (DIR* dir = opendir(m_directory.c_str())) {
+            while (const dirent* entry = readdir(dir))
+                names.insert(entry->d_name);
+            closedir(dir);
+        }
+        return names;
+    }
+
+    void Rescan(std::vector<PortEvent>& events) {
+        const std::set<std::string> there = Entries();
+        const std::set<std::string> before = m_present;
+        for (const std::string& name : before)
+            if (there.count(name) == 0)
+                Left(name, events);
+        for (const std::string& name : there)
+            Arrived(name, events);
+    }
 
     std::string PortNameOf(const std::string& path) const {
         for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {

@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 #include <sstream>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -408,11 +409,27 @@ TEST_F(CliStationTest, TwoStationsOnOneLedgerNeverHandOutTheSameNumber) {
         ASSERT_EQ(waitpid(pid, &status, 0), pid);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     }
+    // Two ledgers open in one process (the lock belongs to the open file, not to the process).
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < 2; ++thread)
+        threads.emplace_back([&ledger] {
+            Ledger mine;
+            std::string error;
+            ASSERT_TRUE(mine.Open(ledger, error)) << error;
+            for (int i = 0; i < 25; ++i) {
+                LedgerRecord record;
+                record.attempt = NewAttemptId();
+                ASSERT_TRUE(mine.Start(
+                    record, [](long, std::string& name, std::string&) { return !(name = "x").empty(); }, error));
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
     std::set<long> numbers;
     for (const LedgerRecord& record : Records(ledger))
         EXPECT_TRUE(numbers.insert(record.n).second) << record.n;
-    EXPECT_EQ(numbers.size(), 100u);
-    EXPECT_EQ(*numbers.rbegin(), 100);
+    EXPECT_EQ(numbers.size(), 150u);
+    EXPECT_EQ(*numbers.rbegin(), 150);
 
     // Two stations, modules appearing on both at once.
     Bench left(m_dir, "left", 3);
@@ -431,8 +448,8 @@ TEST_F(CliStationTest, TwoStationsOnOneLedgerNeverHandOutTheSameNumber) {
         if (record.event == "done") {
             EXPECT_TRUE(names.insert(record.nameAfter).second) << record.nameAfter;
         }
-    EXPECT_EQ(names, (std::set<std::string>{"Linia 101", "Linia 102", "Linia 103", "Linia 104", "Linia 105",
-                                            "Linia 106"}));
+    EXPECT_EQ(names, (std::set<std::string>{"Linia 151", "Linia 152", "Linia 153", "Linia 154", "Linia 155",
+                                            "Linia 156"}));
 }
 
 TEST_F(CliStationTest, TheLedgerSkipsTornLinesAndNeverGluesARecordOntoOne) {
