@@ -3,6 +3,7 @@
 #pragma once
 
 #include <wx/app.h>
+#include <wx/timer.h>
 
 class CConfigApp : public wxApp {
 public:
@@ -14,7 +15,12 @@ public:
     virtual bool InitInstance();
 
 private:
+    // Looks at the stop flag (SIGINT, SIGTERM, SIGHUP) and ends the open windows one by one, the
+    // innermost first, so that the program leaves as when the user closes them.
+    void OnStopCheck(wxTimerEvent& event);
+
     bool m_runMainLoop = false;
+    wxTimer m_stopCheck;
 };
 
 wxDECLARE_APP(CConfigApp);

@@ -25,7 +25,10 @@ std::string StartRequestText(StartRequest request) {
                "the current directory. The windows take no options.\n"
                "\n"
                "  --version  print the version and exit\n"
-               "  --help     show this text and exit\n";
+               "  --help     show this text and exit\n"
+               "\n"
+               "On Linux SIGINT, SIGTERM and SIGHUP end the exchange under way and close the windows; the\n"
+               "port and its log are given back and the exit status is 128 + the signal.\n";
     case StartRequest::kWindows:
         break;
     }

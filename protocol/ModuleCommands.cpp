@@ -1,5 +1,6 @@
 #include "ModuleCommands.h"
 
+#include <algorithm>
 #include <chrono>
 #include <iterator>
 #include <thread>
@@ -89,10 +90,15 @@ using namespace module_commands;
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+bool Stopped(const CommandLink& link) {
+    return link.stopRequested && link.stopRequested();
+}
+
 // Takes the reply piece by piece until it is complete or the one second is over; what comes later
 // stays queued for the next exchange, as it does after the fixed wait.
-std::string AwaitCompleteReply(const CommandLink& link) {
-    using Clock = std::chrono::steady_clock;
+std::string AwaitCompleteReply(const CommandLink& link, bool& stoppedOut) {
     const Clock::time_point cap = Clock::now() + std::chrono::milliseconds(kReplyWaitMs);
     std::string reply;
     for (;;) {
@@ -105,24 +111,54 @@ std::string AwaitCompleteReply(const CommandLink& link) {
         }
         if (Clock::now() >= cap)
             break;
+        if (Stopped(link)) {
+            stoppedOut = true;
+            break;
+        }
         link.wait(kReplyPollMs);
     }
     return reply.empty() ? "0" : reply;
 }
 
+// The fixed second, in pieces when a stop may cut it short.
+void AwaitFixedSecond(const CommandLink& link, bool& stoppedOut) {
+    if (!link.stopRequested) {
+        link.wait(kReplyWaitMs);
+        return;
+    }
+    const Clock::time_point cap = Clock::now() + std::chrono::milliseconds(kReplyWaitMs);
+    for (Clock::time_point now = Clock::now(); now < cap; now = Clock::now()) {
+        if (Stopped(link)) {
+            stoppedOut = true;
+            return;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(cap - now).count() + 1;
+        link.wait(static_cast<uint32_t>(std::min<long long>(left, kStopPollMs)));
+    }
+}
+
 } // namespace
 
+Exchange ExchangeCommand(const std::string& commandText, const CommandLink& link) {
+    Exchange exchange;
+    exchange.written = link.port->Write(static_cast<uint32_t>(commandText.size()), commandText.data()) !=
+                       serial_result::kWriteFailed;
+    if (link.replyDriven) {
+        exchange.reply = AwaitCompleteReply(link, exchange.stopped);
+    } else {
+        AwaitFixedSecond(link, exchange.stopped);
+        exchange.reply = link.port->ReadReplyText();
+    }
+    return exchange;
+}
+
 std::string SendCommand(const std::string& commandText, const CommandLink& link) {
-    link.port->Write(static_cast<uint32_t>(commandText.size()), commandText.data());
-    if (link.replyDriven)
-        return AwaitCompleteReply(link);
-    link.wait(kReplyWaitMs);
-    return link.port->ReadReplyText();
+    return ExchangeCommand(commandText, link).reply;
 }
 
 bool QueryModuleName(std::string& nameOut, const CommandLink& link) {
     const std::string command = std::string(kNameQuery) + kLineEnd;
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    for (int attempt = 0; attempt < kNameAttempts && !Stopped(link); ++attempt) {
         std::string name;
         if (ParseNameReply(SendCommand(command, link), name)) {
             nameOut = std::move(name);
@@ -132,15 +168,39 @@ bool QueryModuleName(std::string& nameOut, const CommandLink& link) {
     return false;
 }
 
+bool QueryModuleName(std::string& nameOut, const CommandLink& link, Exchange& lastOut) {
+    const std::string command = std::string(kNameQuery) + kLineEnd;
+    for (int attempt = 0; attempt < kNameAttempts && !Stopped(link); ++attempt) {
+        lastOut = ExchangeCommand(command, link);
+        std::string name;
+        if (ParseNameReply(lastOut.reply, name)) {
+            nameOut = std::move(name);
+            return true;
+        }
+        if (!lastOut.written || lastOut.stopped)
+            return false;
+    }
+    return false;
+}
+
 void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link) {
-    ProgramModule(settings, link, ReplyObserver{});
+    ProgramModule(settings, link, ExchangeObserver{});
 }
 
 void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link, const ReplyObserver& observer) {
-    const auto exchange = [&](SettingItem item, const std::string& command) {
-        const std::string reply = SendCommand(command, link);
+    ProgramModule(settings, link, [&observer](SettingItem item, const std::string& command, const Exchange& exchange) {
         if (observer)
-            observer(item, command, reply);
+            observer(item, command, exchange.reply);
+    });
+}
+
+void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link, const ExchangeObserver& observer) {
+    const auto exchange = [&](SettingItem item, const std::string& command) {
+        if (Stopped(link))
+            return;
+        const Exchange result = ExchangeCommand(command, link);
+        if (observer)
+            observer(item, command, result);
     };
     if (settings.setName == 1)
         exchange(SettingItem::Name, "AT+BNAME=" + settings.name + kLineEnd);

@@ -30,6 +30,8 @@ inline constexpr uint32_t kReplyWaitMs = 1000;
 inline constexpr int kNameAttempts = 11;
 // How often a reply-driven exchange looks for more of the reply.
 inline constexpr uint32_t kReplyPollMs = 1;
+// How often a fixed wait that a stop may cut short looks at the stop request.
+inline constexpr uint32_t kStopPollMs = 10;
 
 using WaitFunction = std::function<void(uint32_t milliseconds)>;
 
@@ -46,6 +48,19 @@ struct CommandLink {
     // kReplyPollMs (waiting through wait) until IsReplyComplete holds or the second is over, so a
     // slow or silent module gets exactly the same second and a prompt one is not kept waiting.
     bool replyDriven = false;
+    // Asked before each command and between the pieces of a wait (given, the fixed second is waited
+    // in kStopPollMs pieces): true ends the wait under way with what has come, and no further
+    // command is sent. Empty: nothing stops a conversation.
+    std::function<bool()> stopRequested = nullptr;
+};
+
+// How one exchange ended: the reply taken ("0" for none); false written when the command did not go
+// out within the port's write bound (a line held by flow control), so that silence is not blamed on
+// the module; stopped when a stop request cut the wait short.
+struct Exchange {
+    std::string reply = "0";
+    bool written = true;
+    bool stopped = false;
 };
 
 // The module's final word in a reply: its first whole "OK" or "ERROR" line (ended by LF, a CR
@@ -66,6 +81,9 @@ const char* SettingItemName(SettingItem item);
 // Told about each command ProgramModule sent, with the reply its exchange took ("0" for none).
 using ReplyObserver =
     std::function<void(SettingItem item, const std::string& command, const std::string& reply)>;
+// The same with how the exchange ended.
+using ExchangeObserver =
+    std::function<void(SettingItem item, const std::string& command, const Exchange& exchange)>;
 
 // The digit "AT+BFLOW=" takes for a protocol label; empty for a label the module does not know.
 const char* FlowDigit(const std::string& protocolLabel);
@@ -81,10 +99,18 @@ bool ParseNameReply(const std::string& reply, std::string& nameOut);
 // Each conversation runs on link.port, which must be set.
 // commandText already ends with CR LF. Returns the reply text, "0" when nothing arrived.
 std::string SendCommand(const std::string& commandText, const module_commands::CommandLink& link);
+// The same write and wait, telling how the exchange ended.
+module_commands::Exchange ExchangeCommand(const std::string& commandText, const module_commands::CommandLink& link);
 // True with the module's name; false after 11 attempts without one, nameOut untouched.
 bool QueryModuleName(std::string& nameOut, const module_commands::CommandLink& link);
+// The same, ending early when a command did not go out or a stop was requested; lastOut tells how
+// the last attempt ended.
+bool QueryModuleName(std::string& nameOut, const module_commands::CommandLink& link,
+                     module_commands::Exchange& lastOut);
 // Sends the selected items in the fixed order name, PIN, flow control, authentication.
 void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link);
 // The same commands, order and waits, each reply handed to observer as it is taken.
 void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link,
                    const module_commands::ReplyObserver& observer);
+void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link,
+                   const module_commands::ExchangeObserver& observer);

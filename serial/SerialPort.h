@@ -3,12 +3,14 @@
 // written byte as a hex dump in the traffic log ("TxRx.log", mirrored to a monitor when one listens).
 #pragma once
 
+#include "MonitorMessage.h"
 #include "ResultCodes.h"
 #include "SerialPlatform.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 
 class CSerialPort {
@@ -39,6 +41,10 @@ public:
     // a log of their own in one directory.
     void SetLogFileName(std::string fileName) { m_logFileName = std::move(fileName); }
     const std::string& LogFileName() const { return m_logFileName; }
+    // With several ports at once, each mirrors its dump with a tag (its name, say) that the monitor
+    // shows; control bytes are dropped from it and it is cut at kMaxTagBytes. Empty, as it is unless
+    // set, the mirror carries exactly the log's pieces.
+    void SetMonitorTag(std::string_view tag);
 
     // Traffic log.
     int32_t OpenLog(const char* fileName);
@@ -75,6 +81,9 @@ private:
     unsigned char m_pendingLine[kDumpBytesPerLine] = {};
     char m_lineText[72] = {}; // a dump line is at most 67 characters
     std::string m_logFileName = kLogFileName;
+    // The tagged message is framed here, so that mirroring never allocates.
+    char m_monitorMessage[monitor_message::kMaxTagBytes + 2 + sizeof m_lineText] = {};
+    uint32_t m_monitorTagLength = 0; // bytes of m_monitorMessage the tag's frame takes; 0 untagged
 };
 
 // The program's one port; defined with the other globals so that their order is fixed.

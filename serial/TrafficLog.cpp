@@ -6,6 +6,7 @@
 #include "HexDigits.h"
 #include "SerialSystem.h"
 
+#include <cstddef>
 #include <cstring>
 
 using namespace serial_result;
@@ -103,9 +104,29 @@ int32_t CSerialPort::FlushLine() {
     return kOk;
 }
 
+void CSerialPort::SetMonitorTag(std::string_view tag) {
+    m_monitorTagLength = 0;
+    if (tag.empty())
+        return;
+    char* out = m_monitorMessage;
+    *out++ = monitor_message::kTagStart;
+    for (size_t i = 0; i < tag.size() && out - m_monitorMessage <= static_cast<ptrdiff_t>(monitor_message::kMaxTagBytes);
+         ++i)
+        if (static_cast<unsigned char>(tag[i]) >= 0x20 && tag[i] != 0x7F)
+            *out++ = tag[i];
+    *out++ = monitor_message::kTagEnd;
+    m_monitorTagLength = static_cast<uint32_t>(out - m_monitorMessage);
+}
+
 int32_t CSerialPort::WriteBoth(const char* text, uint32_t length, uint32_t& writtenOut, bool alsoMonitor) {
-    if (alsoMonitor && m_hMonitor != serial_os::kNoHandle)
-        serial_os::WriteMonitor(m_hMonitor, text, length);
+    if (alsoMonitor && m_hMonitor != serial_os::kNoHandle) {
+        if (m_monitorTagLength == 0) {
+            serial_os::WriteMonitor(m_hMonitor, text, length);
+        } else if (length <= sizeof m_monitorMessage - m_monitorTagLength) {
+            std::memcpy(m_monitorMessage + m_monitorTagLength, text, length);
+            serial_os::WriteMonitor(m_hMonitor, m_monitorMessage, m_monitorTagLength + length);
+        }
+    }
     writtenOut = 0;
     if (!serial_os::WriteLogFile(m_hLogFile, text, length, writtenOut) || writtenOut != length)
         return kLogWriteFailed;

@@ -2,6 +2,7 @@
 
 #include "Cp1250.h"
 #include "PortNameText.h"
+#include "StopSignal.h"
 #include "TemplateLook.h"
 #include "UiText.h"
 #include "resource.h"
@@ -49,6 +50,9 @@ void WaitKeepingWindowsPainted(uint32_t milliseconds) {
 }
 
 int ShowMessage(wxWindow* parent, const std::string& text, const char* caption, long style) {
+    // A program asked to stop asks nothing more: a box would hold the exit until someone clicks it.
+    if (StopRequested())
+        return wxID_CANCEL;
     return ShowMessageBox(parent, Utf8(text), Utf8(caption), style | wxICON_NONE);
 }
 
@@ -100,7 +104,8 @@ const Template& CModuleSettingsDlg::DialogTemplate() {
 // clang-format on
 
 module_commands::CommandLink CModuleSettingsDlg::DefaultLink() {
-    return module_commands::CommandLink{&g_serialPort, WaitKeepingWindowsPainted};
+    // A stop signal ends the exchange under way; the application then closes the windows.
+    return module_commands::CommandLink{&g_serialPort, WaitKeepingWindowsPainted, false, StopRequested};
 }
 
 CModuleSettingsDlg::CModuleSettingsDlg(wxWindow* parent, CPortChoice& portChoice,

@@ -5,6 +5,7 @@
 #include <wx/app.h>
 
 #include <cstdio>
+#include <exception>
 
 int main(int argc, char** argv) {
     const StartRequest request = ReadStartRequest(argc, argv);
@@ -15,5 +16,13 @@ int main(int argc, char** argv) {
         return written && std::fflush(stdout) == 0 ? 0 : 1;
     }
     wxDISABLE_DEBUG_SUPPORT();
-    return wxEntry(argc, argv);
+    // No exception leaves main: the port and its log are then given back by g_serialPort's end.
+    try {
+        return wxEntry(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zk405: stopped by an unexpected failure: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "zk405: stopped by an unexpected failure\n");
+    }
+    return 1;
 }

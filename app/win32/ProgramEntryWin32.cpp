@@ -55,6 +55,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR, int show) {
     if (request != StartRequest::kWindows)
         return WriteToCaller(StartRequestText(request)) ? 0 : 1;
     wxDISABLE_DEBUG_SUPPORT();
-    // wx reads the command line itself, as its own WinMain would have it.
-    return wxEntry(instance, previous, nullptr, show);
+    // wx reads the command line itself, as its own WinMain would have it. No exception leaves here:
+    // the port and its log are then given back by g_serialPort's end.
+    try {
+        return wxEntry(instance, previous, nullptr, show);
+    } catch (...) {
+        MessageBoxA(nullptr, "The program stopped after an unexpected failure.", "ZK405", MB_OK | MB_ICONERROR);
+        return 1;
+    }
 }

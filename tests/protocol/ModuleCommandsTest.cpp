@@ -311,4 +311,39 @@ TEST_F(ReplyDrivenTest, ASilentModuleGetsTheSameOneSecond) {
     EXPECT_LT(seconds, 1.5);
 }
 
+// A stop request ends the wait under way with what has come and sends nothing more; a write that
+// never went out is told from silence, and the name query does not retry it.
+TEST_F(ModuleCommandsTest, AStopEndsTheConversationAndAStuckWriteIsNotSilence) {
+    bool stop = false;
+    m_link.stopRequested = [&stop] { return stop; };
+    m_link.wait = [&](uint32_t) { stop = true; }; // the signal arrives during the first wait
+    std::vector<std::string> observed;
+    ProgramModule(AllFourTicked("N", "1", "BRAK", 0), m_link,
+                  [&](module_commands::SettingItem, const std::string& command, const module_commands::Exchange& e) {
+                      observed.push_back(command);
+                      EXPECT_TRUE(e.stopped);
+                      EXPECT_TRUE(e.written);
+                      EXPECT_EQ(e.reply, "0");
+                  });
+    EXPECT_EQ(observed, std::vector<std::string>{"AT+BNAME=N\r\n"});
+    EXPECT_EQ(m_pty.ReadFromPort(1, 200), "AT+BNAME=N\r\n");
+    std::string name = "kept";
+    EXPECT_FALSE(QueryModuleName(name, m_link)); // asked to stop already: nothing goes out
+    EXPECT_EQ(m_pty.Drain(), "");
+
+    stop = false;
+    m_link.stopRequested = nullptr;
+    m_link.replyDriven = true;
+    int waits = 0;
+    m_link.wait = [&waits](uint32_t) { ++waits; };
+    ASSERT_TRUE(m_pty.HoldPortOutput());
+    module_commands::Exchange last;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(QueryModuleName(name, m_link, last));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)); // one attempt of eleven
+    EXPECT_FALSE(last.written);
+    EXPECT_FALSE(last.stopped);
+    EXPECT_EQ(name, "kept");
+}
+
 } // namespace

@@ -87,3 +87,7 @@ std::string PseudoTerminal::ReadFromPort(size_t minBytes, int timeoutMs, int qui
 std::string PseudoTerminal::Drain() {
     return ReadFromPort(0, 0, 0);
 }
+
+bool PseudoTerminal::HoldPortOutput() {
+    return m_slave >= 0 && tcflow(m_slave, TCOOFF) == 0;
+}

@@ -27,6 +27,8 @@ public:
     std::string ReadFromPort(size_t minBytes, int timeoutMs = 2000, int quietMs = 20);
     // Everything the port wrote so far, without waiting.
     std::string Drain();
+    // Suspends the port's output, as a module holding CTS off does: its writes then wait.
+    bool HoldPortOutput();
 
 private:
     int m_master = -1;

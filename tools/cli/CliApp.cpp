@@ -3,24 +3,32 @@
 #include "CliOptions.h"
 #include "CliPlatform.h"
 #include "CliReport.h"
-#include "LedgerReport.h"
-#include "RecordedJob.h"
-#include "Station.h"
-#include "StationConsole.h"
 #include "Cp1250.h"
+#include "EscapedText.h"
+#include "LedgerReport.h"
 #include "PortJob.h"
 #include "PortNames.h"
 #include "PortProbe.h"
+#include "RecordedJob.h"
+#include "Station.h"
+#include "StationConsole.h"
+#include "StopSignal.h"
 #include "ToolOptions.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
+#include <exception>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <optional>
+#include <system_error>
 #include <thread>
 
 namespace zk405_cli {
@@ -31,11 +39,16 @@ constexpr const char* kExitStatuses =
     "Exit status:\n"
     "  0  every selected setting confirmed on every port (name: every name read)\n"
     "  1  bad usage or input; nothing was sent\n"
-    "  2  a port could not be opened (missing, busy, no permission)\n"
+    "  2  a port could not be opened (missing, busy, no permission) or worked: its line is stuck\n"
+    "     (a command did not go out within 2 s: flow control held), or no thread or memory for it\n"
     "  3  a module stayed silent\n"
     "  4  a module refused or did not confirm a setting, or its name read back differs\n"
-    "  5  the ledger could not be read or written (the run stopped there)\n"
-    "  128+N  station: stopped by signal N before --once modules were done\n"
+    "  5  every port ended well, but the report could not be written (a full disk, a closed pipe)\n"
+    "  6  an unexpected failure ended the program; its ports were closed\n"
+    "  7  the ledger could not be read or written (the run stopped there)\n"
+    "  128+N  stopped by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP): the exchange under way was\n"
+    "     ended, every port closed, and the report tells what each port reached; a station\n"
+    "     finishes the modules under way and ends so only when --once modules were not done\n"
     "When ports end differently, the lowest of 2, 3 and 4 is reported.";
 
 struct Common {
@@ -67,6 +80,21 @@ bool Duplicated(const std::vector<std::string>& ports, std::string& error) {
     return false;
 }
 
+// The status once the output is written: a stop signal's above all, then a report that could not be
+// written where everything else went well. Closed pipes do not end the program (SIGPIPE is ignored):
+// the ports' work always runs to its end, and only here does a failed write count.
+ExitStatus Finish(ExitStatus status, bool reportOnErr, std::ostream& out, std::ostream& err) {
+    const bool outWritten = static_cast<bool>(out.flush());
+    const bool errWritten = static_cast<bool>(err.flush());
+    if (StopRequested())
+        return static_cast<ExitStatus>(kExitSignalBase + StopSignalNumber());
+    if (status == kExitOk && (!outWritten || (reportOnErr && !errWritten))) {
+        err << "zk405-cli: the report could not be written" << std::endl;
+        return kExitReportLost;
+    }
+    return status;
+}
+
 // Sorted as text, as the port window's list shows them: com10 before com2.
 ExitStatus List(bool json, std::ostream& out) {
     std::vector<std::string> names = port_probe::ListOpenablePorts();
@@ -81,11 +109,16 @@ ExitStatus List(bool json, std::ostream& out) {
     return kExitOk;
 }
 
-using PortRunner = std::function<PortResult(const PortTask&, const StepReport&)>;
+// What runs one task: RunPort, or RunPort with the ledger keeping count.
+using PortRunner = std::function<void(const PortTask&, const StepReport&, PortResult&)>;
+
+void RunPlain(const PortTask& task, const StepReport& report, PortResult& result) {
+    RunPort(task, report, result);
+}
 
 // Runs every task on a thread of its own and reports as the steps finish.
 std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common& common, std::ostream& out,
-                               std::ostream& err, const PortRunner& runner = RunPort) {
+                               std::ostream& err, const PortRunner& runner = RunPlain) {
     std::mutex outputLock;
     const StepReport report = [&](const PortResult& port, const StepResult& step) {
         const bool failed = step.outcome != Outcome::Confirmed && step.outcome != Outcome::Sent &&
@@ -96,15 +129,54 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
         err << ProgressLine(port, step) << std::endl;
     };
     std::vector<PortResult> results(tasks.size());
+    // Marks a port failed for a reason of the process (no thread, no memory). Even the message may
+    // find no memory: the status alone is then kept.
+    const auto failed = [&](size_t i, const char* why, const char* detail) noexcept {
+        PortResult& result = results[i];
+        result.status = kExitNotOpened;
+        try {
+            result.port = tasks[i].port;
+            result.position = tasks[i].position;
+            result.device = cli_platform::DeviceOf(tasks[i].port);
+            result.message = std::string(why) + " (" + detail + ")";
+            if (!result.steps.empty())
+                result.message += " after " + std::to_string(result.steps.size()) + " steps";
+            const std::lock_guard<std::mutex> lock(outputLock);
+            err << EscapeControls(result.port) << ": " << result.message << std::endl;
+        } catch (...) {
+        }
+    };
     std::vector<std::thread> threads;
-    for (size_t i = 0; i < tasks.size(); ++i)
-        threads.emplace_back([&, i] {
-            results[i] = runner(tasks[i], report);
-            if (results[i].status == kExitNotOpened) {
-                const std::lock_guard<std::mutex> lock(outputLock);
-                err << results[i].port << ": " << results[i].message << std::endl;
-            }
+    // Whatever ends this function, no job is left running (a joinable thread's end would abort).
+    const std::unique_ptr<std::vector<std::thread>, void (*)(std::vector<std::thread>*)> joiner(
+        &threads, [](std::vector<std::thread>* all) {
+            for (std::thread& thread : *all)
+                if (thread.joinable())
+                    thread.join();
         });
+    threads.reserve(tasks.size());
+    for (size_t i = 0; i < tasks.size(); ++i) {
+        try {
+            threads.emplace_back([&, i] {
+                // A job that fails on its own (no memory) has closed its port on the way out.
+                try {
+                    runner(tasks[i], report, results[i]);
+                    if (results[i].status == kExitNotOpened) {
+                        const std::lock_guard<std::mutex> lock(outputLock);
+                        err << EscapeControls(results[i].port) << ": " << EscapeControls(results[i].message)
+                            << std::endl;
+                    }
+                } catch (const std::bad_alloc&) {
+                    failed(i, "failed", "out of memory");
+                } catch (const std::exception& e) {
+                    failed(i, "failed", e.what());
+                }
+            });
+        } catch (const std::system_error& e) {
+            // No thread (a process limit): this port is not touched, the others go on.
+            failed(i, "cannot start: no thread for the port", e.what());
+        }
+    }
     for (std::thread& thread : threads)
         thread.join();
 
@@ -116,11 +188,15 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
 
 std::vector<PortTask> Tasks(const Common& common) {
     std::vector<PortTask> tasks;
+    const std::vector<std::string> logFiles = LogFilesFor(common.ports);
     for (size_t i = 0; i < common.ports.size(); ++i) {
         PortTask task;
         task.port = common.ports[i];
         task.position = i + 1;
-        task.logFile = LogFileFor(task.port, common.ports.size());
+        task.logFile = logFiles[i];
+        // The monitor tells several ports' mirrors apart by their names; one port mirrors as ever.
+        if (common.ports.size() > 1)
+            task.monitorTag = task.port;
         task.replyDriven = !common.fixedWait;
         tasks.push_back(std::move(task));
     }
@@ -131,9 +207,9 @@ ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err)
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
-            err << result.port << ": " << result.message << "\n";
+            err << EscapeControls(result.port) << ": " << result.message << "\n";
         else if (result.status == kExitOk && !common.json)
-            out << result.port << "\t" << cp1250::Cp1250ToUtf8(result.name) << "\n";
+            out << EscapeControls(result.port) << "\t" << EscapeControls(cp1250::Cp1250ToUtf8(result.name)) << "\n";
     }
     return OverallStatus(results);
 }
@@ -156,25 +232,27 @@ ExitStatus Program(const Common& common, const SettingsInput& options, const std
         task.program = true;
         task.verify = verify;
         if (!BuildSettings(input, task.port, task.position, task.settings, error)) {
-            err << "zk405-cli: " << task.port << ": " << error << "; nothing was sent\n";
+            err << "zk405-cli: " << EscapeControls(task.port) << ": " << EscapeControls(error) << "; nothing was sent\n";
             return kExitUsage;
         }
     }
     // With a ledger {n} is the ledger's next number, taken as each module starts.
     Ledger ledger;
     if (!ledgerPath.empty() && !ledger.Open(ledgerPath, error)) {
-        err << "zk405-cli: " << error << "; nothing was sent\n";
+        err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
         return kExitUsage;
     }
     std::atomic<bool> ledgerFailed{false};
-    const PortRunner recorded = [&](const PortTask& task, const StepReport& report) {
-        const RecordedResult result = RunRecorded(
+    std::mutex ledgerErrorLock;
+    const PortRunner recorded = [&](const PortTask& task, const StepReport& report, PortResult& result) {
+        const RecordedResult run = RunRecorded(
             ledger, {task.port, "", task.logFile, input, false, task.verify, task.replyDriven}, report, nullptr);
-        if (result.ledgerFailed) {
+        result = run.port;
+        if (run.ledgerFailed) {
             ledgerFailed = true;
-            err << "zk405-cli: " << ledgerPath << ": " << result.ledgerError << std::endl;
+            const std::lock_guard<std::mutex> lock(ledgerErrorLock);
+            err << "zk405-cli: " << EscapeControls(ledgerPath) << ": " << run.ledgerError << std::endl;
         }
-        return result.port;
     };
     const std::vector<PortResult> results =
         ledgerPath.empty() ? RunAll(tasks, common, out, err) : RunAll(tasks, common, out, err, recorded);
@@ -183,7 +261,7 @@ ExitStatus Program(const Common& common, const SettingsInput& options, const std
     else
         for (const PortResult& result : results)
             if (result.status != kExitOk && result.status != kExitNotOpened)
-                err << result.port << ": " << result.message << "\n";
+                err << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
     return ledgerFailed ? kExitLedger : OverallStatus(results);
 }
 
@@ -263,6 +341,7 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
     ledgerCommand->add_flag("--json", ledgerJson, "the summary as one JSON object");
     ledgerCommand->add_flag("--check", ledgerCheck, "verify every line is whole and well formed");
 
+
     std::vector<const char*> argv;
     for (const std::string& arg : args)
         argv.push_back(arg.c_str());
@@ -270,9 +349,10 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
         return static_cast<ExitStatus>(*status);
 
     if (list->parsed())
-        return List(json, out);
+        return Finish(List(json, out), false, out, err);
     if (ledgerCommand->parsed())
-        return ledgerCheck ? CheckLedger(ledgerFile, out, err) : SummarizeLedger(ledgerFile, ledgerJson, out, err);
+        return Finish(ledgerCheck ? CheckLedger(ledgerFile, out, err) : SummarizeLedger(ledgerFile, ledgerJson, out, err),
+                      false, out, err);
     if (station->parsed()) {
         SettingsInput preset;
         std::string error;
@@ -301,7 +381,7 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
             return kExitUsage;
         }
         stationOptions.colour = !stationOptions.json && ColourWanted(out);
-        return RunStation(stationOptions, out, err);
+        return Finish(RunStation(stationOptions, out, err), false, out, err);
     }
     Common& common = name->parsed() ? nameCommon : programCommon;
     std::string error;
@@ -310,7 +390,7 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
         return kExitUsage;
     }
     if (name->parsed())
-        return ReadNames(common, out, err);
+        return Finish(ReadNames(common, out, err), false, out, err);
 
     if (nameOption->count() > 0)
         options.name = newName;
@@ -320,7 +400,7 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
         options.flow = flow;
     if (authOption->count() > 0)
         options.auth = auth;
-    return Program(common, options, preset, !noVerify, programLedger, out, err);
+    return Finish(Program(common, options, preset, !noVerify, programLedger, out, err), !common.json, out, err);
 }
 
 } // namespace zk405_cli

@@ -1,10 +1,7 @@
 #include "CliOptions.h"
 
+#include "CliPlatform.h"
 #include "Cp1250.h"
-
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 namespace zk405_cli {
 
@@ -45,6 +42,14 @@ bool IsFlowLabel(const std::string& label) {
 // The value in Windows-1250, refused when a character has no single-byte form or would break the
 // command's framing on the line.
 bool ToModuleText(const std::string& utf8, size_t maxChars, const char* what, std::string& out, std::string& error) {
+    // U+0080 to U+009F (C2 80 to C2 9F in UTF-8) are controls too, though the code page's undefined
+    // bytes would carry some of them to the module.
+    for (size_t i = 0; i + 1 < utf8.size(); ++i)
+        if (utf8[i] == '\xC2' && static_cast<unsigned char>(utf8[i + 1]) <= 0x9F &&
+            static_cast<unsigned char>(utf8[i + 1]) >= 0x80) {
+            error = std::string("the ") + what + " holds a control character (U+0080 to U+009F)";
+            return false;
+        }
     const cp1250::Encoded encoded = cp1250::Utf8ToCp1250(utf8);
     if (encoded.unrepresentable > 0) {
         error = std::string("the ") + what + " \"" + utf8 + "\" holds a character Windows-1250 cannot hold";
@@ -123,14 +128,9 @@ bool ParsePreset(std::string_view text, const std::string& source, SettingsInput
 }
 
 bool ReadPreset(const std::string& path, SettingsInput& out, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read the preset " + path;
-        return false;
-    }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        error = "cannot read the preset " + path;
+    std::string text;
+    if (!cli_platform::ReadSmallInput(path, kMaxPresetBytes, text, error)) {
+        error = "cannot read the preset " + path + ": " + error;
         return false;
     }
     return ParsePreset(text, path, out, error);

@@ -16,15 +16,15 @@ namespace zk405_cli {
 enum ExitStatus : int {
     kExitOk = tool_options::kExitSuccess, // every selected setting confirmed on every port
     kExitUsage = tool_options::kExitUsage,  // bad usage or input; nothing was sent
-    kExitNotOpened = 2,    // a port could not be opened
+    kExitNotOpened = 2,    // a port could not be opened or worked: missing, busy, its line stuck, no thread
     kExitSilent = 3,       // a module stayed silent
     kExitNotConfirmed = 4, // a module refused or did not confirm a setting
+    kExitReportLost = 5,   // every port ended well, but the report could not be written
+    kExitFailed = 6,       // an unexpected failure (no memory, say) ended the program; ports were closed
     // The ledger could not be read or written: the run stops, as a module programmed without its
     // record could get a name already given.
-    kExitLedger = 5,
-    // Plus the signal: a station stopped by Ctrl+C (or a termination signal) before the --once modules
-    // it was asked for were done.
-    kExitBySignal = 128,
+    kExitLedger = 7,
+    kExitSignalBase = 128, // + the signal that stopped the run (130 for Ctrl+C)
 };
 
 // The words --auth and "auth=" take, with the choice each stands for.
@@ -43,6 +43,9 @@ inline constexpr AuthWord kAuthWords[] = {
 std::string FlowLabelList(std::string_view lastJoin);
 std::string AuthWordList(std::string_view lastJoin, bool withMeaning = false);
 
+// A preset is a few short lines; anything larger is no preset (or /dev/zero).
+inline constexpr size_t kMaxPresetBytes = 64 * 1024;
+
 // The values as the user gave them, UTF-8; an absent value is not programmed.
 struct SettingsInput {
     std::optional<std::string> name; // may hold {port} and {n}
@@ -54,6 +57,7 @@ struct SettingsInput {
 // A preset: "name=", "pin=", "flow=", "auth=" lines; blank lines and lines starting with "#" are
 // skipped; keys and values are trimmed of spaces and tabs. source names the text in messages.
 bool ParsePreset(std::string_view text, const std::string& source, SettingsInput& out, std::string& error);
+// Read only from a regular file or a pipe (--preset /dev/stdin, <(...)), at most kMaxPresetBytes.
 bool ReadPreset(const std::string& path, SettingsInput& out, std::string& error);
 
 // Values given as options win over the preset's.

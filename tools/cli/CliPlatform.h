@@ -15,5 +15,9 @@ void PrepareConsole();
 std::string DeviceOf(const std::string& portName);
 // Why the port cannot be opened now: "missing", "busy (...)", "no permission (...)" or the system's word.
 std::string WhyNotOpened(const std::string& portName);
+// The whole of a small input the user names: a regular file, or a pipe (on POSIX) that a program
+// writes to. Anything else (a directory, a device, a FIFO nobody writes to) and anything over
+// maxBytes is refused with the reason in error, and nothing waits for a writer that may never come.
+bool ReadSmallInput(const std::string& path, size_t maxBytes, std::string& text, std::string& error);
 
 } // namespace cli_platform

@@ -2,6 +2,9 @@
 
 #include "PortNames.h"
 
+#include <filesystem>
+#include <fstream>
+#include <system_error>
 #include <windows.h>
 #include <shellapi.h>
 
@@ -16,6 +19,15 @@ std::string WideToUtf8(const wchar_t* text) {
     std::string utf8(static_cast<size_t>(size - 1), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
     return utf8;
+}
+
+std::wstring Utf8ToWide(const std::string& text) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (size <= 1)
+        return {};
+    std::wstring wide(static_cast<size_t>(size - 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
+    return wide;
 }
 
 } // namespace
@@ -57,6 +69,36 @@ std::string WhyNotOpened(const std::string& portName) {
     default:
         return "system error " + std::to_string(error);
     }
+}
+
+// Windows hands a preset over as a file only: there is no FIFO to wait on, and a device (CON, NUL)
+// is no regular file.
+bool ReadSmallInput(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {
+    std::error_code code;
+    const std::filesystem::path file(Utf8ToWide(path));
+    const std::filesystem::file_status status = std::filesystem::status(file, code);
+    if (code) {
+        error = code.message();
+        return false;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        error = std::filesystem::is_directory(status) ? "it is a directory" : "it is not a regular file";
+        return false;
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::string read(maxBytes + 1, '\0');
+    in.read(read.data(), static_cast<std::streamsize>(read.size()));
+    if (in.bad() || (!in && !in.eof())) {
+        error = "it could not be read";
+        return false;
+    }
+    read.resize(static_cast<size_t>(in.gcount()));
+    if (read.size() > maxBytes) {
+        error = "it is larger than " + std::to_string(maxBytes) + " bytes";
+        return false;
+    }
+    text = std::move(read);
+    return true;
 }
 
 } // namespace cli_platform

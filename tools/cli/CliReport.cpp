@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 #include "Cp1250.h"
+#include "EscapedText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -16,18 +17,10 @@ std::string Seconds(double seconds) {
     return text;
 }
 
-// Module text for a person: UTF-8 with the line ends shown.
+// Module text for a person: UTF-8 with the line ends shown, and nothing the terminal would act on
+// (a module's name may hold escape sequences) passed to it.
 std::string Shown(const std::string& cp1250Text) {
-    std::string shown;
-    for (const char c : cp1250::Cp1250ToUtf8(cp1250Text)) {
-        if (c == '\r')
-            shown += "\\r";
-        else if (c == '\n')
-            shown += "\\n";
-        else
-            shown += c;
-    }
-    return shown;
+    return EscapeControls(cp1250::Cp1250ToUtf8(cp1250Text));
 }
 
 // Appended piece by piece: GCC 12 at -O3 warns falsely about "..." + std::string&&.
@@ -53,11 +46,17 @@ std::string Verdict(const StepResult& step) {
         return "sent";
     case Outcome::NameFound:
         return Quoted(step.reply);
+    case Outcome::Stuck:
+        return "line stuck (the command did not go out)";
+    case Outcome::Interrupted:
+        return "interrupted";
     }
     return "";
 }
 
 std::string Result(const PortResult& port) {
+    if (port.status >= kExitSignalBase)
+        return "interrupted";
     switch (port.status) {
     case kExitOk:
         return std::all_of(port.steps.begin(), port.steps.end(),
@@ -66,7 +65,12 @@ std::string Result(const PortResult& port) {
                    ? "sent"
                    : "ok";
     case kExitNotOpened:
-        return "not opened";
+        if (!port.opened)
+            return "not opened";
+        return std::any_of(port.steps.begin(), port.steps.end(),
+                           [](const StepResult& s) { return s.outcome == Outcome::Stuck; })
+                   ? "line stuck"
+                   : "failed";
     case kExitSilent:
         return "silent";
     default:
@@ -83,19 +87,21 @@ std::string Pad(std::string text, size_t width) {
 } // namespace
 
 std::string ProgressLine(const PortResult& port, const StepResult& step) {
-    return port.port + ": " + StepKindName(step.step) + " " + Verdict(step) + " " + Seconds(step.seconds);
+    return EscapeControls(port.port) + ": " + StepKindName(step.step) + " " + Verdict(step) + " " + Seconds(step.seconds);
 }
 
 std::string SummaryTable(const std::vector<PortResult>& ports) {
     size_t width = 4;
     for (const PortResult& port : ports)
-        width = std::max(width, port.port.size());
+        width = std::max(width, EscapeControls(port.port).size());
     std::string table = Pad("port", width) + "  " + Pad("result", 13) + "  " + Pad("time", 8) + "  log\n";
     for (const PortResult& port : ports) {
-        table += Pad(port.port, width) + "  " + Pad(Result(port), 13) + "  " + Pad(Seconds(port.seconds), 8) + "  " +
-                 (port.status == kExitNotOpened ? "-" : port.logFile);
+        table += Pad(EscapeControls(port.port), width) + "  " + Pad(Result(port), 13) + "  " +
+                 Pad(Seconds(port.seconds), 8) + "  " + (port.logFile.empty() ? "-" : port.logFile);
         if (!port.message.empty())
-            table += "  (" + port.message + ")";
+            table += "  (" + EscapeControls(port.message) + ")";
+        if (!port.logProblem.empty())
+            table += "  (" + EscapeControls(port.logProblem) + ")";
         table += "\n";
     }
     return table;
@@ -107,8 +113,10 @@ nlohmann::json ToJson(const PortResult& port) {
         {"device", port.device},  {"status", static_cast<int>(port.status)},
         {"result", Result(port)}, {"seconds", port.seconds},
     };
-    if (port.status != kExitNotOpened)
+    if (!port.logFile.empty())
         json["log"] = port.logFile;
+    if (!port.logProblem.empty())
+        json["logProblem"] = port.logProblem;
     if (!port.message.empty())
         json["message"] = port.message;
     if (!port.name.empty() ||

@@ -10,7 +10,7 @@
 namespace zk405_cli {
 
 ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::ostream& err);
-// 0 when clean; otherwise each bad line is named on err and the status is 5.
+// 0 when clean; otherwise each bad line is named on err and the status is 7 (kExitLedger).
 ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream& err);
 
 } // namespace zk405_cli

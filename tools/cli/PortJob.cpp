@@ -4,7 +4,10 @@
 #include "CliPlatform.h"
 #include "PortNameText.h"
 #include "SerialPort.h"
+#include "StopSignal.h"
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 
 namespace zk405_cli {
@@ -20,6 +23,11 @@ double SecondsSince(Clock::time_point start) {
 ExitStatus StatusOf(const std::vector<StepResult>& steps, std::string& message) {
     ExitStatus status = kExitOk;
     for (const StepResult& step : steps) {
+        if (step.outcome == Outcome::Stuck) {
+            message = std::string("the line is stuck: the ") + StepKindName(step.step) + " command did not go out within " +
+                      std::to_string(CSerialPort::kWriteBoundMs / 1000) + " s (flow control held?)";
+            return kExitNotOpened;
+        }
         if (step.outcome == Outcome::Silent) {
             message = std::string("the module did not answer (") + StepKindName(step.step) + ")";
             return kExitSilent;
@@ -88,6 +96,10 @@ const char* OutcomeName(Outcome outcome) {
         return "sent";
     case Outcome::NameFound:
         return "found";
+    case Outcome::Stuck:
+        return "stuck";
+    case Outcome::Interrupted:
+        return "interrupted";
     }
     return "";
 }
@@ -117,18 +129,60 @@ std::string LogFileFor(const std::string& port, size_t portCount) {
     return "TxRx-" + safe + ".log";
 }
 
+std::vector<std::string> LogFilesFor(const std::vector<std::string>& ports) {
+    const auto folded = [](std::string name) {
+        std::transform(name.begin(), name.end(), name.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        return name;
+    };
+    std::vector<std::string> natural;
+    for (const std::string& port : ports)
+        natural.push_back(folded(LogFileFor(port, ports.size())));
+    std::vector<std::string> files;
+    std::vector<std::string> taken;
+    for (size_t i = 0; i < ports.size(); ++i) {
+        const std::string base = LogFileFor(ports[i], ports.size());
+        std::string file = base;
+        // A suffixed name must not take the natural name of a port further on either.
+        for (int n = 2; std::find(taken.begin(), taken.end(), folded(file)) != taken.end() ||
+                        (file != base && std::find(natural.begin(), natural.end(), folded(file)) != natural.end());
+             ++n)
+            file = base.substr(0, base.size() - 4) + "-" + std::to_string(n) + ".log";
+        taken.push_back(folded(file));
+        files.push_back(file);
+    }
+    return files;
+}
+
+std::string StoppedMessage(int signalNumber, size_t stepsDone) {
+    return "stopped by signal " + std::to_string(signalNumber) + " after " + std::to_string(stepsDone) +
+           (stepsDone == 1 ? " step" : " steps");
+}
+
 PortResult RunPort(const PortTask& task, const StepReport& report) {
-    const Clock::time_point start = Clock::now();
     PortResult result;
+    RunPort(task, report, result);
+    return result;
+}
+
+void RunPort(const PortTask& task, const StepReport& report, PortResult& result) {
+    const Clock::time_point start = Clock::now();
     result.port = task.port;
     result.position = task.position;
     result.device = cli_platform::DeviceOf(task.port);
-    result.logFile = task.logFile;
+    const auto stopped = [&] {
+        result.status = static_cast<ExitStatus>(kExitSignalBase + StopSignalNumber());
+        result.message = StoppedMessage(StopSignalNumber(), result.steps.size());
+        result.seconds = SecondsSince(start);
+    };
+    if (StopRequested())
+        return stopped();
 
     // The name opened as the port window opens it; messages and the log file's name keep the UTF-8.
     const std::string portName = PortNameFromUtf8(task.port);
     CSerialPort port;
     port.SetLogFileName(task.logFile);
+    port.SetMonitorTag(task.monitorTag);
     const int32_t opened = port.Open(portName.c_str(), module_commands::kBaudRate);
     if (opened != serial_result::kOk) {
         result.status = kExitNotOpened;
@@ -136,11 +190,23 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
                          (opened == serial_result::kSettingsFailed ? "it is no serial line"
                                                                    : cli_platform::WhyNotOpened(portName));
         result.seconds = SecondsSince(start);
-        return result;
+        return;
     }
+    result.opened = true;
+    if (port.IsLogging())
+        result.logFile = task.logFile;
+    else
+        result.logProblem = "no log: " + task.logFile + " could not be created";
 
-    // Every member given, so the windows' global port is not even named here.
-    const module_commands::CommandLink link{&port, module_commands::SleepMilliseconds, task.replyDriven};
+    // Every member given, so the windows' global port is not even named here. A stuck line ends the
+    // conversation as a stop does: every further command would only wait out the bound again.
+    // cut: a stop request was seen while there was still work to do.
+    bool stuck = false;
+    bool cut = false;
+    const module_commands::CommandLink link{&port, module_commands::SleepMilliseconds, task.replyDriven, [&] {
+                                                cut = cut || StopRequested();
+                                                return stuck || cut;
+                                            }};
     Clock::time_point stepStart = Clock::now();
     const auto addStep = [&](StepResult step) {
         step.seconds = SecondsSince(stepStart);
@@ -149,10 +215,20 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
             report(result, result.steps.back());
         stepStart = Clock::now();
     };
+    // How an exchange that did not end in a reply counts, Silent when it did.
+    const auto cutShort = [&](const module_commands::Exchange& exchange, Outcome otherwise) {
+        stuck = stuck || !exchange.written;
+        if (!exchange.written)
+            return Outcome::Stuck;
+        if (exchange.stopped)
+            return Outcome::Interrupted;
+        return otherwise;
+    };
     const auto readName = [&](StepKind what, std::string& name) {
-        const bool found = QueryModuleName(name, link);
+        module_commands::Exchange last;
+        const bool found = QueryModuleName(name, link, last);
         StepResult step{what, std::string(module_commands::kNameQuery) + module_commands::kLineEnd, name,
-                        found ? Outcome::NameFound : Outcome::Silent, 0};
+                        found ? Outcome::NameFound : cutShort(last, Outcome::Silent), 0};
         return std::make_pair(found, step);
     };
 
@@ -160,8 +236,11 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
         auto [found, step] = readName(StepKind::NameRead, result.name);
         addStep(step);
         if (!found) {
-            result.status = kExitSilent;
-            result.message = "no name in the module's replies";
+            result.status = StatusOf(result.steps, result.message);
+            if (result.status == kExitOk) {
+                result.status = kExitSilent;
+                result.message = "no name in the module's replies";
+            }
         }
     } else {
         MODULE_SETTINGS settings = task.settings;
@@ -169,10 +248,16 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
             auto [found, step] = readName(StepKind::NameBefore, result.nameBefore);
             addStep(step);
             if (!found) {
-                result.status = kExitSilent;
-                result.message = "the module did not answer (name before)";
+                result.status = StatusOf(result.steps, result.message);
+                if (result.status == kExitOk) {
+                    result.status = kExitSilent;
+                    result.message = "no name in the module's replies (name before)";
+                }
+                port.Close();
+                if (cut && !stuck)
+                    return stopped();
                 result.seconds = SecondsSince(start);
-                return result;
+                return;
             }
             const BeforeProgramDecision decision = task.beforeProgram(result, settings);
             if (decision.go != BeforeProgramDecision::Go::Program) {
@@ -180,18 +265,22 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
                 result.status = decision.status;
                 result.message = decision.message;
                 result.seconds = SecondsSince(start);
-                return result;
+                return;
             }
         }
         bool nameConfirmed = false;
         ProgramModule(settings, link,
-                      [&](module_commands::SettingItem item, const std::string& command, const std::string& reply) {
-                          const Outcome outcome = task.verify ? JudgeReply(reply) : Outcome::Sent;
+                      [&](module_commands::SettingItem item, const std::string& command,
+                          const module_commands::Exchange& exchange) {
+                          const Outcome judged = task.verify ? JudgeReply(exchange.reply) : Outcome::Sent;
+                          const Outcome outcome =
+                              judged == Outcome::Confirmed || judged == Outcome::Refused ? judged
+                                                                                         : cutShort(exchange, judged);
                           nameConfirmed = nameConfirmed ||
                                           (item == module_commands::SettingItem::Name && outcome == Outcome::Confirmed);
-                          addStep({StepKindOf(item), command, reply, outcome, 0});
+                          addStep({StepKindOf(item), command, exchange.reply, outcome, 0});
                       });
-        if (nameConfirmed) {
+        if (nameConfirmed && !link.stopRequested()) {
             std::string name;
             auto [found, step] = readName(StepKind::NameReadBack, name);
             if (found)
@@ -201,8 +290,9 @@ PortResult RunPort(const PortTask& task, const StepReport& report) {
         result.status = StatusOf(result.steps, result.message);
     }
     port.Close();
+    if (cut && !stuck)
+        return stopped();
     result.seconds = SecondsSince(start);
-    return result;
 }
 
 } // namespace zk405_cli

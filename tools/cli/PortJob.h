@@ -19,6 +19,8 @@ enum class Outcome {
     Silent,      // nothing at all
     Sent,        // sent without looking at the answer
     NameFound,   // the module's name was read
+    Stuck,       // the command did not go out within the write bound: the line is held (flow control)
+    Interrupted, // a stop signal ended the wait for the reply
 };
 const char* OutcomeName(Outcome outcome);
 
@@ -56,6 +58,7 @@ struct PortTask {
     std::string port;
     size_t position = 0; // in the command line's list, from 1
     std::string logFile;
+    std::string monitorTag; // set when several ports mirror to the monitor at once
     bool program = false; // otherwise only the name is read
     MODULE_SETTINGS settings;
     bool verify = true;
@@ -68,7 +71,9 @@ struct PortResult {
     std::string port;
     size_t position = 0;
     std::string device;
-    std::string logFile;
+    bool opened = false;
+    std::string logFile;    // the log actually written; empty when there is none
+    std::string logProblem; // why there is no log, when the port opened without one
     ExitStatus status = kExitOk;
     std::string message; // why the port did not end with status 0
     std::string name;    // the name read, for the name query
@@ -81,9 +86,18 @@ struct PortResult {
 // Called after each step, from the job's own thread.
 using StepReport = std::function<void(const PortResult& port, const StepResult& step)>;
 
+// Fills result as the job goes, so that what was done is known even when the job is cut short (by an
+// exception, say). Ends early, after the exchange under way, once StopRequested() holds.
+void RunPort(const PortTask& task, const StepReport& report, PortResult& result);
 PortResult RunPort(const PortTask& task, const StepReport& report);
 
 // "TxRx.log" for a single port, else "TxRx-<port>.log" with characters unsafe in a file name replaced.
 std::string LogFileFor(const std::string& port, size_t portCount);
+// The log of each port of one command, distinct even where two names map to one file name (or differ
+// only in case, as Windows' file names do): a later one gets "-2", "-3", ... before ".log".
+std::vector<std::string> LogFilesFor(const std::vector<std::string>& ports);
+
+// The message of a port that a stop signal cut short.
+std::string StoppedMessage(int signalNumber, size_t stepsDone);
 
 } // namespace zk405_cli

@@ -250,7 +250,7 @@ private:
         ExitStatus status = m_ledgerBroken ? kExitLedger : m_status;
         // Asked for N modules and stopped short of them: the run did not do what it was asked.
         if (signal != 0 && m_options.once != 0 && m_accepted < m_options.once && !m_ledgerBroken)
-            status = static_cast<ExitStatus>(kExitBySignal + signal);
+            status = static_cast<ExitStatus>(kExitSignalBase + signal);
         if (m_options.json) {
             Event({{"event", "stopped"}, {"tally", TallyJson(m_tally)}, {"status", status}, {"signal", signal}});
         } else {

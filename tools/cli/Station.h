@@ -25,7 +25,7 @@ struct StationOptions {
 };
 
 // Runs until Ctrl+C (SIGINT, SIGTERM, SIGHUP), or --once modules. The exit status: 0 when every module
-// was programmed (or skipped), else the lowest of the modules' statuses; 5 when the ledger could not
+// was programmed (or skipped), else the lowest of the modules' statuses; 7 when the ledger could not
 // be written; 128 + the signal when a stop came before --once modules were done.
 ExitStatus RunStation(const StationOptions& options, std::ostream& out, std::ostream& err);
 

@@ -44,6 +44,26 @@ std::string EscapeBytes(std::string_view bytes) {
     return text;
 }
 
+std::string EscapeControls(std::string_view utf8) {
+    std::string text;
+    text.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(utf8[i]);
+        const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0;
+        if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            text += "\\u00";
+            text += kHexDigits[next >> 4];
+            text += kHexDigits[next & 0x0F];
+            ++i;
+        } else if (byte < 0x20 || byte == 0x7F || byte == '\\') {
+            text += EscapeBytes(utf8.substr(i, 1));
+        } else {
+            text += utf8[i];
+        }
+    }
+    return text;
+}
+
 bool UnescapeBytes(std::string_view text, std::string& bytesOut) {
     std::string bytes;
     for (size_t i = 0; i < text.size(); ++i) {

@@ -7,5 +7,9 @@
 #include <string_view>
 
 std::string EscapeBytes(std::string_view bytes);
+// UTF-8 text for a terminal: the same escapes, but only for what a terminal would act on rather
+// than show (C0 controls, DEL, a backslash, and the C1 controls U+0080 to U+009F, written \u0080 to
+// \u009F); every other character, Polish letters included, stays as it is.
+std::string EscapeControls(std::string_view utf8);
 // The inverse; false for a malformed escape.
 bool UnescapeBytes(std::string_view text, std::string& bytesOut);

@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
+#include <exception>
 #include <iostream>
 #include <limits>
 #include <optional>
@@ -30,17 +31,16 @@ constexpr const char* kDescription =
 
 constexpr const char* kFooter =
     "The endpoint's name goes to stderr once it is ready. Ctrl+C stops the monitor.\n"
+    "When zk405-cli works on several ports at once, each line is shown with [port] before it.\n"
     "The tool looks for the monitor when it opens a port and keeps the first one it finds until it\n"
     "ends: start the monitor first, and after restarting the monitor restart the tool too.\n"
     "\n"
     "Exit status:\n"
     "  0  stopped, or N messages printed\n"
     "  1  bad usage\n"
-    "  2  could not listen, or receiving failed";
+    "  2  could not listen, receiving failed, or an unexpected failure";
 
-} // namespace
-
-int main(int argc, char** argv) {
+int MonitorMain(int argc, char** argv) {
     IgnoreFileSizeSignal(); // output redirected to a file that reached its limit must not end it
     bool raw = false;
     long count = -1;
@@ -84,4 +84,18 @@ int main(int argc, char** argv) {
         }
     }
     return kExitStopped;
+}
+
+} // namespace
+
+// No exception leaves main: the endpoint is then taken down as at a normal end.
+int main(int argc, char** argv) {
+    try {
+        return MonitorMain(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zk405-monitor: stopped by an unexpected failure: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "zk405-monitor: stopped by an unexpected failure\n");
+    }
+    return kExitFailed;
 }

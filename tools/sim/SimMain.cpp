@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <fcntl.h>
 #include <iostream>
 #include <memory>
@@ -65,7 +66,8 @@ constexpr const char* kFooter =
     "Exit status:\n"
     "  0  stopped by SIGINT, SIGTERM or SIGHUP\n"
     "  1  bad usage\n"
-    "  2  could not start (no pseudo-terminal, the link or the transcript refused)";
+    "  2  could not start (no pseudo-terminal, the link or the transcript refused), or an\n"
+    "     unexpected failure";
 
 struct Options {
     std::string name = "ZK405";
@@ -347,9 +349,7 @@ int Supervise(pid_t child) {
 
 void IgnoreSignal(int) {}
 
-} // namespace
-
-int main(int argc, char** argv) {
+int SimMain(int argc, char** argv) {
     IgnoreFileSizeSignal(); // a full transcript file must not end the module
     Options options;
     if (const std::optional<int> status = ParseOptions(argc, argv, options))
@@ -379,4 +379,18 @@ int main(int argc, char** argv) {
         return RunModules(options, supervisor);
     }
     return Supervise(child);
+}
+
+} // namespace
+
+// No exception leaves main: the pseudo-terminals, links and transcript then go as at a normal end.
+int main(int argc, char** argv) {
+    try {
+        return SimMain(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "zk405-sim: stopped by an unexpected failure: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "zk405-sim: stopped by an unexpected failure\n");
+    }
+    return kExitNotStarted;
 }

@@ -2,8 +2,12 @@
 // names made distinct per port, and how a reply is judged.
 #include "CliOptions.h"
 #include "PortJob.h"
+#include "TempDir.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <unistd.h>
 
 using namespace zk405_cli;
 
@@ -55,6 +59,38 @@ TEST(CliPreset, MalformedLinesAreRefusedWithTheirPlace) {
     EXPECT_NE(error.find("/nonexistent/zk405.preset"), std::string::npos);
 }
 
+// A preset comes from a regular file or a pipe someone writes to, and is small; anything else is
+// refused with the reason, at once (the FIFO and /dev/zero cases run as programs in CliProgramTest).
+TEST(CliPreset, OnlyFilesAndWrittenPipesWithinTheLimitAreRead) {
+    TempDir dir;
+    SettingsInput preset;
+    std::string error;
+    EXPECT_FALSE(ReadPreset(dir.Path(), preset, error));
+    EXPECT_NE(error.find("directory"), std::string::npos) << error;
+
+    std::ofstream(dir.File("large.preset")) << "# " << std::string(kMaxPresetBytes, 'x') << "\npin=1\n";
+    EXPECT_FALSE(ReadPreset(dir.File("large.preset"), preset, error));
+    EXPECT_NE(error.find("larger than"), std::string::npos) << error;
+    EXPECT_FALSE(preset.pin);
+
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const std::string text = "pin=2468\n";
+    ASSERT_EQ(write(pipeFds[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    close(pipeFds[1]);
+    EXPECT_TRUE(ReadPreset("/dev/fd/" + std::to_string(pipeFds[0]), preset, error)) << error;
+    EXPECT_EQ(preset.pin, "2468");
+    close(pipeFds[0]);
+
+    ASSERT_EQ(pipe(pipeFds), 0);
+    close(pipeFds[1]); // a writer that said nothing
+    EXPECT_FALSE(ReadPreset("/dev/fd/" + std::to_string(pipeFds[0]), preset, error));
+    EXPECT_NE(error.find("nothing came"), std::string::npos) << error;
+    close(pipeFds[0]);
+
+    EXPECT_FALSE(ReadPreset("/dev/null", preset, error)); // a device, though it reads as empty
+}
+
 TEST(CliSettings, LimitsCountWindows1250CharactersAndBadValuesAreRefused) {
     std::string error;
     SettingsInput input;
@@ -69,6 +105,8 @@ TEST(CliSettings, LimitsCountWindows1250CharactersAndBadValuesAreRefused) {
         {std::string(32, 'a'), {}, {}, {}}, {{}, std::string(17, '1'), {}, {}}, {"Drukarka 名", {}, {}, {}},
         {"a\r\nAT+BPIN=1", {}, {}, {}},     {{}, {}, "xon/xoff", {}},          {{}, {}, "", {}},
         {{}, {}, {}, "never"},
+        // C1 controls: U+0081 would even reach the module as the byte the code page leaves undefined.
+        {"a\u0081b", {}, {}, {}},           {{}, "\u009B1", {}, {}},           {"\u0085", {}, {}, {}},
     };
     for (const SettingsInput& bad : refused) {
         error.clear();
@@ -109,6 +147,18 @@ TEST(CliLogNames, OnePortKeepsTheWindowsNameSeveralGetTheirOwn) {
     EXPECT_EQ(LogFileFor("com5", 2), "TxRx-com5.log");
     EXPECT_EQ(LogFileFor("/dev/pts/3", 2), "TxRx-_dev_pts_3.log");
     EXPECT_EQ(LogFileFor("..", 2), "TxRx-...log");
+    EXPECT_EQ(LogFilesFor({"com5"}), std::vector<std::string>{"TxRx.log"});
+    EXPECT_EQ(LogFilesFor({"com5", "com6"}), (std::vector<std::string>{"TxRx-com5.log", "TxRx-com6.log"}));
+}
+
+// Names that map to one file (or differ only in case, one file on Windows) still get a log each, and
+// a suffix never takes the name a later port has of its own.
+TEST(CliLogNames, NamesThatMapToOneFileGetDistinctLogs) {
+    EXPECT_EQ(LogFilesFor({"a b", "a_b", "a?b"}),
+              (std::vector<std::string>{"TxRx-a_b.log", "TxRx-a_b-2.log", "TxRx-a_b-3.log"}));
+    EXPECT_EQ(LogFilesFor({"a b", "a_b", "a_b-2"}),
+              (std::vector<std::string>{"TxRx-a_b.log", "TxRx-a_b-3.log", "TxRx-a_b-2.log"}));
+    EXPECT_EQ(LogFilesFor({"/dev/X", "/dev/x"}), (std::vector<std::string>{"TxRx-_dev_X.log", "TxRx-_dev_x-2.log"}));
 }
 
 } // namespace

@@ -2,9 +2,15 @@
 // reaches each module, what each port's log holds, what the tool reports and its exit status. The
 // windows' own code path, run on a module of its own, is the expectation for the bytes and the logs.
 #include "CliApp.h"
+#include "PortJob.h"
 #include "ChildProcess.h"
+#include "Deadline.h"
 #include "DeviceDirectory.h"
 #include "ModuleCommands.h"
+#include "MonitorEndpoint.h"
+#include "MonitorFormat.h"
+#include "OtherProgram.h"
+#include "PseudoTerminal.h"
 #include "TempDir.h"
 #include "Transcript.h"
 
@@ -12,9 +18,12 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
+#include <sys/stat.h>
 
 namespace {
 
@@ -75,6 +84,40 @@ CliRun Cli(Strings args) {
 Strings Concat(Strings a, const Strings& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// zk405-cli as a program, started by a shell script that sets its streams or limits up; the script
+// sees the program as "$0" and its arguments as "$@".
+std::unique_ptr<ChildProcess> CliProgram(const std::string& script, const Strings& args) {
+    return std::make_unique<ChildProcess>(Concat({"/bin/sh", "-c", script, ZK405_CLI_PROGRAM}, args));
+}
+
+std::vector<Json> JsonLines(const std::string& text) {
+    std::vector<Json> objects;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line.front() == '{')
+            objects.push_back(Json::parse(line));
+    return objects;
+}
+
+// The bytes a traffic log records, read back from its hex columns; a dump line cut short loses some.
+std::string LoggedBytes(const std::string& log) {
+    std::string bytes;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        for (size_t i = 0; i + 2 < line.size() && std::isxdigit(static_cast<unsigned char>(line[i])) &&
+                           std::isxdigit(static_cast<unsigned char>(line[i + 1])) && line[i + 2] == ' ';
+             i += 3)
+            bytes += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
+    return bytes;
+}
+
+std::string Sent(const Strings& commands) {
+    std::string bytes;
+    for (const std::string& command : commands)
+        bytes += command + "\r\n";
+    return bytes;
 }
 
 // What the windows send for these settings and log for it: their ProgramModule, then the name query,
@@ -284,6 +327,202 @@ TEST_F(CliProgramTest, TheProgramTellsItsExitStatuses) {
     const Json object = Json::parse(good.ReadToEnd());
     EXPECT_EQ(good.Wait(), 0);
     EXPECT_EQ(object["steps"][1]["reply"], "Z");
+}
+
+// Ctrl+C, kill and a closed terminal end the exchange under way: the port's flag and lock are given
+// back, its log holds every byte that went out, and the report says how far each port got.
+TEST_F(CliProgramTest, StopSignalsEndTheRunCleanlyWithAReport) {
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        Modules module(m_dir, "signal" + std::to_string(sig), 1, {"--reply-delay-ms", "300"});
+        const std::string port = module.Ports()[0];
+        const Strings args = {"program", port, "--name", "Przerwany nr 1", "--pin", "1234", "--flow", "BRAK",
+                              "--auth", "always", "--json"};
+        // SIGHUP's run reports as text, on stderr, for the person who is still there.
+        const std::unique_ptr<ChildProcess> cli = sig == SIGHUP
+                                                      ? CliProgram(R"(exec "$0" "$@" 2>&1)", Strings(args.begin(), args.end() - 1))
+                                                      : CliProgram(R"(exec "$0" "$@")", args);
+        ASSERT_TRUE(WaitUntil(Deadline(5000), std::chrono::milliseconds(5),
+                              [&] { return module.Received(0).size() >= 2; }));
+        ASSERT_TRUE(cli->Signal(sig));
+        const std::string output = cli->ReadToEnd();
+        EXPECT_EQ(cli->Wait(), 128 + sig) << output;
+
+        const Strings received = module.Received(0);
+        EXPECT_LT(received.size(), 5u); // the name was never read back
+        EXPECT_EQ(LoggedBytes(ReadWholeFile(m_dir.File("TxRx.log"))), Sent(received));
+        EXPECT_EQ(ReadWholeFile(m_dir.File("TxRx.log")).back(), '\n');
+        EXPECT_FALSE(std::filesystem::exists(UucpLockPath(port)));
+        CSerialPort again;
+        EXPECT_EQ(again.Open(port.c_str(), 9600), 0) << "the port is still held";
+
+        const std::string stopped = "stopped by signal " + std::to_string(sig);
+        if (sig == SIGHUP) {
+            EXPECT_NE(output.find("interrupted"), std::string::npos) << output;
+            EXPECT_NE(output.find(stopped), std::string::npos) << output;
+            continue;
+        }
+        const std::vector<Json> objects = JsonLines(output);
+        ASSERT_EQ(objects.size(), 1u) << output;
+        EXPECT_EQ(objects[0]["status"], 128 + sig);
+        EXPECT_EQ(objects[0]["result"], "interrupted");
+        EXPECT_NE(objects[0]["message"].get<std::string>().find(stopped), std::string::npos);
+        EXPECT_EQ(objects[0]["steps"].size(), received.size());
+        EXPECT_EQ(objects[0]["log"], "TxRx.log");
+    }
+}
+
+// A reader that goes away (| head -1) or a full disk never stops the programming half-way; a report
+// that could not be written has a status of its own.
+TEST_F(CliProgramTest, ClosedOrFullStreamsNeverStopTheProgramming) {
+    Modules module(m_dir, "streams", 1, {"--reply-delay-ms", "20"});
+    const Strings args = {"program", module.Ports()[0], "--name", "N", "--pin", "1", "--flow", "BRAK", "--auth",
+                          "always"};
+    // stderr's reader is gone before the first progress line; the JSON and the status reach the test.
+    const std::unique_ptr<ChildProcess> closed =
+        CliProgram(R"(exec 3>&1; { "$0" "$@" 2>&1 >&3; echo "status $?" >&3; } | true)", Concat(args, {"--json"}));
+    const std::string output = closed->ReadToEnd(10000);
+    EXPECT_NE(output.find("status 0"), std::string::npos) << output;
+    ASSERT_EQ(JsonLines(output).size(), 1u) << output;
+    EXPECT_EQ(JsonLines(output)[0]["steps"].size(), 5u);
+    EXPECT_EQ(module.Received(0).size(), 5u);
+
+    const std::unique_ptr<ChildProcess> fullOut = CliProgram(R"(exec "$0" "$@" >/dev/full)", Concat(args, {"--json"}));
+    EXPECT_EQ(fullOut->Wait(10000), 5);
+    EXPECT_EQ(module.Received(0).size(), 10u);
+    const std::unique_ptr<ChildProcess> fullErr = CliProgram(R"(exec "$0" "$@" 2>/dev/full)", args);
+    EXPECT_EQ(fullErr->Wait(10000), 5);
+    EXPECT_EQ(module.Received(0).size(), 15u);
+    // The report written, only the progress lost: the ports' own status.
+    const std::unique_ptr<ChildProcess> progressLost =
+        CliProgram(R"(exec "$0" "$@" 2>/dev/full)", Concat(args, {"--json"}));
+    EXPECT_EQ(progressLost->Wait(10000), 0);
+}
+
+// No thread for a port (a process limit) is that port's failure, reported like any other.
+TEST_F(CliProgramTest, PortsWithoutAThreadFailWithAReport) {
+    Modules modules(m_dir, "limits", 2);
+    // Thread stacks of 4 GiB in an address space of 1 GiB: no thread can be made.
+    const std::unique_ptr<ChildProcess> cli =
+        CliProgram(R"(ulimit -s 4194304 && ulimit -v 1048576 && exec "$0" "$@")",
+                   Concat({"program"}, Concat(modules.Ports(), {"--pin", "1", "--json"})));
+    const std::vector<Json> objects = JsonLines(cli->ReadToEnd());
+    EXPECT_EQ(cli->Wait(), 2);
+    ASSERT_EQ(objects.size(), 2u);
+    for (const Json& object : objects) {
+        EXPECT_EQ(object["status"], 2);
+        EXPECT_NE(object["message"].get<std::string>().find("no thread"), std::string::npos) << object;
+    }
+    EXPECT_TRUE(modules.Received(0).empty());
+}
+
+// A directory, an endless device or a FIFO that nobody writes to is no preset: refused at once.
+TEST_F(CliProgramTest, PresetsThatAreNoFilesAreRefusedAtOnce) {
+    Modules module(m_dir, "presets", 1);
+    const std::string fifo = m_dir.File("preset.fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& preset : {m_dir.Path(), std::string("/dev/zero"), fifo}) {
+        const std::unique_ptr<ChildProcess> cli =
+            CliProgram(R"(exec "$0" "$@" 2>&1)", {"program", module.Ports()[0], "--preset", preset});
+        const std::string output = cli->ReadToEnd();
+        EXPECT_EQ(cli->Wait(), 1) << preset;
+        EXPECT_NE(output.find("cannot read the preset " + preset + ": "), std::string::npos) << output;
+    }
+    EXPECT_TRUE(module.Received(0).empty());
+}
+
+// Each port's log is its own, and the report names only a log that was written.
+TEST_F(CliProgramTest, EveryPortGetsItsOwnLogAndTheReportNamesOnlyWrittenOnes) {
+    Modules modules(m_dir, "logs", 2);
+    const std::string spaced = m_dir.File("x y");
+    const std::string underscored = m_dir.File("x_y");
+    std::filesystem::create_symlink(modules.Ports()[0], spaced);
+    std::filesystem::create_symlink(modules.Ports()[1], underscored);
+    const CliRun run = Cli({"program", spaced, underscored, "--pin", "77", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Json> objects = run.Objects();
+    ASSERT_EQ(objects.size(), 2u);
+    ASSERT_NE(objects[0]["log"], objects[1]["log"]);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(LoggedBytes(ReadWholeFile(m_dir.File(objects[i]["log"].get<std::string>()))),
+                  Sent(modules.Received(i)));
+
+    std::filesystem::create_directory(m_dir.File("TxRx.log")); // no log can be made there
+    const CliRun unlogged = Cli({"program", spaced, "--pin", "78", "--json"});
+    EXPECT_EQ(unlogged.status, 0) << unlogged.err;
+    ASSERT_EQ(unlogged.Objects().size(), 1u);
+    EXPECT_FALSE(unlogged.Objects()[0].contains("log"));
+    EXPECT_NE(unlogged.Objects()[0]["logProblem"].get<std::string>().find("TxRx.log"), std::string::npos);
+    const CliRun table = Cli({"program", spaced, "--pin", "79"});
+    EXPECT_NE(table.err.find("ok             0."), std::string::npos) << table.err;
+    EXPECT_NE(table.err.find(" s    -  (no log: TxRx.log could not be created)"), std::string::npos) << table.err;
+}
+
+// A line flow control holds is the port's failure, not the module's silence, and is not retried.
+TEST_F(CliProgramTest, AStuckLineIsToldFromASilentModule) {
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.HoldPortOutput());
+    const CliRun run = Cli({"program", pty.SlavePath(), "--pin", "1", "--flow", "BRAK", "--json"});
+    EXPECT_EQ(run.status, 2) << run.err;
+    ASSERT_EQ(run.Objects().size(), 1u);
+    const Json object = run.Objects()[0];
+    EXPECT_EQ(object["result"], "line stuck");
+    EXPECT_NE(object["message"].get<std::string>().find("the line is stuck"), std::string::npos) << object;
+    ASSERT_EQ(object["steps"].size(), 1u); // the flow command was not tried after it
+    EXPECT_EQ(object["steps"][0]["outcome"], "stuck");
+    EXPECT_LT(run.seconds, 3.5);
+    EXPECT_NE(run.err.find(": pin line stuck"), std::string::npos) << run.err;
+
+    const CliRun name = Cli({"name", pty.SlavePath(), "--json"});
+    EXPECT_EQ(name.status, 2);
+    EXPECT_LT(name.seconds, 3.5); // one attempt, not eleven
+    ASSERT_EQ(name.Objects().size(), 1u);
+    EXPECT_EQ(name.Objects()[0]["steps"][0]["outcome"], "stuck");
+}
+
+// A module's name reaches the terminal escaped (it could retitle or clear it otherwise); JSON carries
+// it as it is.
+TEST_F(CliProgramTest, ModuleTextIsEscapedForTheTerminal) {
+    Modules module(m_dir, "escapes", 1, {"--name", "Zły\x1B]0;x\x07\x1B[2J"});
+    const CliRun run = Cli({"name", module.Ports()[0]});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, module.Ports()[0] + "\tZły\\x1B]0;x\\x07\\x1B[2J\n");
+    const CliRun json = Cli({"name", module.Ports()[0], "--json"});
+    ASSERT_EQ(json.Objects().size(), 1u);
+    EXPECT_EQ(json.Objects()[0]["name"], "Zły\x1B]0;x\x07\x1B[2J");
+    EXPECT_EQ(json.err.find('\x1B'), std::string::npos) << json.err;
+}
+
+// Several ports mirror to one monitor: each message says its port. One port mirrors the log as is.
+TEST_F(CliProgramTest, SeveralPortsTagTheirMirrorAndOnePortMirrorsTheLog) {
+    CMonitorEndpoint endpoint;
+    std::string error;
+    ASSERT_TRUE(endpoint.Create(error)) << error;
+    const auto receiveAll = [&endpoint] {
+        std::vector<std::string> messages;
+        for (std::string message; endpoint.Receive(message, 100) == CMonitorEndpoint::Receipt::kMessage;)
+            messages.push_back(message);
+        return messages;
+    };
+    Modules modules(m_dir, "mirror", 2);
+    ASSERT_EQ(Cli(Concat({"program"}, Concat(modules.Ports(), {"--pin", "1"}))).status, 0);
+    std::map<std::string, std::string> printed; // by port, the tag taken off again
+    for (const std::string& message : receiveAll()) {
+        ASSERT_EQ(message.front(), '\x01') << message;
+        const size_t end = message.find('\x02');
+        ASSERT_NE(end, std::string::npos);
+        printed[message.substr(1, end - 1)] += FormatMessage(message.substr(end + 1), false);
+    }
+    ASSERT_EQ(printed.size(), 2u);
+    for (size_t i = 0; i < 2; ++i)
+        EXPECT_EQ(printed[modules.Ports()[i]],
+                  ReadWholeFile(m_dir.File(zk405_cli::LogFilesFor(modules.Ports())[i])));
+
+    ASSERT_EQ(Cli({"program", modules.Ports()[0], "--pin", "2"}).status, 0);
+    std::string single;
+    for (const std::string& message : receiveAll())
+        single += FormatMessage(message, false);
+    EXPECT_EQ(single, ReadWholeFile(m_dir.File("TxRx.log")));
 }
 
 } // namespace

@@ -489,7 +489,7 @@ TEST_F(CliStationTest, TheLedgerSkipsTornLinesAndNeverGluesARecordOntoOne) {
         EXPECT_EQ(before.badLines, (std::vector<size_t>{first + 1, first + 2}));
 
         const CliRun check = Cli({"ledger", path, "--check"});
-        EXPECT_EQ(check.status, 5);
+        EXPECT_EQ(check.status, 7);
         EXPECT_NE(check.err.find("line " + std::to_string(first + 1) + ": not a ledger record"), std::string::npos)
             << check.err;
         EXPECT_NE(check.err.find("line " + std::to_string(first + 2) + ": not whole"), std::string::npos);

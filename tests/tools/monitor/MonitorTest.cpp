@@ -72,6 +72,44 @@ TEST_F(MonitorTest, ReceivesOneMessagePerPieceOfTheDump) {
     EXPECT_EQ(printed, ReadWholeFile(m_dir.File("TxRx.log")));
 }
 
+// Several ports at once: each message carries its port's tag, and the monitor shows it per line.
+TEST_F(MonitorTest, TaggedPortsAreToldApartAndAnUntaggedPortSendsTheLogsBytes) {
+    CMonitorEndpoint endpoint;
+    std::string error;
+    ASSERT_TRUE(endpoint.Create(error)) << error;
+    PseudoTerminal other;
+    CSerialPort first;
+    CSerialPort second;
+    first.SetLogFileName("TxRx-a.log");
+    second.SetLogFileName("TxRx-b.log");
+    first.SetMonitorTag("com5");
+    second.SetMonitorTag("/dev/pts/9\x02\n"); // the frame's bytes cannot come from a name
+    ASSERT_EQ(first.Open(m_pty.SlavePath().c_str(), 9600), 0);
+    ASSERT_EQ(second.Open(other.SlavePath().c_str(), 9600), 0);
+    ASSERT_EQ(first.Write(4, "AT\r\n"), 0);
+    ASSERT_EQ(second.Write(4, "AT\r\n"), 0);
+    first.Close();
+    second.Close();
+    const std::string line = "41 54 0D 0A " + std::string(36, ' ') + "   AT..";
+    const auto tagged = [](const std::string& tag, const std::string& piece) { return "\x01" + tag + "\x02" + piece; };
+    EXPECT_EQ(ReceiveAll(endpoint), (std::vector<std::string>{
+                                        tagged("com5", "\n"), tagged("com5", "Written:"), tagged("/dev/pts/9", "\n"),
+                                        tagged("/dev/pts/9", "Written:"), tagged("com5", line),
+                                        tagged("/dev/pts/9", line)}));
+    EXPECT_EQ(FormatMessage(tagged("com5", "Written:"), false), "[com5] Written:\n");
+    EXPECT_EQ(FormatMessage(tagged("com5", line), false), "[com5] " + line + "\n");
+    EXPECT_EQ(FormatMessage(tagged("com5", "\n"), false), "\n");
+    EXPECT_EQ(FormatMessage(tagged("com5", "\n"), true), "7 \\x01com5\\x02\\n\n");
+    EXPECT_EQ(FormatMessage(tagged("\x1B[2J", "x"), false), "[\\x1B[2J] x\n");
+
+    // A tag cleared again leaves the mirror exactly the log's pieces.
+    first.SetMonitorTag("");
+    ASSERT_EQ(first.Open(m_pty.SlavePath().c_str(), 9600), 0);
+    ASSERT_EQ(first.Write(20, kCommands.data()), 0);
+    first.Close();
+    EXPECT_EQ(ReceiveAll(endpoint), (std::vector<std::string>{"\n", "Written:", kFullLine, kLastLine}));
+}
+
 TEST_F(MonitorTest, RawFormatShowsLengthAndEscapedBytes) {
     EXPECT_EQ(FormatMessage("\n", true), "1 \\n\n");
     EXPECT_EQ(FormatMessage("Written:", true), "8 Written:\n");
