@@ -1,5 +1,7 @@
 #include "PortInfo.h"
 
+#include "Bluetooth.h"
+
 #include "PortInfoSystem.h"
 
 #include <cctype>
@@ -87,7 +89,17 @@ std::string Printable(std::string text) {
 PortInfo DescribePort(const std::string& portName, const RemoteNameLookup& lookup) {
     PortInfo info;
     info.name = portName;
-    port_info_os::ReadPortFacts(info);
+    std::string address;
+    // A "bt:" port is the link this program makes itself: its facts are in its name.
+    if (bluetooth::AddressOfPortName(portName.c_str(), address)) {
+        info.device = portName;
+        info.kind = PortKind::kBluetooth;
+        info.address = address;
+        info.direction = Direction::kOutgoing;
+        info.present = true;
+    } else {
+        port_info_os::ReadPortFacts(info);
+    }
     if (info.address && !info.remoteName && lookup && info.direction != Direction::kIncoming)
         info.remoteName = lookup(*info.address);
     if (info.remoteName)

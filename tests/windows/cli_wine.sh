@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # zk405-cli.exe under Wine against the simulated module on a COM port: reads the module's name, then
 # programs all four settings with verification (a Polish name given as UTF-8), and checks the exit
-# statuses, the JSON report, the commands the module received (Windows-1250 on the line) and TxRx.log.
+# statuses, the JSON report, the commands the module received (Windows-1250 on the line) and TxRx.log;
+# then a provisioning station programs a COM port that appears while it waits, and records it.
 #
 # Usage: cli_wine.sh zk405-cli.exe ZK405-SIM [WINE]
 # Wine's prefix is $WINEPREFIX as scripts/windows/wine-env.sh set it up (test-windows.sh does).
@@ -15,18 +16,22 @@ SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows" && pwd)
 ZK405_WINE_FUNCTIONS_ONLY=1 source "$SCRIPTS/wine-env.sh" "" || exit 1
 
 COM=43
+STATION_COM=44
 WORK=$(mktemp -d /tmp/zk405-cli-wine-XXXXXX)
 SIM_PID=""
+STATION_PID=""
 cleanup() {
+    [[ -n "$STATION_PID" ]] && kill "$STATION_PID" 2>/dev/null
     [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null
     wait 2>/dev/null
     zk405_wine_unlink_com "$COM"
+    zk405_wine_unlink_com "$STATION_COM"
     rm -rf "$WORK"
 }
 trap cleanup EXIT
 fail() {
     echo "FAIL: $*" >&2
-    for f in out.txt err.txt transcript.txt; do
+    for f in out.txt err.txt transcript.txt station.txt station.err ledger.csv; do
         [[ -s "$WORK/$f" ]] && sed "s/^/  $f: /" "$WORK/$f" >&2
     done
     exit 1
@@ -82,4 +87,30 @@ status=$?
 status=$?
 [[ $status == 2 ]] || fail "missing port: exit status $status"
 grep -q "missing" err.txt || fail "missing port: no reason given"
-echo "zk405-cli.exe under Wine: ports listed, name read, four settings programmed and verified, exit statuses 0, 1, 2"
+# The station leaves the COM ports there at its start alone and takes the one that appears.
+zk405_wine_unlink_com "$STATION_COM"
+"$WINE" "$PROGRAM" station --once 1 --name "Stanowisko {n}" --pin 9876 --ledger ledger.csv >station.txt \
+    2>station.err &
+STATION_PID=$!
+for _ in $(seq 400); do
+    [[ -s station.txt ]] && break
+    sleep 0.05
+done
+grep -q "Waiting for modules" station.txt || fail "station: not waiting for modules"
+zk405_wine_link_com "$STATION_COM" "$(head -n1 sim.out)"
+for _ in $(seq 300); do
+    kill -0 "$STATION_PID" 2>/dev/null || break
+    sleep 0.1
+done
+wait "$STATION_PID"
+status=$?
+STATION_PID=""
+[[ $status == 0 ]] || fail "station: exit status $status"
+grep -q "PROGRAMMED  com$STATION_COM  #1 \"Stanowisko 1\"" station.txt || fail "station: no result line"
+grep -q ",done,1,com$STATION_COM,.*,Stanowisko 1,name;pin,PROGRAMMED,0," ledger.csv ||
+    fail "station: no record of the module"
+grep -q 9876 ledger.csv && fail "station: the PIN is in the ledger"
+[[ "$(tail -n2 transcript.txt | cut -d' ' -f2-)" == $'AT+BPIN=9876\nAT+BNAME?' ]] ||
+    fail "station: the module received other commands"
+echo "zk405-cli.exe under Wine: ports listed, name read, four settings programmed and verified, exit statuses 0, 1, 2;" \
+    "a COM port that appeared programmed by the station and recorded"

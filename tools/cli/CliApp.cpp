@@ -8,11 +8,15 @@
 #include "Cp1250.h"
 #include "DeviceIdentity.h"
 #include "EscapedText.h"
+#include "LedgerReport.h"
 #include "PortJob.h"
 #include "PortInfo.h"
 #include "PortNameText.h"
 #include "PortNames.h"
 #include "PortProbe.h"
+#include "RecordedJob.h"
+#include "Station.h"
+#include "StationConsole.h"
 #include "StopSignal.h"
 #include "ToolOptions.h"
 #include "ZK405Version.h"
@@ -21,6 +25,10 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -44,8 +52,10 @@ constexpr const char* kExitStatuses =
     "  4  a module refused or did not confirm a setting, or its name read back differs\n"
     "  5  every port ended well, but the report could not be written (a full disk, a closed pipe)\n"
     "  6  an unexpected failure ended the program; its ports were closed\n"
+    "  7  the ledger could not be read or written (the run stopped there)\n"
     "  128+N  stopped by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP): the exchange under way was\n"
-    "     ended, every port closed, and the report tells what each port reached\n"
+    "     ended, every port closed, and the report tells what each port reached; a station\n"
+    "     finishes the modules under way and ends so only when --once modules were not done\n"
     "When ports end differently, the lowest of 2, 3 and 4 is reported.";
 
 struct Common {
@@ -161,9 +171,16 @@ ExitStatus List(bool json, bool all, const port_info::RemoteNameLookup& remoteNa
     return kExitOk;
 }
 
+// What runs one task: RunPort, or RunPort with the ledger keeping count.
+using PortRunner = std::function<void(const PortTask&, const StepReport&, PortResult&)>;
+
+void RunPlain(const PortTask& task, const StepReport& report, PortResult& result) {
+    RunPort(task, report, result);
+}
+
 // Runs every task on a thread of its own and reports as the steps finish.
 std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common& common, std::ostream& out,
-                               std::ostream& err) {
+                               std::ostream& err, const PortRunner& runner = RunPlain) {
     std::mutex outputLock;
     const StepReport report = [&](const PortResult& port, const StepResult& step) {
         const bool failed = step.outcome != Outcome::Confirmed && step.outcome != Outcome::Sent &&
@@ -205,7 +222,7 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
             threads.emplace_back([&, i] {
                 // A job that fails on its own (no memory) has closed its port on the way out.
                 try {
-                    RunPort(tasks[i], report, results[i]);
+                    runner(tasks[i], report, results[i]);
                     if (results[i].status == kExitNotOpened) {
                         const std::lock_guard<std::mutex> lock(outputLock);
                         err << EscapeControls(results[i].port) << ": " << EscapeControls(results[i].message)
@@ -260,7 +277,7 @@ ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err)
 }
 
 ExitStatus Program(const Common& common, const SettingsInput& options, const std::string& presetPath,
-                   bool verify, std::ostream& out, std::ostream& err) {
+                   bool verify, const std::string& ledgerPath, std::ostream& out, std::ostream& err) {
     SettingsInput preset;
     std::string error;
     if (!presetPath.empty() && !ReadPreset(presetPath, preset, error)) {
@@ -281,14 +298,41 @@ ExitStatus Program(const Common& common, const SettingsInput& options, const std
             return kExitUsage;
         }
     }
-    const std::vector<PortResult> results = RunAll(tasks, common, out, err);
+    // With a ledger {n} is the ledger's next number, taken as each module starts.
+    Ledger ledger;
+    if (!ledgerPath.empty() && !ledger.Open(ledgerPath, error)) {
+        err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
+        return kExitUsage;
+    }
+    std::atomic<bool> ledgerFailed{false};
+    std::mutex ledgerErrorLock;
+    const PortRunner recorded = [&](const PortTask& task, const StepReport& report, PortResult& result) {
+        const RecordedResult run = RunRecorded(
+            ledger, {task.port, "", task.logFile, input, false, task.verify, task.replyDriven}, report, nullptr);
+        result = run.port;
+        if (run.ledgerFailed) {
+            ledgerFailed = true;
+            const std::lock_guard<std::mutex> lock(ledgerErrorLock);
+            err << "zk405-cli: " << EscapeControls(ledgerPath) << ": " << run.ledgerError << std::endl;
+        }
+    };
+    const std::vector<PortResult> results =
+        ledgerPath.empty() ? RunAll(tasks, common, out, err) : RunAll(tasks, common, out, err, recorded);
     if (!common.quiet)
         err << SummaryTable(results);
     else
         for (const PortResult& result : results)
             if (result.status != kExitOk && result.status != kExitNotOpened)
                 err << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
-    return OverallStatus(results);
+    return ledgerFailed ? kExitLedger : OverallStatus(results);
+}
+
+// Colour and the bell only for a person at a terminal: never into a pipe or a file, never with
+// NO_COLOR set. Tests hand Run a string stream, which is never a terminal.
+bool ColourWanted(const std::ostream& out) {
+    const char* noColour = std::getenv("NO_COLOR");
+    return &out == &std::cout && (noColour == nullptr || *noColour == '\0') &&
+           station_console::StdoutIsColourTerminal();
 }
 
 } // namespace
@@ -336,6 +380,42 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
     CLI::Option* authOption = program->add_option("--auth", auth, AuthWordList(" or ", true));
     program->add_option("--preset", preset, "a file of name=, pin=, flow=, auth= lines; options override it");
     program->add_flag("--no-verify", noVerify, "send as the windows do and report only what was sent");
+    std::string programLedger;
+    program->add_option("--ledger", programLedger,
+                        "record each module in this ledger (.csv or .jsonl); {n} continues from its numbers");
+
+    StationOptions stationOptions;
+    std::string stationPreset;
+    SettingsInput stationInput;
+    CLI::App* station = app.add_subcommand(
+        "station", "wait for modules and program each newly appearing one once, keeping a ledger");
+    std::string stationName, stationPin, stationFlow, stationAuth;
+    CLI::Option* stationNameOption =
+        station->add_option("--name", stationName,
+                            "the name, at most " + std::to_string(module_commands::kNameMaxChars) +
+                                " characters; {port} and {n} (the ledger's next number) are replaced");
+    CLI::Option* stationPinOption = station->add_option(
+        "--pin", stationPin, "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) + " characters");
+    CLI::Option* stationFlowOption = station->add_option("--flow", stationFlow, FlowLabelList(" or "));
+    CLI::Option* stationAuthOption = station->add_option("--auth", stationAuth, AuthWordList(" or ", true));
+    station->add_option("--preset", stationPreset, "a file of name=, pin=, flow=, auth= lines; options override it");
+    station->add_option("--ledger", stationOptions.ledgerPath, "the ledger, .csv or .jsonl, shared by stations")
+        ->required();
+    station->add_option("--watch-dir", stationOptions.watchDir, "watch this folder instead of /dev (links to ttys)");
+    station->add_flag("--bluetooth", stationOptions.bluetooth, "also modules offering the serial port over Bluetooth");
+    station->add_flag("--include-present", stationOptions.includePresent, "program the ports there at the start too");
+    station->add_flag("--skip-done", stationOptions.skipDone,
+                      "leave out a module the ledger already has as programmed (by address, else by name)");
+    station->add_option("--once", stationOptions.once, "stop after this many modules")->check(CLI::PositiveNumber);
+    station->add_flag("--json", stationOptions.json, "one JSON object per event on stdout");
+
+    std::string ledgerFile;
+    bool ledgerJson = false, ledgerCheck = false;
+    CLI::App* ledgerCommand = app.add_subcommand("ledger", "summarize or check a ledger");
+    ledgerCommand->add_option("file", ledgerFile, "the ledger, .csv or .jsonl")->required();
+    ledgerCommand->add_flag("--json", ledgerJson, "the summary as one JSON object");
+    ledgerCommand->add_flag("--check", ledgerCheck, "verify every line is whole and well formed");
+
 
     std::vector<const char*> argv;
     for (const std::string& arg : args)
@@ -347,6 +427,39 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
         return Finish(List(json, all, bluetooth::DeviceName, out), false, out, err);
     if (scan->parsed())
         return Finish(Scan(discoverSeconds, scanJson, sysfsRoot, out, err), false, out, err);
+    if (ledgerCommand->parsed())
+        return Finish(ledgerCheck ? CheckLedger(ledgerFile, out, err) : SummarizeLedger(ledgerFile, ledgerJson, out, err),
+                      false, out, err);
+    if (station->parsed()) {
+        SettingsInput preset;
+        std::string error;
+        if (!stationPreset.empty() && !ReadPreset(stationPreset, preset, error)) {
+            err << "zk405-cli: " << error << "; nothing was sent\n";
+            return kExitUsage;
+        }
+        if (stationNameOption->count() > 0)
+            stationInput.name = stationName;
+        if (stationPinOption->count() > 0)
+            stationInput.pin = stationPin;
+        if (stationFlowOption->count() > 0)
+            stationInput.flow = stationFlow;
+        if (stationAuthOption->count() > 0)
+            stationInput.auth = stationAuth;
+        stationOptions.input = Merge(preset, stationInput);
+        MODULE_SETTINGS sample;
+        if (IsEmpty(stationOptions.input)) {
+            err << "zk405-cli: nothing to program: give --name, --pin, --flow, --auth or a --preset\n";
+            return kExitUsage;
+        }
+        // Checked once before waiting: a bad PIN or label would fail every module; a name too long
+        // for a port or a number is refused for that module alone.
+        if (!BuildSettings(stationOptions.input, "com1", 1, sample, error)) {
+            err << "zk405-cli: " << error << "; nothing was sent\n";
+            return kExitUsage;
+        }
+        stationOptions.colour = !stationOptions.json && ColourWanted(out);
+        return Finish(RunStation(stationOptions, out, err), false, out, err);
+    }
     Common& common = name->parsed() ? nameCommon : programCommon;
     std::string error;
     if (Duplicated(common.ports, error)) {
@@ -364,7 +477,7 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
         options.flow = flow;
     if (authOption->count() > 0)
         options.auth = auth;
-    return Finish(Program(common, options, preset, !noVerify, out, err), !common.json, out, err);
+    return Finish(Program(common, options, preset, !noVerify, programLedger, out, err), !common.json, out, err);
 }
 
 } // namespace zk405_cli

@@ -21,6 +21,9 @@ enum ExitStatus : int {
     kExitNotConfirmed = 4, // a module refused or did not confirm a setting
     kExitReportLost = 5,   // every port ended well, but the report could not be written
     kExitFailed = 6,       // an unexpected failure (no memory, say) ended the program; ports were closed
+    // The ledger could not be read or written: the run stops, as a module programmed without its
+    // record could get a name already given.
+    kExitLedger = 7,
     kExitSignalBase = 128, // + the signal that stopped the run (130 for Ctrl+C)
 };
 

@@ -80,6 +80,8 @@ const char* StepKindName(StepKind kind) {
         return "name read back";
     case StepKind::NameRead:
         return "name read";
+    case StepKind::NameBefore:
+        return "name before";
     }
     return "";
 }
@@ -252,8 +254,33 @@ void RunPort(const PortTask& task, const StepReport& report, PortResult& result)
             }
         }
     } else {
+        MODULE_SETTINGS settings = task.settings;
+        if (task.beforeProgram) {
+            auto [found, step] = readName(StepKind::NameBefore, result.nameBefore);
+            addStep(step);
+            if (!found) {
+                result.status = StatusOf(result.steps, result.message);
+                if (result.status == kExitOk) {
+                    result.status = kExitSilent;
+                    result.message = "no name in the module's replies (name before)";
+                }
+                port.Close();
+                if (cut && !stuck)
+                    return stopped();
+                result.seconds = SecondsSince(start);
+                return;
+            }
+            const BeforeProgramDecision decision = task.beforeProgram(result, settings);
+            if (decision.go != BeforeProgramDecision::Go::Program) {
+                result.skipped = decision.go == BeforeProgramDecision::Go::Skip;
+                result.status = decision.status;
+                result.message = decision.message;
+                result.seconds = SecondsSince(start);
+                return;
+            }
+        }
         bool nameConfirmed = false;
-        ProgramModule(task.settings, link,
+        ProgramModule(settings, link,
                       [&](module_commands::SettingItem item, const std::string& command,
                           const module_commands::Exchange& exchange) {
                           const Outcome judged = task.verify ? JudgeReply(exchange.reply) : Outcome::Sent;
@@ -268,7 +295,7 @@ void RunPort(const PortTask& task, const StepReport& report, PortResult& result)
             std::string name;
             auto [found, step] = readName(StepKind::NameReadBack, name);
             if (found)
-                step.outcome = name == task.settings.name ? Outcome::Confirmed : Outcome::Unconfirmed;
+                step.outcome = name == settings.name ? Outcome::Confirmed : Outcome::Unconfirmed;
             addStep(step);
         }
         result.status = StatusOf(result.steps, result.message);

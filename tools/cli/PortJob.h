@@ -28,10 +28,11 @@ const char* OutcomeName(Outcome outcome);
 // The first "OK" or "ERROR" line decides; nothing received is silence, anything else unconfirmed.
 Outcome JudgeReply(const std::string& reply);
 
-// What a step did: one of the settings, reading the new name back after it was confirmed, or reading
-// the name for zk405-cli name.
-enum class StepKind { Name, Pin, Flow, Auth, NameReadBack, NameRead };
-// "name", "pin", "flow", "auth", "name read back", "name read": the word the reports show.
+// What a step did: one of the settings, reading the new name back after it was confirmed, reading
+// the name for zk405-cli name, or reading it before programming (for the ledger and --skip-done).
+enum class StepKind { Name, Pin, Flow, Auth, NameReadBack, NameRead, NameBefore };
+// "name", "pin", "flow", "auth", "name read back", "name read", "name before": the word the reports
+// show.
 const char* StepKindName(StepKind kind);
 
 struct StepResult {
@@ -42,6 +43,18 @@ struct StepResult {
     double seconds = 0;
 };
 
+struct PortResult;
+
+// What a job does once the module's current name is read and before anything is programmed: the
+// station takes the module's number here and builds its settings, or leaves the module alone.
+struct BeforeProgramDecision {
+    enum class Go { Program, Skip, Stop };
+    Go go = Go::Program;
+    ExitStatus status = kExitOk; // for Skip and Stop
+    std::string message; // why not programmed
+};
+using BeforeProgram = std::function<BeforeProgramDecision(const PortResult& port, MODULE_SETTINGS& settings)>;
+
 struct PortTask {
     std::string port;
     size_t position = 0; // in the command line's list, from 1
@@ -51,6 +64,8 @@ struct PortTask {
     MODULE_SETTINGS settings;
     bool verify = true;
     bool replyDriven = true;
+    // When set, the name is read first ("name before") and this decides; settings is its starting point.
+    BeforeProgram beforeProgram;
 };
 
 struct PortResult {
@@ -64,6 +79,8 @@ struct PortResult {
     std::string message; // why the port did not end with status 0
     std::string reason;  // why it did not open, as one stable word (OpenReasonName); else empty
     std::string name;    // the name read, for the name query
+    std::string nameBefore; // the name read before programming, with beforeProgram
+    bool skipped = false;   // beforeProgram left the module as it was
     std::vector<StepResult> steps;
     double seconds = 0;
 };

@@ -1,0 +1,584 @@
+// zk405-cli's provisioning station and its ledger: modules appear as links to simulated modules in a
+// watched folder; what each module receives, what the ledger holds after failures, kills and restarts,
+// and what the person at the bench and a script see.
+#include "ChildProcess.h"
+#include "CliApp.h"
+#include "Deadline.h"
+#include "Ledger.h"
+#include "RecordedJob.h"
+#include "PseudoTerminal.h"
+#include "TempDir.h"
+#include "Transcript.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <set>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using Json = nlohmann::json;
+using Strings = std::vector<std::string>;
+using namespace zk405_cli;
+
+// A zk405-sim process playing count modules, each linked into a watched folder on demand.
+class Bench {
+public:
+    Bench(const TempDir& dir, const std::string& tag, size_t count, Strings options = {}, std::string watched = {})
+        : m_watched(watched.empty() ? dir.File("watched-" + tag) : watched), m_tag(tag),
+          m_transcript(dir.File("transcript-" + tag)), m_count(count) {
+        std::filesystem::create_directories(m_watched);
+        Strings args = {ZK405_SIM_PROGRAM, "--count", std::to_string(count), "--transcript", m_transcript};
+        args.insert(args.end(), options.begin(), options.end());
+        m_sim = std::make_unique<ChildProcess>(args);
+        for (size_t i = 0; i < count; ++i)
+            m_ports.push_back(m_sim->ReadLine());
+    }
+    const std::string& Watched() const { return m_watched; }
+    std::string Link(size_t index) const { return m_watched + "/" + m_tag + std::to_string(index); }
+    // A module plugged in: its device appears at once, as udev makes it.
+    void PlugIn(size_t index) const { std::filesystem::create_symlink(m_ports.at(index), Link(index)); }
+    void Unplug(size_t index) const { std::filesystem::remove(Link(index)); }
+    const std::string& Device(size_t index) const { return m_ports.at(index); }
+    Strings Received(size_t index) const {
+        return Commands(ReadTranscript(m_count == 1 ? m_transcript : m_transcript + std::to_string(index)));
+    }
+
+private:
+    std::string m_watched;
+    std::string m_tag;
+    std::string m_transcript;
+    size_t m_count;
+    std::unique_ptr<ChildProcess> m_sim;
+    Strings m_ports;
+};
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+    std::vector<Json> Objects() const {
+        std::vector<Json> objects;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            objects.push_back(Json::parse(line));
+        return objects;
+    }
+};
+
+CliRun Cli(Strings args) {
+    args.insert(args.begin(), "zk405-cli");
+    std::ostringstream out, err;
+    CliRun run;
+    run.status = zk405_cli::Run(args, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+// The station run in-process on a thread of its own, so the test can plug modules in meanwhile.
+class StationThread {
+public:
+    explicit StationThread(Strings args) : m_run(std::async(std::launch::async, [args] { return Cli(args); })) {}
+    CliRun Result() {
+        // A station that never ends would hang the suite: it has ten seconds for its --once modules.
+        if (m_run.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            kill(getpid(), SIGTERM); // caught by the station's own handler: it stops and returns
+            m_run.wait();
+        }
+        return m_run.get();
+    }
+
+private:
+    std::future<CliRun> m_run;
+};
+
+// The station is watching once its ledger exists; a little more for inotify to be set up after it.
+void WaitForStation(const std::string& ledger) {
+    ASSERT_TRUE(WaitForPath(ledger));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+std::vector<LedgerRecord> Records(const std::string& path) {
+    LedgerFormat format;
+    std::string error;
+    EXPECT_TRUE(LedgerFormatOf(path, format, error));
+    const LedgerContents contents = ParseLedger(ReadWholeFile(path), format);
+    EXPECT_TRUE(contents.badLines.empty()) << ReadWholeFile(path);
+    return contents.records;
+}
+
+Strings Concat(Strings a, const Strings& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+const Strings kProgrammed = {"AT+BNAME?", "AT+BNAME=Linia 1", "AT+BPIN=98765", "AT+BNAME?"};
+
+class CliStationTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1); }
+    TempDir m_dir;
+};
+
+TEST_F(CliStationTest, EachNewModuleIsProgrammedOnceAndPortsThereAtTheStartAreLeftAlone) {
+    Bench bench(m_dir, "a", 3, {"--reply-delay-ms", "20"});
+    bench.PlugIn(0); // there before the station
+    const std::string ledger = m_dir.File("line3.jsonl");
+    StationThread station({"station", "--watch-dir", bench.Watched(), "--ledger", ledger, "--name", "Linia {n}",
+                           "--pin", "98765", "--once", "2", "--json"});
+    WaitForStation(ledger);
+    bench.PlugIn(1);
+    // The same device touched again (udev changing its mode) is no new module.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(utimensat(AT_FDCWD, bench.Link(1).c_str(), nullptr, AT_SYMLINK_NOFOLLOW), 0);
+    bench.PlugIn(2);
+    const CliRun run = station.Result();
+    ASSERT_EQ(run.status, 0) << run.err;
+
+    EXPECT_EQ(bench.Received(0), Strings{});
+    EXPECT_EQ(bench.Received(1), kProgrammed);
+    EXPECT_EQ(bench.Received(2), (Strings{"AT+BNAME?", "AT+BNAME=Linia 2", "AT+BPIN=98765", "AT+BNAME?"}));
+
+    const std::vector<LedgerRecord> records = Records(ledger);
+    ASSERT_EQ(records.size(), 4u);
+    for (size_t i = 0; i < 2; ++i) {
+        const LedgerRecord& started = records[2 * i];
+        const LedgerRecord& done = records[2 * i + 1];
+        EXPECT_EQ(started.event, "started");
+        EXPECT_EQ(started.n, static_cast<long>(i + 1));
+        EXPECT_EQ(started.port, bench.Link(i + 1));
+        EXPECT_EQ(started.nameAfter, "Linia " + std::to_string(i + 1));
+        EXPECT_EQ(done.event, "done");
+        EXPECT_EQ(done.attempt, started.attempt);
+        EXPECT_EQ(done.nameBefore, "ZK405");
+        EXPECT_EQ(done.settings, (Strings{"name", "pin"}));
+        EXPECT_EQ(done.result, "PROGRAMMED");
+        EXPECT_EQ(done.status, 0);
+        EXPECT_EQ(done.station, started.station);
+        EXPECT_NE(done.time.find('T'), std::string::npos);
+        EXPECT_EQ(done.time.back(), 'Z');
+    }
+    EXPECT_EQ(ReadWholeFile(ledger).find("98765"), std::string::npos);
+
+    // A script reads each event as it happens, the tally in every result.
+    const std::vector<Json> events = run.Objects();
+    ASSERT_GE(events.size(), 6u);
+    EXPECT_EQ(events.front()["event"], "ready");
+    EXPECT_EQ(events.front()["present"], 1);
+    EXPECT_EQ(events.back()["event"], "stopped");
+    EXPECT_EQ(events.back()["tally"]["programmed"], 2);
+    size_t programmed = 0;
+    for (const Json& event : events)
+        if (event["event"] == "programmed") {
+            ++programmed;
+            EXPECT_EQ(event["tally"]["programmed"].get<size_t>() >= programmed, true);
+            EXPECT_EQ(event["steps"].size(), 4u);
+        }
+    EXPECT_EQ(programmed, 2u);
+
+    // --include-present takes the port that was there all along.
+    bench.Unplug(1);
+    bench.Unplug(2);
+    const CliRun again = Cli({"station", "--watch-dir", bench.Watched(), "--ledger", ledger, "--pin", "98765",
+                           "--include-present", "--once", "1", "--json"});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(bench.Received(0).size(), 2u); // the name before, the PIN
+}
+
+TEST_F(CliStationTest, AFailingModuleKeepsItsNumberIsRecordedAndTheStationGoesOn) {
+    Bench refusing(m_dir, "refusing", 1, {"--refuse", "AT+BPIN"});
+    Bench good(m_dir, "good", 1, {}, refusing.Watched());
+    const std::string ledger = m_dir.File("ledger.csv");
+    StationThread station({"station", "--watch-dir", refusing.Watched(), "--ledger", ledger, "--name", "Linia {n}",
+                           "--pin", "98765", "--once", "2"});
+    WaitForStation(ledger);
+    refusing.PlugIn(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    good.PlugIn(0);
+    const CliRun run = station.Result();
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_EQ(good.Received(0), (Strings{"AT+BNAME?", "AT+BNAME=Linia 2", "AT+BPIN=98765", "AT+BNAME?"}));
+
+    const std::vector<LedgerRecord> records = Records(ledger);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[1].event, "failed");
+    EXPECT_EQ(records[1].n, 1);
+    EXPECT_EQ(records[1].result, "FAILED");
+    EXPECT_EQ(records[1].status, 4);
+    EXPECT_EQ(records[1].message, "the module refused the pin");
+    EXPECT_EQ(records[1].settings, (Strings{"name", "pin"})); // both went out; the PIN was refused
+    EXPECT_EQ(records[3].event, "done");
+    EXPECT_EQ(records[3].n, 2);
+    const std::string text = ReadWholeFile(ledger);
+    EXPECT_EQ(text.find("98765"), std::string::npos);
+    EXPECT_EQ(text.compare(0, CsvHeader().size(), CsvHeader()), 0);
+
+    // The bench sees each result in capitals with the running tally, and a string is no terminal.
+    EXPECT_NE(run.out.find("FAILED      " + refusing.Link(0) + "  #1 the module refused the pin"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("PROGRAMMED  " + good.Link(0) + "  #2 \"Linia 2\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("[ programmed 1 | failed 1 | skipped 0 ]"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+
+    const CliRun summary = Cli({"ledger", ledger, "--json"});
+    ASSERT_EQ(summary.status, 0) << summary.err;
+    const Json object = summary.Objects().at(0);
+    EXPECT_EQ(object["programmed"], 1);
+    EXPECT_EQ(object["failed"], 1);
+    EXPECT_EQ(object["failures"][0], (Json{{"reason", "the module refused the pin"}, {"count", 1}}));
+    EXPECT_EQ(object["last_n"], 2);
+    EXPECT_EQ(Cli({"ledger", ledger, "--check"}).status, 0);
+}
+
+TEST_F(CliStationTest, APluggedAgainModuleIsNewButSkipDoneLeavesOutWhatTheLedgerHas) {
+    Bench bench(m_dir, "replug", 2);
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    const Strings common = {"station", "--watch-dir", bench.Watched(), "--ledger", ledger, "--name", "Linia {n}",
+                            "--pin", "98765", "--json"};
+    StationThread station(Concat(common, {"--skip-done", "--once", "3"}));
+    WaitForStation(ledger);
+    bench.PlugIn(0);
+    ASSERT_TRUE(WaitUntil(Deadline(3000), std::chrono::milliseconds(10), [&] { return Records(ledger).size() == 2; }));
+    bench.Unplug(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    bench.PlugIn(0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    bench.PlugIn(1);
+    const CliRun run = station.Result();
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(bench.Received(0), Concat(kProgrammed, {"AT+BNAME?"})); // read, found in the ledger, left
+    EXPECT_EQ(bench.Received(1), (Strings{"AT+BNAME?", "AT+BNAME=Linia 2", "AT+BPIN=98765", "AT+BNAME?"}));
+    const std::vector<LedgerRecord> records = Records(ledger);
+    ASSERT_EQ(records.size(), 5u);
+    EXPECT_EQ(records[2].event, "skipped");
+    EXPECT_EQ(records[2].n, 0); // no number taken
+    EXPECT_EQ(records[2].nameBefore, "Linia 1");
+    EXPECT_EQ(run.Objects().back()["tally"], (Json{{"programmed", 2}, {"failed", 0}, {"skipped", 1}}));
+    EXPECT_NE(run.out.find(Json{{"event", "gone"}, {"port", bench.Link(0)}}.dump()), std::string::npos) << run.out;
+
+    // Without --skip-done the same module plugged in again is programmed again, with a new number.
+    bench.Unplug(0);
+    StationThread plain(Concat(common, {"--once", "1"}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    bench.PlugIn(0);
+    EXPECT_EQ(plain.Result().status, 0);
+    EXPECT_EQ(Records(ledger).back().nameAfter, "Linia 3");
+}
+
+TEST_F(CliStationTest, ANameTooLongForItsNumberIsRefusedWithoutTakingIt) {
+    Bench bench(m_dir, "long", 1);
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    LedgerRecord earlier;
+    earlier.attempt = "earlier";
+    earlier.event = kLedgerStarted;
+    earlier.n = 9;
+    std::ofstream(ledger) << FormatRecord(earlier, LedgerFormat::JsonLines);
+    // 30 characters and the number: 31 up to 9, one too many from 10 on.
+    StationThread station({"station", "--watch-dir", bench.Watched(), "--ledger", ledger, "--name",
+                           std::string(30, 'x') + "{n}", "--once", "1", "--json"});
+    WaitForStation(ledger);
+    bench.PlugIn(0);
+    const CliRun run = station.Result();
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_EQ(bench.Received(0), Strings{"AT+BNAME?"}); // nothing programmed
+    const std::vector<LedgerRecord> records = Records(ledger);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[1].event, "failed");
+    EXPECT_EQ(records[1].n, 0); // 10 stays free for a name that fits
+    EXPECT_NE(records[1].message.find("at most 31"), std::string::npos) << records[1].message;
+    bench.Unplug(0);
+}
+
+// The station as a program, with its events on a pipe.
+class StationProcess {
+public:
+    StationProcess(const std::string& watched, const std::string& ledger, Strings options = {}) {
+        Strings args = {ZK405_CLI_PROGRAM, "station", "--watch-dir", watched, "--ledger", ledger,
+                        "--name",          "Linia {n}", "--pin",     "98765", "--json"};
+        args.insert(args.end(), options.begin(), options.end());
+        m_process = std::make_unique<ChildProcess>(args);
+        m_ready = Json::parse(m_process->ReadLine(), nullptr, false);
+    }
+    bool Ready() const { return m_ready.is_object() && m_ready["event"] == "ready"; }
+    // The next event of this kind, skipping others; null after the time-out.
+    Json Next(const std::string& event, int timeoutMs = 5000) {
+        const Deadline deadline(timeoutMs);
+        while (!deadline.Passed()) {
+            const Json object = Json::parse(m_process->ReadLine(deadline.MsLeft()), nullptr, false);
+            if (object.is_object() && object["event"] == event)
+                return object;
+        }
+        return nullptr;
+    }
+    ChildProcess& Process() { return *m_process; }
+
+private:
+    std::unique_ptr<ChildProcess> m_process;
+    Json m_ready;
+};
+
+TEST_F(CliStationTest, AStationKilledMidModuleKeepsTheNumberAndLeavesNoTornRecord) {
+    Bench slow(m_dir, "slow", 1, {"--reply-delay-ms", "400"});
+    Bench fast(m_dir, "fast", 1, {}, slow.Watched());
+    const std::string ledger = m_dir.File("ledger.csv");
+    {
+        StationProcess station(slow.Watched(), ledger);
+        ASSERT_TRUE(station.Ready());
+        slow.PlugIn(0);
+        const Json started = station.Next("started");
+        ASSERT_TRUE(started.is_object());
+        EXPECT_EQ(started["n"], 1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the name is on its way out
+        ASSERT_TRUE(station.Process().Signal(SIGKILL));
+        EXPECT_EQ(station.Process().Wait(), 128 + SIGKILL);
+    }
+    slow.Unplug(0);
+    {
+        StationProcess station(slow.Watched(), ledger, {"--once", "1"});
+        ASSERT_TRUE(station.Ready());
+        fast.PlugIn(0);
+        const Json done = station.Next("programmed");
+        EXPECT_EQ(done["n"], 2);
+        EXPECT_EQ(done["name_after"], "Linia 2");
+        EXPECT_EQ(station.Process().Wait(), 0);
+    }
+    EXPECT_EQ(Cli({"ledger", ledger, "--check"}).status, 0);
+    const Json summary = Cli({"ledger", ledger, "--json"}).Objects().at(0);
+    EXPECT_EQ(summary["interrupted"], 1);
+    EXPECT_EQ(summary["programmed"], 1);
+    EXPECT_EQ(summary["last_n"], 2);
+}
+
+TEST_F(CliStationTest, CtrlCFinishesTheModuleInFlightRecordsItAndSaysTheRunWasCutShort) {
+    Bench slow(m_dir, "slow", 1, {"--reply-delay-ms", "300"});
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    StationProcess station(slow.Watched(), ledger, {"--once", "2"});
+    ASSERT_TRUE(station.Ready());
+    slow.PlugIn(0);
+    ASSERT_TRUE(station.Next("started").is_object());
+    ASSERT_TRUE(station.Process().Signal(SIGINT));
+    const Json done = station.Next("programmed");
+    ASSERT_TRUE(done.is_object());
+    EXPECT_EQ(done["steps"].size(), 4u);
+    const Json stopped = station.Next("stopped");
+    EXPECT_EQ(stopped["signal"], SIGINT);
+    // Two modules were asked for and one was done: a script must not take that for success.
+    EXPECT_EQ(station.Process().Wait(), 128 + SIGINT);
+    EXPECT_EQ(Records(ledger).back().event, "done");
+}
+
+TEST_F(CliStationTest, TwoStationsOnOneLedgerNeverHandOutTheSameNumber) {
+    const std::string ledger = m_dir.File("shared.jsonl");
+    // The lock itself: processes taking numbers as fast as they can.
+    std::vector<pid_t> children;
+    for (int child = 0; child < 4; ++child) {
+        const pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            Ledger mine;
+            std::string error;
+            bool ok = mine.Open(ledger, error);
+            for (int i = 0; ok && i < 25; ++i) {
+                LedgerRecord record;
+                record.attempt = NewAttemptId();
+                ok = mine.Start(
+                    record, [](long n, std::string& name, std::string&) { return !(name = std::to_string(n)).empty(); },
+                    error);
+            }
+            _exit(ok ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (const pid_t pid : children) {
+        int status = -1;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    // Two ledgers open in one process (the lock belongs to the open file, not to the process).
+    std::vector<std::thread> threads;
+    for (int thread = 0; thread < 2; ++thread)
+        threads.emplace_back([&ledger] {
+            Ledger mine;
+            std::string error;
+            ASSERT_TRUE(mine.Open(ledger, error)) << error;
+            for (int i = 0; i < 25; ++i) {
+                LedgerRecord record;
+                record.attempt = NewAttemptId();
+                ASSERT_TRUE(mine.Start(
+                    record, [](long, std::string& name, std::string&) { return !(name = "x").empty(); }, error));
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    std::set<long> numbers;
+    for (const LedgerRecord& record : Records(ledger))
+        EXPECT_TRUE(numbers.insert(record.n).second) << record.n;
+    EXPECT_EQ(numbers.size(), 150u);
+    EXPECT_EQ(*numbers.rbegin(), 150);
+
+    // Two stations, modules appearing on both at once.
+    Bench left(m_dir, "left", 3);
+    Bench right(m_dir, "right", 3);
+    StationProcess a(left.Watched(), ledger, {"--once", "3"});
+    StationProcess b(right.Watched(), ledger, {"--once", "3"});
+    ASSERT_TRUE(a.Ready() && b.Ready());
+    for (size_t i = 0; i < 3; ++i) {
+        left.PlugIn(i);
+        right.PlugIn(i);
+    }
+    EXPECT_EQ(a.Process().Wait(10000), 0);
+    EXPECT_EQ(b.Process().Wait(10000), 0);
+    std::set<std::string> names;
+    for (const LedgerRecord& record : Records(ledger))
+        if (record.event == "done") {
+            EXPECT_TRUE(names.insert(record.nameAfter).second) << record.nameAfter;
+        }
+    EXPECT_EQ(names, (std::set<std::string>{"Linia 151", "Linia 152", "Linia 153", "Linia 154", "Linia 155",
+                                            "Linia 156"}));
+}
+
+TEST_F(CliStationTest, TheLedgerSkipsTornLinesAndNeverGluesARecordOntoOne) {
+    LedgerRecord hostile;
+    hostile.time = "2026-12-07T10:00:00.000Z";
+    hostile.station = "hala-2";
+    hostile.attempt = "a1";
+    hostile.event = "done";
+    hostile.n = 41;
+    hostile.port = "com36";
+    hostile.nameBefore = "=HYPERLINK(\"http://x\"),'1";
+    hostile.nameAfter = "Linia, \"41\"";
+    hostile.settings = {"name", "pin"};
+    hostile.result = "PROGRAMMED";
+    hostile.status = 0;
+    hostile.seconds = 0.25;
+    for (const std::string file : {"torn.csv", "torn.jsonl"}) {
+        const std::string path = m_dir.File(file);
+        LedgerFormat format;
+        std::string error;
+        ASSERT_TRUE(LedgerFormatOf(path, format, error));
+        const std::string line = FormatRecord(hostile, format);
+        if (format == LedgerFormat::Csv) {
+            EXPECT_NE(line.find(",\"'=HYPERLINK("), std::string::npos) << line; // text in a spreadsheet
+        }
+        // A whole record, a line mangled by hand, and a record cut off by a killed writer.
+        std::ofstream(path) << (format == LedgerFormat::Csv ? CsvHeader() : "") << line << "not,a,record\n"
+                            << line.substr(0, line.size() / 2);
+        const LedgerContents before = ParseLedger(ReadWholeFile(path), format);
+        ASSERT_EQ(before.records.size(), 1u) << file;
+        const LedgerRecord& back = before.records[0];
+        EXPECT_EQ(back.nameBefore, hostile.nameBefore);
+        EXPECT_EQ(back.nameAfter, hostile.nameAfter);
+        EXPECT_EQ(back.settings, hostile.settings);
+        EXPECT_EQ(back.n, 41);
+        const size_t first = format == LedgerFormat::Csv ? 2 : 1;
+        EXPECT_EQ(before.badLines, (std::vector<size_t>{first + 1, first + 2}));
+
+        const CliRun check = Cli({"ledger", path, "--check"});
+        EXPECT_EQ(check.status, 7);
+        EXPECT_NE(check.err.find("line " + std::to_string(first + 1) + ": not a ledger record"), std::string::npos)
+            << check.err;
+        EXPECT_NE(check.err.find("line " + std::to_string(first + 2) + ": not whole"), std::string::npos);
+
+        Ledger ledger;
+        ASSERT_TRUE(ledger.Open(path, error)) << error;
+        LedgerRecord next;
+        next.attempt = "a2";
+        ASSERT_TRUE(ledger.Start(next, [](long, std::string& name, std::string&) { return !(name = "x").empty(); },
+                                 error));
+        EXPECT_EQ(next.n, 42); // past the highest whole record
+        const LedgerContents after = ParseLedger(ReadWholeFile(path), format);
+        ASSERT_EQ(after.records.size(), 2u);
+        EXPECT_EQ(after.records[1].attempt, "a2");
+        EXPECT_EQ(after.badLines.size(), 2u);
+        EXPECT_EQ(Cli({"ledger", path, "--json"}).Objects().at(0)["bad_lines"], 2);
+    }
+    std::ofstream(m_dir.File("foreign.csv")) << "date,amount\n";
+    Ledger foreign;
+    std::string error;
+    EXPECT_FALSE(foreign.Open(m_dir.File("foreign.csv"), error));
+    EXPECT_FALSE(foreign.Open(m_dir.File("ledger.txt"), error));
+    EXPECT_NE(error.find(".csv or .jsonl"), std::string::npos);
+}
+
+TEST_F(CliStationTest, ProgramWithALedgerNumbersFromItAndNeverWritesThePin) {
+    Bench bench(m_dir, "program", 2);
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    const Strings args = {"program", bench.Device(0), bench.Device(1), "--name", "P{n}", "--pin", "98765",
+                          "--ledger", ledger, "--json", "--quiet"};
+    ASSERT_EQ(Cli(args).status, 0);
+    const CliRun second = Cli(args);
+    ASSERT_EQ(second.status, 0);
+    std::set<std::string> names;
+    for (const LedgerRecord& record : Records(ledger))
+        if (record.event == "done")
+            names.insert(record.nameAfter);
+    EXPECT_EQ(names, (std::set<std::string>{"P1", "P2", "P3", "P4"}));
+    EXPECT_EQ(ReadWholeFile(ledger).find("98765"), std::string::npos);
+    EXPECT_EQ(Cli({"program", bench.Device(0), "--pin", "1", "--ledger", m_dir.File("ledger.txt")}).status, 1);
+    EXPECT_EQ(bench.Received(0).size(), 8u); // the refused run sent nothing
+    // Sent without looking at the answers is not recorded as programmed.
+    ASSERT_EQ(Cli({"program", bench.Device(0), "--flow", "BRAK", "--no-verify", "--ledger", ledger}).status, 0);
+    EXPECT_EQ(Records(ledger).back().result, "SENT");
+    EXPECT_EQ(Records(ledger).back().settings, Strings{"flow"});
+}
+
+// What the bench sees when the station's output is a terminal, a pipe, or a terminal with NO_COLOR.
+std::string StationOnTerminal(const Strings& args, bool noColour) {
+    PseudoTerminal terminal;
+    std::vector<char*> argv;
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    if (noColour)
+        setenv("NO_COLOR", "1", 1);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, terminal.SlavePath().c_str(), O_RDWR | O_NOCTTY, 0);
+    pid_t pid = -1;
+    posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    unsetenv("NO_COLOR");
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return terminal.ReadFromPort(1, 1000, 50);
+}
+
+TEST_F(CliStationTest, ColourAndTheBellOnlyOnATerminalWithoutNoColor) {
+    Bench refusing(m_dir, "colour", 3, {"--refuse", "AT+BPIN"});
+    for (size_t i = 0; i < 3; ++i)
+        refusing.PlugIn(i);
+    const auto args = [&](size_t index) {
+        return Strings{ZK405_CLI_PROGRAM, "station", "--watch-dir", refusing.Watched(), "--ledger",
+                       m_dir.File("l" + std::to_string(index) + ".csv"), "--pin", "98765", "--include-present",
+                       "--once", "1"};
+    };
+    const std::string terminal = StationOnTerminal(args(0), false);
+    EXPECT_NE(terminal.find("\x1b[1;31mFAILED"), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find('\a'), std::string::npos);
+    const std::string noColour = StationOnTerminal(args(1), true);
+    EXPECT_NE(noColour.find("FAILED"), std::string::npos) << noColour;
+    EXPECT_EQ(noColour.find('\x1b'), std::string::npos);
+    ChildProcess piped(args(2));
+    const std::string pipe = piped.ReadToEnd();
+    EXPECT_EQ(piped.Wait(), 4);
+    EXPECT_NE(pipe.find("FAILED"), std::string::npos) << pipe;
+    EXPECT_EQ(pipe.find('\x1b'), std::string::npos);
+    EXPECT_EQ(pipe.find('\a'), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,146 @@
+#include "LedgerFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ledger_file {
+
+namespace {
+
+std::string Reason(const char* what) {
+    return std::string(what) + ": " + std::strerror(errno);
+}
+
+// fcntl locks are the ones NFS and SMB mounts pass on to the server; flock may stay local there. The
+// open-file-description kind (F_OFD_*) belongs to this open file, not to the process: two opens in one
+// process exclude each other too, and closing another descriptor of the file does not drop it.
+bool SetLock(int fd, short type, bool wait) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET; // start 0, length 0: the whole file, however far it grows
+    int result;
+    do
+        result = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
+    while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+} // namespace
+
+LedgerFile::~LedgerFile() {
+    if (m_handle >= 0) {
+        Unlock();
+        close(static_cast<int>(m_handle));
+    }
+}
+
+bool LedgerFile::Open(const std::string& path, std::string& error) {
+    // O_APPEND: every write lands at the end, whatever another station wrote meanwhile. Not a FIFO or
+    // a device: only a regular file is a ledger.
+    const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        error = Reason(("cannot open the ledger " + path).c_str());
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        error = "the ledger " + path + " is not a regular file";
+        return false;
+    }
+    m_handle = fd;
+    return true;
+}
+
+bool LedgerFile::Lock(std::string& error) {
+    if (!SetLock(static_cast<int>(m_handle), F_WRLCK, true)) {
+        error = Reason("cannot lock the ledger");
+        return false;
+    }
+    m_locked = true;
+    return true;
+}
+
+void LedgerFile::Unlock() {
+    if (m_locked)
+        SetLock(static_cast<int>(m_handle), F_UNLCK, false);
+    m_locked = false;
+}
+
+uint64_t LedgerFile::Size(std::string& error, bool& ok) const {
+    struct stat st {};
+    ok = fstat(static_cast<int>(m_handle), &st) == 0;
+    if (!ok)
+        error = Reason("cannot read the ledger's size");
+    return ok ? static_cast<uint64_t>(st.st_size) : 0;
+}
+
+bool LedgerFile::ReadFrom(uint64_t offset, std::string& text, std::string& error) const {
+    text.clear();
+    char chunk[65536];
+    for (;;) {
+        const ssize_t n = pread(static_cast<int>(m_handle), chunk, sizeof chunk, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = Reason("cannot read the ledger");
+            return false;
+        }
+        if (n == 0)
+            return true;
+        text.append(chunk, static_cast<size_t>(n));
+        offset += static_cast<uint64_t>(n);
+    }
+}
+
+bool LedgerFile::AppendSynced(const std::string& bytes, std::string& error) {
+    const int fd = static_cast<int>(m_handle);
+    ssize_t n;
+    do
+        n = write(fd, bytes.data(), bytes.size());
+    while (n < 0 && errno == EINTR);
+    if (n != static_cast<ssize_t>(bytes.size())) {
+        // A short write leaves a torn line, which readers skip; the next record starts on a line of its own.
+        error = n < 0 ? Reason("cannot write the ledger") : "the ledger took only part of a record (disk full?)";
+        return false;
+    }
+    if (fsync(fd) != 0) {
+        error = Reason("cannot sync the ledger to the disk");
+        return false;
+    }
+    return true;
+}
+
+bool ReadWholeLedger(const std::string& path, std::string& text, std::string& error) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        error = Reason(("cannot open the ledger " + path).c_str());
+        return false;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        error = "the ledger " + path + " is not a regular file";
+        return false;
+    }
+    text.clear();
+    char chunk[65536];
+    ssize_t n;
+    while ((n = read(fd, chunk, sizeof chunk)) != 0) {
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = Reason(("cannot read the ledger " + path).c_str());
+            close(fd);
+            return false;
+        }
+        text.append(chunk, static_cast<size_t>(n));
+    }
+    close(fd);
+    return true;
+}
+
+} // namespace ledger_file

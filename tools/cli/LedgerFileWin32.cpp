@@ -1,0 +1,133 @@
+#include "LedgerFile.h"
+
+#include <windows.h>
+
+namespace ledger_file {
+
+namespace {
+
+std::wstring Utf8ToWide(const std::string& text) {
+    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (size <= 1)
+        return {};
+    std::wstring wide(static_cast<size_t>(size - 1), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
+    return wide;
+}
+
+std::string Reason(const std::string& what) {
+    return what + " (Windows error " + std::to_string(GetLastError()) + ")";
+}
+
+HANDLE AsHandle(intptr_t handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+// Shared for reading and writing: every station appends, each under the lock.
+HANDLE OpenShared(const std::string& path, DWORD access, DWORD disposition) {
+    return CreateFileW(Utf8ToWide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+bool ReadAt(HANDLE file, uint64_t offset, std::string& text, std::string& error) {
+    text.clear();
+    char chunk[65536];
+    for (;;) {
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        DWORD n = 0;
+        if (!ReadFile(file, chunk, sizeof chunk, &n, &at)) {
+            if (GetLastError() == ERROR_HANDLE_EOF)
+                return true;
+            error = Reason("cannot read the ledger");
+            return false;
+        }
+        if (n == 0)
+            return true;
+        text.append(chunk, n);
+        offset += n;
+    }
+}
+
+} // namespace
+
+LedgerFile::~LedgerFile() {
+    if (m_handle != -1) {
+        Unlock();
+        CloseHandle(AsHandle(m_handle));
+    }
+}
+
+bool LedgerFile::Open(const std::string& path, std::string& error) {
+    // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of the file.
+    const HANDLE file = OpenShared(path, GENERIC_READ | FILE_APPEND_DATA, OPEN_ALWAYS);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = Reason("cannot open the ledger " + path);
+        return false;
+    }
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        error = "the ledger " + path + " is not a regular file";
+        return false;
+    }
+    m_handle = reinterpret_cast<intptr_t>(file);
+    return true;
+}
+
+bool LedgerFile::Lock(std::string& error) {
+    OVERLAPPED whole{};
+    if (!LockFileEx(AsHandle(m_handle), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
+        error = Reason("cannot lock the ledger");
+        return false;
+    }
+    m_locked = true;
+    return true;
+}
+
+void LedgerFile::Unlock() {
+    if (m_locked) {
+        OVERLAPPED whole{};
+        UnlockFileEx(AsHandle(m_handle), 0, MAXDWORD, MAXDWORD, &whole);
+    }
+    m_locked = false;
+}
+
+uint64_t LedgerFile::Size(std::string& error, bool& ok) const {
+    LARGE_INTEGER size{};
+    ok = GetFileSizeEx(AsHandle(m_handle), &size) != 0;
+    if (!ok)
+        error = Reason("cannot read the ledger's size");
+    return ok ? static_cast<uint64_t>(size.QuadPart) : 0;
+}
+
+bool LedgerFile::ReadFrom(uint64_t offset, std::string& text, std::string& error) const {
+    return ReadAt(AsHandle(m_handle), offset, text, error);
+}
+
+bool LedgerFile::AppendSynced(const std::string& bytes, std::string& error) {
+    DWORD written = 0;
+    if (!WriteFile(AsHandle(m_handle), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size()) {
+        error = Reason("cannot write the ledger");
+        return false;
+    }
+    if (!FlushFileBuffers(AsHandle(m_handle))) {
+        error = Reason("cannot sync the ledger to the disk");
+        return false;
+    }
+    return true;
+}
+
+bool ReadWholeLedger(const std::string& path, std::string& text, std::string& error) {
+    const HANDLE file = OpenShared(path, GENERIC_READ, OPEN_EXISTING);
+    if (file == INVALID_HANDLE_VALUE) {
+        error = Reason("cannot open the ledger " + path);
+        return false;
+    }
+    const bool ok = ReadAt(file, 0, text, error);
+    CloseHandle(file);
+    return ok;
+}
+
+} // namespace ledger_file

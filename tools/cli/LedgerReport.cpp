@@ -1,0 +1,90 @@
+#include "LedgerReport.h"
+
+#include "CliOptions.h"
+#include "CliReport.h"
+#include "Ledger.h"
+#include "RecordedJob.h"
+
+namespace zk405_cli {
+
+namespace {
+
+bool Read(const std::string& path, LedgerFormat& format, LedgerContents& contents, std::string& text,
+          std::ostream& err) {
+    std::string error;
+    if (!LedgerFormatOf(path, format, error) || !ledger_file::ReadWholeLedger(path, text, error)) {
+        err << "zk405-cli: " << error << "\n";
+        return false;
+    }
+    contents = ParseLedger(text, format);
+    return true;
+}
+
+} // namespace
+
+ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
+    LedgerFormat format;
+    LedgerContents contents;
+    std::string text;
+    if (!Read(path, format, contents, text, err))
+        return kExitUsage;
+    const LedgerSummary summary = Summarize(contents);
+    size_t failed = 0;
+    for (const auto& [reason, count] : summary.failures)
+        failed += count;
+    if (json) {
+        nlohmann::json failures = nlohmann::json::array();
+        for (const auto& [reason, count] : summary.failures)
+            failures.push_back({{"reason", reason}, {"count", count}});
+        out << JsonLine({{"programmed", summary.programmed},
+                         {"failed", failed},
+                         {"skipped", summary.skipped},
+                         {"interrupted", summary.interrupted},
+                         {"failures", failures},
+                         {"last_n", summary.lastNumber},
+                         {"bad_lines", summary.badLines}})
+            << "\n";
+    } else {
+        out << "programmed  " << summary.programmed << "\n"
+            << "failed      " << failed << "\n"
+            << "skipped     " << summary.skipped << "\n"
+            << "interrupted " << summary.interrupted << " (a number taken, no result recorded)\n"
+            << "last n      " << summary.lastNumber << "\n";
+        if (!summary.failures.empty())
+            out << "failures by reason:\n";
+        for (const auto& [reason, count] : summary.failures)
+            out << "  " << count << "  " << reason << "\n";
+        if (summary.badLines > 0)
+            out << summary.badLines << " damaged line(s) skipped; `zk405-cli ledger --check " << path
+                << "` names them\n";
+    }
+    return out.flush() ? kExitOk : kExitUsage;
+}
+
+ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream& err) {
+    LedgerFormat format;
+    LedgerContents contents;
+    std::string text;
+    if (!Read(path, format, contents, text, err))
+        return kExitUsage;
+    size_t bad = 0;
+    if (format == LedgerFormat::Csv && text.compare(0, CsvHeader().size(), CsvHeader()) != 0) {
+        err << path << ": line 1: not the ledger's header line\n";
+        ++bad;
+    }
+    const size_t lines = contents.lines;
+    for (const size_t line : contents.badLines) {
+        if (line == 1 && bad > 0)
+            continue;
+        const bool torn = line == lines && !text.empty() && text.back() != '\n';
+        err << path << ": line " << line << ": " << (torn ? "not whole (no line feed at its end)" : "not a ledger record")
+            << "\n";
+        ++bad;
+    }
+    if (bad > 0)
+        return kExitLedger;
+    out << path << ": " << contents.records.size() << " records, every line whole and well formed\n";
+    return kExitOk;
+}
+
+} // namespace zk405_cli

@@ -1,0 +1,126 @@
+#include "PortWatcher.h"
+
+#include "PortNames.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+#include <set>
+
+namespace port_watcher {
+
+namespace {
+
+// Windows tells of new COM ports only to windows with a message loop; a look twice a second is cheap
+// (see ComPortThere) and quick enough for a person plugging modules in.
+constexpr DWORD kPollMs = 500;
+constexpr DWORD kSliceMs = 50;
+
+std::atomic<int> g_stopSignal{0};
+
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    g_stopSignal = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM;
+    // The close and shutdown events end the process when this returns; the station has the time the
+    // system gives it to finish, and takes the rest on the next look at the flag.
+    return TRUE;
+}
+
+// A port the system names (QueryDosDevice) is there. One it does not name is looked for by opening it
+// without any access right, which reads and changes nothing on the line: that finds the ports whose
+// names the system does not list, as Wine's COM links made after it started, and costs a failed open
+// of a name that does not exist on a real system. A port another program holds refuses even that.
+bool ComPortThere(const std::string& name) {
+    char target[1024];
+    if (QueryDosDeviceA(name.c_str(), target, sizeof target) != 0)
+        return true;
+    const HANDLE port = CreateFileA(("\\\\.\\" + name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (port != INVALID_HANDLE_VALUE) {
+        CloseHandle(port);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_BUSY;
+}
+
+std::set<std::string> ComPortsNow() {
+    std::set<std::string> ports;
+    for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number)
+        if (ComPortThere("COM" + std::to_string(number)))
+            ports.insert(port_names::ComName(number));
+    return ports;
+}
+
+class ComPortWatcher : public PortSource {
+public:
+    std::vector<PortEvent> Present() override {
+        m_present = ComPortsNow();
+        m_lastLook = GetTickCount64();
+        std::vector<PortEvent> events;
+        for (const std::string& port : m_present)
+            events.push_back({PortEvent::Kind::Appeared, port, {}});
+        return events;
+    }
+
+    std::vector<PortEvent> Changes(int waitMs) override {
+        const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(std::max(waitMs, 0));
+        for (;;) {
+            if (g_stopSignal != 0)
+                return {};
+            const ULONGLONG now = GetTickCount64();
+            if (now >= m_lastLook + kPollMs) {
+                std::vector<PortEvent> events = Look();
+                if (!events.empty())
+                    return events;
+            }
+            if (now >= end)
+                return {};
+            Sleep(static_cast<DWORD>(std::min<ULONGLONG>(kSliceMs, end - now)));
+        }
+    }
+
+private:
+    std::vector<PortEvent> Look() {
+        m_lastLook = GetTickCount64();
+        const std::set<std::string> now = ComPortsNow();
+        std::vector<PortEvent> events;
+        for (const std::string& port : m_present)
+            if (now.count(port) == 0)
+                events.push_back({PortEvent::Kind::Gone, port, {}});
+        for (const std::string& port : now)
+            if (m_present.count(port) == 0)
+                events.push_back({PortEvent::Kind::Appeared, port, {}});
+        m_present = now;
+        return events;
+    }
+
+    std::set<std::string> m_present;
+    ULONGLONG m_lastLook = 0;
+};
+
+} // namespace
+
+std::unique_ptr<PortSource> MakeDeviceWatcher(const std::string& directory, std::string& error) {
+    if (!directory.empty()) {
+        error = "--watch-dir is for device folders; on Windows the station watches the COM ports";
+        return nullptr;
+    }
+    return std::make_unique<ComPortWatcher>();
+}
+
+StopOnSignals::StopOnSignals() {
+    g_stopSignal = 0;
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+StopOnSignals::~StopOnSignals() {
+    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
+}
+
+int StopSignalNumber() {
+    return g_stopSignal;
+}
+
+} // namespace port_watcher

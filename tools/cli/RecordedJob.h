@@ -1,0 +1,43 @@
+// One module programmed with the ledger keeping count: its current name is read, its number taken with
+// a "started" record before the first setting goes out, and its result recorded after, whatever it
+// was. Shared by the station and by `program --ledger`.
+#pragma once
+
+#include "CliOptions.h"
+#include "Ledger.h"
+#include "PortJob.h"
+
+#include <string>
+
+namespace zk405_cli {
+
+struct RecordedTask {
+    std::string port;
+    std::string bluetooth; // the module's address, when its source knows it
+    std::string logFile;
+    SettingsInput input; // {n} is the ledger's number
+    bool skipDone = false;
+    bool verify = true;
+    bool replyDriven = true;
+};
+
+struct RecordedResult {
+    PortResult port;
+    std::string attempt;
+    long n = 0;            // 0 when no number was taken
+    std::string nameAfter; // UTF-8, when a name was to be given
+    bool ledgerFailed = false;
+    std::string ledgerError;
+};
+
+// A fresh attempt id, unique across stations without asking any of them.
+std::string NewAttemptId();
+
+// report may be empty; started is called (from this thread) once the number is taken.
+RecordedResult RunRecorded(Ledger& ledger, const RecordedTask& task, const StepReport& report,
+                           const std::function<void(const RecordedResult&)>& started);
+
+// "PROGRAMMED", "FAILED" or "SKIPPED"; "SENT" for settings sent without verification.
+const char* ResultWord(const PortResult& port);
+
+} // namespace zk405_cli
