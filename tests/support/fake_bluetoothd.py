@@ -12,7 +12,8 @@ command arrives. "ready" on stdout once everything is on the bus.
   --adapter NAME [--powered-off NAME]
   --device ADAPTER ADDRESS ALIAS FLAGS
         FLAGS, comma-separated: paired, trusted, spp, nearby (found only by
-        a discovery), rssi=N, answer=serve|refuse|silent|drop
+        a discovery), rssi=N, answer=serve|refuse|silent|drop, later=S
+        (known only S seconds after the start)
   --log FILE            the mock's log of the calls it took (default: none)
   --sim PROGRAM ARG...  last; "{address}" in an ARG becomes the address
 """
@@ -135,8 +136,14 @@ def main():
         mockobject.objects[path].props[ADAPTER]['Powered'] = dbus.Boolean(
             powered, variant_level=1)
     for spec in options.device:
-        if 'nearby' in spec[3].split(','):
+        flags = spec[3].split(',')
+        later = [float(f[6:]) for f in flags if f.startswith('later=')]
+        if 'nearby' in flags:
             nearby.append(spec)
+        elif later:
+            # Paired by a person while the program already runs.
+            GLib.timeout_add(int(later[0] * 1000),
+                             lambda s=spec: add_device(bus, options, root, s))
         else:
             add_device(bus, options, root, spec)
 

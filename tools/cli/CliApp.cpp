@@ -1,6 +1,7 @@
 #include "CliApp.h"
 
 #include "Bluetooth.h"
+#include "BluetoothSource.h"
 #include "CliOptions.h"
 #include "CliPlatform.h"
 #include "CliReport.h"
@@ -458,6 +459,7 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
             return kExitUsage;
         }
         stationOptions.colour = !stationOptions.json && ColourWanted(out);
+        stationOptions.bluetoothSource = MakeBluetoothSource;
         return Finish(RunStation(stationOptions, out, err), false, out, err);
     }
     Common& common = name->parsed() ? nameCommon : programCommon;

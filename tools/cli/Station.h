@@ -16,7 +16,7 @@ struct StationOptions {
     std::string ledgerPath;
     std::string watchDir; // "" for /dev (the COM ports on Windows)
     bool bluetooth = false;
-    port_watcher::SourceFactory bluetoothSource; // empty while this build has no Bluetooth discovery
+    port_watcher::SourceFactory bluetoothSource; // the paired Bluetooth modules, for --bluetooth
     bool includePresent = false;
     bool skipDone = false;
     size_t once = 0; // stop after this many modules; 0 never

@@ -310,4 +310,28 @@ TEST_F(CliBluetoothTest, ALinkThatDropsMidExchangeIsToldFromASilentModuleAtOnce)
     }
 }
 
+TEST_F(CliBluetoothTest, AStationProgramsAModulePairedWhileItWaitsAndLeavesTheOnesPairedBefore) {
+    FakeBluez bluez(m_dir, Scene({"--device", "hci0", kSecond, "Nowa", "paired,trusted,spp,later=1.5"}));
+    ASSERT_TRUE(bluez.Ready());
+    const std::string watched = m_dir.File("dev");
+    std::filesystem::create_directories(watched);
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    const CliRun run = Cli({"station", "--bluetooth", "--watch-dir", watched, "--ledger", ledger, "--name",
+                            "Kasa {n}", "--pin", "2468", "--once", "1", "--json"});
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File(std::string("transcript-") + kModule)));
+    const Strings commands = Commands(ReadTranscript(m_dir.File(std::string("transcript-") + kSecond)));
+    ASSERT_GE(commands.size(), 3u);
+    EXPECT_EQ(commands[1], "AT+BNAME=Kasa 1");
+    std::ifstream records(ledger);
+    bool done = false;
+    for (std::string line; std::getline(records, line);) {
+        EXPECT_EQ(line.find("2468"), std::string::npos) << line;
+        const Json record = Json::parse(line);
+        EXPECT_EQ(record["port"], Bt(kSecond));
+        done = done || (record["bluetooth"] == kSecond && record["result"] == "PROGRAMMED");
+    }
+    EXPECT_TRUE(done);
+}
+
 } // namespace
