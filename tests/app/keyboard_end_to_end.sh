@@ -93,7 +93,10 @@ SETTINGS=$(wait_window "$TITLE" "$MAIN") || fail "Tab, Space did not connect to 
 # The window reads the module's name first and takes no keys during that second's wait; a key lost
 # then would leave the focus on "Wstecz" for the Space that follows.
 wait_for_line transcript.txt 'AT+BNAME?' || fail "the name was not asked for"
-sleep 1.3
+sleep 2
+# Under load the window manager may hand the focus over late; the keys must reach this window.
+[[ -z "${XWINDOW_FRAME:-}" ]] || xdotool windowactivate --sync "$SETTINGS"
+sleep 0.5
 shot "$SETTINGS" settings
 # From "Wstecz"; the name field stands before its check box in the tab order.
 keys Tab space shift+Tab End
