@@ -3,6 +3,7 @@
 // a zk405-sim at the far end of a socket: scan, the bt: connection against the same run over a
 // pseudo-terminal, every refusal with its reason, and a link that drops mid-exchange.
 #include "ChildProcess.h"
+#include "CliRun.h"
 #include "TempDir.h"
 #include "Transcript.h"
 
@@ -79,20 +80,8 @@ private:
     bool m_ready = false;
 };
 
-struct CliRun {
-    int status = -1;
-    std::string out;
-    double seconds = 0;
-    std::vector<Json> Objects() const {
-        std::vector<Json> objects;
-        std::istringstream lines(out);
-        for (std::string line; std::getline(lines, line);)
-            objects.push_back(Json::parse(line));
-        return objects;
-    }
-};
-
-CliRun Cli(const Strings& args, int timeoutMs = 20000) {
+// zk405-cli as a process of its own, so that it finds the test's system bus as a user's program would.
+CliRun CliProcess(const Strings& args, int timeoutMs = 20000) {
     Strings argv = {ZK405_CLI_PROGRAM};
     argv.insert(argv.end(), args.begin(), args.end());
     const Clock::time_point start = Clock::now();
@@ -141,7 +130,7 @@ TEST_F(CliBluetoothTest, ScanListsTheDevicesOfferingTheSerialPortProfileWithThei
         std::ofstream(sysfs + "/class/tty/" + tty + "/address") << address << "\n";
     }
 
-    const CliRun known = Cli({"scan", "--json", "--sysfs-root", sysfs});
+    const CliRun known = CliProcess({"scan", "--json", "--sysfs-root", sysfs});
     ASSERT_EQ(known.status, 0) << known.out;
     const std::vector<Json> devices = known.Objects();
     ASSERT_EQ(devices.size(), 2u) << known.out;
@@ -152,7 +141,7 @@ TEST_F(CliBluetoothTest, ScanListsTheDevicesOfferingTheSerialPortProfileWithThei
     EXPECT_TRUE(devices[1]["port"].is_null());
 
     // A discovery adds the nearby device, with its signal strength, and stops again.
-    const CliRun nearby = Cli({"scan", "--json", "--discover", "1", "--sysfs-root", sysfs});
+    const CliRun nearby = CliProcess({"scan", "--json", "--discover", "1", "--sysfs-root", sysfs});
     ASSERT_EQ(nearby.status, 0);
     const std::vector<Json> found = nearby.Objects();
     ASSERT_EQ(found.size(), 3u) << nearby.out;
@@ -162,7 +151,7 @@ TEST_F(CliBluetoothTest, ScanListsTheDevicesOfferingTheSerialPortProfileWithThei
     EXPECT_NE(calls.find("SetDiscoveryFilter {\"Transport\": \"bredr\"}"), std::string::npos) << calls;
     EXPECT_LT(calls.find("StartDiscovery"), calls.find("StopDiscovery")) << calls;
 
-    const CliRun table = Cli({"scan", "--sysfs-root", sysfs});
+    const CliRun table = CliProcess({"scan", "--sysfs-root", sysfs});
     EXPECT_EQ(table.status, 0);
     EXPECT_NE(table.out.find(std::string(kModule) + "  ZK405 Kasa 1  yes     yes      no         -     /dev/rfcomm7"),
               std::string::npos)
@@ -181,9 +170,9 @@ TEST_F(CliBluetoothTest, NameAndProgramOverBluetoothPutTheSameBytesOnTheLineAndI
         const std::string port = sim.ReadLine();
         Strings args = {"program", port};
         args.insert(args.end(), settings.begin(), settings.end());
-        ASSERT_EQ(Cli(args).status, 0);
+        ASSERT_EQ(CliProcess(args).status, 0);
         ptyLogs.push_back(ReadWholeFile(ptyDir.File("TxRx.log")));
-        ASSERT_EQ(Cli({"name", port}).status, 0);
+        ASSERT_EQ(CliProcess({"name", port}).status, 0);
         ptyLogs.push_back(ReadWholeFile(ptyDir.File("TxRx.log")));
         ptyCommands = Commands(ReadTranscript(ptyDir.File("transcript")));
     }
@@ -192,12 +181,12 @@ TEST_F(CliBluetoothTest, NameAndProgramOverBluetoothPutTheSameBytesOnTheLineAndI
     ASSERT_TRUE(bluez.Ready());
     Strings args = {"program", Bt(module), "--json"};
     args.insert(args.end(), settings.begin(), settings.end());
-    const CliRun program = Cli(args);
+    const CliRun program = CliProcess(args);
     ASSERT_EQ(program.status, 0) << program.out;
     EXPECT_EQ(program.Objects().at(0)["result"], "ok");
     EXPECT_EQ(ReadWholeFile(m_dir.File("TxRx.log")), ptyLogs[0]);
     // A link per connection: the second run meets a module of its own, as it would after a reconnect.
-    const CliRun name = Cli({"name", Bt(module)});
+    const CliRun name = CliProcess({"name", Bt(module)});
     ASSERT_EQ(name.status, 0);
     EXPECT_EQ(name.out, Bt(module) + "\tZK405\n");
     EXPECT_EQ(ReadWholeFile(m_dir.File("TxRx.log")), ptyLogs[1]);
@@ -218,19 +207,19 @@ TEST_F(CliBluetoothTest, NameAndProgramOverBluetoothPutTheSameBytesOnTheLineAndI
 TEST_F(CliBluetoothTest, TwoDevicesAtOnceEachGetTheirOwnLinkAndAnAddressInUseIsBusy) {
     FakeBluez bluez(m_dir, Scene({"--device", "hci0", kSecond, "ZK405 Kasa 2", "paired,spp"}));
     ASSERT_TRUE(bluez.Ready());
-    const CliRun both = Cli({"program", Bt(kModule), Bt(kSecond), "--name", "Kasa {n}", "--json"});
+    const CliRun both = CliProcess({"program", Bt(kModule), Bt(kSecond), "--name", "Kasa {n}", "--json"});
     // Both links were asked for at once: one profile takes both connections.
     ASSERT_EQ(both.status, 0) << both.out;
     EXPECT_EQ(Commands(ReadTranscript(m_dir.File(std::string("transcript-") + kModule))).at(0), "AT+BNAME=Kasa 1");
     EXPECT_EQ(Commands(ReadTranscript(m_dir.File(std::string("transcript-") + kSecond))).at(0), "AT+BNAME=Kasa 2");
 
     // The same address twice in one run, written in another letter case, is one port named twice.
-    EXPECT_EQ(Cli({"name", Bt(kModule), "bt:aa:bb:cc:dd:e1:01"}).status, 1);
+    EXPECT_EQ(CliProcess({"name", Bt(kModule), "bt:aa:bb:cc:dd:e1:01"}).status, 1);
 
     // Another of our programs holds the link: its lock names a living process.
     const std::string lock = LockOf(kModule);
     std::ofstream(lock) << "      " << getpid() << "\n";
-    const CliRun busy = Cli({"name", Bt(kModule), "--json"});
+    const CliRun busy = CliProcess({"name", Bt(kModule), "--json"});
     std::filesystem::remove(lock);
     EXPECT_EQ(busy.status, 2);
     const Json refused = busy.Objects().at(0);
@@ -260,7 +249,7 @@ TEST_P(CliBluetoothRefusalTest, ARefusedConnectionGivesTwoWithItsReasonAndSendsN
         bluez = std::make_unique<FakeBluez>(m_dir, refusal.scene);
         ASSERT_TRUE(bluez->Ready());
     }
-    const CliRun run = Cli({"program", Bt(refusal.address), "--pin", "1234", "--json"});
+    const CliRun run = CliProcess({"program", Bt(refusal.address), "--pin", "1234", "--json"});
     EXPECT_EQ(run.status, 2) << run.out;
     const Json result = run.Objects().at(0);
     EXPECT_EQ(result["reason"], refusal.reason) << run.out;
@@ -299,7 +288,7 @@ TEST_F(CliBluetoothTest, ALinkThatDropsMidExchangeIsToldFromASilentModuleAtOnce)
         Strings args = {command, Bt(module), "--json"};
         if (std::string(command) == "program")
             args.insert(args.end(), {"--name", "X", "--pin", "1"});
-        const CliRun run = Cli(args);
+        const CliRun run = CliProcess(args);
         EXPECT_EQ(run.status, 3) << run.out;
         const Json result = run.Objects().at(0);
         EXPECT_EQ(result["result"], "link lost") << run.out;
@@ -316,7 +305,7 @@ TEST_F(CliBluetoothTest, AStationProgramsAModulePairedWhileItWaitsAndLeavesTheOn
     const std::string watched = m_dir.File("dev");
     std::filesystem::create_directories(watched);
     const std::string ledger = m_dir.File("ledger.jsonl");
-    const CliRun run = Cli({"station", "--bluetooth", "--watch-dir", watched, "--ledger", ledger, "--name",
+    const CliRun run = CliProcess({"station", "--bluetooth", "--watch-dir", watched, "--ledger", ledger, "--name",
                             "Kasa {n}", "--pin", "2468", "--once", "1", "--json"});
     ASSERT_EQ(run.status, 0) << run.out;
     EXPECT_FALSE(std::filesystem::exists(m_dir.File(std::string("transcript-") + kModule)));

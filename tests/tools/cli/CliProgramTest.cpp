@@ -2,6 +2,7 @@
 // reaches each module, what each port's log holds, what the tool reports and its exit status. The
 // windows' own code path, run on a module of its own, is the expectation for the bytes and the logs.
 #include "CliApp.h"
+#include "CliRun.h"
 #include "PortJob.h"
 #include "ChildProcess.h"
 #include "Deadline.h"
@@ -54,32 +55,6 @@ private:
     std::string m_transcript;
     size_t m_count = 0;
 };
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    double seconds = 0;
-    std::vector<Json> Objects() const {
-        std::vector<Json> objects;
-        std::istringstream lines(out);
-        for (std::string line; std::getline(lines, line);)
-            objects.push_back(Json::parse(line));
-        return objects;
-    }
-};
-
-CliRun Cli(Strings args) {
-    args.insert(args.begin(), "zk405-cli");
-    std::ostringstream out, err;
-    CliRun run;
-    const Clock::time_point start = Clock::now();
-    run.status = zk405_cli::Run(args, out, err);
-    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 Strings Concat(Strings a, const Strings& b) {
     a.insert(a.end(), b.begin(), b.end());

@@ -3,6 +3,7 @@
 // and what the person at the bench and a script see.
 #include "ChildProcess.h"
 #include "CliApp.h"
+#include "CliRun.h"
 #include "Deadline.h"
 #include "Ledger.h"
 #include "RecordedJob.h"
@@ -65,29 +66,6 @@ private:
     std::unique_ptr<ChildProcess> m_sim;
     Strings m_ports;
 };
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-    std::vector<Json> Objects() const {
-        std::vector<Json> objects;
-        std::istringstream lines(out);
-        for (std::string line; std::getline(lines, line);)
-            objects.push_back(Json::parse(line));
-        return objects;
-    }
-};
-
-CliRun Cli(Strings args) {
-    args.insert(args.begin(), "zk405-cli");
-    std::ostringstream out, err;
-    CliRun run;
-    run.status = zk405_cli::Run(args, out, err);
-    run.out = out.str();
-    run.err = err.str();
-    return run;
-}
 
 // The station run in-process on a thread of its own, so the test can plug modules in meanwhile.
 class StationThread {
