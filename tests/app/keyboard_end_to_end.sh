@@ -95,7 +95,8 @@ SETTINGS=$(wait_window "$TITLE" "$MAIN") || fail "Tab, Space did not connect to 
 wait_for_line transcript.txt 'AT+BNAME?' || fail "the name was not asked for"
 sleep 2
 # Under load the window manager may hand the focus over late; the keys must reach this window.
-[[ -z "${XWINDOW_FRAME:-}" ]] || xdotool windowactivate --sync "$SETTINGS"
+[[ -z "${XWINDOW_FRAME:-}" ]] || xdotool windowactivate --sync "$SETTINGS" 2>/dev/null ||
+    xdotool windowfocus --sync "$SETTINGS"
 sleep 0.5
 shot "$SETTINGS" settings
 # From "Wstecz"; the name field stands before its check box in the tab order.

@@ -20,6 +20,14 @@ xwindow_require() {
     xdpyinfo >/dev/null 2>&1 || { echo "display $DISPLAY does not answer; skipped"; exit 77; }
 }
 
+# Whether a window manager runs: the root window names its check window, and that window still exists
+# (a manager that was killed leaves the name behind on the root window).
+xwindow_manager_running() {
+    local id
+    id=$(xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -o '0x[0-9a-fA-F]*') || return 1
+    xprop -id "$id" >/dev/null 2>&1
+}
+
 # Starts openbox unless a window manager already runs on the display, so that the windows get the
 # frame, the caption and the focus a user's desktop gives them; XWINDOW_WM_PID is then its process,
 # for the caller to end. Without openbox installed the windows are left without a manager.
@@ -27,7 +35,7 @@ xwindow_require() {
 xwindow_manager() {
     XWINDOW_WM_PID=""
     XWINDOW_FRAME=1
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    xwindow_manager_running && return 0
     if ! command -v openbox >/dev/null; then
         echo "openbox missing: no window manager, no frames in screenshots"
         XWINDOW_FRAME=""
@@ -36,7 +44,7 @@ xwindow_manager() {
     openbox --sm-disable >/dev/null 2>&1 &
     XWINDOW_WM_PID=$!
     for _ in $(seq 50); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        xwindow_manager_running && return 0
         sleep 0.1
     done
     echo "openbox did not start"
