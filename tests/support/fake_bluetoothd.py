@@ -97,8 +97,8 @@ def connect_profile(bus, options, address, answer):
     return method
 
 
-def add_device(bus, options, main, spec):
-    adapter, address, alias, flags = spec
+def add_device(bus, options, main, entry):
+    adapter, address, alias, flags = entry
     flags = flags.split(',')
     path = main.AddDevice(adapter, address, alias)
     device = mockobject.objects[path]
@@ -135,17 +135,17 @@ def main():
         powered = adapter not in options.powered_off
         mockobject.objects[path].props[ADAPTER]['Powered'] = dbus.Boolean(
             powered, variant_level=1)
-    for spec in options.device:
-        flags = spec[3].split(',')
+    for entry in options.device:
+        flags = entry[3].split(',')
         later = [float(f[6:]) for f in flags if f.startswith('later=')]
         if 'nearby' in flags:
-            nearby.append(spec)
+            nearby.append(entry)
         elif later:
             # Paired by a person while the program already runs.
             GLib.timeout_add(int(later[0] * 1000),
-                             lambda s=spec: add_device(bus, options, root, s))
+                             lambda s=entry: add_device(bus, options, root, s))
         else:
-            add_device(bus, options, root, spec)
+            add_device(bus, options, root, entry)
 
     def start_discovery(adapter):
         adapter.props[ADAPTER]['Discovering'] = True
