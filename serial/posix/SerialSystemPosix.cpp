@@ -7,6 +7,7 @@
 #include "BluezConnect.h"
 #include "DeviceLocks.h"
 #include "FdGuard.h"
+#include "Holders.h"
 #include "MonitorPath.h"
 #include "PortNames.h"
 #include "Processes.h"
@@ -19,7 +20,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -129,87 +129,6 @@ bool ReadyWithin(int fd, Clock::time_point deadline) {
         if (ready == 0 || errno != EINTR)
             return false;
     }
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-    if (S_ISCHR(a.st_mode))
-        return S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev;
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool OutOfResources(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOMEM;
-}
-
-// The process other than us that has the device open, as fuser finds it: through every
-// /proc/<pid>/fd that this user may look into. Sockets, pipes and the like are told apart by their
-// link text and skipped. False, with why filled, when another process holds it or when the walk
-// could not be finished (short of descriptors, say): a holder it did not see may exist.
-bool NoOtherHolder(int fd, const std::string& path, serial_result::OpenFailure& why) {
-    using serial_result::OpenReason;
-    const auto cannotTell = [&](int error) {
-        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kOther, path);
-        why.osError = error;
-        why.detail = "its holders could not be looked for";
-        return false;
-    };
-    struct stat device {};
-    if (fstat(fd, &device) != 0)
-        return cannotTell(errno);
-    DIR* processes = opendir("/proc");
-    if (processes == nullptr)
-        return cannotTell(errno);
-    const std::string self = std::to_string(getpid());
-    pid_t holder = 0;
-    int failure = 0;
-    char target[256];
-    while (holder == 0 && failure == 0) {
-        errno = 0;
-        const dirent* process = readdir(processes);
-        if (process == nullptr) {
-            failure = errno;
-            break;
-        }
-        if (process->d_name[0] < '1' || process->d_name[0] > '9' || self == process->d_name)
-            continue;
-        const std::string fdDirectory = std::string("/proc/") + process->d_name + "/fd";
-        DIR* descriptors = opendir(fdDirectory.c_str());
-        if (descriptors == nullptr) {
-            // A process that ended, or another user's that we may not look into, is no failure.
-            if (OutOfResources(errno))
-                failure = errno;
-            continue;
-        }
-        while (const dirent* descriptor = readdir(descriptors)) {
-            if (descriptor->d_name[0] == '.')
-                continue;
-            const std::string entry = fdDirectory + "/" + descriptor->d_name;
-            struct stat other {};
-            const ssize_t n = readlink(entry.c_str(), target, sizeof target);
-            if (n > 0 && target[0] != '/')
-                continue;
-            if (n <= 0 || stat(entry.c_str(), &other) != 0) {
-                if (OutOfResources(errno)) {
-                    failure = errno;
-                    break;
-                }
-                continue;
-            }
-            if (SameFile(device, other)) {
-                holder = static_cast<pid_t>(std::atol(process->d_name));
-                break;
-            }
-        }
-        closedir(descriptors);
-    }
-    closedir(processes);
-    if (failure != 0)
-        return cannotTell(failure);
-    if (holder != 0) {
-        Refuse(why, OpenReason::kHeldBy, path, holder);
-        return false;
-    }
-    return true;
 }
 
 // Another copy's port list holds a device for a moment only, with a shared flock where an open holds

@@ -1,0 +1,184 @@
+#include "Holders.h"
+
+#include "Processes.h"
+
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <mutex>
+#include <new>
+#include <span>
+#include <unistd.h>
+#include <vector>
+
+namespace serial_os {
+
+namespace {
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+    if (S_ISCHR(a.st_mode))
+        return S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev;
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool OutOfResources(int error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM;
+}
+
+struct Request {
+    HolderSearch* search = nullptr;
+    bool answered = false;
+};
+
+// Looks at one process's descriptors for every search still without a holder; returns how many
+// found theirs. Sockets, pipes and the like are told apart by their link text and skipped.
+size_t LookInto(DIR* descriptors, pid_t pid, std::span<Request* const> batch, int& failure) {
+    const int directory = dirfd(descriptors);
+    size_t found = 0;
+    char target[64];
+    while (const dirent* descriptor = readdir(descriptors)) {
+        if (descriptor->d_name[0] == '.')
+            continue;
+        // The text is cut short past its first bytes: only whether it is a path matters.
+        const ssize_t n = readlinkat(directory, descriptor->d_name, target, sizeof target);
+        if (n > 0 && target[0] != '/')
+            continue;
+        struct stat other {};
+        if (n <= 0 || fstatat(directory, descriptor->d_name, &other, 0) != 0) {
+            // A descriptor closed meanwhile is no failure.
+            if (OutOfResources(errno)) {
+                failure = errno;
+                return found;
+            }
+            continue;
+        }
+        for (Request* request : batch)
+            if (request->search->holder == 0 && SameFile(request->search->device, other)) {
+                request->search->holder = pid;
+                ++found;
+            }
+    }
+    return found;
+}
+
+// One walk of /proc for every search of the batch, ended early once each has found a holder.
+void Walk(std::span<Request* const> batch) {
+    int failure = 0;
+    bool hidden = false;
+    size_t searching = batch.size();
+    DIR* processes = opendir("/proc");
+    if (processes == nullptr)
+        failure = errno;
+    const pid_t self = getpid();
+    while (processes != nullptr && failure == 0 && searching > 0) {
+        errno = 0;
+        const dirent* process = readdir(processes);
+        if (process == nullptr) {
+            failure = errno;
+            break;
+        }
+        if (process->d_name[0] < '1' || process->d_name[0] > '9')
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::atol(process->d_name));
+        if (pid == self)
+            continue;
+        char fdDirectory[32];
+        std::snprintf(fdDirectory, sizeof fdDirectory, "%d/fd", static_cast<int>(pid));
+        const int fd = openat(dirfd(processes), fdDirectory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        DIR* descriptors = fd < 0 ? nullptr : fdopendir(fd);
+        if (descriptors == nullptr) {
+            const int error = errno;
+            if (fd >= 0)
+                close(fd);
+            // A process that ended is no failure; one we may not look into may hold anything.
+            if (OutOfResources(error))
+                failure = error;
+            else if (error == EACCES || error == EPERM)
+                hidden = true;
+            continue;
+        }
+        searching -= LookInto(descriptors, pid, batch, failure);
+        closedir(descriptors);
+    }
+    if (processes != nullptr)
+        closedir(processes);
+    for (Request* request : batch) {
+        request->search->failure = failure;
+        request->search->hidden = hidden;
+    }
+}
+
+struct SharedWalks {
+    std::mutex mutex;
+    std::condition_variable walked;
+    bool walking = false;
+    std::vector<Request*> waiting;
+};
+
+SharedWalks& Walks() {
+    static SharedWalks walks;
+    return walks;
+}
+
+} // namespace
+
+// Whoever finds no walk under way walks for all who are waiting; who asks during a walk waits for
+// the next one, as the one under way may have passed its holder already.
+void FindHolders(HolderSearch& search) {
+    search.holder = 0;
+    search.failure = 0;
+    search.hidden = false;
+    Request request{&search};
+    SharedWalks& walks = Walks();
+    std::unique_lock<std::mutex> lock(walks.mutex);
+    try {
+        walks.waiting.push_back(&request);
+    } catch (const std::bad_alloc&) {
+        lock.unlock();
+        Request* const alone[] = {&request};
+        Walk(alone);
+        return;
+    }
+    while (!request.answered) {
+        if (walks.walking) {
+            walks.walked.wait(lock);
+            continue;
+        }
+        std::vector<Request*> batch;
+        batch.swap(walks.waiting);
+        walks.walking = true;
+        lock.unlock();
+        Walk(batch);
+        lock.lock();
+        for (Request* answered : batch)
+            answered->answered = true;
+        walks.walking = false;
+        walks.walked.notify_all();
+    }
+}
+
+bool NoOtherHolder(int fd, const std::string& path, serial_result::OpenFailure& why) {
+    using serial_result::OpenReason;
+    HolderSearch search;
+    int failure = fstat(fd, &search.device) == 0 ? 0 : errno;
+    if (failure == 0) {
+        FindHolders(search);
+        failure = search.failure;
+    }
+    if (failure != 0) {
+        Refuse(why, OutOfResources(failure) ? OpenReason::kResourceLimit : OpenReason::kOther, path);
+        why.osError = failure;
+        why.detail = "its holders could not be looked for";
+        return false;
+    }
+    if (search.holder != 0) {
+        Refuse(why, OpenReason::kHeldBy, path, search.holder);
+        return false;
+    }
+    return true;
+}
+
+} // namespace serial_os
