@@ -35,11 +35,14 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
     case OpenReason::kNotSerialLine:
         return WithDetail(Device(failure) + " is no serial line", failure);
     case OpenReason::kExclusiveFlag:
-        return WithDetail("busy: " + Device(failure) + " is held in exclusive mode by another program", failure);
+        return WithDetail("busy: " + Device(failure) + " is held in exclusive mode by " +
+                              (failure.pid > 0 ? Process(failure) : std::string("another program")),
+                          failure);
     case OpenReason::kStaleExclusiveFlag:
         return WithDetail("busy: " + Device(failure) +
-                              " is still marked exclusive by a program that has ended; reconnect the device "
-                              "or open it once as root to clear the mark",
+                              " is still marked exclusive, but no running program holds it or has it locked: "
+                              "a program that was killed left the mark; reconnect the device or open it once "
+                              "as root to clear it",
                           failure);
     case OpenReason::kLockedBy:
         return WithDetail("busy: " + Device(failure) + " is locked by " + Process(failure), failure);

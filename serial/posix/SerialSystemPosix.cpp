@@ -6,6 +6,7 @@
 #include "Bluetooth.h"
 #include "BluezConnect.h"
 #include "DeviceLocks.h"
+#include "ExclusiveFlag.h"
 #include "FdGuard.h"
 #include "Holders.h"
 #include "MonitorPath.h"
@@ -192,6 +193,27 @@ serial_result::OpenReason ReasonOfOpenError(int error) {
     }
 }
 
+// The refusal of an open the system turned down. A tty in exclusive mode turns down every open but
+// root's: whether a living process accounts for the flag is worth telling.
+void RefuseOpen(int error, const std::string& path, serial_result::OpenFailure& why) {
+    if (error == EBUSY)
+        ExplainExclusiveFlag(path, why);
+    else
+        Refuse(why, ReasonOfOpenError(error), path);
+    why.osError = error;
+}
+
+// False, with why filled, when the tty open on fd is in exclusive mode that is not left over.
+bool ExclusiveFlagClear(int fd, const std::string& path, serial_result::OpenFailure& why) {
+    int exclusive = 0;
+    if (ioctl(fd, TIOCGEXCL, &exclusive) != 0) {
+        Refuse(why, serial_result::OpenReason::kExclusiveFlag, path);
+        why.osError = errno;
+        return false;
+    }
+    return exclusive == 0 || ExclusiveFlagLeftOver(fd, path, why);
+}
+
 // The longest a Bluetooth connection may take; tests shorten it (never lengthen it) through
 // ZK405_BLUETOOTH_CONNECT_MS so that a device that never answers does not cost them 15 s.
 std::chrono::milliseconds BluetoothConnectBound() {
@@ -239,21 +261,16 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     // O_NONBLOCK so that the open never waits for a carrier; the line is blocking again afterwards.
     FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
-        const int error = errno;
-        Refuse(why, ReasonOfOpenError(error), path);
-        why.osError = error;
+        RefuseOpen(errno, path, why);
         return kNoHandle;
     }
     // A file that is no tty is left to fail on its line settings.
     if (isatty(fd.get())) {
         // Every way another program may hold the line, before anything of the device is changed:
-        // a tty in exclusive mode (root's open gets past that flag, so it is asked for), our own
-        // kind's lock, a lock file, and a plain open.
-        int exclusive = 0;
-        if (ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive != 0) {
-            Refuse(why, OpenReason::kExclusiveFlag, path);
+        // a tty in exclusive mode (root's open gets past that flag, so it is asked for, and passes
+        // only a flag a killed program left), our own kind's lock, a lock file, and a plain open.
+        if (!ExclusiveFlagClear(fd.get(), path, why))
             return kNoHandle;
-        }
         if (!TakeFlockPastProbes(fd.get(), path, why) || !NoHolderPastProbes(fd.get(), path, why) ||
             !LockDevice(fd.get(), path, why))
             return kNoHandle;
@@ -281,20 +298,15 @@ bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
     const std::string path = port_names::PosixDevicePath(portName, port_names::DeviceDirectory());
     FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
-        const int error = errno;
-        Refuse(why, ReasonOfOpenError(error), path);
-        why.osError = error;
+        RefuseOpen(errno, path, why);
         return false;
     }
     if (!isatty(fd.get()))
         return true; // as the open takes it: left to fail on its line settings
     // The open's checks, but nothing an open meeting the probe would take for a holder of the line:
     // no exclusive flag, no lock file of ours, and only a shared flock.
-    int exclusive = 0;
-    if (ioctl(fd.get(), TIOCGEXCL, &exclusive) != 0 || exclusive != 0) {
-        Refuse(why, OpenReason::kExclusiveFlag, path);
+    if (!ExclusiveFlagClear(fd.get(), path, why))
         return false;
-    }
     if (flock(fd.get(), LOCK_SH | LOCK_NB) != 0) {
         Refuse(why, OpenReason::kBusy, path);
         return false;

@@ -57,6 +57,9 @@ TEST(PortProbe, LeavesOutPortsOtherProgramsHoldAndTouchesNoneOfThem) {
     ASSERT_TRUE(devices.Ready());
     TempDir workDir;
 
+    // A terminal program that set the exclusive flag.
+    auto terminal = std::make_unique<OtherProgram>(devices.Terminal(1).SlavePath());
+    ASSERT_TRUE(terminal->Started());
     const int exclusive =
         open(devices.Terminal(1).SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     ASSERT_GE(exclusive, 0);
@@ -76,6 +79,7 @@ TEST(PortProbe, LeavesOutPortsOtherProgramsHoldAndTouchesNoneOfThem) {
 
     ioctl(exclusive, TIOCNXCL);
     close(exclusive);
+    terminal.reset();
     plain.reset();
     locker.reset(); // its lock is stale now
     EXPECT_EQ(port_probe::ListOpenablePorts(), (Names{"com1", "com2", "com3", "com4"}));

@@ -2,6 +2,7 @@
 #include "SerialPort.h"
 #include "OtherProgram.h"
 #include "PortNames.h"
+#include "PortProbe.h"
 #include "PseudoTerminal.h"
 #include "TempDir.h"
 
@@ -10,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <ctime>
@@ -166,11 +168,14 @@ TEST_F(SerialPortTest, OpenRefusesALineOtherProgramsHoldEvenForRoot) {
     const std::string& device = pty.SlavePath();
     {
         // A terminal program that set the exclusive flag (root's open gets past the flag itself).
+        const OtherProgram terminal(device);
+        ASSERT_TRUE(terminal.Started());
         const int holder = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         ASSERT_GE(holder, 0);
         ASSERT_EQ(ioctl(holder, TIOCEXCL), 0);
         EXPECT_EQ(OpenPty(port), kOpenFailed);
         EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kExclusiveFlag);
+        EXPECT_EQ(port.LastOpenFailure().pid, terminal.Pid()) << "the program that accounts for the flag";
         int exclusive = 0;
         EXPECT_EQ(ioctl(holder, TIOCGEXCL, &exclusive), 0);
         EXPECT_EQ(exclusive, 1) << "the holder's flag is not ours to clear";
@@ -364,6 +369,72 @@ TEST_F(SerialPortTest, AStaleLockAUserMayNotRemoveIsReportedWithItsPid) {
               0);
     EXPECT_TRUE(Exists(lock));
     ASSERT_EQ(OpenPty(port), kOk) << "root removes it";
+}
+
+// What a program killed while it held the line leaves behind: the tty's exclusive flag, which
+// outlives every descriptor, and a lock naming its PID, which has ended.
+bool LeaveExclusiveFlagBehind(const std::string& device) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd >= 0 && ioctl(fd, TIOCEXCL) == 0 && WriteUucpLock(device, getpid()))
+            raise(SIGKILL);
+        _exit(1);
+    }
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// Whether the device refuses a plain open, or shows its flag to root's.
+bool ExclusiveFlagSet(const std::string& device) {
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EBUSY;
+    int exclusive = 0;
+    ioctl(fd, TIOCGEXCL, &exclusive);
+    close(fd);
+    return exclusive != 0;
+}
+
+// A flag no living process accounts for (no holder, no live lock) must not block the port for ever:
+// root takes the port and gives it back clear; a user is told what happened and what to do.
+TEST_F(SerialPortTest, AnExclusiveFlagAKilledProgramLeftIsTakenBackByRootAndExplainedToAUser) {
+    PrivateLockFolder folder;
+    const std::string device = pty.SlavePath();
+    ASSERT_TRUE(LeaveExclusiveFlagBehind(device));
+    ASSERT_TRUE(ExclusiveFlagSet(device));
+    ASSERT_EQ(folder.Entries().size(), 1u);
+    const auto toldAsStale = [&](const OpenFailure& why) {
+        const std::string text = DescribeOpenFailure(why);
+        return why.reason == OpenReason::kStaleExclusiveFlag && text.find(device) != std::string::npos &&
+               text.find("as root") != std::string::npos;
+    };
+    if (geteuid() != 0) {
+        EXPECT_EQ(OpenPty(port), kOpenFailed);
+        EXPECT_TRUE(toldAsStale(port.LastOpenFailure())) << DescribeOpenFailure(port.LastOpenFailure());
+        GTEST_SKIP() << "taking the port back needs root";
+    }
+    ASSERT_EQ(chmod(device.c_str(), 0666), 0);
+    EXPECT_EQ(InChild([&] {
+                  constexpr uid_t kNobody = 65534;
+                  if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+                      setresuid(kNobody, kNobody, kNobody) != 0)
+                      return 1;
+                  CSerialPort user;
+                  if (user.Open(device.c_str(), 9600) == kOk)
+                      return 2;
+                  // root's lock in the sticky folder is the killed program's too, and named
+                  const OpenFailure& why = user.LastOpenFailure();
+                  return toldAsStale(why) && why.detail.find("LCK..") != std::string::npos ? 0 : 3;
+              }),
+              0);
+
+    OpenFailure why;
+    EXPECT_TRUE(port_probe::CanOpen(device, why)) << DescribeOpenFailure(why);
+    ASSERT_EQ(OpenPty(port), kOk) << DescribeOpenFailure(port.LastOpenFailure());
+    ASSERT_EQ(port.Close(), kOk);
+    EXPECT_FALSE(ExclusiveFlagSet(device)) << "the port is handed back clear";
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{});
 }
 
 TEST_F(SerialPortTest, LineIsRawAt9600With8N1AndHardwareFlowControl) {

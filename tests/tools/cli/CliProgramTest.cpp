@@ -383,6 +383,25 @@ TEST_F(CliProgramTest, StopSignalsEndTheRunCleanlyWithAReport) {
         EXPECT_EQ(objects[0]["steps"].size(), received.size());
         EXPECT_EQ(objects[0]["log"], "TxRx.log");
     }
+
+    // SIGKILL cannot be caught: the flag and the lock stay behind, and the next run tells them from a
+    // living holder's. Root takes the port back; a user learns what happened.
+    Modules module(m_dir, "killed", 1, {"--reply-delay-ms", "300"});
+    const std::string port = module.Ports()[0];
+    const std::unique_ptr<ChildProcess> killed = CliProgram(R"(exec "$0" "$@")", {"program", port, "--name", "Zabity"});
+    ASSERT_TRUE(WaitUntil(Deadline(5000), std::chrono::milliseconds(5), [&] { return !module.Received(0).empty(); }));
+    ASSERT_TRUE(killed->Signal(SIGKILL));
+    EXPECT_EQ(killed->Wait(), 128 + SIGKILL);
+    const CliRun next = Cli({"name", port, "--json"});
+    if (geteuid() == 0) {
+        EXPECT_EQ(next.status, 0) << next.err;
+        CSerialPort again;
+        EXPECT_EQ(again.Open(port.c_str(), 9600), 0) << "and hands it back clear";
+    } else {
+        EXPECT_EQ(next.status, 2);
+        ASSERT_EQ(next.Objects().size(), 1u);
+        EXPECT_EQ(next.Objects()[0]["reason"], "stale-exclusive") << next.out;
+    }
 }
 
 // A reader that goes away (| head -1) or a full disk never stops the programming half-way; a report

@@ -1,0 +1,87 @@
+#include "ExclusiveFlag.h"
+
+#include "DeviceLocks.h"
+#include "FdGuard.h"
+#include "Holders.h"
+#include "Processes.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+namespace serial_os {
+
+namespace {
+
+using serial_result::OpenFailure;
+using serial_result::OpenReason;
+
+enum class Account { kLeftOver, kAccounted };
+
+// Who accounts for the flag of the device open on fd: a holder, a lock, or nobody we can see. A user
+// sees only the processes of their own, which hidden then says.
+Account AccountFor(int fd, const std::string& path, OpenFailure& why, bool& hidden) {
+    HolderSearch search;
+    if (fstat(fd, &search.device) != 0) {
+        Refuse(why, OpenReason::kExclusiveFlag, path);
+        why.osError = errno;
+        return Account::kAccounted;
+    }
+    FindHolders(search);
+    hidden = search.hidden;
+    if (search.holder != 0 || search.failure != 0) {
+        Refuse(why, OpenReason::kExclusiveFlag, path, search.holder);
+        if (search.failure != 0) {
+            why.osError = search.failure;
+            why.detail = "its holders could not be looked for";
+        }
+        return Account::kAccounted;
+    }
+    if (NoLockHeld(fd, path, why))
+        return Account::kLeftOver;
+    // The flag is what refuses the port; the lock only names whose it is.
+    if (why.reason == OpenReason::kLockedBy) {
+        const std::string lock = why.path;
+        why.reason = OpenReason::kExclusiveFlag;
+        why.path = path;
+        why.detail = "its lock file is " + lock;
+    }
+    return Account::kAccounted;
+}
+
+} // namespace
+
+bool ExclusiveFlagLeftOver(int fd, const std::string& path, OpenFailure& why) {
+    bool hidden = false;
+    if (AccountFor(fd, path, why, hidden) != Account::kLeftOver)
+        return false;
+    if (hidden) {
+        Refuse(why, OpenReason::kExclusiveFlag, path);
+        why.detail = "some processes could not be looked into";
+        return false;
+    }
+    return true;
+}
+
+void ExplainExclusiveFlag(const std::string& path, OpenFailure& why) {
+    // A path descriptor reaches the device's inode without opening the tty, which the flag forbids.
+    FdGuard fd(open(path.c_str(), O_PATH | O_CLOEXEC));
+    struct stat st {};
+    if (fd.get() < 0 || fstat(fd.get(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+        Refuse(why, OpenReason::kExclusiveFlag, path);
+        return;
+    }
+    bool hidden = false;
+    if (AccountFor(fd.get(), path, why, hidden) == Account::kLeftOver) {
+        Refuse(why, OpenReason::kStaleExclusiveFlag, path);
+        why.detail = hidden ? "only this user's programs could be looked into" : "";
+    } else if (why.reason == OpenReason::kStaleLock) {
+        // The killed program's own lock, which this user may not remove: the same left-over.
+        const std::string lock = why.path;
+        const long pid = why.pid;
+        Refuse(why, OpenReason::kStaleExclusiveFlag, path);
+        why.detail = "its lock file " + lock + " names PID " + std::to_string(pid) + ", which has ended";
+    }
+}
+
+} // namespace serial_os
