@@ -51,6 +51,8 @@ void CloseDevice(Handle) {
     --Os().openDevices;
 }
 
+void ExpectOpens(unsigned) {}
+
 void SetQueueSizes(Handle, uint32_t, uint32_t) {}
 
 void ReadLineSettings(Handle, LineSettings& settings) {

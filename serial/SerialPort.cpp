@@ -16,6 +16,10 @@ CSerialPort::~CSerialPort() {
     }
 }
 
+void CSerialPort::ExpectOpens(unsigned count) {
+    serial_os::ExpectOpens(count);
+}
+
 int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
     m_baudRate = baudRate;
     m_lastOpenFailure = OpenFailure{};

@@ -32,6 +32,9 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     int32_t Open(const char* portName, uint32_t baudRate);
+    // Ports about to be opened together, each from a thread of its own: their opens share the look
+    // for other holders of their devices instead of each taking it alone.
+    static void ExpectOpens(unsigned count);
     // Why the last Open failed, from the check that found it; reason kNone after an Open that succeeded.
     const serial_result::OpenFailure& LastOpenFailure() const { return m_lastOpenFailure; }
     int32_t Write(uint32_t length, const void* data);

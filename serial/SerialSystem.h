@@ -15,6 +15,10 @@ namespace serial_os {
 // found it (and is left alone on success).
 Handle OpenDevice(const char* portName, serial_result::OpenFailure& why);
 void CloseDevice(Handle port);
+// Opens that a front end starts together, each on a thread of its own (the ports of one command):
+// the checks that look through every process wait a moment for one another and share one look.
+// Nothing to share where the system keeps others off a device by itself.
+void ExpectOpens(unsigned count);
 // Whether OpenDevice would take the port now, asked so that an open of the port by another program
 // meeting the question this moment is not refused for it.
 bool ProbeDevice(const char* portName, serial_result::OpenFailure& why);

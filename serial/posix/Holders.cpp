@@ -1,8 +1,10 @@
 #include "Holders.h"
 
 #include "Processes.h"
+#include "SerialSystem.h"
 
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -113,8 +115,9 @@ void Walk(std::span<Request* const> batch) {
 
 struct SharedWalks {
     std::mutex mutex;
-    std::condition_variable walked;
-    bool walking = false;
+    std::condition_variable changed;
+    bool walking = false;  // a walk is under way, or gathering its batch
+    unsigned expected = 0; // opens announced that have not reached their walk yet
     std::vector<Request*> waiting;
 };
 
@@ -123,7 +126,43 @@ SharedWalks& Walks() {
     return walks;
 }
 
+// The open this thread has under way, if any.
+thread_local OpenUnderWay* tUnderWay = nullptr;
+
+// Long enough for the threads one command starts together to reach their walk even on a busy
+// machine; an announced open that never comes (its thread could not start) costs the walk no more.
+constexpr auto kGatherBound = std::chrono::milliseconds(50);
+
+void NoLongerExpected(SharedWalks& walks) {
+    if (walks.expected > 0) {
+        --walks.expected;
+        walks.changed.notify_all();
+    }
+}
+
 } // namespace
+
+void ExpectOpens(unsigned count) {
+    SharedWalks& walks = Walks();
+    const std::lock_guard<std::mutex> lock(walks.mutex);
+    walks.expected += count;
+}
+
+OpenUnderWay::OpenUnderWay() {
+    if (tUnderWay == nullptr)
+        tUnderWay = this;
+}
+
+OpenUnderWay::~OpenUnderWay() {
+    if (tUnderWay != this)
+        return;
+    tUnderWay = nullptr;
+    if (!m_arrived) {
+        SharedWalks& walks = Walks();
+        const std::lock_guard<std::mutex> lock(walks.mutex);
+        NoLongerExpected(walks);
+    }
+}
 
 // Whoever finds no walk under way walks for all who are waiting; who asks during a walk waits for
 // the next one, as the one under way may have passed its holder already.
@@ -134,6 +173,10 @@ void FindHolders(HolderSearch& search) {
     Request request{&search};
     SharedWalks& walks = Walks();
     std::unique_lock<std::mutex> lock(walks.mutex);
+    if (tUnderWay != nullptr && !tUnderWay->m_arrived) {
+        tUnderWay->m_arrived = true;
+        NoLongerExpected(walks);
+    }
     try {
         walks.waiting.push_back(&request);
     } catch (const std::bad_alloc&) {
@@ -144,19 +187,22 @@ void FindHolders(HolderSearch& search) {
     }
     while (!request.answered) {
         if (walks.walking) {
-            walks.walked.wait(lock);
+            walks.changed.wait(lock);
             continue;
         }
+        walks.walking = true;
+        if (!walks.changed.wait_for(lock, kGatherBound, [&] { return walks.expected == 0; }))
+            walks.expected = 0; // the rest are held up elsewhere: later walks do not wait for them
+
         std::vector<Request*> batch;
         batch.swap(walks.waiting);
-        walks.walking = true;
         lock.unlock();
         Walk(batch);
         lock.lock();
         for (Request* answered : batch)
             answered->answered = true;
         walks.walking = false;
-        walks.walked.notify_all();
+        walks.changed.notify_all();
     }
 }
 

@@ -21,6 +21,20 @@ struct HolderSearch {
 // Fills search's answer from a walk of /proc that starts after the call.
 void FindHolders(HolderSearch& search);
 
+// Held by an open from its start until it asks for its walk or ends without one; either way it is
+// then no longer expected.
+class OpenUnderWay {
+public:
+    OpenUnderWay();
+    ~OpenUnderWay();
+    OpenUnderWay(const OpenUnderWay&) = delete;
+    OpenUnderWay& operator=(const OpenUnderWay&) = delete;
+
+private:
+    friend void FindHolders(HolderSearch& search);
+    bool m_arrived = false;
+};
+
 // True when no other process holds the device open on fd. False, with why filled, when one does or
 // when the walk could not be finished (short of descriptors, say): a holder it did not see may exist.
 bool NoOtherHolder(int fd, const std::string& path, serial_result::OpenFailure& why);

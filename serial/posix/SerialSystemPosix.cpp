@@ -250,6 +250,7 @@ Handle OpenBluetoothPort(const std::string& address, serial_result::OpenFailure&
 
 Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     using serial_result::OpenReason;
+    const OpenUnderWay underWay;
     if (portName == nullptr) {
         Refuse(why, OpenReason::kMissing, std::string());
         return kNoHandle;

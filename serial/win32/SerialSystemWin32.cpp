@@ -76,6 +76,9 @@ void CloseDevice(Handle port) {
     CloseHandle(port);
 }
 
+// A COM port's open is exclusive in the driver itself: there is no look through other processes.
+void ExpectOpens(unsigned) {}
+
 void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes) {
     SetupComm(port, inputBytes, outputBytes);
 }

@@ -240,6 +240,22 @@ TEST_F(SerialPortTest, PortsOpenedAtOnceFromSeveralThreadsEachHoldTheirOwnLock) 
         for (size_t i = 0; i < kPorts; ++i)
             EXPECT_NE(access(UucpLockPath(lines[i].SlavePath()).c_str(), F_OK), 0) << i;
     }
+
+    // Announced together, the opens share one look for other holders: each still finds its own
+    // device's holder and no other's, and announced opens that never come hold nobody up for long.
+    const OtherProgram terminal(lines[5].SlavePath());
+    ASSERT_TRUE(terminal.Started());
+    const auto start = std::chrono::steady_clock::now();
+    CSerialPort::ExpectOpens(kPorts + 3);
+    std::array<int32_t, kPorts> results{};
+    onEachPort([&](size_t i) { results[i] = ports[i].Open(lines[i].SlavePath().c_str(), 9600); });
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    for (size_t i = 0; i < kPorts; ++i) {
+        EXPECT_EQ(results[i], i == 5 ? kOpenFailed : kOk) << i;
+        ports[i].Close();
+    }
+    EXPECT_EQ(ports[5].LastOpenFailure().reason, OpenReason::kHeldBy);
+    EXPECT_EQ(ports[5].LastOpenFailure().pid, terminal.Pid());
 }
 
 // Any local user may put anything under a lock's name in the lock folder: what cannot be a lock

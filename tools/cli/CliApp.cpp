@@ -16,6 +16,7 @@
 #include "PortNames.h"
 #include "PortProbe.h"
 #include "RecordedJob.h"
+#include "SerialPort.h"
 #include "Station.h"
 #include "StationConsole.h"
 #include "StopSignal.h"
@@ -218,6 +219,7 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
                     thread.join();
         });
     threads.reserve(tasks.size());
+    CSerialPort::ExpectOpens(static_cast<unsigned>(tasks.size()));
     for (size_t i = 0; i < tasks.size(); ++i) {
         try {
             threads.emplace_back([&, i] {
