@@ -1,8 +1,8 @@
 // zk405-cli's pace against simulated modules that answer after 20 ms, as a real one does: one module
 // with the windows' fixed second and with reply-driven waits, sixteen modules at once, and the time
 // each exchange takes beyond the module's answer. The program is run as a user runs it, start to
-// end, on a quiet machine and again with both cores kept busy by two spinning processes. Prints
-// medians of several runs; not a test.
+// end, on a quiet machine, with both cores kept busy by two spinning processes, and among hundreds
+// of other processes, as on a desktop. Prints medians of several runs; not a test.
 #include "ChildProcess.h"
 
 #include <nlohmann/json.hpp>
@@ -95,6 +95,36 @@ private:
     std::vector<pid_t> m_pids;
 };
 
+// Processes that only sleep, as a desktop runs hundreds of: each open of a port looks through the
+// descriptors of every one of them for another holder of the device.
+class Crowd {
+public:
+    explicit Crowd(int count) {
+        for (int i = 0; i < count; ++i) {
+            const pid_t pid = fork();
+            if (pid == 0) {
+                for (;;)
+                    pause();
+            }
+            if (pid > 0)
+                m_pids.push_back(pid);
+        }
+    }
+    ~Crowd() {
+        for (const pid_t pid : m_pids)
+            kill(pid, SIGKILL);
+        for (const pid_t pid : m_pids) {
+            int status = 0;
+            waitpid(pid, &status, 0);
+        }
+    }
+    Crowd(const Crowd&) = delete;
+    Crowd& operator=(const Crowd&) = delete;
+
+private:
+    std::vector<pid_t> m_pids;
+};
+
 struct Pace {
     double one = 0;
     double many = 0;
@@ -141,6 +171,12 @@ int main(int argc, char** argv) {
         const Spinners spinners(2);
         busy = MeasureOneAndMany(ports, runs, busyOverheadMs);
     }
+    constexpr int kCrowd = 400;
+    Pace crowded;
+    {
+        const Crowd crowd(kCrowd);
+        crowded = MeasureOneAndMany(ports, runs, busyOverheadMs);
+    }
 
     if (overheadMs.empty())
         return 1;
@@ -155,6 +191,8 @@ int main(int argc, char** argv) {
                 quiet.many, quiet.many / quiet.one);
     std::printf("  with both cores busy: one module %.3f s, %d modules %.3f s, %.2f times one module\n", busy.one,
                 kModules, busy.many, busy.many / busy.one);
+    std::printf("  among %d more processes: one module %.3f s, %d modules %.3f s, %.2f times one module\n", kCrowd,
+                crowded.one, kModules, crowded.many, crowded.many / crowded.one);
     std::printf("  per exchange beyond the module's %d ms:        %7.3f ms (median of %zu exchanges, max %.3f ms;\n"
                 "                                                 a pseudo-terminal has no wire time)\n",
                 kReplyDelayMs, Median(overheadMs), overheadMs.size(),
