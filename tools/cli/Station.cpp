@@ -1,5 +1,6 @@
 #include "Station.h"
 
+#include "CliPlatform.h"
 #include "CliReport.h"
 #include "Cp1250.h"
 #include "RecordedJob.h"
@@ -9,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <system_error>
 #include <thread>
 
 namespace zk405_cli {
@@ -48,6 +50,14 @@ class Station {
 public:
     Station(const StationOptions& options, std::ostream& out, std::ostream& err)
         : m_options(options), m_out(out), m_err(err) {}
+    // Whatever ends the run (no memory, say), no job is left running: its thread would end the program.
+    ~Station() {
+        for (const auto& job : m_jobs)
+            if (job->thread.joinable())
+                job->thread.join();
+    }
+    Station(const Station&) = delete;
+    Station& operator=(const Station&) = delete;
 
     ExitStatus Run() {
         std::string error;
@@ -140,18 +150,31 @@ private:
         task.logFile = LogFileFor(event.port, 2);
         task.input = m_options.input;
         task.skipDone = m_options.skipDone;
-        job->thread = std::thread([this, self, task] {
-            const RecordedResult result = RunRecorded(m_ledger, task, nullptr, [this](const RecordedResult& r) {
-                Event({{"event", "started"},
-                       {"port", r.port.port},
-                       {"n", r.n},
-                       {"name_before", cp1250::Cp1250ToUtf8(r.port.nameBefore)},
-                       {"name_after", r.nameAfter}});
-            });
-            Done(result);
-            self->finished = true;
-        });
+        // Listed before its thread starts, so that no running thread is ever left out of the reaping.
         m_jobs.push_back(std::move(job));
+        try {
+            self->thread = std::thread([this, self, task] {
+                const RecordedResult result = RunRecorded(m_ledger, task, nullptr, [this](const RecordedResult& r) {
+                    Event({{"event", "started"},
+                           {"port", r.port.port},
+                           {"n", r.n},
+                           {"name_before", cp1250::Cp1250ToUtf8(r.port.nameBefore)},
+                           {"name_after", r.nameAfter}});
+                });
+                Done(result);
+                self->finished = true;
+            });
+        } catch (const std::system_error& e) {
+            // No thread (a process limit): this module fails untouched, with no number taken, and
+            // the station goes on with the jobs it has.
+            m_jobs.pop_back();
+            RecordedResult result;
+            result.port.port = event.port;
+            result.port.device = cli_platform::DeviceOf(event.port);
+            result.port.status = kExitNotOpened;
+            result.port.message = std::string("cannot start: no thread for the port (") + e.what() + ")";
+            Done(result);
+        }
     }
 
     void Reap(bool all) {

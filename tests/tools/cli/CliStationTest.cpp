@@ -17,6 +17,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
 #include <future>
 #include <set>
@@ -221,6 +222,18 @@ TEST_F(CliStationTest, AFailingModuleKeepsItsNumberIsRecordedAndTheStationGoesOn
     EXPECT_EQ(object["failures"][0], (Json{{"reason", "the module refused the pin"}, {"count", 1}}));
     EXPECT_EQ(object["last_n"], 2);
     EXPECT_EQ(Cli({"ledger", ledger, "--check"}).status, 0);
+
+    // No thread for a module (a process limit) is that module's failure, untouched, and no crash.
+    if (std::getenv("ASAN_OPTIONS") != nullptr)
+        return; // an address space of 1 GiB cannot hold AddressSanitizer's shadow
+    const std::string limitedLedger = m_dir.File("limited.csv");
+    ChildProcess limited({"/bin/sh", "-c", R"(ulimit -s 4194304 && ulimit -v 1048576 && exec "$0" "$@")",
+                          ZK405_CLI_PROGRAM, "station", "--watch-dir", refusing.Watched(), "--ledger", limitedLedger,
+                          "--pin", "98765", "--include-present", "--once", "1", "--json"});
+    const std::string events = limited.ReadToEnd();
+    EXPECT_EQ(limited.Wait(), 2) << events;
+    EXPECT_NE(events.find(R"("event":"failed")"), std::string::npos) << events;
+    EXPECT_NE(events.find("no thread"), std::string::npos) << events;
 }
 
 TEST_F(CliStationTest, APluggedAgainModuleIsNewButSkipDoneLeavesOutWhatTheLedgerHas) {
