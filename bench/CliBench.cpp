@@ -65,15 +65,20 @@ Timed Program(const std::vector<std::string>& ports, bool fixedWait) {
     return timed;
 }
 
-// Processes that keep a core busy until they are ended, as other work on the machine does.
-class Spinners {
+// Other processes on the machine until the object goes: spinning ones keep a core busy, as other
+// work does; sleeping ones stand for the hundreds a desktop runs, each of whose descriptors an open
+// of a port looks through for another holder of the device.
+class OtherProcesses {
 public:
-    explicit Spinners(int count) {
+    enum class Kind { kSpinning, kSleeping };
+    OtherProcesses(int count, Kind kind) {
         for (int i = 0; i < count; ++i) {
             const pid_t pid = fork();
             if (pid == 0) {
                 volatile unsigned long turns = 0;
                 for (;;) {
+                    if (kind == Kind::kSleeping)
+                        pause();
                     turns = turns + 1;
                 }
             }
@@ -81,36 +86,7 @@ public:
                 m_pids.push_back(pid);
         }
     }
-    ~Spinners() {
-        for (const pid_t pid : m_pids) {
-            kill(pid, SIGKILL);
-            int status = 0;
-            waitpid(pid, &status, 0);
-        }
-    }
-    Spinners(const Spinners&) = delete;
-    Spinners& operator=(const Spinners&) = delete;
-
-private:
-    std::vector<pid_t> m_pids;
-};
-
-// Processes that only sleep, as a desktop runs hundreds of: each open of a port looks through the
-// descriptors of every one of them for another holder of the device.
-class Crowd {
-public:
-    explicit Crowd(int count) {
-        for (int i = 0; i < count; ++i) {
-            const pid_t pid = fork();
-            if (pid == 0) {
-                for (;;)
-                    pause();
-            }
-            if (pid > 0)
-                m_pids.push_back(pid);
-        }
-    }
-    ~Crowd() {
+    ~OtherProcesses() {
         for (const pid_t pid : m_pids)
             kill(pid, SIGKILL);
         for (const pid_t pid : m_pids) {
@@ -118,8 +94,8 @@ public:
             waitpid(pid, &status, 0);
         }
     }
-    Crowd(const Crowd&) = delete;
-    Crowd& operator=(const Crowd&) = delete;
+    OtherProcesses(const OtherProcesses&) = delete;
+    OtherProcesses& operator=(const OtherProcesses&) = delete;
 
 private:
     std::vector<pid_t> m_pids;
@@ -168,13 +144,13 @@ int main(int argc, char** argv) {
     const Pace quiet = MeasureOneAndMany(ports, runs, overheadMs);
     Pace busy;
     {
-        const Spinners spinners(2);
+        const OtherProcesses spinners(2, OtherProcesses::Kind::kSpinning);
         busy = MeasureOneAndMany(ports, runs, busyOverheadMs);
     }
     constexpr int kCrowd = 400;
     Pace crowded;
     {
-        const Crowd crowd(kCrowd);
+        const OtherProcesses crowd(kCrowd, OtherProcesses::Kind::kSleeping);
         crowded = MeasureOneAndMany(ports, runs, busyOverheadMs);
     }
 

@@ -83,6 +83,13 @@ int InChild(const std::function<int()>& check) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
 }
 
+// In a child of InChild: an ordinary user's rights, as root's tests need them to act as one.
+bool BecomeNobody() {
+    constexpr uid_t kNobody = 65534;
+    return setgroups(0, nullptr) == 0 && setresgid(kNobody, kNobody, kNobody) == 0 &&
+           setresuid(kNobody, kNobody, kNobody) == 0;
+}
+
 class SerialPortTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(pty.IsOpen()); }
@@ -366,9 +373,7 @@ TEST_F(SerialPortTest, AStaleLockAUserMayNotRemoveIsReportedWithItsPid) {
     ASSERT_TRUE(WriteUucpLock(device, gone.Pid()));
     ASSERT_EQ(chmod(device.c_str(), 0666), 0);
     EXPECT_EQ(InChild([&] {
-                  constexpr uid_t kNobody = 65534;
-                  if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-                      setresuid(kNobody, kNobody, kNobody) != 0)
+                  if (!BecomeNobody())
                       return 1;
                   CSerialPort child;
                   if (child.Open(device.c_str(), 9600) == kOk)
@@ -432,9 +437,7 @@ TEST_F(SerialPortTest, AnExclusiveFlagAKilledProgramLeftIsTakenBackByRootAndExpl
     }
     ASSERT_EQ(chmod(device.c_str(), 0666), 0);
     EXPECT_EQ(InChild([&] {
-                  constexpr uid_t kNobody = 65534;
-                  if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-                      setresuid(kNobody, kNobody, kNobody) != 0)
+                  if (!BecomeNobody())
                       return 1;
                   CSerialPort user;
                   if (user.Open(device.c_str(), 9600) == kOk)
