@@ -1,6 +1,7 @@
 #include "CliPlatform.h"
 
 #include "PortNames.h"
+#include "WideText.h"
 
 #include <filesystem>
 #include <fstream>
@@ -10,27 +11,8 @@
 
 namespace cli_platform {
 
-namespace {
-
-std::string WideToUtf8(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1)
-        return {};
-    std::string utf8(static_cast<size_t>(size - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8.data(), size, nullptr, nullptr);
-    return utf8;
-}
-
-std::wstring Utf8ToWide(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (size <= 1)
-        return {};
-    std::wstring wide(static_cast<size_t>(size - 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
-    return wide;
-}
-
-} // namespace
+using wide_text::Utf8ToWide;
+using wide_text::WideToUtf8;
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     int count = 0;

@@ -28,6 +28,23 @@ bool SetLock(int fd, short type, bool wait) {
     return result == 0;
 }
 
+// The ledger at path opened with flags, never waiting on a FIFO nor taking a terminal; -1, with error
+// filled, unless it is a regular file.
+int OpenRegular(const std::string& path, int flags, std::string& error) {
+    const int fd = open(path.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
+    if (fd < 0) {
+        error = Reason(("cannot open the ledger " + path).c_str());
+        return -1;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        error = "the ledger " + path + " is not a regular file";
+        return -1;
+    }
+    return fd;
+}
+
 } // namespace
 
 LedgerFile::~LedgerFile() {
@@ -40,17 +57,9 @@ LedgerFile::~LedgerFile() {
 bool LedgerFile::Open(const std::string& path, std::string& error) {
     // O_APPEND: every write lands at the end, whatever another station wrote meanwhile. Not a FIFO or
     // a device: only a regular file is a ledger.
-    const int fd = open(path.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
-    if (fd < 0) {
-        error = Reason(("cannot open the ledger " + path).c_str());
+    const int fd = OpenRegular(path, O_RDWR | O_APPEND | O_CREAT, error);
+    if (fd < 0)
         return false;
-    }
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        error = "the ledger " + path + " is not a regular file";
-        return false;
-    }
     m_handle = fd;
     return true;
 }
@@ -115,17 +124,9 @@ bool LedgerFile::AppendSynced(const std::string& bytes, std::string& error) {
 }
 
 bool ReadWholeLedger(const std::string& path, std::string& text, std::string& error) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        error = Reason(("cannot open the ledger " + path).c_str());
+    const int fd = OpenRegular(path, O_RDONLY, error);
+    if (fd < 0)
         return false;
-    }
-    struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        error = "the ledger " + path + " is not a regular file";
-        return false;
-    }
     text.clear();
     char chunk[65536];
     ssize_t n;

@@ -1,19 +1,11 @@
 #include "LedgerFile.h"
+#include "WideText.h"
 
 #include <windows.h>
 
 namespace ledger_file {
 
 namespace {
-
-std::wstring Utf8ToWide(const std::string& text) {
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
-    if (size <= 1)
-        return {};
-    std::wstring wide(static_cast<size_t>(size - 1), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide.data(), size);
-    return wide;
-}
 
 std::string Reason(const std::string& what) {
     return what + " (Windows error " + std::to_string(GetLastError()) + ")";
@@ -25,7 +17,7 @@ HANDLE AsHandle(intptr_t handle) {
 
 // Shared for reading and writing: every station appends, each under the lock.
 HANDLE OpenShared(const std::string& path, DWORD access, DWORD disposition) {
-    return CreateFileW(Utf8ToWide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+    return CreateFileW(wide_text::Utf8ToWide(path).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
