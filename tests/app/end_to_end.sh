@@ -44,16 +44,7 @@ fail() {
     exit 1
 }
 
-# Both windows are 350 x 242 dialog units, the About box 235 x 55: a point in dialog units is found from
-# the window's size in pixels, so the clicks follow whatever font the toolkit substituted.
-click_du() {
-    local window=$1 x=$2 y=$3 width=$4 height=$5 button=${6:-1}
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    # shellcheck disable=SC2153 # WIDTH and HEIGHT come from xdotool's --shell output
-    xdotool mousemove --window "$window" $((x * WIDTH / width)) $((y * HEIGHT / height)) click "$button"
-    sleep 0.2
-}
-
+# Both windows are 350 x 242 dialog units, the About box 235 x 55 (click_du, in xwindow.sh).
 MAIN_TITLE='^KALDOR ZK405 - Program konfiguracyjny\.$'
 
 # The module's port. As root the module is linked at a free /dev/rfcommN, which the program's own

@@ -38,15 +38,6 @@ fail() {
     exit 1
 }
 
-# WIDTH and HEIGHT come from xdotool's --shell output.
-# shellcheck disable=SC2153
-click_du() {
-    local window=$1 x=$2 y=$3 width=$4 height=$5
-    eval "$(xdotool getwindowgeometry --shell "$window")"
-    xdotool mousemove --window "$window" $((x * WIDTH / width)) $((y * HEIGHT / height)) click 1
-    sleep 0.2
-}
-
 MAIN_TITLE='^KALDOR ZK405 - Program konfiguracyjny\.$'
 
 cd "$WORK"

@@ -116,3 +116,14 @@ shot() {
     [[ -n "${XWINDOW_FRAME:-}" ]] && frame=(-frame)
     timeout 10 import "${frame[@]}" -window "$1" "$ARTIFACTS/$2.png" || fail "no screenshot of $2"
 }
+
+# Clicks (button, default 1) at x,y in dialog units of a window whose template is width x height
+# dialog units: the point is found from the window's size in pixels, so the clicks follow whatever
+# font the toolkit substituted.
+click_du() {
+    local window=$1 x=$2 y=$3 width=$4 height=$5 button=${6:-1}
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    # shellcheck disable=SC2153 # WIDTH and HEIGHT come from xdotool's --shell output
+    xdotool mousemove --window "$window" $((x * WIDTH / width)) $((y * HEIGHT / height)) click "$button"
+    sleep 0.2
+}
