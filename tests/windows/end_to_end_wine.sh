@@ -67,6 +67,7 @@ at_du() {
     echo "$((FRAME + x * client_width / cx)) $((FRAME + CAPTION + y * client_height / cy))"
 }
 
+# In place of xwindow.sh's click_du: Wine draws the frame and caption inside the window it shows.
 click_du() {
     local window=$1
     shift
