@@ -157,9 +157,14 @@ OpenUnderWay::~OpenUnderWay() {
     if (tUnderWay != this)
         return;
     tUnderWay = nullptr;
+    Arrived();
+}
+
+void OpenUnderWay::Arrived() {
+    SharedWalks& walks = Walks();
+    const std::lock_guard<std::mutex> lock(walks.mutex);
     if (!m_arrived) {
-        SharedWalks& walks = Walks();
-        const std::lock_guard<std::mutex> lock(walks.mutex);
+        m_arrived = true;
         NoLongerExpected(walks);
     }
 }
@@ -172,11 +177,9 @@ void FindHolders(HolderSearch& search) {
     search.hidden = false;
     Request request{&search};
     SharedWalks& walks = Walks();
+    if (tUnderWay != nullptr)
+        tUnderWay->Arrived();
     std::unique_lock<std::mutex> lock(walks.mutex);
-    if (tUnderWay != nullptr && !tUnderWay->m_arrived) {
-        tUnderWay->m_arrived = true;
-        NoLongerExpected(walks);
-    }
     try {
         walks.waiting.push_back(&request);
     } catch (const std::bad_alloc&) {
@@ -193,7 +196,6 @@ void FindHolders(HolderSearch& search) {
         walks.walking = true;
         if (!walks.changed.wait_for(lock, kGatherBound, [&] { return walks.expected == 0; }))
             walks.expected = 0; // the rest are held up elsewhere: later walks do not wait for them
-
         std::vector<Request*> batch;
         batch.swap(walks.waiting);
         lock.unlock();

@@ -29,9 +29,10 @@ public:
     ~OpenUnderWay();
     OpenUnderWay(const OpenUnderWay&) = delete;
     OpenUnderWay& operator=(const OpenUnderWay&) = delete;
+    // No walk is coming from this open (a Bluetooth link has no device file to look for).
+    void Arrived();
 
 private:
-    friend void FindHolders(HolderSearch& search);
     bool m_arrived = false;
 };
 

@@ -250,14 +250,16 @@ Handle OpenBluetoothPort(const std::string& address, serial_result::OpenFailure&
 
 Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     using serial_result::OpenReason;
-    const OpenUnderWay underWay;
+    OpenUnderWay underWay;
     if (portName == nullptr) {
         Refuse(why, OpenReason::kMissing, std::string());
         return kNoHandle;
     }
     std::string address;
-    if (bluetooth::AddressOfPortName(portName, address))
+    if (bluetooth::AddressOfPortName(portName, address)) {
+        underWay.Arrived(); // the link may take seconds: the walks of the other ports do not wait for it
         return OpenBluetoothPort(address, why);
+    }
     const std::string path = port_names::PosixDevicePath(portName, port_names::DeviceDirectory());
     // O_NONBLOCK so that the open never waits for a carrier; the line is blocking again afterwards.
     FdGuard fd(open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
