@@ -5,6 +5,7 @@
 // ledger line whole. Prints its figures; not a test.
 #include "ChildProcess.h"
 #include "Ledger.h"
+#include "LedgerSummary.h"
 #include "RecordedJob.h"
 #include "TempDir.h"
 #include "Transcript.h"
@@ -133,7 +134,7 @@ std::vector<double> FirstCommandLatency(const std::string& dir) {
 }
 
 std::vector<double> RecordCost(const std::string& path) {
-    zk405_cli::Ledger ledger;
+    provisioning::Ledger ledger;
     std::string error;
     std::vector<double> costs;
     if (!ledger.Open(path, error)) {
@@ -141,9 +142,9 @@ std::vector<double> RecordCost(const std::string& path) {
         return costs;
     }
     for (int i = 0; i < 200; ++i) {
-        zk405_cli::LedgerRecord record;
+        provisioning::LedgerRecord record;
         record.station = "bench";
-        record.attempt = zk405_cli::NewAttemptId();
+        record.attempt = provisioning::NewAttemptId();
         record.port = "com36";
         record.settings = {"name", "pin", "flow"};
         const Clock::time_point start = Clock::now();
@@ -151,7 +152,7 @@ std::vector<double> RecordCost(const std::string& path) {
             record, [](long n, std::string& name, std::string&) { return !(name = "Bench " + std::to_string(n)).empty(); },
             error);
         costs.push_back(Ms(Clock::now() - start));
-        record.event = zk405_cli::kLedgerDone;
+        record.event = provisioning::kLedgerDone;
         record.result = "PROGRAMMED";
         record.status = 0;
         const Clock::time_point done = Clock::now();
@@ -185,19 +186,19 @@ struct LineState {
 
 LineState ReadLine(const std::string& ledger) {
     LineState state;
-    const zk405_cli::LedgerContents contents =
-        zk405_cli::ParseLedger(ReadWholeFile(ledger), zk405_cli::LedgerFormat::Csv);
+    const provisioning::LedgerContents contents =
+        provisioning::ParseLedger(ReadWholeFile(ledger), provisioning::LedgerFormat::Csv);
     state.badLines = contents.badLines.size();
     std::set<std::string> names; // every name handed out, by a start whether it finished or not
     std::set<std::string> open;
-    for (const zk405_cli::LedgerRecord& record : contents.records) {
-        if (record.event == zk405_cli::kLedgerStarted)
+    for (const provisioning::LedgerRecord& record : contents.records) {
+        if (record.event == provisioning::kLedgerStarted)
             open.insert(record.attempt);
         else
             open.erase(record.attempt);
-        if (record.event == zk405_cli::kLedgerStarted && !names.insert(record.nameAfter).second)
+        if (record.event == provisioning::kLedgerStarted && !names.insert(record.nameAfter).second)
             state.nameGivenTwice = true;
-        if (record.event == zk405_cli::kLedgerDone) {
+        if (record.event == provisioning::kLedgerDone) {
             ++state.doneRecords;
             state.donePorts.insert(record.port);
         }
@@ -279,8 +280,8 @@ ThroughRun TwoHundredModules(const std::string& dir) {
     run.doneRecords = state.doneRecords;
     run.badLines = state.badLines;
     run.reused = state.nameGivenTwice;
-    const zk405_cli::LedgerSummary summary =
-        zk405_cli::Summarize(zk405_cli::ParseLedger(ReadWholeFile(ledger), zk405_cli::LedgerFormat::Csv));
+    const provisioning::LedgerSummary summary =
+        provisioning::Summarize(provisioning::ParseLedger(ReadWholeFile(ledger), provisioning::LedgerFormat::Csv));
     run.interrupted = summary.interrupted;
     for (const auto& [reason, count] : summary.failures)
         run.failures += std::to_string(count) + " " + reason + "; ";

@@ -2,7 +2,7 @@
 // opened, read modules' names, program modules and verify what they answered, many ports at once.
 #pragma once
 
-#include "CliOptions.h"
+#include "ExitStatus.h"
 
 #include <ostream>
 #include <string>
@@ -11,6 +11,6 @@
 namespace zk405_cli {
 
 // args as main() has them (program name first), UTF-8.
-ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+provisioning::ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 } // namespace zk405_cli

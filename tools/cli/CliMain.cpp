@@ -1,6 +1,6 @@
 // zk405-cli: the scriptable front end of the ZK405 configuration tool.
 #include "CliApp.h"
-#include "CliOptions.h"
+#include "ExitStatus.h"
 #include "CliPlatform.h"
 #include "FileSizeSignal.h"
 #include "StopSignal.h"
@@ -25,5 +25,5 @@ int main(int argc, char** argv) {
     } catch (...) {
         std::fprintf(stderr, "zk405-cli: stopped by an unexpected failure\n");
     }
-    return zk405_cli::kExitFailed;
+    return provisioning::kExitFailed;
 }

@@ -1,6 +1,5 @@
 #include "CliReport.h"
 
-#include "CliOptions.h"
 #include "Cp1250.h"
 #include "EscapedText.h"
 
@@ -56,31 +55,8 @@ std::string Verdict(const StepResult& step) {
     return "";
 }
 
-std::string Result(const PortResult& port) {
-    if (port.status >= kExitSignalBase)
-        return "interrupted";
-    switch (port.status) {
-    case kExitOk:
-        return std::all_of(port.steps.begin(), port.steps.end(),
-                           [](const StepResult& s) { return s.outcome == Outcome::Sent; }) &&
-                       !port.steps.empty()
-                   ? "sent"
-                   : "ok";
-    case kExitNotOpened:
-        if (!port.opened)
-            return "not opened";
-        return std::any_of(port.steps.begin(), port.steps.end(),
-                           [](const StepResult& s) { return s.outcome == Outcome::Stuck; })
-                   ? "line stuck"
-                   : "failed";
-    case kExitSilent:
-        return std::any_of(port.steps.begin(), port.steps.end(),
-                           [](const StepResult& s) { return s.outcome == Outcome::LinkLost; })
-                   ? "link lost"
-                   : "silent";
-    default:
-        return "not confirmed";
-    }
+const char* Result(const PortResult& port) {
+    return WordsOf(VerdictOf(port)).report;
 }
 
 std::string Pad(std::string text, size_t width) {
@@ -142,14 +118,6 @@ nlohmann::json ToJson(const PortResult& port) {
 
 std::string JsonLine(const nlohmann::json& value) {
     return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
-ExitStatus OverallStatus(const std::vector<PortResult>& ports) {
-    ExitStatus status = kExitOk;
-    for (const PortResult& port : ports)
-        if (port.status != kExitOk && (status == kExitOk || port.status < status))
-            status = port.status;
-    return status;
 }
 
 } // namespace zk405_cli

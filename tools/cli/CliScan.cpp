@@ -1,6 +1,5 @@
 #include "CliScan.h"
 
-#include "CliOptions.h"
 #include "CliReport.h"
 
 #include <algorithm>

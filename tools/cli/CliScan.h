@@ -2,7 +2,7 @@
 #pragma once
 
 #include "Bluetooth.h"
-#include "CliOptions.h"
+#include "CliReport.h"
 
 #include <nlohmann/json.hpp>
 

@@ -1,9 +1,9 @@
 #include "LedgerReport.h"
 
-#include "CliOptions.h"
 #include "CliReport.h"
-#include "Ledger.h"
-#include "RecordedJob.h"
+#include "LedgerFile.h"
+#include "LedgerRecord.h"
+#include "LedgerSummary.h"
 
 namespace zk405_cli {
 

@@ -2,15 +2,15 @@
 // and --check: whether every line in it is whole and well formed.
 #pragma once
 
-#include "CliOptions.h"
+#include "ExitStatus.h"
 
 #include <ostream>
 #include <string>
 
 namespace zk405_cli {
 
-ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::ostream& err);
+provisioning::ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::ostream& err);
 // 0 when clean; otherwise each bad line is named on err and the status is 7 (kExitLedger).
-ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream& err);
+provisioning::ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream& err);
 
 } // namespace zk405_cli

@@ -1,17 +1,33 @@
-// The station's place in the world: the host name its ledger records carry, and whether its output
-// is a terminal a person reads (colour and the bell) or a pipe. One file per platform
-// (StationConsolePosix.cpp, StationConsoleWin32.cpp), chosen by CMake.
+// The station as a person at the bench or a script sees it: one line per module as it ends, with the
+// result in capitals (in colour on a terminal) and the running tally, or one JSON object per event.
 #pragma once
 
-#include <string>
+#include "Station.h"
 
-namespace station_console {
+#include <ostream>
 
-// The machine's name, as another station sharing the ledger would tell it apart; "unknown" when the
-// system will not say.
-std::string HostName();
-// Whether standard output is a terminal that shows colour escapes (on Windows a console with
-// virtual-terminal processing, which this turns on).
-bool StdoutIsColourTerminal();
+namespace zk405_cli {
 
-} // namespace station_console
+class StationConsole final : public provisioning::StationObserver {
+public:
+    // colour: escapes and the bell, only for a terminal a person reads.
+    StationConsole(std::ostream& out, std::ostream& err, bool json, bool colour)
+        : m_out(out), m_err(err), m_json(json), m_colour(colour) {}
+
+    void Ready(const provisioning::StationOptions& options, size_t present) override;
+    void Gone(const std::string& port) override;
+    void Started(const provisioning::RecordedResult& attempt) override;
+    void Finished(const provisioning::RecordedResult& attempt, provisioning::Verdict verdict,
+                  const provisioning::Tally& tally) override;
+    void LedgerBroken(const std::string& error) override;
+    void Stopped(const provisioning::Tally& tally, provisioning::ExitStatus status, int signal) override;
+
+private:
+    std::ostream& m_out;
+    std::ostream& m_err;
+    const bool m_json;
+    const bool m_colour;
+    std::string m_ledgerPath;
+};
+
+} // namespace zk405_cli

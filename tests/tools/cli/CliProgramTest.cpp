@@ -3,7 +3,7 @@
 // windows' own code path, run on a module of its own, is the expectation for the bytes and the logs.
 #include "CliApp.h"
 #include "CliRun.h"
-#include "PortJob.h"
+#include "LogNames.h"
 #include "ChildProcess.h"
 #include "Deadline.h"
 #include "DeviceDirectory.h"
@@ -551,7 +551,7 @@ TEST_F(CliProgramTest, SeveralPortsTagTheirMirrorAndOnePortMirrorsTheLog) {
     ASSERT_EQ(printed.size(), 2u);
     for (size_t i = 0; i < 2; ++i)
         EXPECT_EQ(printed[modules.Ports()[i]],
-                  ReadWholeFile(m_dir.File(zk405_cli::LogFilesFor(modules.Ports())[i])));
+                  ReadWholeFile(m_dir.File(provisioning::LogFilesFor(modules.Ports())[i])));
 
     ASSERT_EQ(Cli({"program", modules.Ports()[0], "--pin", "2"}).status, 0);
     std::string single;

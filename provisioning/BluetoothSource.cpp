@@ -1,6 +1,7 @@
 #include "BluetoothSource.h"
 
 #include "Bluetooth.h"
+#include "StopSignal.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -10,18 +11,16 @@
 #include <thread>
 #include <vector>
 
-namespace zk405_cli {
+namespace provisioning {
 
 namespace {
-
-using port_watcher::PortEvent;
 
 // A module is taken once it is paired: a paired device stays known to the system whether it is in
 // range or not, so pairing is the one moment a person at the bench makes it appear, and it is reported
 // once for the station's life (a restart leaves the done ones out with --skip-done).
 // BlueZ is asked on a thread of its own, twice a second: its answer may take a while, and the station's
 // loop asks this source without waiting.
-class BluetoothSource final : public port_watcher::PortSource {
+class BluetoothSource final : public PortSource {
 public:
     explicit BluetoothSource(std::vector<bluetooth::SerialDevice> atStart) {
         for (const bluetooth::SerialDevice& device : atStart)
@@ -54,7 +53,7 @@ public:
     std::vector<PortEvent> Changes(int waitMs) override {
         std::unique_lock<std::mutex> lock(m_mutex);
         m_wake.wait_for(lock, std::chrono::milliseconds(waitMs),
-                        [this] { return !m_pending.empty() || port_watcher::StopSignalNumber() != 0; });
+                        [this] { return !m_pending.empty() || StopRequested(); });
         std::vector<PortEvent> changes;
         changes.swap(m_pending);
         return changes;
@@ -101,7 +100,7 @@ private:
 
 } // namespace
 
-std::unique_ptr<port_watcher::PortSource> MakeBluetoothSource(std::string& error) {
+std::unique_ptr<PortSource> MakeBluetoothSource(std::string& error) {
     if (!bluetooth::Available()) {
         error = "Bluetooth modules cannot be discovered on this platform";
         return nullptr;
@@ -118,4 +117,4 @@ std::unique_ptr<port_watcher::PortSource> MakeBluetoothSource(std::string& error
     return source;
 }
 
-} // namespace zk405_cli
+} // namespace provisioning

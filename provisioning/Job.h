@@ -1,39 +1,26 @@
-// One port's work for zk405-cli: open it with a CSerialPort of its own (its own traffic log), read the
-// module's name or program it with the windows' commands, and judge each reply. Ports run side by side,
-// each job on a thread of its own; a job touches nothing another job uses.
+// One module's work on one port: open it with a CSerialPort of its own (its own traffic log), read the
+// module's name, or program it with the windows' commands, judge each reply and read the name back.
+// Jobs run side by side, each on a thread of its own; a job touches nothing another job uses.
 #pragma once
 
-#include "CliOptions.h"
+#include "ExitStatus.h"
 #include "ModuleCommands.h"
+#include "Outcome.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-namespace zk405_cli {
-
-enum class Outcome {
-    Confirmed,   // "OK", or the name read back as sent
-    Refused,     // "ERROR"
-    Unconfirmed, // an answer without "OK", or another name read back
-    Silent,      // nothing at all
-    Sent,        // sent without looking at the answer
-    NameFound,   // the module's name was read
-    LinkLost,    // the connection to the module dropped (a Bluetooth link closed by the far end)
-    Stuck,       // the command did not go out within the write bound: the line is held (flow control)
-    Interrupted, // a stop signal ended the wait for the reply
-};
-const char* OutcomeName(Outcome outcome);
-
-// The first "OK" or "ERROR" line decides; nothing received is silence, anything else unconfirmed.
-Outcome JudgeReply(const std::string& reply);
+namespace provisioning {
 
 // What a step did: one of the settings, reading the new name back after it was confirmed, reading
-// the name for zk405-cli name, or reading it before programming (for the ledger and --skip-done).
+// the name for a name query, or reading it before programming (for the ledger and skipping done ones).
 enum class StepKind { Name, Pin, Flow, Auth, NameReadBack, NameRead, NameBefore };
 // "name", "pin", "flow", "auth", "name read back", "name read", "name before": the word the reports
 // show.
 const char* StepKindName(StepKind kind);
+// Whether the step sent one of the settings.
+bool IsSetting(StepKind kind);
 
 struct StepResult {
     StepKind step = StepKind::NameRead;
@@ -45,8 +32,8 @@ struct StepResult {
 
 struct PortResult;
 
-// What a job does once the module's current name is read and before anything is programmed: the
-// station takes the module's number here and builds its settings, or leaves the module alone.
+// What a job does once the module's current name is read and before anything is programmed: a
+// numbered attempt takes the module's number here and builds its settings, or leaves the module alone.
 struct BeforeProgramDecision {
     enum class Go { Program, Skip, Stop };
     Go go = Go::Program;
@@ -57,7 +44,7 @@ using BeforeProgram = std::function<BeforeProgramDecision(const PortResult& port
 
 struct PortTask {
     std::string port;
-    size_t position = 0; // in the command line's list, from 1
+    size_t position = 0; // in the run's list of ports, from 1
     std::string logFile;
     std::string monitorTag; // set when several ports mirror to the monitor at once
     bool program = false; // otherwise only the name is read
@@ -66,6 +53,9 @@ struct PortTask {
     bool replyDriven = true;
     // When set, the name is read first ("name before") and this decides; settings is its starting point.
     BeforeProgram beforeProgram;
+    // Whether to end after the exchange under way. Unset: when the process is asked to stop
+    // (StopRequested). A station hands one that never holds: it lets the modules in flight finish.
+    std::function<bool()> stopRequested;
 };
 
 struct PortResult {
@@ -85,21 +75,21 @@ struct PortResult {
     double seconds = 0;
 };
 
+// How the attempt ended, in the one vocabulary every report and the ledger use.
+Verdict VerdictOf(const PortResult& port);
+
 // Called after each step, from the job's own thread.
 using StepReport = std::function<void(const PortResult& port, const StepResult& step)>;
 
 // Fills result as the job goes, so that what was done is known even when the job is cut short (by an
-// exception, say). Ends early, after the exchange under way, once StopRequested() holds.
+// exception, say). Ends early, after the exchange under way, once the task's stop holds.
 void RunPort(const PortTask& task, const StepReport& report, PortResult& result);
 PortResult RunPort(const PortTask& task, const StepReport& report);
-
-// "TxRx.log" for a single port, else "TxRx-<port>.log" with characters unsafe in a file name replaced.
-std::string LogFileFor(const std::string& port, size_t portCount);
-// The log of each port of one command, distinct even where two names map to one file name (or differ
-// only in case, as Windows' file names do): a later one gets "-2", "-3", ... before ".log".
-std::vector<std::string> LogFilesFor(const std::vector<std::string>& ports);
 
 // The message of a port that a stop signal cut short.
 std::string StoppedMessage(int signalNumber, size_t stepsDone);
 
-} // namespace zk405_cli
+// 0 when every port ended with 0, otherwise the lowest of the ports' other statuses.
+ExitStatus OverallStatus(const std::vector<PortResult>& ports);
+
+} // namespace provisioning

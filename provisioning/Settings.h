@@ -1,33 +1,17 @@
-// What zk405-cli is asked to program, from its options and a preset file, turned into the settings the
-// module commands send: checked and converted to Windows-1250 before anything goes out.
+// What a run is asked to program, from a front end's fields and a preset file, turned into the settings
+// the module commands send: checked and converted to Windows-1250 before anything goes out.
 #pragma once
 
 #include "ModuleCommands.h"
-#include "ToolOptions.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace zk405_cli {
+namespace provisioning {
 
-// The exit statuses a script sees; when ports end differently the lowest of 2, 3, 4 is reported.
-enum ExitStatus : int {
-    kExitOk = tool_options::kExitSuccess, // every selected setting confirmed on every port
-    kExitUsage = tool_options::kExitUsage,  // bad usage or input; nothing was sent
-    kExitNotOpened = 2,    // a port could not be opened or worked: missing, busy, its line stuck, no thread
-    kExitSilent = 3,       // a module stayed silent
-    kExitNotConfirmed = 4, // a module refused or did not confirm a setting
-    kExitReportLost = 5,   // every port ended well, but the report could not be written
-    kExitFailed = 6,       // an unexpected failure (no memory, say) ended the program; ports were closed
-    // The ledger could not be read or written: the run stops, as a module programmed without its
-    // record could get a name already given.
-    kExitLedger = 7,
-    kExitSignalBase = 128, // + the signal that stopped the run (130 for Ctrl+C)
-};
-
-// The words --auth and "auth=" take, with the choice each stands for.
+// The words a preset's "auth=" (and zk405-cli's --auth) take, with the choice each stands for.
 struct AuthWord {
     const char* word;
     int32_t choice; // a MODULE_SETTINGS::authChoice
@@ -62,6 +46,9 @@ bool ReadPreset(const std::string& path, SettingsInput& out, std::string& error)
 
 // Values given as options win over the preset's.
 SettingsInput Merge(const SettingsInput& preset, const SettingsInput& options);
+// The preset at presetPath (none when it is empty) with the given values over it; false with the
+// reason when the preset cannot be read or parsed.
+bool LoadSettings(const std::string& presetPath, const SettingsInput& given, SettingsInput& out, std::string& error);
 
 bool IsEmpty(const SettingsInput& input);
 
@@ -74,4 +61,4 @@ std::string ExpandName(const std::string& pattern, const std::string& port, size
 bool BuildSettings(const SettingsInput& input, const std::string& port, size_t position, MODULE_SETTINGS& out,
                    std::string& error);
 
-} // namespace zk405_cli
+} // namespace provisioning

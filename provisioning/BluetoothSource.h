@@ -2,15 +2,15 @@
 // Bluetooth, reached as "bt:<address>" ports.
 #pragma once
 
-#include "PortWatcher.h"
+#include "PortSource.h"
 
 #include <memory>
 #include <string>
 
-namespace zk405_cli {
+namespace provisioning {
 
 // Null with the reason when the system's Bluetooth stack cannot be asked (none on this platform,
 // BlueZ not running, no adapter powered).
-std::unique_ptr<port_watcher::PortSource> MakeBluetoothSource(std::string& error);
+std::unique_ptr<PortSource> MakeBluetoothSource(std::string& error);
 
-} // namespace zk405_cli
+} // namespace provisioning

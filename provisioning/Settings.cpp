@@ -1,9 +1,9 @@
-#include "CliOptions.h"
+#include "Settings.h"
 
-#include "CliPlatform.h"
 #include "Cp1250.h"
+#include "HostFacts.h"
 
-namespace zk405_cli {
+namespace provisioning {
 
 namespace {
 
@@ -129,7 +129,7 @@ bool ParsePreset(std::string_view text, const std::string& source, SettingsInput
 
 bool ReadPreset(const std::string& path, SettingsInput& out, std::string& error) {
     std::string text;
-    if (!cli_platform::ReadSmallInput(path, kMaxPresetBytes, text, error)) {
+    if (!host_facts::ReadSmallInput(path, kMaxPresetBytes, text, error)) {
         error = "cannot read the preset " + path + ": " + error;
         return false;
     }
@@ -147,6 +147,14 @@ SettingsInput Merge(const SettingsInput& preset, const SettingsInput& options) {
     if (options.auth)
         merged.auth = options.auth;
     return merged;
+}
+
+bool LoadSettings(const std::string& presetPath, const SettingsInput& given, SettingsInput& out, std::string& error) {
+    SettingsInput preset;
+    if (!presetPath.empty() && !ReadPreset(presetPath, preset, error))
+        return false;
+    out = Merge(preset, given);
+    return true;
 }
 
 bool IsEmpty(const SettingsInput& input) {
@@ -203,4 +211,4 @@ bool BuildSettings(const SettingsInput& input, const std::string& port, size_t p
     return true;
 }
 
-} // namespace zk405_cli
+} // namespace provisioning

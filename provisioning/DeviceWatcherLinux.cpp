@@ -1,11 +1,9 @@
-#include "PortWatcher.h"
+#include "PortSource.h"
 
 #include "PortNames.h"
+#include "StopSignal.h"
 
-#include <array>
-#include <atomic>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,27 +13,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace port_watcher {
+namespace provisioning {
 
 namespace {
-
-constexpr std::array<int, 3> kStopSignals = {SIGINT, SIGTERM, SIGHUP};
-
-volatile std::sig_atomic_t g_stopSignal = 0;
-// The self-pipe a stop signal writes to: any thread may take the signal, and the wait still wakes.
-std::atomic<int> g_stopRead{-1};
-std::atomic<int> g_stopWrite{-1};
-struct sigaction g_previous[kStopSignals.size()];
-
-void OnStopSignal(int sig) {
-    const int saved = errno;
-    g_stopSignal = sig;
-    const char byte = static_cast<char>(sig);
-    const int fd = g_stopWrite.load();
-    if (fd >= 0)
-        [[maybe_unused]] const ssize_t ignored = write(fd, &byte, 1);
-    errno = saved;
-}
 
 bool IsDeviceDirectory(const std::string& directory) {
     return directory == port_names::DeviceDirectory();
@@ -66,8 +46,8 @@ public:
 
     std::vector<PortEvent> Changes(int waitMs) override {
         std::vector<PortEvent> events;
-        pollfd fds[2] = {{m_inotify, POLLIN, 0}, {g_stopRead.load(), POLLIN, 0}};
-        if (g_stopSignal != 0 || poll(fds, fds[1].fd >= 0 ? 2 : 1, waitMs) <= 0 || (fds[0].revents & POLLIN) == 0)
+        pollfd fds[2] = {{m_inotify, POLLIN, 0}, {StopWakeDescriptor(), POLLIN, 0}};
+        if (StopRequested() || poll(fds, fds[1].fd >= 0 ? 2 : 1, waitMs) <= 0 || (fds[0].revents & POLLIN) == 0)
             return events;
         alignas(inotify_event) char buffer[16 * (sizeof(inotify_event) + NAME_MAX + 1)];
         ssize_t n;
@@ -164,32 +144,4 @@ std::unique_ptr<PortSource> MakeDeviceWatcher(const std::string& directory, std:
     return std::make_unique<DeviceWatcher>(dir, fd);
 }
 
-StopOnSignals::StopOnSignals() {
-    g_stopSignal = 0;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
-        g_stopRead = fds[0];
-        g_stopWrite = fds[1];
-    }
-    struct sigaction stop {};
-    stop.sa_handler = OnStopSignal; // no SA_RESTART: a waiting poll returns at once as well
-    sigemptyset(&stop.sa_mask);
-    for (size_t i = 0; i < kStopSignals.size(); ++i)
-        sigaction(kStopSignals[i], &stop, &g_previous[i]);
-}
-
-StopOnSignals::~StopOnSignals() {
-    for (size_t i = 0; i < kStopSignals.size(); ++i)
-        sigaction(kStopSignals[i], &g_previous[i], nullptr);
-    const int read = g_stopRead.exchange(-1), write = g_stopWrite.exchange(-1);
-    if (read >= 0)
-        close(read);
-    if (write >= 0)
-        close(write);
-}
-
-int StopSignalNumber() {
-    return g_stopSignal;
-}
-
-} // namespace port_watcher
+} // namespace provisioning

@@ -1,15 +1,14 @@
-#include "PortWatcher.h"
+#include "PortSource.h"
 
 #include "PortNames.h"
+#include "StopSignal.h"
 
 #include <windows.h>
 
 #include <algorithm>
-#include <atomic>
-#include <csignal>
 #include <set>
 
-namespace port_watcher {
+namespace provisioning {
 
 namespace {
 
@@ -17,15 +16,6 @@ namespace {
 // (see ComPortThere) and quick enough for a person plugging modules in.
 constexpr DWORD kPollMs = 500;
 constexpr DWORD kSliceMs = 50;
-
-std::atomic<int> g_stopSignal{0};
-
-BOOL WINAPI OnConsoleEvent(DWORD event) {
-    g_stopSignal = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT ? SIGINT : SIGTERM;
-    // The close and shutdown events end the process when this returns; the station has the time the
-    // system gives it to finish, and takes the rest on the next look at the flag.
-    return TRUE;
-}
 
 // A port the system names (QueryDosDevice) is there. One it does not name is looked for by opening it
 // without any access right, which reads and changes nothing on the line: that finds the ports whose
@@ -67,7 +57,7 @@ public:
     std::vector<PortEvent> Changes(int waitMs) override {
         const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(std::max(waitMs, 0));
         for (;;) {
-            if (g_stopSignal != 0)
+            if (StopRequested())
                 return {};
             const ULONGLONG now = GetTickCount64();
             if (now >= m_lastLook + kPollMs) {
@@ -77,7 +67,8 @@ public:
             }
             if (now >= end)
                 return {};
-            Sleep(static_cast<DWORD>(std::min<ULONGLONG>(kSliceMs, end - now)));
+            if (WaitForStop(static_cast<int>(std::min<ULONGLONG>(kSliceMs, end - now))))
+                return {};
         }
     }
 
@@ -110,17 +101,4 @@ std::unique_ptr<PortSource> MakeDeviceWatcher(const std::string& directory, std:
     return std::make_unique<ComPortWatcher>();
 }
 
-StopOnSignals::StopOnSignals() {
-    g_stopSignal = 0;
-    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
-}
-
-StopOnSignals::~StopOnSignals() {
-    SetConsoleCtrlHandler(OnConsoleEvent, FALSE);
-}
-
-int StopSignalNumber() {
-    return g_stopSignal;
-}
-
-} // namespace port_watcher
+} // namespace provisioning

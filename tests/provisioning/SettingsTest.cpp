@@ -1,7 +1,8 @@
-// zk405-cli's input before anything is sent: presets, the values' limits in Windows-1250 characters,
-// names made distinct per port, and how a reply is judged.
-#include "CliOptions.h"
-#include "PortJob.h"
+// A run's input before anything is sent: presets, the values' limits in Windows-1250 characters, names
+// made distinct per port, how a reply is judged, and each port's log.
+#include "LogNames.h"
+#include "Outcome.h"
+#include "Settings.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +10,7 @@
 #include <fstream>
 #include <unistd.h>
 
-using namespace zk405_cli;
+using namespace provisioning;
 
 namespace {
 
@@ -22,7 +23,7 @@ MODULE_SETTINGS Build(const SettingsInput& input, std::string& error, const std:
     return settings;
 }
 
-TEST(CliPreset, ReadsKeysSkipsCommentsAndOptionsWin) {
+TEST(Preset, ReadsKeysSkipsCommentsAndOptionsWin) {
     SettingsInput preset;
     std::string error;
     ASSERT_TRUE(ParsePreset("\xEF\xBB\xBF# line 5\r\n\n  name = Drukarka #{n}  \r\npin=0000\nflow=RTS/CTS\n"
@@ -45,7 +46,7 @@ TEST(CliPreset, ReadsKeysSkipsCommentsAndOptionsWin) {
     EXPECT_TRUE(IsEmpty(empty));
 }
 
-TEST(CliPreset, MalformedLinesAreRefusedWithTheirPlace) {
+TEST(Preset, MalformedLinesAreRefusedWithTheirPlace) {
     for (const auto& [text, where] : std::vector<std::pair<std::string, std::string>>{
              {"name=A\npin 1234\n", "p:2:"}, {"colour=red\n", "p:1:"}, {"pin=1\n\npin=2\n", "p:3:"}}) {
         SettingsInput preset;
@@ -61,7 +62,7 @@ TEST(CliPreset, MalformedLinesAreRefusedWithTheirPlace) {
 
 // A preset comes from a regular file or a pipe someone writes to, and is small; anything else is
 // refused with the reason, at once (the FIFO and /dev/zero cases run as programs in CliProgramTest).
-TEST(CliPreset, OnlyFilesAndWrittenPipesWithinTheLimitAreRead) {
+TEST(Preset, OnlyFilesAndWrittenPipesWithinTheLimitAreRead) {
     TempDir dir;
     SettingsInput preset;
     std::string error;
@@ -91,7 +92,7 @@ TEST(CliPreset, OnlyFilesAndWrittenPipesWithinTheLimitAreRead) {
     EXPECT_FALSE(ReadPreset("/dev/null", preset, error)); // a device, though it reads as empty
 }
 
-TEST(CliSettings, LimitsCountWindows1250CharactersAndBadValuesAreRefused) {
+TEST(Settings, LimitsCountWindows1250CharactersAndBadValuesAreRefused) {
     std::string error;
     SettingsInput input;
     input.name = "Ż" + std::string(30, 'a'); // 32 bytes of UTF-8, 31 characters on the line
@@ -115,7 +116,7 @@ TEST(CliSettings, LimitsCountWindows1250CharactersAndBadValuesAreRefused) {
     }
 }
 
-TEST(CliSettings, FlowAndAuthenticationTakeTheWindowsValues) {
+TEST(Settings, FlowAndAuthenticationTakeTheWindowsValues) {
     std::string error;
     const MODULE_SETTINGS settings = Build({{}, {}, "XON/XOFF+RTS/CTS", "always"}, error);
     EXPECT_EQ(settings.setFlow, 1);
@@ -125,7 +126,7 @@ TEST(CliSettings, FlowAndAuthenticationTakeTheWindowsValues) {
     EXPECT_EQ(Build({{}, {}, {}, "remember"}, error).authChoice, 1);
 }
 
-TEST(CliSettings, PortAndPositionMakeNamesDistinctAndCountAfterExpansion) {
+TEST(Settings, PortAndPositionMakeNamesDistinctAndCountAfterExpansion) {
     EXPECT_EQ(ExpandName("Kaldor {port} nr {n}{n} {x}", "com12", 3), "Kaldor com12 nr 33 {x}");
     std::string error;
     SettingsInput input;
@@ -135,14 +136,14 @@ TEST(CliSettings, PortAndPositionMakeNamesDistinctAndCountAfterExpansion) {
 }
 
 // Which line decides is the protocol's (ReplyFinalLine); here only how an answer without one counts.
-TEST(CliReplies, AnAnswerWithoutAFinalLineIsUnconfirmedAndNothingIsSilence) {
+TEST(Replies, AnAnswerWithoutAFinalLineIsUnconfirmedAndNothingIsSilence) {
     EXPECT_EQ(JudgeReply("AT+BPIN=1\r\nOK\r\n"), Outcome::Confirmed);
     EXPECT_EQ(JudgeReply("ERROR\r\n"), Outcome::Refused);
     EXPECT_EQ(JudgeReply("OK"), Outcome::Unconfirmed); // the line never ended
     EXPECT_EQ(JudgeReply("0"), Outcome::Silent);
 }
 
-TEST(CliLogNames, OnePortKeepsTheWindowsNameSeveralGetTheirOwn) {
+TEST(LogNames, OnePortKeepsTheWindowsNameSeveralGetTheirOwn) {
     EXPECT_EQ(LogFileFor("com5", 1), "TxRx.log");
     EXPECT_EQ(LogFileFor("com5", 2), "TxRx-com5.log");
     EXPECT_EQ(LogFileFor("/dev/pts/3", 2), "TxRx-_dev_pts_3.log");
@@ -153,7 +154,7 @@ TEST(CliLogNames, OnePortKeepsTheWindowsNameSeveralGetTheirOwn) {
 
 // Names that map to one file (or differ only in case, one file on Windows) still get a log each, and
 // a suffix never takes the name a later port has of its own.
-TEST(CliLogNames, NamesThatMapToOneFileGetDistinctLogs) {
+TEST(LogNames, NamesThatMapToOneFileGetDistinctLogs) {
     EXPECT_EQ(LogFilesFor({"a b", "a_b", "a?b"}),
               (std::vector<std::string>{"TxRx-a_b.log", "TxRx-a_b-2.log", "TxRx-a_b-3.log"}));
     EXPECT_EQ(LogFilesFor({"a b", "a_b", "a_b-2"}),

@@ -1,15 +1,16 @@
 // One module programmed with the ledger keeping count: its current name is read, its number taken with
 // a "started" record before the first setting goes out, and its result recorded after, whatever it
-// was. Shared by the station and by `program --ledger`.
+// was. Shared by the station and by a one-off run with a ledger.
 #pragma once
 
-#include "CliOptions.h"
+#include "Job.h"
 #include "Ledger.h"
-#include "PortJob.h"
+#include "Settings.h"
 
+#include <functional>
 #include <string>
 
-namespace zk405_cli {
+namespace provisioning {
 
 struct RecordedTask {
     std::string port;
@@ -19,6 +20,7 @@ struct RecordedTask {
     bool skipDone = false;
     bool verify = true;
     bool replyDriven = true;
+    std::function<bool()> stopRequested; // as PortTask's
 };
 
 struct RecordedResult {
@@ -37,7 +39,4 @@ std::string NewAttemptId();
 RecordedResult RunRecorded(Ledger& ledger, const RecordedTask& task, const StepReport& report,
                            const std::function<void(const RecordedResult&)>& started);
 
-// "PROGRAMMED", "FAILED" or "SKIPPED"; "SENT" for settings sent without verification.
-const char* ResultWord(const PortResult& port);
-
-} // namespace zk405_cli
+} // namespace provisioning

@@ -1,7 +1,7 @@
 // Where a provisioning station learns of modules: sources of ports that appear and disappear. The
 // device watcher is one (a folder of tty devices watched with inotify on Linux, the COM ports polled on
-// Windows: PortWatcherLinux.cpp, PortWatcherWin32.cpp, chosen by CMake); Bluetooth discovery plugs in
-// as another. Also the station's stop: Ctrl+C and the termination signals wake the wait.
+// Windows: DeviceWatcherLinux.cpp, DeviceWatcherWin32.cpp, chosen by CMake); Bluetooth plugs in as
+// another (BluetoothSource.h). A stop signal (StopSignal.h) wakes a source's wait.
 #pragma once
 
 #include <functional>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace port_watcher {
+namespace provisioning {
 
 struct PortEvent {
     enum class Kind { Appeared, Gone };
@@ -36,16 +36,4 @@ using SourceFactory = std::function<std::unique_ptr<PortSource>(std::string& err
 // after creating it is taken then. A name that maps to a "com" name is reported as that name.
 std::unique_ptr<PortSource> MakeDeviceWatcher(const std::string& directory, std::string& error);
 
-// While one lives, SIGINT, SIGTERM and SIGHUP (on Windows the console's Ctrl+C and close events) ask
-// the station to stop instead of ending the program, and wake a source's wait.
-class StopOnSignals {
-public:
-    StopOnSignals();
-    ~StopOnSignals();
-    StopOnSignals(const StopOnSignals&) = delete;
-    StopOnSignals& operator=(const StopOnSignals&) = delete;
-};
-// The signal that asked for the stop (on Windows SIGINT for any console event), 0 while none did.
-int StopSignalNumber();
-
-} // namespace port_watcher
+} // namespace provisioning

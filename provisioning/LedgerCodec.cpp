@@ -1,0 +1,373 @@
+#include "LedgerRecord.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+namespace provisioning {
+
+namespace {
+
+using Json = nlohmann::json;
+
+// The ledger's columns, in their order: the CSV header, both writers and both readers follow this
+// table, so a column added here is written and read everywhere at once.
+enum class FieldKind { Text, Number, Status, Seconds, Settings };
+enum FieldFlags : unsigned {
+    kAlways = 0,
+    kOmitWhenEmpty = 1, // left out of a JSON record when empty
+    kResultOnly = 2,    // empty in CSV and left out of JSON in a "started" record
+};
+struct Field {
+    const char* name; // the CSV column and the JSON key
+    FieldKind kind;
+    std::string LedgerRecord::*text; // for FieldKind::Text; each other kind is one member of its own
+    unsigned flags;
+};
+constexpr Field kFields[] = {
+    {"time", FieldKind::Text, &LedgerRecord::time, kAlways},
+    {"station", FieldKind::Text, &LedgerRecord::station, kAlways},
+    {"attempt", FieldKind::Text, &LedgerRecord::attempt, kAlways},
+    {"event", FieldKind::Text, &LedgerRecord::event, kAlways},
+    {"n", FieldKind::Number, nullptr, kAlways},
+    {"port", FieldKind::Text, &LedgerRecord::port, kAlways},
+    {"device", FieldKind::Text, &LedgerRecord::device, kAlways},
+    {"bluetooth", FieldKind::Text, &LedgerRecord::bluetooth, kOmitWhenEmpty},
+    {"name_before", FieldKind::Text, &LedgerRecord::nameBefore, kAlways},
+    {"name_after", FieldKind::Text, &LedgerRecord::nameAfter, kAlways},
+    {"settings", FieldKind::Settings, nullptr, kAlways},
+    {"result", FieldKind::Text, &LedgerRecord::result, kResultOnly},
+    {"status", FieldKind::Status, nullptr, kResultOnly},
+    {"message", FieldKind::Text, &LedgerRecord::message, kOmitWhenEmpty},
+    {"seconds", FieldKind::Seconds, nullptr, kResultOnly},
+};
+
+bool EndsWith(std::string lower, const std::string& suffix) {
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    return lower.size() > suffix.size() && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string Join(const std::vector<std::string>& items, char separator) {
+    std::string joined;
+    for (const std::string& item : items) {
+        if (!joined.empty())
+            joined += separator;
+        joined += item;
+    }
+    return joined;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> items;
+    if (text.empty())
+        return items;
+    size_t start = 0;
+    for (size_t end; (end = text.find(separator, start)) != std::string::npos; start = end + 1)
+        items.push_back(text.substr(start, end - start));
+    items.push_back(text.substr(start));
+    return items;
+}
+
+std::string SecondsText(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
+bool ToNumber(const std::string& text, long& value) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789-") != std::string::npos)
+        return false;
+    char* end = nullptr;
+    value = std::strtol(text.c_str(), &end, 10);
+    return *end == '\0';
+}
+
+bool KnownEvent(const std::string& event) {
+    return event == kLedgerStarted || event == kLedgerDone || event == kLedgerFailed || event == kLedgerSkipped;
+}
+
+bool Omitted(const Field& field, const LedgerRecord& r) {
+    return (field.flags & kResultOnly) != 0 && r.event == kLedgerStarted;
+}
+
+// A module's name is the module's to choose: "=HYPERLINK(...)" must stay text in a spreadsheet.
+std::string CsvField(const std::string& value) {
+    std::string field = value;
+    if (!field.empty() && std::string_view("=+-@'\t\r").find(field[0]) != std::string_view::npos)
+        field.insert(0, 1, '\'');
+    if (field.find_first_of(",\"\r\n'") == std::string::npos)
+        return field;
+    std::string quoted = "\"";
+    for (const char c : field) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+std::string CsvUnescape(std::string field) {
+    if (!field.empty() && field[0] == '\'')
+        field.erase(0, 1);
+    return field;
+}
+
+// RFC 4180 fields of one line (line feeds inside quotes are never written: values hold no control
+// characters, and messages are the program's own).
+bool SplitCsv(std::string_view line, std::vector<std::string>& fields) {
+    fields.clear();
+    std::string field;
+    bool quoted = false, wasQuoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+                field += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == '"' && field.empty() && !wasQuoted) {
+            quoted = wasQuoted = true;
+        } else if (c == ',') {
+            fields.push_back(CsvUnescape(field));
+            field.clear();
+            wasQuoted = false;
+        } else if (wasQuoted) {
+            return false; // text after a closing quote
+        } else {
+            field += c;
+        }
+    }
+    if (quoted)
+        return false;
+    fields.push_back(CsvUnescape(field));
+    return true;
+}
+
+std::string CsvText(const Field& field, const LedgerRecord& r) {
+    if (Omitted(field, r))
+        return "";
+    switch (field.kind) {
+    case FieldKind::Text:
+        return r.*field.text;
+    case FieldKind::Number:
+        return std::to_string(r.n);
+    case FieldKind::Status:
+        return std::to_string(r.status);
+    case FieldKind::Seconds:
+        return SecondsText(r.seconds);
+    case FieldKind::Settings:
+        return Join(r.settings, ';');
+    }
+    return "";
+}
+
+bool FromCsv(const Field& field, const std::string& text, LedgerRecord& r) {
+    char* end = nullptr;
+    long number = -1;
+    switch (field.kind) {
+    case FieldKind::Text:
+        r.*field.text = text;
+        return true;
+    case FieldKind::Number:
+        return ToNumber(text, r.n) && r.n >= 0;
+    case FieldKind::Status:
+        if (!text.empty() && !ToNumber(text, number))
+            return false;
+        r.status = static_cast<int>(number);
+        return true;
+    case FieldKind::Seconds:
+        r.seconds = text.empty() ? 0 : std::strtod(text.c_str(), &end);
+        return end == nullptr || *end == '\0';
+    case FieldKind::Settings:
+        r.settings = Split(text, ';');
+        return true;
+    }
+    return false;
+}
+
+void ToJson(const Field& field, const LedgerRecord& r, Json& json) {
+    if (Omitted(field, r))
+        return;
+    switch (field.kind) {
+    case FieldKind::Text:
+        if ((field.flags & kOmitWhenEmpty) == 0 || !(r.*field.text).empty())
+            json[field.name] = r.*field.text;
+        return;
+    case FieldKind::Number:
+        json[field.name] = r.n;
+        return;
+    case FieldKind::Status:
+        json[field.name] = r.status;
+        return;
+    case FieldKind::Seconds:
+        json[field.name] = std::stod(SecondsText(r.seconds));
+        return;
+    case FieldKind::Settings:
+        json[field.name] = r.settings;
+        return;
+    }
+}
+
+// A key that is absent leaves the field as a new record has it.
+bool FromJson(const Field& field, const Json& value, LedgerRecord& r) {
+    switch (field.kind) {
+    case FieldKind::Text:
+        if (!value.is_string())
+            return false;
+        r.*field.text = value.get<std::string>();
+        return true;
+    case FieldKind::Number:
+        if (!value.is_number_integer() || value.get<long>() < 0)
+            return false;
+        r.n = value.get<long>();
+        return true;
+    case FieldKind::Status:
+        if (!value.is_number_integer())
+            return false;
+        r.status = value.get<int>();
+        return true;
+    case FieldKind::Seconds:
+        if (!value.is_number())
+            return false;
+        r.seconds = value.get<double>();
+        return true;
+    case FieldKind::Settings:
+        if (!value.is_array())
+            return false;
+        for (const Json& item : value) {
+            if (!item.is_string())
+                return false;
+            r.settings.push_back(item.get<std::string>());
+        }
+        return true;
+    }
+    return false;
+}
+
+bool ParseCsv(std::string_view line, LedgerRecord& out) {
+    std::vector<std::string> texts;
+    if (!SplitCsv(line, texts) || texts.size() != std::size(kFields))
+        return false;
+    LedgerRecord r;
+    for (size_t i = 0; i < texts.size(); ++i)
+        if (!FromCsv(kFields[i], texts[i], r))
+            return false;
+    if (!KnownEvent(r.event) || r.attempt.empty())
+        return false;
+    out = std::move(r);
+    return true;
+}
+
+bool ParseJson(std::string_view line, LedgerRecord& out) {
+    const Json json = Json::parse(line.begin(), line.end(), nullptr, false);
+    if (!json.is_object())
+        return false;
+    LedgerRecord r;
+    for (const Field& field : kFields) {
+        const auto it = json.find(field.name);
+        if (it != json.end() && !FromJson(field, *it, r))
+            return false;
+    }
+    if (!KnownEvent(r.event) || r.attempt.empty())
+        return false;
+    out = std::move(r);
+    return true;
+}
+
+std::string Trimmed(std::string_view line) {
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return std::string(line);
+}
+
+} // namespace
+
+bool LedgerFormatOf(const std::string& path, LedgerFormat& format, std::string& error) {
+    if (EndsWith(path, ".csv")) {
+        format = LedgerFormat::Csv;
+        return true;
+    }
+    if (EndsWith(path, ".jsonl")) {
+        format = LedgerFormat::JsonLines;
+        return true;
+    }
+    error = "the ledger " + path + " must end in .csv or .jsonl";
+    return false;
+}
+
+const std::string& CsvHeader() {
+    static const std::string header = [] {
+        std::string line;
+        for (const Field& field : kFields)
+            line.append(line.empty() ? "" : ",").append(field.name);
+        return line + "\n";
+    }();
+    return header;
+}
+
+std::string FormatRecord(const LedgerRecord& r, LedgerFormat format) {
+    if (format == LedgerFormat::Csv) {
+        std::string line;
+        for (const Field& field : kFields) {
+            if (&field != &kFields[0])
+                line += ',';
+            line += CsvField(CsvText(field, r));
+        }
+        return line + "\n";
+    }
+    Json json = Json::object();
+    for (const Field& field : kFields)
+        ToJson(field, r, json);
+    return json.dump(-1, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+bool ParseRecord(std::string_view line, LedgerFormat format, LedgerRecord& out) {
+    const std::string text = Trimmed(line);
+    return format == LedgerFormat::Csv ? ParseCsv(text, out) : ParseJson(text, out);
+}
+
+LedgerContents ParseLedger(std::string_view text, LedgerFormat format) {
+    LedgerContents contents;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find('\n', start);
+        const bool whole = end != std::string_view::npos;
+        const std::string_view line = text.substr(start, whole ? end - start : std::string_view::npos);
+        ++contents.lines;
+        LedgerRecord record;
+        const bool header = format == LedgerFormat::Csv && contents.lines == 1 && whole &&
+                            Trimmed(line) + "\n" == CsvHeader();
+        if (header) {
+        } else if (line.empty() || Trimmed(line).empty()) {
+            // The line feed put before a record that followed a torn line leaves nothing to skip.
+        } else if (whole && ParseRecord(line, format, record)) {
+            contents.records.push_back(std::move(record));
+        } else {
+            contents.badLines.push_back(contents.lines);
+        }
+        start = whole ? end + 1 : text.size();
+    }
+    return contents;
+}
+
+std::string LedgerTime() {
+    // The C++20 calendar instead of gmtime_r or gmtime_s, which differ between the platforms.
+    const auto now = std::chrono::floor<std::chrono::milliseconds>(std::chrono::system_clock::now());
+    const auto days = std::chrono::floor<std::chrono::days>(now);
+    const std::chrono::year_month_day date{days};
+    const std::chrono::hh_mm_ss time{now - days};
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+    return text;
+}
+
+} // namespace provisioning

@@ -1,0 +1,23 @@
+// What a ledger says as a whole: the modules programmed, the failures by reason, the numbers taken
+// without a result, the last number.
+#pragma once
+
+#include "LedgerRecord.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace provisioning {
+
+struct LedgerSummary {
+    size_t programmed = 0; // modules with a "done" record
+    size_t skipped = 0;
+    size_t interrupted = 0;                          // "started" without a result
+    std::vector<std::pair<std::string, size_t>> failures; // reason, count; most frequent first
+    long lastNumber = 0;
+    size_t badLines = 0;
+};
+LedgerSummary Summarize(const LedgerContents& contents);
+
+} // namespace provisioning

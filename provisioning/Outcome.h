@@ -1,0 +1,56 @@
+// The one vocabulary of outcomes: what a module's reply to one command amounted to (Outcome), and how
+// a module's whole attempt ended (Verdict). Each verdict owns every word a front end or a file uses
+// for it, so that a report, the station's events, its tally and the ledger can never disagree.
+#pragma once
+
+#include <string>
+
+namespace provisioning {
+
+// One command's end.
+enum class Outcome {
+    Confirmed,   // "OK", or the name read back as sent
+    Refused,     // "ERROR"
+    Unconfirmed, // an answer without "OK", or another name read back
+    Silent,      // nothing at all
+    Sent,        // sent without looking at the answer
+    NameFound,   // the module's name was read
+    LinkLost,    // the connection to the module dropped (a Bluetooth link closed by the far end)
+    Stuck,       // the command did not go out within the write bound: the line is held (flow control)
+    Interrupted, // a stop signal ended the wait for the reply
+};
+// "confirmed", "refused", ...: the word reports give a step's outcome.
+const char* OutcomeName(Outcome outcome);
+// Whether the step went as it should (a setting confirmed or sent, a name read).
+bool OutcomeIsGood(Outcome outcome);
+
+// The first "OK" or "ERROR" line decides; nothing received is silence, anything else unconfirmed.
+Outcome JudgeReply(const std::string& reply);
+
+// A module's attempt as a whole.
+enum class Verdict {
+    Programmed,   // every setting confirmed (or, reading names, every name read)
+    Sent,         // the settings went out without their answers being looked at
+    Skipped,      // left alone: the ledger has it as programmed
+    NotOpened,    // the port did not open
+    LineStuck,    // a command did not go out: the line is held
+    Failed,       // the port opened but could not be worked (no thread, no memory)
+    LinkLost,     // the Bluetooth link dropped
+    Silent,       // the module did not answer
+    NotConfirmed, // a setting refused or not confirmed, or the attempt refused for its input or ledger
+    Interrupted,  // a stop signal cut it short
+};
+
+// Where a verdict counts in a station's tally.
+enum class TallyColumn { Programmed, Sent, Skipped, Failed };
+
+struct VerdictWords {
+    const char* report;  // the per-port "result" of program's table and JSON: "ok", "silent", ...
+    const char* result;  // the ledger's and the station's result: "PROGRAMMED", "SENT", "SKIPPED", "FAILED"
+    const char* ledger;  // the ledger record's event: "done", "skipped", "failed"
+    const char* event;   // the station's JSON event: "programmed", "sent", "skipped", "failed"
+    TallyColumn tally;
+};
+const VerdictWords& WordsOf(Verdict verdict);
+
+} // namespace provisioning

@@ -1,0 +1,160 @@
+#include "RecordedJob.h"
+
+#include "Bluetooth.h"
+#include "Cp1250.h"
+#include "HostFacts.h"
+#include "PortInfo.h"
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <random>
+
+namespace provisioning {
+
+namespace {
+
+using Go = BeforeProgramDecision::Go;
+
+// The settings that went out, by the steps the module was sent: names only, never a value.
+std::vector<std::string> SettingsSent(const PortResult& port) {
+    std::vector<std::string> sent;
+    for (const StepResult& step : port.steps)
+        if (IsSetting(step.step))
+            sent.push_back(StepKindName(step.step));
+    return sent;
+}
+
+std::vector<std::string> SettingsPlanned(const SettingsInput& input) {
+    std::vector<std::string> planned;
+    const std::pair<bool, StepKind> settings[] = {
+        {input.name.has_value(), StepKind::Name},
+        {input.pin.has_value(), StepKind::Pin},
+        {input.flow.has_value(), StepKind::Flow},
+        {input.auth.has_value(), StepKind::Auth},
+    };
+    for (const auto& [given, kind] : settings)
+        if (given)
+            planned.push_back(StepKindName(kind));
+    return planned;
+}
+
+// One numbered attempt: the record it keeps, and the decision its job asks for once the name is read.
+class RecordedAttempt {
+public:
+    RecordedAttempt(Ledger& ledger, const RecordedTask& task, const std::function<void(const RecordedResult&)>& started)
+        : m_ledger(ledger), m_task(task), m_started(started) {
+        m_recorded.attempt = NewAttemptId();
+        m_record.station = host_facts::HostName();
+        m_record.attempt = m_recorded.attempt;
+        m_record.port = task.port;
+        // What list shows for the port, and the module's address where the port's facts hold it.
+        const port_info::PortInfo described = port_info::DescribePort(task.port, bluetooth::DeviceName);
+        m_record.device = described.description;
+        m_record.bluetooth = task.bluetooth.empty() && described.address ? *described.address : task.bluetooth;
+    }
+
+    RecordedResult Run(const StepReport& report) {
+        PortTask job;
+        job.port = m_task.port;
+        job.logFile = m_task.logFile;
+        job.program = true;
+        job.verify = m_task.verify;
+        job.replyDriven = m_task.replyDriven;
+        job.stopRequested = m_task.stopRequested;
+        job.beforeProgram = [this](const PortResult& port, MODULE_SETTINGS& settings) {
+            return BeforeProgram(port, settings);
+        };
+        m_recorded.port = RunPort(job, report);
+        if (!m_recorded.ledgerFailed) // otherwise nothing more can be written there
+            RecordResult();
+        return m_recorded;
+    }
+
+private:
+    BeforeProgramDecision LedgerBroken(const std::string& error, const char* after) {
+        m_recorded.ledgerFailed = true;
+        m_recorded.ledgerError = error;
+        return {Go::Stop, kExitLedger, "the ledger: " + error + after};
+    }
+
+    BeforeProgramDecision BeforeProgram(const PortResult& port, MODULE_SETTINGS& settings) {
+        m_record.nameBefore = cp1250::Cp1250ToUtf8(port.nameBefore);
+        std::string error;
+        if (m_task.skipDone) {
+            bool programmed = false;
+            if (!m_ledger.WasProgrammed(m_task.bluetooth, m_record.nameBefore, programmed, error))
+                return LedgerBroken(error, "");
+            if (programmed)
+                return {Go::Skip, kExitOk, "already programmed (the ledger has it)"};
+        }
+        m_record.settings = SettingsPlanned(m_task.input);
+        m_record.time = LedgerTime();
+        std::string nameError;
+        const auto nameFor = [&](long n, std::string& name, std::string& why) {
+            if (!BuildSettings(m_task.input, m_task.port, static_cast<size_t>(n), settings, why)) {
+                nameError = why;
+                return false;
+            }
+            name = m_task.input.name ? cp1250::Cp1250ToUtf8(settings.name) : "";
+            return true;
+        };
+        if (!m_ledger.Start(m_record, nameFor, error)) {
+            if (!nameError.empty())
+                return {Go::Stop, kExitUsage, nameError + "; nothing was sent"};
+            return LedgerBroken(error, "; nothing was sent");
+        }
+        m_recorded.n = m_record.n;
+        m_recorded.nameAfter = m_record.nameAfter;
+        if (m_started)
+            m_started(m_recorded);
+        return {};
+    }
+
+    void RecordResult() {
+        const PortResult& port = m_recorded.port;
+        const VerdictWords& words = WordsOf(VerdictOf(port));
+        m_record.time = LedgerTime();
+        m_record.event = words.ledger;
+        m_record.nameBefore = cp1250::Cp1250ToUtf8(port.nameBefore);
+        m_record.settings = SettingsSent(port);
+        m_record.result = words.result;
+        m_record.status = port.status;
+        m_record.message = port.message;
+        m_record.seconds = port.seconds;
+        std::string error;
+        if (!m_ledger.Append(m_record, error)) {
+            m_recorded.ledgerFailed = true;
+            m_recorded.ledgerError = error;
+        }
+    }
+
+    Ledger& m_ledger;
+    const RecordedTask& m_task;
+    const std::function<void(const RecordedResult&)>& m_started;
+    RecordedResult m_recorded;
+    LedgerRecord m_record;
+};
+
+} // namespace
+
+std::string NewAttemptId() {
+    static std::mt19937_64 generator = [] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device(),
+                           static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count())};
+        return std::mt19937_64(seed);
+    }();
+    static std::mutex lock;
+    const std::lock_guard<std::mutex> guard(lock);
+    char id[20];
+    std::snprintf(id, sizeof id, "%016llx", static_cast<unsigned long long>(generator()));
+    return id;
+}
+
+RecordedResult RunRecorded(Ledger& ledger, const RecordedTask& task, const StepReport& report,
+                           const std::function<void(const RecordedResult&)>& started) {
+    return RecordedAttempt(ledger, task, started).Run(report);
+}
+
+} // namespace provisioning

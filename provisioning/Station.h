@@ -1,0 +1,58 @@
+// The provisioning station: waits for modules to appear (plugged in, paired) and programs each newly
+// appearing one exactly once, with the ledger keeping its number and its result. It tells what happens
+// to an observer, which a front end renders (a console's lines, JSON events, a window's list).
+#pragma once
+
+#include "ExitStatus.h"
+#include "Outcome.h"
+#include "PortSource.h"
+#include "RecordedJob.h"
+#include "Settings.h"
+
+#include <string>
+
+namespace provisioning {
+
+struct StationOptions {
+    SettingsInput input; // the preset and the options merged
+    std::string ledgerPath;
+    std::string watchDir; // "" for /dev (the COM ports on Windows)
+    bool bluetooth = false;
+    SourceFactory bluetoothSource; // the paired Bluetooth modules, when bluetooth is asked for
+    bool includePresent = false;
+    bool skipDone = false;
+    size_t once = 0; // stop after this many modules; 0 never
+};
+
+struct Tally {
+    size_t programmed = 0;
+    size_t sent = 0; // settings sent without verification
+    size_t failed = 0;
+    size_t skipped = 0;
+};
+
+// Told what the station does. The station calls one method at a time (from its own thread or a job's),
+// so an observer needs no lock of its own.
+class StationObserver {
+public:
+    virtual ~StationObserver() = default;
+    // Waiting for modules now; present ports are left alone unless the options include them.
+    virtual void Ready(const StationOptions& options, size_t present) = 0;
+    virtual void Gone(const std::string& port) = 0;
+    // A module's number was taken, before anything was programmed.
+    virtual void Started(const RecordedResult& attempt) = 0;
+    // A module's attempt ended; tally counts it already.
+    virtual void Finished(const RecordedResult& attempt, Verdict verdict, const Tally& tally) = 0;
+    // The ledger could not be written: the station stops.
+    virtual void LedgerBroken(const std::string& error) = 0;
+    virtual void Stopped(const Tally& tally, ExitStatus status, int signal) = 0;
+};
+
+// Runs until a stop signal (StopSignal.h), or options.once modules. A stop takes no new module and lets
+// the modules in flight finish. The exit status: 0 when every module was programmed (or skipped), else
+// the lowest of the modules' statuses; 7 when the ledger could not be written; 128 + the signal when a
+// stop came before options.once modules were done. kExitUsage with the reason in refusal when the
+// station cannot start (no watch, no Bluetooth, no ledger); then nothing was sent.
+ExitStatus RunStation(const StationOptions& options, StationObserver& observer, std::string& refusal);
+
+} // namespace provisioning

@@ -1,0 +1,107 @@
+#include "CliPorts.h"
+
+#include "Bluetooth.h"
+#include "CliReport.h"
+#include "DeviceIdentity.h"
+#include "PortNameText.h"
+#include "PortNames.h"
+#include "PortProbe.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace zk405_cli {
+
+namespace {
+
+// Two names of one device would be programmed once each, one of them failing as busy: they are
+// compared by the device they reach (a link, a doubled slash, a com name and its device file).
+bool SamePort(const std::string& a, const std::string& b) {
+    std::string addressA, addressB;
+    if (bluetooth::AddressOfPortName(a.c_str(), addressA) && bluetooth::AddressOfPortName(b.c_str(), addressB))
+        return addressA == addressB;
+    const int number = port_names::ComNumber(a.c_str());
+    return a == b || (number != 0 && number == port_names::ComNumber(b.c_str())) ||
+           device_identity::IdentityOf(PortNameFromUtf8(a)) == device_identity::IdentityOf(PortNameFromUtf8(b));
+}
+
+} // namespace
+
+bool PortsDistinct(const std::vector<std::string>& ports, std::ostream& err) {
+    for (size_t i = 0; i < ports.size(); ++i)
+        for (size_t j = i + 1; j < ports.size(); ++j)
+            if (SamePort(ports[i], ports[j])) {
+                err << "zk405-cli: the port " << ports[j] << " is named twice; nothing was sent\n";
+                return false;
+            }
+    return true;
+}
+
+namespace {
+
+nlohmann::json OrNull(const std::optional<std::string>& value) {
+    return value ? nlohmann::json(*value) : nlohmann::json(nullptr);
+}
+
+struct ListedPort {
+    port_info::PortInfo info;
+    bool openable = true;
+    serial_result::OpenFailure failure; // why it cannot be opened now
+};
+
+nlohmann::json ToJson(const ListedPort& port, bool all) {
+    const port_info::PortInfo& info = port.info;
+    const char* direction = port_info::DirectionName(info.direction);
+    nlohmann::json object = {{"port", info.name},
+                             {"device", info.device},
+                             {"kind", port_info::KindName(info.kind)},
+                             {"description", info.description},
+                             {"address", OrNull(info.address)},
+                             {"remote_name", OrNull(info.remoteName)},
+                             {"direction", direction ? nlohmann::json(direction) : nlohmann::json(nullptr)}};
+    if (all) {
+        object["openable"] = port.openable;
+        if (!port.openable) {
+            object["reason"] = serial_result::OpenReasonName(port.failure.reason);
+            object["message"] = serial_result::DescribeOpenFailure(port.failure);
+        }
+    }
+    return object;
+}
+
+} // namespace
+
+// The ports the port window offers, each with what it is; with all, also the ports that exist but
+// cannot be opened now, with the reason. Sorted as text, as the port window's list shows them: com10
+// before com2.
+ExitStatus ListPorts(bool json, bool all, const port_info::RemoteNameLookup& remoteNames, std::ostream& out) {
+    std::vector<ListedPort> ports;
+    for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {
+        const std::string name = port_names::ComName(number);
+        ListedPort port;
+        port.openable = port_probe::CanOpen(name, port.failure);
+        if (!port.openable && (!all || port.failure.reason == serial_result::OpenReason::kMissing))
+            continue;
+        port.info = port_info::DescribePort(name, remoteNames);
+        // Every possible ttyS has a device file; only the ones with a UART behind them are ports.
+        if (!port.openable && !port.info.present)
+            continue;
+        ports.push_back(std::move(port));
+    }
+    std::sort(ports.begin(), ports.end(),
+              [](const ListedPort& a, const ListedPort& b) { return a.info.name < b.info.name; });
+    for (const ListedPort& port : ports) {
+        if (json) {
+            out << JsonLine(ToJson(port, all)) << "\n";
+            continue;
+        }
+        out << port.info.name << "\t" << port.info.device << "\t" << port_info::KindName(port.info.kind) << "\t"
+            << port.info.description;
+        if (!port.openable)
+            out << "\tcannot be opened: " << serial_result::DescribeOpenFailure(port.failure);
+        out << "\n";
+    }
+    return kExitOk;
+}
+
+} // namespace zk405_cli

@@ -1,0 +1,25 @@
+// The ports as zk405-cli's commands name them: the list of what can be opened now, and the check that
+// no device is named twice in one command.
+#pragma once
+
+#include "ExitStatus.h"
+#include "PortInfo.h"
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace zk405_cli {
+
+// The ports the port window offers, each with what it is; with all, also the ports that exist but
+// cannot be opened now, with the reason. Sorted as text, as the port window's list shows them: com10
+// before com2.
+provisioning::ExitStatus ListPorts(bool json, bool all, const port_info::RemoteNameLookup& remoteNames,
+                                   std::ostream& out);
+
+// Two names of one device would be programmed once each, one of them failing as busy: false, with the
+// refusal told, when one device is named twice in any spelling (a link, a doubled slash, a com name and
+// its device file).
+bool PortsDistinct(const std::vector<std::string>& ports, std::ostream& err);
+
+} // namespace zk405_cli

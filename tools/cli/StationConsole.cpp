@@ -1,0 +1,140 @@
+#include "StationConsole.h"
+
+#include "CliReport.h"
+#include "Cp1250.h"
+
+#include <cstdio>
+#include <string>
+
+namespace zk405_cli {
+
+namespace {
+
+const char* Colour(TallyColumn column) {
+    switch (column) {
+    case TallyColumn::Programmed:
+        return "\x1b[1;32m";
+    case TallyColumn::Failed:
+        return "\x1b[1;31m";
+    case TallyColumn::Sent:
+    case TallyColumn::Skipped:
+        break;
+    }
+    return "\x1b[1;33m";
+}
+
+std::string Padded(std::string text, size_t width) {
+    if (text.size() < width)
+        text.append(width - text.size(), ' ');
+    return text;
+}
+
+// The sent column only once something was sent unverified: a station verifies what it programs.
+nlohmann::json TallyJson(const Tally& tally) {
+    nlohmann::json json = {{"programmed", tally.programmed}, {"failed", tally.failed}, {"skipped", tally.skipped}};
+    if (tally.sent > 0)
+        json["sent"] = tally.sent;
+    return json;
+}
+
+std::string TallyText(const Tally& tally) {
+    std::string text = "programmed ";
+    text.append(std::to_string(tally.programmed));
+    if (tally.sent > 0)
+        text.append(" | sent ").append(std::to_string(tally.sent));
+    text.append(" | failed ").append(std::to_string(tally.failed));
+    text.append(" | skipped ").append(std::to_string(tally.skipped));
+    return text;
+}
+
+} // namespace
+
+void StationConsole::Ready(const StationOptions& options, size_t present) {
+    m_ledgerPath = options.ledgerPath;
+    const std::string where = options.watchDir.empty() ? "the system's serial ports" : options.watchDir;
+    if (m_json) {
+        m_out << JsonLine({{"event", "ready"},
+                           {"watching", where},
+                           {"present", present},
+                           {"present_programmed", options.includePresent},
+                           {"ledger", options.ledgerPath}})
+              << std::endl;
+        return;
+    }
+    m_out << "Waiting for modules on " << where << "; ";
+    if (present == 0)
+        m_out << "no port there yet";
+    else
+        m_out << "ports already there: " << present << (options.includePresent ? " (programmed first)" : " (left alone)");
+    m_out << ". Ctrl+C ends." << std::endl;
+}
+
+void StationConsole::Gone(const std::string& port) {
+    if (m_json)
+        m_out << JsonLine({{"event", "gone"}, {"port", port}}) << std::endl;
+}
+
+void StationConsole::Started(const RecordedResult& r) {
+    if (m_json)
+        m_out << JsonLine({{"event", "started"},
+                           {"port", r.port.port},
+                           {"n", r.n},
+                           {"name_before", cp1250::Cp1250ToUtf8(r.port.nameBefore)},
+                           {"name_after", r.nameAfter}})
+              << std::endl;
+}
+
+void StationConsole::Finished(const RecordedResult& result, Verdict verdict, const Tally& tally) {
+    const PortResult& port = result.port;
+    const VerdictWords& words = WordsOf(verdict);
+    if (m_json) {
+        nlohmann::json event = ToJson(port);
+        event["event"] = words.event;
+        event["attempt"] = result.attempt;
+        if (result.n != 0)
+            event["n"] = result.n;
+        event["name_before"] = cp1250::Cp1250ToUtf8(port.nameBefore);
+        if (!result.nameAfter.empty())
+            event["name_after"] = result.nameAfter;
+        event["tally"] = TallyJson(tally);
+        m_out << JsonLine(event) << std::endl;
+        return;
+    }
+    // Appended piece by piece: GCC 12 at -O3 warns falsely about "..." + std::string&&.
+    std::string detail;
+    if (result.n != 0)
+        detail.append("#").append(std::to_string(result.n)).append(" ");
+    if (!result.nameAfter.empty() && port.status == kExitOk)
+        detail.append("\"").append(result.nameAfter).append("\" ");
+    if (!port.message.empty())
+        detail.append(port.message).append(" ");
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f s", port.seconds);
+    detail += seconds;
+    if (m_colour)
+        m_out << Colour(words.tally) << Padded(words.result, 10) << "\x1b[0m";
+    else
+        m_out << Padded(words.result, 10);
+    m_out << "  " << port.port << "  " << detail << "    [ " << TallyText(tally) << " ]";
+    if (m_colour && words.tally == TallyColumn::Failed)
+        m_out << '\a';
+    m_out << std::endl;
+}
+
+void StationConsole::LedgerBroken(const std::string& error) {
+    m_err << "zk405-cli: the ledger " << m_ledgerPath << ": " << error << "; the station stops" << std::endl;
+}
+
+void StationConsole::Stopped(const Tally& tally, ExitStatus status, int signal) {
+    if (m_json) {
+        m_out << JsonLine({{"event", "stopped"}, {"tally", TallyJson(tally)}, {"status", status}, {"signal", signal}})
+              << std::endl;
+        return;
+    }
+    m_out << "Station stopped: programmed " << tally.programmed;
+    if (tally.sent > 0)
+        m_out << ", sent " << tally.sent;
+    m_out << ", failed " << tally.failed << ", skipped " << tally.skipped << "." << std::endl;
+}
+
+} // namespace zk405_cli
