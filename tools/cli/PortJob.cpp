@@ -237,7 +237,7 @@ void RunPort(const PortTask& task, const StepReport& report, PortResult& result)
     };
     const auto readName = [&](StepKind what, std::string& name) {
         module_commands::Exchange last;
-        const bool found = QueryModuleName(name, link, last);
+        const bool found = QueryModuleName(name, link, &last);
         StepResult step{what, std::string(module_commands::kNameQuery) + module_commands::kLineEnd, name,
                         found ? Outcome::NameFound : cutShort(last, Outcome::Silent), 0};
         return std::make_pair(found, step);
