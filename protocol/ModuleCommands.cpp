@@ -157,44 +157,23 @@ std::string SendCommand(const std::string& commandText, const CommandLink& link)
     return ExchangeCommand(commandText, link).reply;
 }
 
-bool QueryModuleName(std::string& nameOut, const CommandLink& link) {
+bool QueryModuleName(std::string& nameOut, const CommandLink& link, Exchange* lastOut) {
     const std::string command = std::string(kNameQuery) + kLineEnd;
     for (int attempt = 0; attempt < kNameAttempts && !Stopped(link); ++attempt) {
+        const Exchange exchange = ExchangeCommand(command, link);
+        if (lastOut)
+            *lastOut = exchange;
         std::string name;
-        if (ParseNameReply(SendCommand(command, link), name)) {
+        if (ParseNameReply(exchange.reply, name)) {
             nameOut = std::move(name);
             return true;
         }
-        if (link.replyDriven && link.port->LinkLost())
-            break;
-    }
-    return false;
-}
-
-bool QueryModuleName(std::string& nameOut, const CommandLink& link, Exchange& lastOut) {
-    const std::string command = std::string(kNameQuery) + kLineEnd;
-    for (int attempt = 0; attempt < kNameAttempts && !Stopped(link); ++attempt) {
-        lastOut = ExchangeCommand(command, link);
-        std::string name;
-        if (ParseNameReply(lastOut.reply, name)) {
-            nameOut = std::move(name);
-            return true;
-        }
-        if (!lastOut.written || lastOut.stopped)
+        // A dropped link, a line that does not take the command or a stop brings no reply, whether
+        // the wait is fixed or not: further tries would only keep the user waiting for nothing.
+        if (!exchange.written || exchange.stopped || link.port->LinkLost())
             return false;
     }
     return false;
-}
-
-void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link) {
-    ProgramModule(settings, link, ExchangeObserver{});
-}
-
-void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link, const ReplyObserver& observer) {
-    ProgramModule(settings, link, [&observer](SettingItem item, const std::string& command, const Exchange& exchange) {
-        if (observer)
-            observer(item, command, exchange.reply);
-    });
 }
 
 void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link, const ExchangeObserver& observer) {

@@ -78,10 +78,7 @@ enum class SettingItem { Name, Pin, Flow, Auth };
 // "name", "pin", "flow", "auth".
 const char* SettingItemName(SettingItem item);
 
-// Told about each command ProgramModule sent, with the reply its exchange took ("0" for none).
-using ReplyObserver =
-    std::function<void(SettingItem item, const std::string& command, const std::string& reply)>;
-// The same with how the exchange ended.
+// Told about each command ProgramModule sent, with how its exchange ended.
 using ExchangeObserver =
     std::function<void(SettingItem item, const std::string& command, const Exchange& exchange)>;
 
@@ -101,16 +98,13 @@ bool ParseNameReply(const std::string& reply, std::string& nameOut);
 std::string SendCommand(const std::string& commandText, const module_commands::CommandLink& link);
 // The same write and wait, telling how the exchange ended.
 module_commands::Exchange ExchangeCommand(const std::string& commandText, const module_commands::CommandLink& link);
-// True with the module's name; false after 11 attempts without one, nameOut untouched.
-bool QueryModuleName(std::string& nameOut, const module_commands::CommandLink& link);
-// The same, ending early when a command did not go out or a stop was requested; lastOut tells how
-// the last attempt ended.
+// Asks for the module's name up to kNameAttempts times: true with the name, false with nameOut
+// untouched. The tries end early where one more could bring nothing: the link was lost, the line did
+// not take the command within its bound, or a stop was requested. lastOut, when given, tells how the
+// last attempt ended (left as it was when none was made).
 bool QueryModuleName(std::string& nameOut, const module_commands::CommandLink& link,
-                     module_commands::Exchange& lastOut);
-// Sends the selected items in the fixed order name, PIN, flow control, authentication.
-void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link);
-// The same commands, order and waits, each reply handed to observer as it is taken.
+                     module_commands::Exchange* lastOut = nullptr);
+// Sends the selected items in the fixed order name, PIN, flow control, authentication, each
+// exchange handed to observer, when given, as it ends.
 void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link,
-                   const module_commands::ReplyObserver& observer);
-void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link,
-                   const module_commands::ExchangeObserver& observer);
+                   const module_commands::ExchangeObserver& observer = {});

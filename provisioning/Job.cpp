@@ -155,7 +155,7 @@ private:
     // Asks for the name and records the step; a name not found ends the job with its reason.
     bool ReadName(StepKind what, std::string& name, StepResult* readStep = nullptr) {
         module_commands::Exchange last;
-        const bool found = QueryModuleName(name, Link(), last);
+        const bool found = QueryModuleName(name, Link(), &last);
         StepResult step{what, std::string(module_commands::kNameQuery) + module_commands::kLineEnd, name,
                         found ? Outcome::NameFound : CutShort(last, Outcome::Silent), 0};
         if (readStep != nullptr) {
