@@ -5,6 +5,7 @@
 // the replies ReplySchedule's and the fork Supervisor's. What is left here puts them together.
 #include "Cp1250.h"
 #include "FileSizeSignal.h"
+#include "PortNames.h"
 #include "ReplySchedule.h"
 #include "SimOptions.h"
 #include "Supervisor.h"
@@ -31,15 +32,23 @@ bool OpenLine(ModuleLine& m, const Options& options, int index) {
            (transcript.empty() || m.line.OpenTranscript(transcript));
 }
 
+// ", linked at PATH", with the port name the port list shows for PATH when it is one of its devices
+// (" (com99)" for /dev/rfcomm2): scripts that link a module there read the name to pick.
+std::string LinkText(const SimLine& line) {
+    if (line.Link().empty())
+        return "";
+    const std::string com = port_names::ComNameOfDevicePath(line.Link(), port_names::DeviceDirectory());
+    return ", linked at " + line.Link() + (com.empty() ? "" : " (" + com + ")");
+}
+
 // The ports to open on stdout, one a line and flushed at once, as the scripts and tests read them;
 // a line on stderr for each module for the person who started it.
 void AnnounceLines(const std::vector<std::unique_ptr<ModuleLine>>& modules, const Options& options) {
     for (const auto& m : modules) {
         if (!m->line.IsSocket())
             std::printf("%s\n", m->line.SlavePath().c_str());
-        std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s%s\n",
-                     cp1250::Cp1250ToUtf8(options.name).c_str(), m->line.SlavePath().c_str(),
-                     m->line.Link().empty() ? "" : ", linked at ", m->line.Link().c_str());
+        std::fprintf(stderr, "zk405-sim: module \"%s\" on %s%s\n", cp1250::Cp1250ToUtf8(options.name).c_str(),
+                     m->line.SlavePath().c_str(), LinkText(m->line).c_str());
     }
     std::fflush(stdout);
 }

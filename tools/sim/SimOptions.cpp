@@ -42,7 +42,9 @@ void AddOptions(CLI::App& app, Options& options, std::string& name) {
         ->transform(tool_options::DecimalIn(1, kMaxModules));
     app.add_option("--link", options.link,
                    "also make PATH a symbolic link to the port, removed at exit (an existing\n"
-                   "link is replaced, any other file is left alone and the start fails)")
+                   "link is replaced, any other file is left alone and the start fails); a\n"
+                   "link at a device of the port list (/dev/rfcommN) is named with its port\n"
+                   "(com97 + N) on stderr")
         ->type_name("PATH");
     app.add_flag("--silent", options.quirks.silent, "never answer");
     app.add_option("--reply-delay-ms,--late-ms", options.lateMs,
