@@ -21,6 +21,12 @@ bool Fail(const std::string& what) {
     return false;
 }
 
+// For a refusal of our own, which no failed call explains: errno would hold a stale reason.
+bool Refuse(const std::string& what, int reason) {
+    errno = reason;
+    return Fail(what);
+}
+
 bool MakeNonBlocking(int fd) {
     return fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK) == 0;
 }
@@ -85,7 +91,7 @@ bool SimLine::Adopt(int socketFd, const std::string& description) {
 bool SimLine::ConnectUnix(const std::string& path) {
     sockaddr_un address{};
     if (path.size() >= sizeof address.sun_path)
-        return Fail("the socket path is too long: " + path);
+        return Refuse("the socket path is too long: " + path, ENAMETOOLONG);
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -103,7 +109,7 @@ bool SimLine::MakeLink(const std::string& link) {
     struct stat st {};
     if (lstat(link.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode))
-            return Fail(link + " exists and is no symbolic link; left alone");
+            return Refuse(link + " exists and is no symbolic link; left alone", EEXIST);
         unlink(link.c_str());
     }
     if (symlink(m_slavePath.c_str(), link.c_str()) != 0)
