@@ -95,12 +95,8 @@ private:
     }
 
     std::string PortNameOf(const std::string& path) const {
-        for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {
-            const std::string com = port_names::ComName(number);
-            if (port_names::PosixDevicePath(com.c_str(), port_names::DeviceDirectory()) == path)
-                return com;
-        }
-        return path;
+        const std::string com = port_names::ComNameOfDevicePath(path, port_names::DeviceDirectory());
+        return com.empty() ? path : com;
     }
 
     void Arrived(const std::string& name, std::vector<PortEvent>& events) {

@@ -37,9 +37,9 @@ bool ComPortThere(const std::string& name) {
 
 std::set<std::string> ComPortsNow() {
     std::set<std::string> ports;
-    for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number)
-        if (ComPortThere("COM" + std::to_string(number)))
-            ports.insert(port_names::ComName(number));
+    for (const std::string& name : port_names::AllComNames())
+        if (ComPortThere("COM" + name.substr(3))) // the system's own spelling
+            ports.insert(name);
     return ports;
 }
 

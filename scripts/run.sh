@@ -14,26 +14,19 @@ cmake --build --preset run
 bin=build/run
 app=$bin/app/zk405
 
-sim_pid=
-cleanup() { [[ -n "$sim_pid" ]] && kill "$sim_pid" 2>/dev/null; wait 2>/dev/null || true; }
-trap cleanup EXIT
+# shellcheck source=../tests/support/harness.sh
+source tests/support/harness.sh
+harness_work zk405-run
 
 if [[ "${1:-}" != "--module" ]]; then
-  # As root the simulated port is linked where the port list looks (/dev/rfcommN is comN+97);
-  # otherwise its path is typed into the port field.
-  link=/tmp/zk405-sim-$(id -u)
-  port=$link
-  if [[ -w /dev ]]; then
-    for n in $(seq 0 31); do
-      if [[ ! -e /dev/rfcomm$n && ! -L /dev/rfcomm$n ]]; then link=/dev/rfcomm$n; port=com$((97 + n)); break; fi
-    done
-  fi
-  coproc SIM { exec "$bin/tools/zk405-sim" --name "KALDOR ZK405" --link "$link"; }
-  # shellcheck disable=SC2153 # coproc SIM sets SIM_PID
-  sim_pid=$SIM_PID
-  read -r -u "${SIM[0]}" pty || { echo "the simulated module did not start" >&2; exit 1; }
-  echo "Simulated ZK405 on $pty, linked at $link."
-  echo "In the port list pick or type: $port"
+  # As root the simulated port is linked where the port list looks, and the simulator says under
+  # which name; otherwise its path is typed into the port field.
+  link=$(harness_free_rfcomm) || link=/tmp/zk405-sim-$(id -u)
+  harness_start_sim "$bin/tools/zk405-sim" --name "KALDOR ZK405" --link "$link" ||
+    { cat "$WORK/sim.err" >&2; echo "the simulated module did not start" >&2; exit 1; }
+  cat "$WORK/sim.err" >&2
+  echo "Simulated ZK405 on $SIM_PTY, linked at $link."
+  echo "In the port list pick or type: ${SIM_PORT:-$link}"
 fi
 
 if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then

@@ -43,6 +43,19 @@ long ComSuffixNumber(const char* name) {
     return number;
 }
 
+// The digits of a device number as PosixDevicePath writes them: decimal without a leading zero.
+int DeviceNumber(std::string_view digits) {
+    if (digits.empty() || digits.size() > 2 || (digits.size() > 1 && digits[0] == '0'))
+        return -1;
+    int number = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9')
+            return -1;
+        number = number * 10 + (c - '0');
+    }
+    return number < kPortsPerFamily ? number : -1;
+}
+
 } // namespace
 
 int ComNumber(const char* name) {
@@ -52,6 +65,36 @@ int ComNumber(const char* name) {
 
 std::string ComName(int number) {
     return "com" + std::to_string(number);
+}
+
+const std::vector<std::string>& AllComNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (int number = kFirstPort; number <= kLastPort; ++number)
+            all.push_back(ComName(number));
+        return all;
+    }();
+    return names;
+}
+
+std::string ComNameOfDeviceFile(std::string_view fileName) {
+    for (const DeviceFamily& family : kFamilies) {
+        const std::string_view prefix = family.prefix;
+        if (fileName.substr(0, prefix.size()) != prefix)
+            continue;
+        const int device = DeviceNumber(fileName.substr(prefix.size()));
+        if (device >= 0)
+            return ComName(family.firstPort + device);
+    }
+    return "";
+}
+
+std::string ComNameOfDevicePath(std::string_view path, const std::string& deviceDirectory) {
+    if (path.size() <= deviceDirectory.size() + 1 ||
+        path.substr(0, deviceDirectory.size()) != deviceDirectory || path[deviceDirectory.size()] != '/')
+        return "";
+    const std::string_view fileName = path.substr(deviceDirectory.size() + 1);
+    return fileName.find('/') == std::string_view::npos ? ComNameOfDeviceFile(fileName) : "";
 }
 
 std::string PosixDevicePath(const char* name, const std::string& deviceDirectory) {

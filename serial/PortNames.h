@@ -8,6 +8,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace port_names {
 
@@ -18,9 +20,16 @@ inline constexpr int kLastPort = 128;
 int ComNumber(const char* name);
 // "com" + n, the name the port list shows.
 std::string ComName(int number);
+// Every name of the table in order, com1 to com128: what a look for ports walks.
+const std::vector<std::string>& AllComNames();
 
 // The device file for a port name on POSIX.
 std::string PosixDevicePath(const char* name, const std::string& deviceDirectory);
+// The inverse: the port name of a device file of the table, "" for any other. By its file name
+// ("ttyUSB3" gives "com36"), or by its path, which must be a file right in deviceDirectory as
+// PosixDevicePath writes it ("/dev/rfcomm2" gives "com99", "/tmp/rfcomm2" nothing).
+std::string ComNameOfDeviceFile(std::string_view fileName);
+std::string ComNameOfDevicePath(std::string_view path, const std::string& deviceDirectory);
 // The name CreateFileA needs: "\\.\" + name for "com" + number, so that com10 and above open too.
 std::string Win32DevicePath(const char* name);
 

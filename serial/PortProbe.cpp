@@ -7,8 +7,7 @@ namespace port_probe {
 
 std::vector<std::string> ListOpenablePorts() {
     std::vector<std::string> names;
-    for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {
-        const std::string name = port_names::ComName(number);
+    for (const std::string& name : port_names::AllComNames()) {
         serial_result::OpenFailure why;
         if (serial_os::ProbeDevice(name.c_str(), why))
             names.push_back(name);

@@ -32,40 +32,24 @@ HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 [[ -n "$WINE_LOADER" ]] && export WINE="$WINE_LOADER"
 # An empty argument: the prefix is the one in the environment, not this script's first argument.
 ZK405_WINE_FUNCTIONS_ONLY=1 source "$HERE/wine-env.sh" "" || exit 1
+# shellcheck source=../../tests/support/harness.sh
+source "$HERE/../../tests/support/harness.sh"
 
 # Listing the tests needs no module.
 for arg in "$@"; do
     [[ "$arg" == --gtest_list_tests ]] && exec "$WINE" "$@"
 done
 
-WORK=$(mktemp -d /tmp/zk405-module-XXXXXX)
-SIM_PID=""
-# shellcheck disable=SC2317 # run by the EXIT trap
-cleanup() {
-    if [[ -n "$SIM_PID" ]]; then
-        kill "$SIM_PID" 2>/dev/null
-        wait "$SIM_PID" 2>/dev/null
-    fi
-    zk405_wine_unlink_com "$COM"
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+harness_work zk405-module
+# shellcheck disable=SC2317 # run at exit by harness.sh
+exit_steps() { zk405_wine_unlink_com "$COM"; }
 
-"$SIM" --name "$NAME" --transcript "$WORK/transcript.txt" >"$WORK/sim.out" 2>"$WORK/sim.err" &
-SIM_PID=$!
-# The first line the simulator prints is its port.
-for _ in $(seq 100); do
-    [[ -s "$WORK/sim.out" ]] && break
-    kill -0 "$SIM_PID" 2>/dev/null || break
-    sleep 0.05
-done
-PTY=$(head -n1 "$WORK/sim.out")
-if [[ -z "$PTY" ]]; then
+if ! harness_start_sim "$SIM" --name "$NAME" --transcript "$WORK/transcript.txt"; then
     echo "run-with-module.sh: the simulator did not start:" >&2
     cat "$WORK/sim.err" >&2
     exit 1
 fi
-zk405_wine_link_com "$COM" "$PTY"
+zk405_wine_link_com "$COM" "$SIM_PTY"
 
 export ZK405_TEST_COM="com$COM"
 export ZK405_TEST_MODULE_NAME="$NAME"

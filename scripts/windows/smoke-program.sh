@@ -14,15 +14,13 @@ if [[ -z "${DISPLAY:-}" ]] || ! command -v xdotool >/dev/null; then
     exit 77
 fi
 ZK405_WINE_FUNCTIONS_ONLY=1 source "$HERE/wine-env.sh" "" || exit 1
+# shellcheck source=../../tests/support/harness.sh
+source "$HERE/../../tests/support/harness.sh"
 
-WORK=$(mktemp -d /tmp/zk405-smoke-XXXXXX)
+harness_work zk405-smoke
 PID=""
-# shellcheck disable=SC2317 # run by the EXIT trap
-cleanup() {
-    [[ -n "$PID" ]] && kill "$PID" 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+# shellcheck disable=SC2317 # run at exit by harness.sh
+exit_steps() { harness_kill "$PID"; }
 
 # The program writes TxRx.log into its current directory.
 cd "$WORK" || exit 1

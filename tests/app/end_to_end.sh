@@ -20,56 +20,39 @@ RUN=("$PROGRAM")
 
 # shellcheck source=../support/xwindow.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xwindow.sh"
+# shellcheck source=../support/harness.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/harness.sh"
 xwindow_require xdotool import xdpyinfo xprop
 
 mkdir -p "$ARTIFACTS"
-WORK=$(mktemp -d /tmp/zk405-e2e-XXXXXX)
-SIM_PID=""
+harness_work zk405-e2e
 APP_PID=""
 XWINDOW_WM_PID=""
-cleanup() {
-    local pid
-    for pid in "$APP_PID" "$SIM_PID" "$XWINDOW_WM_PID"; do
-        if [[ -n "$pid" ]]; then kill "$pid" 2>/dev/null || true; fi
-    done
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+exit_steps() { harness_kill "$APP_PID" "$XWINDOW_WM_PID"; }
 
-fail() {
-    echo "FAIL: $*" >&2
-    windows | sed 's/^/  window /' >&2
+failure_details() {
+    windows | sed 's/^/  window /'
     import -window root "$ARTIFACTS/failure.png" 2>/dev/null || true
-    exit 1
 }
 
 # Both windows are 350 x 242 dialog units, the About box 235 x 55 (click_du, in xwindow.sh).
 MAIN_TITLE='^KALDOR ZK405 - Program konfiguracyjny\.$'
 
 # The module's port. As root the module is linked at a free /dev/rfcommN, which the program's own
-# probe lists as com97 + N; /dev/rfcomm2 is preferred because "com99" sorts after every other "com"
-# name, so it is the list's last entry and can be picked from the list with End. Otherwise the
-# pseudo-terminal's path is typed, as a user may type any device.
-PORT=""
-PICK=0
+# probe lists under the port name the simulator then gives; /dev/rfcomm2 is preferred because its
+# "com99" sorts after every other "com" name, so it is the list's last entry and can be picked from
+# the list with End. Otherwise the pseudo-terminal's path is typed, as a user may type any device.
 LINK_ARGS=()
-if [[ $(id -u) == 0 && -w /dev ]]; then
-    for n in 2 $(seq 31 -1 0); do
-        if [[ ! -e /dev/rfcomm$n && ! -L /dev/rfcomm$n ]]; then
-            LINK_ARGS=(--link "/dev/rfcomm$n")
-            PORT="com$((97 + n))"
-            [[ $n == 2 ]] && PICK=1
-            break
-        fi
-    done
+if [[ $(id -u) == 0 ]] && link=$(harness_free_rfcomm 2 {31..0}); then
+    LINK_ARGS=(--link "$link")
 fi
 
 cd "$WORK"
-"$SIM" --name "Drukarka biurowa" --transcript "$WORK/transcript.txt" "${LINK_ARGS[@]}" >sim.out 2>sim.err &
-SIM_PID=$!
-wait_for_line sim.out /dev/ || fail "the simulator did not start: $(cat sim.err)"
-[[ -n "$PORT" ]] || PORT=$(head -n1 sim.out)
+harness_start_sim "$SIM" --name "Drukarka biurowa" --transcript "$WORK/transcript.txt" "${LINK_ARGS[@]}" ||
+    fail "the simulator did not start: $(cat sim.err)"
+PORT=${SIM_PORT:-$SIM_PTY}
+PICK=0
+[[ $PORT == com99 ]] && PICK=1
 
 # The screenshots show the frame and caption a user sees.
 xwindow_manager || fail "no window manager"

@@ -17,24 +17,21 @@ WINE_LOADER=${4:-}
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=../support/xwindow.sh
 source "$HERE/../support/xwindow.sh"
+# shellcheck source=../support/harness.sh
+source "$HERE/../support/harness.sh"
 xwindow_require xdotool import xdpyinfo xprop
 
 mkdir -p "$ARTIFACTS"
-WORK=$(mktemp -d /tmp/zk405-keys-XXXXXX)
-PIDS=() # the simulator and the window manager
+harness_work zk405-keys
 APP_PID=""
-cleanup() {
-    kill ${APP_PID:+"$APP_PID"} "${PIDS[@]}" 2>/dev/null
-    wait 2>/dev/null
+XWINDOW_WM_PID=""
+exit_steps() {
+    harness_kill "$APP_PID" "$XWINDOW_WM_PID"
     [[ -n "$WINE_LOADER" ]] && zk405_wine_unlink_com 99
-    rm -rf "$WORK"
 }
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    windows | sed 's/^/  window /' >&2
-    sed 's/^/  module got: /' "$WORK/transcript.txt" >&2 2>/dev/null
-    exit 1
+failure_details() {
+    windows | sed 's/^/  window /'
+    sed 's/^/  module got: /' "$WORK/transcript.txt" 2>/dev/null
 }
 # Keys go where the focus is; a pause lets each batch's work be done.
 keys() { xdotool key --delay 100 "$@"; sleep 0.3; }
@@ -57,22 +54,20 @@ choose_second() {
 }
 
 cd "$WORK" || exit 1
-"$SIM" --name "Biuro Łódź" --transcript transcript.txt >sim.out 2>sim.err &
-PIDS+=($!)
-wait_for_line sim.out /dev/ || fail "the simulator did not start: $(cat sim.err)"
+harness_start_sim "$SIM" --name "Biuro Łódź" --transcript transcript.txt ||
+    fail "the simulator did not start: $(cat sim.err)"
 if [[ -n "$WINE_LOADER" ]]; then
     XWINDOW_SEARCH=--name
     export WINE="$WINE_LOADER"
     ZK405_WINE_FUNCTIONS_ONLY=1 source "$HERE/../../scripts/windows/wine-env.sh" "" || exit 1
-    zk405_wine_link_com 99 "$(head -n1 sim.out)"
+    zk405_wine_link_com 99 "$SIM_PTY"
     PORT=com99
     DROP_LIST="" # Down in the closed box takes the next entry, the first from none
     zk405_wine_wait_desktop_gone
     "$WINE" "$PROGRAM" >app.out 2>&1 &
 else
     xwindow_manager || fail "no window manager"
-    PIDS+=(${XWINDOW_WM_PID:+"$XWINDOW_WM_PID"})
-    PORT=$(head -n1 sim.out)
+    PORT=$SIM_PTY
     DROP_LIST=1 # the list drops from its first entry
     "$PROGRAM" >app.out 2>&1 &
 fi

@@ -15,27 +15,22 @@ ARTIFACTS=$(realpath -m "$4")
 
 # shellcheck source=../support/xwindow.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xwindow.sh"
+# shellcheck source=../support/harness.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/harness.sh"
 xwindow_require xdotool import xdpyinfo xprop
 
 mkdir -p "$ARTIFACTS"
-WORK=$(mktemp -d /tmp/zk405-stop-XXXXXX)
-SIM_PID=""
+harness_work zk405-stop
 APP_PID=""
 XWINDOW_WM_PID=""
-cleanup() {
+exit_steps() {
     if [[ -n "$APP_PID" ]]; then kill -KILL "$APP_PID" 2>/dev/null || true; fi
-    if [[ -n "$SIM_PID" ]]; then kill "$SIM_PID" 2>/dev/null || true; fi
-    if [[ -n "$XWINDOW_WM_PID" ]]; then kill "$XWINDOW_WM_PID" 2>/dev/null || true; fi
-    wait 2>/dev/null || true
-    rm -rf "$WORK"
+    harness_kill "$XWINDOW_WM_PID"
 }
-trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    windows | sed 's/^/  window /' >&2
+failure_details() {
+    windows | sed 's/^/  window /'
     import -window root "$ARTIFACTS/failure.png" 2>/dev/null || true
-    exit 1
 }
 
 MAIN_TITLE='^KALDOR ZK405 - Program konfiguracyjny\.$'
@@ -44,10 +39,8 @@ cd "$WORK"
 xwindow_manager || fail "no window manager"
 for signal in TERM INT HUP; do
     rm -f transcript.txt TxRx.log
-    "$SIM" --transcript "$WORK/transcript.txt" >sim.out 2>sim.err &
-    SIM_PID=$!
-    wait_for_line sim.out /dev/ || fail "the simulator did not start: $(cat sim.err)"
-    PORT=$(head -n1 sim.out)
+    harness_start_sim "$SIM" --transcript "$WORK/transcript.txt" || fail "the simulator did not start: $(cat sim.err)"
+    PORT=$SIM_PTY
     DEVICE=${PORT#/dev/}
     LOCK=/run/lock/LCK..${DEVICE//\//_}
 
@@ -93,8 +86,6 @@ for signal in TERM INT HUP; do
     cmp TxRx.log expected.log || fail "SIG$signal: TxRx.log differs:$(echo; cat -A TxRx.log)"
     [[ ! -e $LOCK ]] || fail "SIG$signal: $LOCK was left behind"
     "$CLI" name "$PORT" --quiet >/dev/null || fail "SIG$signal: $PORT does not open again"
-    kill "$SIM_PID"
-    wait "$SIM_PID" || true
-    SIM_PID=""
+    harness_stop_sim || fail "SIG$signal: the simulator had ended"
 done
 echo "stop signals: SIGTERM, SIGINT and SIGHUP each ended the programming cleanly"

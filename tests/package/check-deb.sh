@@ -13,21 +13,17 @@ DEB=$(realpath "$1")
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 # shellcheck source=../support/xwindow.sh
 source "$HERE/../support/xwindow.sh"
+# shellcheck source=../support/harness.sh
+source "$HERE/../support/harness.sh"
 
-WORK=$(mktemp -d /tmp/zk405-check-deb-XXXXXX)
-PIDS=()
+harness_work zk405-check-deb
+APP_PID=""
 INSTALLED_HERE=0
-cleanup() {
-    for pid in "${PIDS[@]}"; do kill "$pid" 2>/dev/null; done
+exit_steps() {
+    harness_kill "$APP_PID"
     wait 2>/dev/null
     # A failed check does not leave the package on the machine.
     [[ $INSTALLED_HERE == 1 ]] && apt-get purge -y -qq zk405 >/dev/null 2>&1
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
 }
 
 VERSION=$(dpkg-deb -f "$DEB" Version) || fail "not a Debian package: $DEB"
@@ -82,10 +78,8 @@ done
 echo "installed: ${PROGRAMS[*]} --version print $VERSION"
 
 NAME="Pakowanie 405"
-zk405-sim --name "$NAME" >"$WORK/sim.out" 2>"$WORK/sim.err" &
-PIDS+=($!)
-wait_for_line "$WORK/sim.out" /dev/ || fail "the installed zk405-sim did not start: $(cat "$WORK/sim.err")"
-PORT=$(head -n1 "$WORK/sim.out")
+harness_start_sim zk405-sim --name "$NAME" || fail "the installed zk405-sim did not start: $(cat "$WORK/sim.err")"
+PORT=$SIM_PTY
 output=$(timeout 60 zk405-cli name "$PORT" 2>&1) || fail "zk405-cli name $PORT failed: $output"
 grep -qF -- "$NAME" <<<"$output" || fail "zk405-cli name $PORT said \"$output\", not the module's name \"$NAME\""
 echo "installed zk405-cli read \"$NAME\" from the installed zk405-sim on $PORT"
@@ -95,7 +89,6 @@ echo "installed zk405-cli read \"$NAME\" from the installed zk405-sim on $PORT"
 EXEC=$(sed -n 's/^Exec=//p' /usr/share/applications/zk405.desktop)
 (cd "$WORK" && exec $EXEC >"$WORK/app.out" 2>&1) &
 APP_PID=$!
-PIDS+=("$APP_PID")
 WINDOW=$(wait_window '^KALDOR ZK405 - Program konfiguracyjny\.$') ||
     fail "the installed zk405 showed no window: $(cat "$WORK/app.out")"
 echo "installed zk405 shows its window: $(xdotool getwindowname "$WINDOW")"
@@ -103,6 +96,7 @@ echo "installed zk405 shows its window: $(xdotool getwindowname "$WINDOW")"
 xdotool windowfocus --sync "$WINDOW" 2>/dev/null
 xdotool key --window "$WINDOW" Escape
 wait_exit "$APP_PID" || fail "the installed zk405 did not end on Escape"
+APP_PID=""
 [[ $EXIT_STATUS == 0 ]] || fail "the installed zk405 ended with status $EXIT_STATUS: $(cat "$WORK/app.out")"
 
 echo "== apt-get purge zk405"

@@ -14,11 +14,8 @@ set -uo pipefail
 BUILD=$(realpath "$1")
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 SCRIPTS=$(cd "$HERE/../../scripts/windows" && pwd)
-
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
+# shellcheck source=../support/harness.sh
+source "$HERE/../support/harness.sh"
 
 VERSION=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$BUILD/CMakeCache.txt")
 [[ -n "$VERSION" ]] || fail "$BUILD is not a configured build"
@@ -27,12 +24,8 @@ SETUP="$BUILD/packages/ZK405-$VERSION-setup.exe"
 [[ -f "$ZIP" && -f "$SETUP" ]] || fail "no $(basename "$ZIP") and $(basename "$SETUP") (scripts/windows/package-windows.sh)"
 [[ -n "${DISPLAY:-}" ]] || fail "the installed program's window needs DISPLAY (run under scripts/with-display.sh)"
 
-WORK=$(mktemp -d /tmp/zk405-check-installer-XXXXXX)
-cleanup() {
-    zk405_wine_teardown 2>/dev/null
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
+harness_work zk405-check-installer
+exit_steps() { zk405_wine_teardown 2>/dev/null; }
 
 # The version block of a Windows program: the fixed part's file version, then the string table's
 # ProductVersion and CompanyName, one a line.

@@ -14,38 +14,29 @@ SIM=$(realpath "$2")
 SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows" && pwd)
 # shellcheck source=../../scripts/windows/wine-env.sh
 ZK405_WINE_FUNCTIONS_ONLY=1 source "$SCRIPTS/wine-env.sh" "" || exit 1
+# shellcheck source=../support/harness.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/harness.sh"
 
 COM=43
 STATION_COM=44
-WORK=$(mktemp -d /tmp/zk405-cli-wine-XXXXXX)
-SIM_PID=""
+harness_work zk405-cli-wine
 STATION_PID=""
-cleanup() {
-    [[ -n "$STATION_PID" ]] && kill "$STATION_PID" 2>/dev/null
-    [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null
+exit_steps() {
+    harness_kill "$STATION_PID"
     wait 2>/dev/null
     zk405_wine_unlink_com "$COM"
     zk405_wine_unlink_com "$STATION_COM"
-    rm -rf "$WORK"
 }
-trap cleanup EXIT
-fail() {
-    echo "FAIL: $*" >&2
+failure_details() {
     for f in out.txt err.txt transcript.txt station.txt station.err ledger.csv; do
-        [[ -s "$WORK/$f" ]] && sed "s/^/  $f: /" "$WORK/$f" >&2
+        [[ -s "$WORK/$f" ]] && sed "s/^/  $f: /" "$WORK/$f"
     done
-    exit 1
 }
 
 cd "$WORK" || exit 1
-"$SIM" --name "Kaldor" --reply-delay-ms 20 --transcript "$WORK/transcript.txt" >sim.out 2>sim.err &
-SIM_PID=$!
-for _ in $(seq 100); do
-    [[ -s sim.out ]] && break
-    sleep 0.05
-done
-[[ -s sim.out ]] || fail "the simulator did not start: $(cat sim.err)"
-zk405_wine_link_com "$COM" "$(head -n1 sim.out)"
+harness_start_sim "$SIM" --name "Kaldor" --reply-delay-ms 20 --transcript "$WORK/transcript.txt" ||
+    fail "the simulator did not start: $(cat sim.err)"
+zk405_wine_link_com "$COM" "$SIM_PTY"
 
 # The port list describes every COM port Windows (or Wine) has, with or without a device entry.
 "$WINE" "$PROGRAM" list --json >out.txt 2>err.txt
@@ -97,7 +88,7 @@ for _ in $(seq 400); do
     sleep 0.05
 done
 grep -q "Waiting for modules" station.txt || fail "station: not waiting for modules"
-zk405_wine_link_com "$STATION_COM" "$(head -n1 sim.out)"
+zk405_wine_link_com "$STATION_COM" "$SIM_PTY"
 for _ in $(seq 300); do
     kill -0 "$STATION_PID" 2>/dev/null || break
     sleep 0.1

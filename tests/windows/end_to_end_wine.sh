@@ -19,6 +19,8 @@ SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows" && pwd)
 
 # shellcheck source=../support/xwindow.sh
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xwindow.sh"
+# shellcheck source=../support/harness.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/harness.sh"
 xwindow_require xdotool import xdpyinfo xwininfo
 # Wine's windows are found by their titles; a window is waited for up to five seconds.
 XWINDOW_SEARCH=--name
@@ -33,24 +35,18 @@ MODULE_NAME="Biuro Łódź"
 
 mkdir -p "$ARTIFACTS"
 rm -f "$ARTIFACTS"/*.png
-WORK=$(mktemp -d /tmp/zk405-wine-e2e-XXXXXX)
-SIM_PID=""
+harness_work zk405-wine-e2e
 APP_PID=""
-cleanup() {
-    [[ -n "$APP_PID" ]] && kill "$APP_PID" 2>/dev/null
-    [[ -n "$SIM_PID" ]] && kill "$SIM_PID" 2>/dev/null
+exit_steps() {
+    harness_kill "$APP_PID"
     wait 2>/dev/null
     zk405_wine_unlink_com "$COM"
-    rm -rf "$WORK"
 }
-trap cleanup EXIT
 
-fail() {
-    echo "FAIL: $*" >&2
-    windows | sed 's/^/  window /' >&2
+failure_details() {
+    windows | sed 's/^/  window /'
     timeout 10 import -window root "$ARTIFACTS/failure.png" 2>/dev/null
-    [[ -s "$WORK/app.out" ]] && sed 's/^/  program: /' "$WORK/app.out" >&2
-    exit 1
+    [[ -s "$WORK/app.out" ]] && sed 's/^/  program: /' "$WORK/app.out"
 }
 
 # In the virtual desktop Wine draws each window's frame inside its X window: a dialog frame of 3 pixels
@@ -99,10 +95,9 @@ shot_around() {
 
 START_MS=$(date +%s%3N)
 cd "$WORK" || exit 1
-"$SIM" --name "$MODULE_NAME" --transcript "$WORK/transcript.txt" >sim.out 2>sim.err &
-SIM_PID=$!
-wait_for_line sim.out /dev/ || fail "the simulator did not start: $(cat sim.err)"
-zk405_wine_link_com "$COM" "$(head -n1 sim.out)"
+harness_start_sim "$SIM" --name "$MODULE_NAME" --transcript "$WORK/transcript.txt" ||
+    fail "the simulator did not start: $(cat sim.err)"
+zk405_wine_link_com "$COM" "$SIM_PTY"
 
 # The program writes TxRx.log into its current directory, this one.
 zk405_wine_wait_desktop_gone

@@ -76,8 +76,7 @@ nlohmann::json ToJson(const ListedPort& port, bool all) {
 // before com2.
 ExitStatus ListPorts(bool json, bool all, const port_info::RemoteNameLookup& remoteNames, std::ostream& out) {
     std::vector<ListedPort> ports;
-    for (int number = port_names::kFirstPort; number <= port_names::kLastPort; ++number) {
-        const std::string name = port_names::ComName(number);
+    for (const std::string& name : port_names::AllComNames()) {
         ListedPort port;
         port.openable = port_probe::CanOpen(name, port.failure);
         if (!port.openable && (!all || port.failure.reason == serial_result::OpenReason::kMissing))

@@ -91,6 +91,20 @@ TEST_F(SimulatorProgramTest, RefusesToStartOverAFileOrWithBadOptions) {
     EXPECT_EQ(blocked.ReadToEnd(), "");
     EXPECT_EQ(ReadWholeFile(notALink), "keep");
 
+    // The reason given is the refusal's own, not whatever an earlier call left in errno.
+    const auto saidOnStderr = [](const std::vector<std::string>& options) {
+        std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" 2>&1", ZK405_SIM_PROGRAM};
+        argv.insert(argv.end(), options.begin(), options.end());
+        ChildProcess sim(argv);
+        EXPECT_EQ(sim.Wait(), 2);
+        return sim.ReadToEnd();
+    };
+    EXPECT_EQ(saidOnStderr({"--link", notALink}),
+              "zk405-sim: " + notALink + " exists and is no symbolic link; left alone: File exists\n");
+    const std::string longPath = m_dir.File(std::string(120, 's'));
+    EXPECT_EQ(saidOnStderr({"--unix", longPath}),
+              "zk405-sim: the socket path is too long: " + longPath + ": File name too long\n");
+
     for (const std::vector<std::string>& bad :
          {std::vector<std::string>{"--late-ms", "soon"}, std::vector<std::string>{"--flood"},
           std::vector<std::string>{"--whisper"}}) {
