@@ -1,5 +1,5 @@
 // The operating-system calls that CSerialPort and its traffic log stand on. One implementation per
-// platform (SerialSystemPosix.cpp, SerialSystemWin32.cpp); CMake picks the one that is built, so the
+// platform (SerialSystemLinux.cpp, SerialSystemWin32.cpp); CMake picks the one that is built, so the
 // channel's own logic never branches on the platform.
 #pragma once
 

@@ -1,4 +1,4 @@
-// POSIX side of the serial channel: termios device files held against every kind of other holder
+// Linux side of the serial channel: termios device files held against every kind of other holder
 // Linux lets us see, an flock'ed log file checked to be our own, and a Unix datagram socket for the
 // monitor (datagrams keep message boundaries as a mailslot does).
 #include "SerialSystem.h"
