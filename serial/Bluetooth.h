@@ -17,8 +17,6 @@ inline constexpr const char* kPortPrefix = "bt:";
 // "bt:aa:bb:cc:dd:ee:ff" (the prefix in any letter case) gives "AA:BB:CC:DD:EE:FF"; false for any
 // other name, so that a typed path is never taken for an address.
 bool AddressOfPortName(const char* portName, std::string& address);
-// "AABBCCDDEEFF": the address as a file name may hold it (the lock's name).
-std::string CompactAddress(const std::string& address);
 
 struct SerialDevice {
     std::string address; // "AA:BB:CC:DD:EE:FF"
@@ -34,7 +32,8 @@ struct SerialDevice {
 bool Available();
 
 // The devices that offer the Serial Port Profile: the ones already known at once, and those found
-// nearby after a discovery of discoverFor when that is above zero. sysfsRoot is "/sys" but for tests.
+// nearby after a discovery of discoverFor when that is above zero. sysfsRoot moves where the bound
+// rfcomm devices are read from, for tests; empty, they are read from the system's own.
 // False with the reason when the stack cannot be asked (not running, no adapter powered).
 bool ListSerialDevices(std::chrono::seconds discoverFor, const std::string& sysfsRoot,
                        std::vector<SerialDevice>& devices, serial_result::OpenFailure& why);

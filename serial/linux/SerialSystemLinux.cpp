@@ -230,16 +230,17 @@ std::chrono::milliseconds BluetoothConnectBound() {
 // taken before the link is asked for, so that a second open of the device, by this program or another
 // copy, is refused as busy without disturbing the first. Without a lock the open is refused: nothing
 // else would keep two programs off one link.
-Handle OpenBluetoothPort(const std::string& address, serial_result::OpenFailure& why) {
+Handle OpenBluetoothPort(const std::string& text, serial_result::OpenFailure& why) {
     static std::atomic<int> standIns{0};
     const int standIn = -2 - standIns++;
-    if (!LockName("LCK..bt-" + bluetooth::CompactAddress(address), standIn, why))
+    const bluetooth::Address address = *bluetooth::Address::Parse(text);
+    if (!LockName("LCK..bt-" + address.Compact(), standIn, why))
         return kNoHandle;
     const int fd = bluez::ConnectSerialPort(address, BluetoothConnectBound(), why);
     if (fd < 0) {
         ReleaseLock(standIn);
         if (why.path.empty())
-            why.path = bluetooth::kPortPrefix + address;
+            why.path = bluetooth::kPortPrefix + text;
         return kNoHandle;
     }
     RekeyLock(standIn, fd);

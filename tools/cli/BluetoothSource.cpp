@@ -76,7 +76,7 @@ private:
             std::vector<bluetooth::SerialDevice> devices;
             serial_result::OpenFailure why;
             // A round BlueZ does not answer (restarting, say) is simply asked again.
-            const bool listed = bluetooth::ListSerialDevices(std::chrono::seconds(0), "/sys", devices, why);
+            const bool listed = bluetooth::ListSerialDevices(std::chrono::seconds(0), {}, devices, why);
             lock.lock();
             if (listed)
                 for (const bluetooth::SerialDevice& device : devices)
@@ -108,7 +108,7 @@ std::unique_ptr<port_watcher::PortSource> MakeBluetoothSource(std::string& error
     }
     std::vector<bluetooth::SerialDevice> devices;
     serial_result::OpenFailure why;
-    if (!bluetooth::ListSerialDevices(std::chrono::seconds(0), "/sys", devices, why)) {
+    if (!bluetooth::ListSerialDevices(std::chrono::seconds(0), {}, devices, why)) {
         error = serial_result::DescribeOpenFailure(why);
         return nullptr;
     }

@@ -354,7 +354,7 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
 
     int discoverSeconds = 0;
     bool scanJson = false;
-    std::string sysfsRoot = "/sys";
+    std::string sysfsRoot; // the system's own unless moved
     CLI::App* scan = app.add_subcommand(
         "scan", "the Bluetooth devices offering the Serial Port Profile (paired ones; nearby ones with --discover)");
     scan->add_option("--discover", discoverSeconds, "also look for nearby devices for this many seconds")

@@ -2,13 +2,12 @@
 // bound to it (from sysfs), and a device's name for the port descriptions.
 #include "Bluetooth.h"
 
+#include "BluetoothAddress.h"
 #include "BluezNames.h"
 #include "BluezSession.h"
+#include "SysfsPorts.h"
 
 #include <algorithm>
-#include <cctype>
-#include <dirent.h>
-#include <fstream>
 #include <thread>
 
 namespace bluetooth {
@@ -18,37 +17,20 @@ using serial_result::OpenReason;
 
 namespace {
 
-bool SameAddress(std::string a, std::string b) {
-    const auto upper = [](std::string& text) {
-        for (char& c : text)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    };
-    upper(a);
-    upper(b);
-    return a == b;
+bool SameAddress(const std::string& a, const std::string& b) {
+    const std::optional<Address> parsed = Address::Parse(a);
+    return parsed && parsed == Address::Parse(b);
 }
 
-// /sys/class/tty/rfcommN/address holds the far device's address of a bound rfcomm device.
+// The first rfcomm device already bound to the device at address.
 std::optional<std::string> BoundPortOf(const std::string& address, const std::string& sysfsRoot) {
-    const std::string classDirectory = sysfsRoot + "/class/tty";
-    DIR* directory = opendir(classDirectory.c_str());
-    if (directory == nullptr)
-        return std::nullopt;
-    std::vector<std::string> bound;
-    while (const dirent* entry = readdir(directory)) {
-        const std::string name = entry->d_name;
-        if (name.rfind("rfcomm", 0) != 0)
-            continue;
-        std::ifstream file(classDirectory + "/" + name + "/address");
-        std::string text;
-        if (file >> text && SameAddress(text, address))
-            bound.push_back("/dev/" + name);
-    }
-    closedir(directory);
+    const std::optional<Address> parsed = Address::Parse(address);
+    const std::vector<std::string> bound =
+        parsed ? sysfs_ports::RfcommPortsOf(*parsed, sysfsRoot.empty() ? sysfs_ports::SysfsRoot() : sysfsRoot)
+               : std::vector<std::string>();
     if (bound.empty())
         return std::nullopt;
-    std::sort(bound.begin(), bound.end());
-    return bound.front();
+    return "/dev/" + bound.front();
 }
 
 // Adapters powered on, by object path; false with the reason when there is none.

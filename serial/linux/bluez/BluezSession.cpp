@@ -245,13 +245,19 @@ bool OffersSerialPort(const Properties& device) {
     return std::any_of(uuids.begin(), uuids.end(), [](const std::string& uuid) { return Lower(uuid) == kSerialPortUuid; });
 }
 
-int ConnectSerialPort(const std::string& address, std::chrono::milliseconds bound, OpenFailure& why) {
+int ConnectSerialPort(const bluetooth::Address& address, std::chrono::milliseconds bound, OpenFailure& why) {
     Session* session = TheSession(why);
     ManagedObjects objects;
     if (session == nullptr || !ManagedObjectsOf(*session, objects, why))
         return -1;
 
-    const std::string pairHint = "pair it first: bluetoothctl pair " + address;
+    const std::string pairHint = "pair it first: bluetoothctl pair " + address.Text();
+    // BlueZ names a device's object after its address, below its adapter's.
+    const std::string objectName = "/" + address.ObjectPathName();
+    const auto named = [&](const std::string& path) {
+        return path.size() > objectName.size() &&
+               path.compare(path.size() - objectName.size(), objectName.size(), objectName) == 0;
+    };
     const auto adapterName = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
     bool anyAdapter = false;
     const Properties* device = nullptr;
@@ -259,7 +265,7 @@ int ConnectSerialPort(const std::string& address, std::chrono::milliseconds boun
     for (const auto& [path, interfaces] : objects) {
         anyAdapter = anyAdapter || InterfaceOf(interfaces, kAdapter) != nullptr;
         const Properties* candidate = InterfaceOf(interfaces, kDevice);
-        if (candidate != nullptr && Lower(PropertyOr(*candidate, "Address", std::string())) == Lower(address)) {
+        if (candidate != nullptr && named(path)) {
             device = candidate;
             devicePath = path;
         }
