@@ -32,8 +32,7 @@ using in_memory_os::Os;
 
 Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     if (portName == nullptr || *portName == '\0' || !Os().devicePresent) {
-        why.reason = serial_result::OpenReason::kMissing;
-        why.path = portName == nullptr ? "" : portName;
+        serial_result::Refuse(why, serial_result::OpenReason::kMissing, portName == nullptr ? "" : portName);
         return kNoHandle;
     }
     ++Os().openDevices;
@@ -43,7 +42,7 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
 bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
     if (portName != nullptr && *portName != '\0' && Os().devicePresent)
         return true;
-    why.reason = serial_result::OpenReason::kMissing;
+    serial_result::Refuse(why, serial_result::OpenReason::kMissing, portName == nullptr ? "" : portName);
     return false;
 }
 
@@ -52,6 +51,10 @@ void CloseDevice(Handle) {
 }
 
 void ExpectOpens(unsigned) {}
+
+std::string ErrorText(int) {
+    return {};
+}
 
 void SetQueueSizes(Handle, uint32_t, uint32_t) {}
 

@@ -24,14 +24,11 @@ int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
     m_baudRate = baudRate;
     m_lastOpenFailure = OpenFailure{};
     if (portName == nullptr) {
-        m_lastOpenFailure.reason = OpenReason::kOther;
-        m_lastOpenFailure.detail = "no port name";
+        Refuse(m_lastOpenFailure, OpenReason::kOther, std::string(), 0, "no port name");
         return kWrongState;
     }
     if (IsOpen()) {
-        m_lastOpenFailure.reason = OpenReason::kBusy;
-        m_lastOpenFailure.path = portName;
-        m_lastOpenFailure.detail = "this connection is already open";
+        Refuse(m_lastOpenFailure, OpenReason::kBusy, portName, 0, "this connection is already open");
         return kAlreadyOpen;
     }
 
@@ -41,9 +38,7 @@ int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
         return kOpenFailed;
     const auto refuse = [&](OpenReason reason, const char* detail) {
         Release();
-        m_lastOpenFailure.reason = reason;
-        m_lastOpenFailure.path = portName;
-        m_lastOpenFailure.detail = detail;
+        Refuse(m_lastOpenFailure, reason, portName, 0, detail);
     };
 
     serial_os::SetQueueSizes(m_hPort, kQueueSize, kQueueSize);

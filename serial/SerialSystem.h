@@ -7,6 +7,7 @@
 #include "SerialPlatform.h"
 
 #include <cstdint>
+#include <string>
 
 namespace serial_os {
 
@@ -22,6 +23,9 @@ void ExpectOpens(unsigned count);
 // Whether OpenDevice would take the port now, asked so that an open of the port by another program
 // meeting the question this moment is not refused for it.
 bool ProbeDevice(const char* portName, serial_result::OpenFailure& why);
+
+// The system's own words for an error number it gave (strerror, FormatMessage); empty without any.
+std::string ErrorText(int osError);
 
 void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes);
 void ReadLineSettings(Handle port, LineSettings& settings);

@@ -6,6 +6,7 @@
 
 #include "FdGuard.h"
 #include "Processes.h"
+#include "SystemErrors.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -55,10 +56,6 @@ std::string OpenedPath(int fd) {
     const ssize_t n = readlink(link.c_str(), target, sizeof target);
     return n > 0 && static_cast<size_t>(n) < sizeof target ? std::string(target, static_cast<size_t>(n))
                                                            : std::string();
-}
-
-bool OutOfResources(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOMEM || error == ENOSPC;
 }
 
 // "LTMP." or "LDEL." and 16 random hex digits; empty when the system gives no random bytes.
@@ -143,10 +140,10 @@ bool RemoveStaleEntry(const std::string& lockPath, const struct stat& judged, pi
         if (!aside.empty() && errno == ENOENT)
             return true;
         // Root's lock in the sticky lock folder, seen by a user: only its owner may take it away.
-        Refuse(why, errno == EPERM || errno == EACCES || errno == EROFS ? OpenReason::kStaleLock : OpenReason::kOther,
-               lockPath);
+        const int error = errno;
+        Refuse(why, error == EPERM || error == EACCES || error == EROFS ? OpenReason::kStaleLock : OpenReason::kOther,
+               lockPath, error);
         why.pid = deadPid;
-        why.osError = errno;
         return false;
     }
     struct stat moved {};
@@ -160,8 +157,7 @@ bool RemoveStaleEntry(const std::string& lockPath, const struct stat& judged, pi
     if (renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, lockPath.c_str(), RENAME_NOREPLACE) != 0 &&
         link(aside.c_str(), lockPath.c_str()) == 0)
         unlink(aside.c_str());
-    Refuse(why, OpenReason::kBusy, lockPath);
-    why.detail = "its lock file changed while it was checked";
+    Refuse(why, OpenReason::kBusy, lockPath, 0, "its lock file changed while it was checked");
     return false;
 }
 
@@ -175,27 +171,26 @@ bool RemoveLockUnlessHeld(const std::string& lockPath, OpenFailure& why) {
     if (lstat(lockPath.c_str(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return true;
-        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kOther, lockPath);
-        why.osError = errno;
+        const int error = errno;
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kOther, lockPath, error);
         return false;
     }
     pid_t owner = 0;
     if (S_ISREG(st.st_mode)) {
         switch (ReadOwner(lockPath, st, owner)) {
         case OwnerRead::kOutOfResources:
-            Refuse(why, OpenReason::kResourceLimit, lockPath);
-            why.detail = "its lock file could not be read";
+            Refuse(why, OpenReason::kResourceLimit, lockPath, 0, "its lock file could not be read");
             return false;
         case OwnerRead::kNoPid:
             if (time(nullptr) - st.st_mtime < kHalfWrittenGraceSeconds) {
-                Refuse(why, OpenReason::kLockedBy, lockPath);
-                why.detail = "a lock file is being written";
+                Refuse(why, OpenReason::kLockedBy, lockPath, 0, "a lock file is being written");
                 return false;
             }
             break;
         case OwnerRead::kPid:
             if (owner == getpid() ? IsOurs(lockPath) : IsRunning(owner)) {
-                Refuse(why, OpenReason::kLockedBy, lockPath, owner);
+                Refuse(why, OpenReason::kLockedBy, lockPath);
+                NameHolder(why, owner);
                 return false;
             }
             break;
@@ -222,8 +217,8 @@ LockResult TakeLock(int device, const std::string& directory, const std::string&
     }
     FdGuard fd(created);
     if (fd.get() < 0) {
-        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath);
-        why.osError = errno;
+        const int error = errno;
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath, error);
         return LockResult::kNotMade;
     }
     char text[16];
@@ -243,8 +238,8 @@ LockResult TakeLock(int device, const std::string& directory, const std::string&
         }
     }
     if (result == LockResult::kNotMade) {
-        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath);
-        why.osError = errno;
+        const int error = errno;
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath, error);
     }
     unlink(temporary.c_str());
     return result;
@@ -284,8 +279,9 @@ namespace {
 bool NoLockUnderEitherName(int fd, const std::string& openedName, std::string& name, OpenFailure& why) {
     const std::string path = OpenedPath(fd);
     if (path.empty()) {
-        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kOther, openedName);
-        why.detail = "its real path could not be read";
+        const int error = errno;
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kOther, openedName, error,
+               "its real path could not be read");
         return false;
     }
     name = LockFileName(path);
@@ -332,8 +328,8 @@ bool LockName(const std::string& name, int key, OpenFailure& why) {
         return TakeLock(key, directory, name, why) == LockResult::kTaken;
     }
     const std::vector<std::string>& directories = Directories();
-    Refuse(why, OpenReason::kNoLock, (directories.empty() ? std::string() : directories.front() + "/") + name);
-    why.detail = "no lock folder may be written to";
+    Refuse(why, OpenReason::kNoLock, (directories.empty() ? std::string() : directories.front() + "/") + name, 0,
+           "no lock folder may be written to");
     return false;
 }
 

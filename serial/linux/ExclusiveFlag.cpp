@@ -23,18 +23,15 @@ enum class Account { kLeftOver, kAccounted };
 Account AccountFor(int fd, const std::string& path, OpenFailure& why, bool& hidden) {
     HolderSearch search;
     if (fstat(fd, &search.device) != 0) {
-        Refuse(why, OpenReason::kExclusiveFlag, path);
-        why.osError = errno;
+        Refuse(why, OpenReason::kExclusiveFlag, path, errno);
         return Account::kAccounted;
     }
     FindHolders(search);
     hidden = search.hidden;
     if (search.holder != 0 || search.failure != 0) {
-        Refuse(why, OpenReason::kExclusiveFlag, path, search.holder);
-        if (search.failure != 0) {
-            why.osError = search.failure;
-            why.detail = "its holders could not be looked for";
-        }
+        Refuse(why, OpenReason::kExclusiveFlag, path, search.failure,
+               search.failure != 0 ? "its holders could not be looked for" : "");
+        NameHolder(why, search.holder);
         return Account::kAccounted;
     }
     if (NoLockHeld(fd, path, why))
@@ -56,8 +53,7 @@ bool ExclusiveFlagLeftOver(int fd, const std::string& path, OpenFailure& why) {
     if (AccountFor(fd, path, why, hidden) != Account::kLeftOver)
         return false;
     if (hidden) {
-        Refuse(why, OpenReason::kExclusiveFlag, path);
-        why.detail = "some processes could not be looked into";
+        Refuse(why, OpenReason::kExclusiveFlag, path, 0, "some processes could not be looked into");
         return false;
     }
     return true;
@@ -73,14 +69,13 @@ void ExplainExclusiveFlag(const std::string& path, OpenFailure& why) {
     }
     bool hidden = false;
     if (AccountFor(fd.get(), path, why, hidden) == Account::kLeftOver) {
-        Refuse(why, OpenReason::kStaleExclusiveFlag, path);
-        why.detail = hidden ? "only this user's programs could be looked into" : "";
+        Refuse(why, OpenReason::kStaleExclusiveFlag, path, 0, hidden ? "only this user's programs could be looked into" : "");
     } else if (why.reason == OpenReason::kStaleLock) {
         // The killed program's own lock, which this user may not remove: the same left-over.
         const std::string lock = why.path;
         const long pid = why.pid;
-        Refuse(why, OpenReason::kStaleExclusiveFlag, path);
-        why.detail = "its lock file " + lock + " names PID " + std::to_string(pid) + ", which has ended";
+        Refuse(why, OpenReason::kStaleExclusiveFlag, path, 0,
+               "its lock file " + lock + " names PID " + std::to_string(pid) + ", which has ended");
     }
 }
 

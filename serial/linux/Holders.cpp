@@ -2,6 +2,7 @@
 
 #include "Processes.h"
 #include "SerialSystem.h"
+#include "SystemErrors.h"
 
 #include <cerrno>
 #include <chrono>
@@ -24,10 +25,6 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     if (S_ISCHR(a.st_mode))
         return S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool OutOfResources(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOMEM;
 }
 
 struct Request {
@@ -217,13 +214,13 @@ bool NoOtherHolder(int fd, const std::string& path, serial_result::OpenFailure& 
         failure = search.failure;
     }
     if (failure != 0) {
-        Refuse(why, OutOfResources(failure) ? OpenReason::kResourceLimit : OpenReason::kOther, path);
-        why.osError = failure;
-        why.detail = "its holders could not be looked for";
+        Refuse(why, OutOfResources(failure) ? OpenReason::kResourceLimit : OpenReason::kOther, path, failure,
+               "its holders could not be looked for");
         return false;
     }
     if (search.holder != 0) {
-        Refuse(why, OpenReason::kHeldBy, path, search.holder);
+        Refuse(why, OpenReason::kHeldBy, path);
+        NameHolder(why, search.holder);
         return false;
     }
     return true;

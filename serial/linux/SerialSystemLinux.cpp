@@ -12,6 +12,7 @@
 #include "MonitorPath.h"
 #include "PortNames.h"
 #include "Processes.h"
+#include "SystemErrors.h"
 
 #include <atomic>
 #include <cerrno>
@@ -147,9 +148,8 @@ bool TakeFlockPastProbes(int fd, const std::string& path, serial_result::OpenFai
         if (probed)
             flock(fd, LOCK_UN);
         if (!probed || Clock::now() >= deadline) {
-            Refuse(why, serial_result::OpenReason::kBusy, path);
-            why.osError = error;
-            why.detail = probed ? "another copy of the program kept looking at it" : "another open holds its lock";
+            Refuse(why, serial_result::OpenReason::kBusy, path, error,
+                   probed ? "another copy of the program kept looking at it" : "another open holds its lock");
             return false;
         }
         std::this_thread::sleep_for(kProbeRetry);
@@ -171,6 +171,8 @@ bool NoHolderPastProbes(int fd, const std::string& path, serial_result::OpenFail
 }
 
 serial_result::OpenReason ReasonOfOpenError(int error) {
+    if (OutOfResources(error))
+        return serial_result::OpenReason::kResourceLimit;
     switch (error) {
     case ENOENT:
     case ENOTDIR:
@@ -184,10 +186,6 @@ serial_result::OpenReason ReasonOfOpenError(int error) {
         return serial_result::OpenReason::kPermission;
     case EBUSY:
         return serial_result::OpenReason::kExclusiveFlag;
-    case EMFILE:
-    case ENFILE:
-    case ENOMEM:
-        return serial_result::OpenReason::kResourceLimit;
     default:
         return serial_result::OpenReason::kOther;
     }
@@ -196,19 +194,19 @@ serial_result::OpenReason ReasonOfOpenError(int error) {
 // The refusal of an open the system turned down. A tty in exclusive mode turns down every open but
 // root's: whether a living process accounts for the flag is worth telling.
 void RefuseOpen(int error, const std::string& path, serial_result::OpenFailure& why) {
-    if (error == EBUSY)
+    if (error == EBUSY) {
         ExplainExclusiveFlag(path, why);
-    else
-        Refuse(why, ReasonOfOpenError(error), path);
-    why.osError = error;
+        why.osError = error;
+    } else {
+        Refuse(why, ReasonOfOpenError(error), path, error);
+    }
 }
 
 // False, with why filled, when the tty open on fd is in exclusive mode that is not left over.
 bool ExclusiveFlagClear(int fd, const std::string& path, serial_result::OpenFailure& why) {
     int exclusive = 0;
     if (ioctl(fd, TIOCGEXCL, &exclusive) != 0) {
-        Refuse(why, serial_result::OpenReason::kExclusiveFlag, path);
-        why.osError = errno;
+        Refuse(why, serial_result::OpenReason::kExclusiveFlag, path, errno);
         return false;
     }
     return exclusive == 0 || ExclusiveFlagLeftOver(fd, path, why);
@@ -279,15 +277,13 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
             !LockDevice(fd.get(), path, why))
             return kNoHandle;
         if (ioctl(fd.get(), TIOCEXCL) != 0 || !SetNonBlocking(fd.get(), false)) {
-            Refuse(why, OpenReason::kOther, path);
-            why.osError = errno;
+            Refuse(why, OpenReason::kOther, path, errno);
             ioctl(fd.get(), TIOCNXCL);
             ReleaseLock(fd.get());
             return kNoHandle;
         }
     } else if (!SetNonBlocking(fd.get(), false)) {
-        Refuse(why, OpenReason::kOther, path);
-        why.osError = errno;
+        Refuse(why, OpenReason::kOther, path, errno);
         return kNoHandle;
     }
     return fd.release();

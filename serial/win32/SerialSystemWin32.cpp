@@ -48,7 +48,7 @@ serial_result::OpenReason ReasonOfOpenError(DWORD error) {
 
 Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     if (portName == nullptr) {
-        why.reason = serial_result::OpenReason::kMissing;
+        serial_result::Refuse(why, serial_result::OpenReason::kMissing, std::string());
         return kNoHandle;
     }
     const std::string path = port_names::Win32DevicePath(portName);
@@ -56,9 +56,7 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (handle == kNoHandle) {
         const DWORD error = GetLastError();
-        why.reason = ReasonOfOpenError(error);
-        why.osError = static_cast<int>(error);
-        why.path = path;
+        serial_result::Refuse(why, ReasonOfOpenError(error), path, static_cast<int>(error));
     }
     return handle;
 }
@@ -78,6 +76,20 @@ void CloseDevice(Handle port) {
 
 // A COM port's open is exclusive in the driver itself: there is no look through other processes.
 void ExpectOpens(unsigned) {}
+
+std::string ErrorText(int osError) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, static_cast<DWORD>(osError), 0, reinterpret_cast<char*>(&text), 0,
+                                        nullptr);
+    std::string words = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+    LocalFree(text);
+    // The message ends in a full stop and a line break, which a sentence around it does not want.
+    while (!words.empty() && (words.back() == '\r' || words.back() == '\n' || words.back() == '.' || words.back() == ' '))
+        words.pop_back();
+    return words;
+}
 
 void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes) {
     SetupComm(port, inputBytes, outputBytes);

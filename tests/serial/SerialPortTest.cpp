@@ -132,6 +132,10 @@ TEST_F(SerialPortTest, FailedOpensLeaveThePortClosedAndReusableWithoutLeaks) {
     EXPECT_EQ(port.LastOpenFailure().path, "/no/such/device");
     EXPECT_EQ(port.Open("", 9600), kOpenFailed);
     EXPECT_FALSE(port.IsOpen());
+    // An error none of the reasons names keeps the system's words for it, not only its number.
+    EXPECT_EQ(port.Open(dir.Path().c_str(), 9600), kOpenFailed);
+    EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kOther);
+    EXPECT_EQ(DescribeOpenFailure(port.LastOpenFailure()), dir.Path() + " did not open: is a directory");
 
     // Opens, but is no serial line.
     EXPECT_EQ(port.Open("/dev/null", 9600), kSettingsFailed);

@@ -46,8 +46,8 @@ bool PoweredAdapters(const bluez::ManagedObjects& objects, std::vector<std::stri
     }
     if (!adapters.empty())
         return true;
-    why.reason = OpenReason::kNoAdapter;
-    why.detail = any ? "every adapter is powered off; turn one on: bluetoothctl power on" : "none is present";
+    serial_result::Refuse(why, OpenReason::kNoAdapter, std::string(), 0,
+                          any ? "every adapter is powered off; turn one on: bluetoothctl power on" : "none is present");
     return false;
 }
 

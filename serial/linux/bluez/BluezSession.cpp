@@ -20,8 +20,7 @@ using serial_result::OpenReason;
 namespace {
 
 bool Fail(OpenFailure& why, OpenReason reason, std::string detail) {
-    why.reason = reason;
-    why.detail = std::move(detail);
+    serial_result::Refuse(why, reason, std::string(), 0, std::move(detail));
     return false;
 }
 
@@ -106,7 +105,7 @@ public:
             const std::lock_guard<std::mutex> lock(m_mutex);
             // The port's lock keeps a second open of one device away; this is the last line.
             if (m_waiters.count(devicePath) != 0) {
-                why.reason = OpenReason::kBusy;
+                serial_result::Refuse(why, OpenReason::kBusy, std::string());
                 return -1;
             }
             m_waiters[devicePath] = waiter;
