@@ -26,17 +26,23 @@ constexpr Handle kDevice = 3;
 constexpr Handle kLogFile = 4;
 constexpr Handle kMonitor = 5;
 
-} // namespace
-
 using in_memory_os::Os;
 
-Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
+// Counted while open, so that a target can tell that every open was closed.
+class MemoryDevice final : public Device {
+public:
+    MemoryDevice() : Device(kDevice) { ++Os().openDevices; }
+    ~MemoryDevice() override { --Os().openDevices; }
+};
+
+} // namespace
+
+std::unique_ptr<Device> OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     if (portName == nullptr || *portName == '\0' || !Os().devicePresent) {
         serial_result::Refuse(why, serial_result::OpenReason::kMissing, portName == nullptr ? "" : portName);
-        return kNoHandle;
+        return nullptr;
     }
-    ++Os().openDevices;
-    return kDevice;
+    return std::make_unique<MemoryDevice>();
 }
 
 bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
@@ -46,11 +52,9 @@ bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
     return false;
 }
 
-void CloseDevice(Handle) {
-    --Os().openDevices;
+std::unique_ptr<SharedSearch> ShareHolderSearch(unsigned) {
+    return nullptr;
 }
-
-void ExpectOpens(unsigned) {}
 
 std::string ErrorText(int) {
     return {};

@@ -7,6 +7,8 @@
 
 using namespace serial_result;
 
+CSerialPort::CSerialPort() = default;
+
 CSerialPort::~CSerialPort() {
     if (IsOpen())
         Close();
@@ -16,9 +18,9 @@ CSerialPort::~CSerialPort() {
     }
 }
 
-void CSerialPort::ExpectOpens(unsigned count) {
-    serial_os::ExpectOpens(count);
-}
+CSerialPort::SharedHolderSearch::SharedHolderSearch(unsigned opens) : m_search(serial_os::ShareHolderSearch(opens)) {}
+
+CSerialPort::SharedHolderSearch::~SharedHolderSearch() = default;
 
 int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
     m_baudRate = baudRate;
@@ -33,9 +35,10 @@ int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
     }
 
     m_linkLost = false;
-    m_hPort = serial_os::OpenDevice(portName, m_lastOpenFailure);
-    if (m_hPort == serial_os::kNoHandle)
+    m_device = serial_os::OpenDevice(portName, m_lastOpenFailure);
+    if (!m_device)
         return kOpenFailed;
+    m_hPort = m_device->get();
     const auto refuse = [&](OpenReason reason, const char* detail) {
         Release();
         Refuse(m_lastOpenFailure, reason, portName, 0, detail);
@@ -130,8 +133,6 @@ int32_t CSerialPort::Close() {
 
 void CSerialPort::Release() {
     m_receiveBuffer.reset();
-    if (m_hPort != serial_os::kNoHandle) {
-        serial_os::CloseDevice(m_hPort);
-        m_hPort = serial_os::kNoHandle;
-    }
+    m_device.reset();
+    m_hPort = serial_os::kNoHandle;
 }

@@ -20,13 +20,13 @@ enum class Account { kLeftOver, kAccounted };
 
 // Who accounts for the flag of the device open on fd: a holder, a lock, or nobody we can see. A user
 // sees only the processes of their own, which hidden then says.
-Account AccountFor(int fd, const std::string& path, OpenFailure& why, bool& hidden) {
+Account AccountFor(int fd, const std::string& path, OpenUnderWay* underWay, OpenFailure& why, bool& hidden) {
     HolderSearch search;
     if (fstat(fd, &search.device) != 0) {
         Refuse(why, OpenReason::kExclusiveFlag, path, errno);
         return Account::kAccounted;
     }
-    FindHolders(search);
+    FindHolders(search, underWay);
     hidden = search.hidden;
     if (search.holder != 0 || search.failure != 0) {
         Refuse(why, OpenReason::kExclusiveFlag, path, search.failure,
@@ -48,9 +48,9 @@ Account AccountFor(int fd, const std::string& path, OpenFailure& why, bool& hidd
 
 } // namespace
 
-bool ExclusiveFlagLeftOver(int fd, const std::string& path, OpenFailure& why) {
+bool ExclusiveFlagLeftOver(int fd, const std::string& path, OpenUnderWay* underWay, OpenFailure& why) {
     bool hidden = false;
-    if (AccountFor(fd, path, why, hidden) != Account::kLeftOver)
+    if (AccountFor(fd, path, underWay, why, hidden) != Account::kLeftOver)
         return false;
     if (hidden) {
         Refuse(why, OpenReason::kExclusiveFlag, path, 0, "some processes could not be looked into");
@@ -59,7 +59,7 @@ bool ExclusiveFlagLeftOver(int fd, const std::string& path, OpenFailure& why) {
     return true;
 }
 
-void ExplainExclusiveFlag(const std::string& path, OpenFailure& why) {
+void ExplainExclusiveFlag(const std::string& path, OpenUnderWay* underWay, OpenFailure& why) {
     // A path descriptor reaches the device's inode without opening the tty, which the flag forbids.
     FdGuard fd(open(path.c_str(), O_PATH | O_CLOEXEC));
     struct stat st {};
@@ -68,7 +68,7 @@ void ExplainExclusiveFlag(const std::string& path, OpenFailure& why) {
         return;
     }
     bool hidden = false;
-    if (AccountFor(fd.get(), path, why, hidden) == Account::kLeftOver) {
+    if (AccountFor(fd.get(), path, underWay, why, hidden) == Account::kLeftOver) {
         Refuse(why, OpenReason::kStaleExclusiveFlag, path, 0, hidden ? "only this user's programs could be looked into" : "");
     } else if (why.reason == OpenReason::kStaleLock) {
         // The killed program's own lock, which this user may not remove: the same left-over.

@@ -5,6 +5,7 @@
 #include "MonitorPath.h"
 #include "PortNames.h"
 
+#include <new>
 #include <string>
 
 namespace serial_os {
@@ -44,12 +45,19 @@ serial_result::OpenReason ReasonOfOpenError(DWORD error) {
     }
 }
 
+// The driver keeps a COM port to the one open it allows: the handle is all there is to give back.
+class ComPort final : public Device {
+public:
+    explicit ComPort(Handle handle) : Device(handle) {}
+    ~ComPort() override { CloseHandle(get()); }
+};
+
 } // namespace
 
-Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
+std::unique_ptr<Device> OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     if (portName == nullptr) {
         serial_result::Refuse(why, serial_result::OpenReason::kMissing, std::string());
-        return kNoHandle;
+        return nullptr;
     }
     const std::string path = port_names::Win32DevicePath(portName);
     const Handle handle = OrNoHandle(
@@ -57,25 +65,25 @@ Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     if (handle == kNoHandle) {
         const DWORD error = GetLastError();
         serial_result::Refuse(why, ReasonOfOpenError(error), path, static_cast<int>(error));
+        return nullptr;
     }
-    return handle;
+    std::unique_ptr<Device> port(new (std::nothrow) ComPort(handle));
+    if (!port) {
+        CloseHandle(handle);
+        serial_result::Refuse(why, serial_result::OpenReason::kResourceLimit, path, 0, "no memory");
+    }
+    return port;
 }
 
 // A COM port allows one open at a time, so the question is the open itself, handed back at once.
 bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
-    const Handle handle = OpenDevice(portName, why);
-    if (handle == kNoHandle)
-        return false;
-    CloseHandle(handle);
-    return true;
-}
-
-void CloseDevice(Handle port) {
-    CloseHandle(port);
+    return OpenDevice(portName, why) != nullptr;
 }
 
 // A COM port's open is exclusive in the driver itself: there is no look through other processes.
-void ExpectOpens(unsigned) {}
+std::unique_ptr<SharedSearch> ShareHolderSearch(unsigned) {
+    return nullptr;
+}
 
 std::string ErrorText(int osError) {
     char* text = nullptr;

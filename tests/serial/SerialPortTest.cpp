@@ -257,9 +257,11 @@ TEST_F(SerialPortTest, PortsOpenedAtOnceFromSeveralThreadsEachHoldTheirOwnLock) 
     const OtherProgram terminal(lines[5].SlavePath());
     ASSERT_TRUE(terminal.Started());
     const auto start = std::chrono::steady_clock::now();
-    CSerialPort::ExpectOpens(kPorts + 3);
     std::array<int32_t, kPorts> results{};
-    onEachPort([&](size_t i) { results[i] = ports[i].Open(lines[i].SlavePath().c_str(), 9600); });
+    {
+        const CSerialPort::SharedHolderSearch search(kPorts + 3);
+        onEachPort([&](size_t i) { results[i] = ports[i].Open(lines[i].SlavePath().c_str(), 9600); });
+    }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     for (size_t i = 0; i < kPorts; ++i) {
         EXPECT_EQ(results[i], i == 5 ? kOpenFailed : kOk) << i;

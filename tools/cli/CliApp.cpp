@@ -219,7 +219,7 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
                     thread.join();
         });
     threads.reserve(tasks.size());
-    CSerialPort::ExpectOpens(static_cast<unsigned>(tasks.size()));
+    const CSerialPort::SharedHolderSearch search(static_cast<unsigned>(tasks.size()));
     for (size_t i = 0; i < tasks.size(); ++i) {
         try {
             threads.emplace_back([&, i] {
