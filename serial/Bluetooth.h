@@ -6,6 +6,8 @@
 #include "OpenFailure.h"
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,6 +39,17 @@ bool Available();
 // False with the reason when the stack cannot be asked (not running, no adapter powered).
 bool ListSerialDevices(std::chrono::seconds discoverFor, const std::string& sysfsRoot,
                        std::vector<SerialDevice>& devices, serial_result::OpenFailure& why);
+
+// The Serial Port Profile devices as the system announces them, without asking it again and again.
+// changed is called, on a thread of the system's link, for each device that appears or whose facts
+// change (a bound rfcomm port aside), until the watch ends. Null with the reason when the stack cannot
+// be asked, as for ListSerialDevices; present then holds the devices known at the start.
+class DeviceWatch {
+public:
+    virtual ~DeviceWatch() = default;
+};
+std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialDevice&)> changed,
+                                                std::vector<SerialDevice>& present, serial_result::OpenFailure& why);
 
 // The name the system shows for the device at address, when it knows one.
 std::optional<std::string> DeviceName(const std::string& address);

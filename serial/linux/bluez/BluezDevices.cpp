@@ -3,6 +3,7 @@
 #include "Bluetooth.h"
 
 #include "BluetoothAddress.h"
+#include "BluezDeviceRegistry.h"
 #include "BluezNames.h"
 #include "BluezSession.h"
 #include "SysfsPorts.h"
@@ -103,20 +104,31 @@ bool ListSerialDevices(std::chrono::seconds discoverFor, const std::string& sysf
         const bluez::Properties* device = bluez::InterfaceOf(interfaces, bluez::kDevice);
         if (device == nullptr || !bluez::OffersSerialPort(*device))
             continue;
-        SerialDevice found;
-        found.address = bluez::PropertyOr(*device, "Address", std::string());
-        found.name = bluez::PropertyOr(*device, "Alias", std::string());
-        found.paired = bluez::PropertyOr(*device, "Paired", false);
-        found.trusted = bluez::PropertyOr(*device, "Trusted", false);
-        found.connected = bluez::PropertyOr(*device, "Connected", false);
-        if (device->count("RSSI") != 0 && device->at("RSSI").containsValueOfType<int16_t>())
-            found.rssi = device->at("RSSI").get<int16_t>();
+        SerialDevice found = bluez::SerialDeviceOf(*device);
         found.port = BoundPortOf(found.address, sysfsRoot);
         devices.push_back(std::move(found));
     }
     std::sort(devices.begin(), devices.end(),
               [](const SerialDevice& a, const SerialDevice& b) { return a.address < b.address; });
     return true;
+}
+
+std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialDevice&)> changed,
+                                                std::vector<SerialDevice>& present, OpenFailure& why) {
+    present.clear();
+    bluez::Session* session = bluez::TheSession(why);
+    bluez::ManagedObjects objects;
+    std::vector<std::string> adapters;
+    if (session == nullptr || !bluez::ManagedObjectsOf(*session, objects, why) ||
+        !PoweredAdapters(objects, adapters, why))
+        return nullptr;
+    bluez::DeviceRegistry* registry = bluez::DeviceRegistry::Of(*session, why);
+    if (registry == nullptr)
+        return nullptr;
+    std::unique_ptr<DeviceWatch> watch = registry->Observe(std::move(changed), present);
+    if (!watch)
+        serial_result::Refuse(why, OpenReason::kResourceLimit, std::string(), 0, "no memory to watch for devices");
+    return watch;
 }
 
 std::optional<std::string> DeviceName(const std::string& address) {

@@ -244,6 +244,18 @@ bool OffersSerialPort(const Properties& device) {
     return std::any_of(uuids.begin(), uuids.end(), [](const std::string& uuid) { return Lower(uuid) == kSerialPortUuid; });
 }
 
+bluetooth::SerialDevice SerialDeviceOf(const Properties& device) {
+    bluetooth::SerialDevice found;
+    found.address = PropertyOr(device, "Address", std::string());
+    found.name = PropertyOr(device, "Alias", std::string());
+    found.paired = PropertyOr(device, "Paired", false);
+    found.trusted = PropertyOr(device, "Trusted", false);
+    found.connected = PropertyOr(device, "Connected", false);
+    if (device.count("RSSI") != 0 && device.at("RSSI").containsValueOfType<int16_t>())
+        found.rssi = device.at("RSSI").get<int16_t>();
+    return found;
+}
+
 int ConnectSerialPort(const bluetooth::Address& address, std::chrono::milliseconds bound, OpenFailure& why) {
     Session* session = TheSession(why);
     ManagedObjects objects;
