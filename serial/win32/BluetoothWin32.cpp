@@ -16,6 +16,12 @@ bool ListSerialDevices(std::chrono::seconds, const std::string&, std::vector<Ser
     return false;
 }
 
+std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialDevice&)>,
+                                                std::vector<SerialDevice>& present, serial_result::OpenFailure& why) {
+    ListSerialDevices(std::chrono::seconds(0), std::string(), present, why);
+    return nullptr;
+}
+
 std::optional<std::string> DeviceName(const std::string&) {
     return std::nullopt;
 }
