@@ -210,6 +210,8 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
         } catch (...) {
         }
     };
+    // Made before the threads and ended after they are joined: their opens share one look for holders.
+    const CSerialPort::SharedHolderSearch search(static_cast<unsigned>(tasks.size()));
     std::vector<std::thread> threads;
     // Whatever ends this function, no job is left running (a joinable thread's end would abort).
     const std::unique_ptr<std::vector<std::thread>, void (*)(std::vector<std::thread>*)> joiner(
@@ -219,7 +221,6 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
                     thread.join();
         });
     threads.reserve(tasks.size());
-    const CSerialPort::SharedHolderSearch search(static_cast<unsigned>(tasks.size()));
     for (size_t i = 0; i < tasks.size(); ++i) {
         try {
             threads.emplace_back([&, i] {
