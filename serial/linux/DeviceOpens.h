@@ -14,9 +14,9 @@
 
 namespace serial_os {
 
-// An open descriptor with its lock, and for a tty the exclusive flag that it set. Its end clears the
-// flag, removes the lock and only then closes the descriptor, so that no other open finds the device
-// free while it is still ours.
+// An open descriptor with its lock, and for a tty the exclusive flag that it set (LockedDevice.cpp).
+// Its end clears the flag, removes the lock and only then closes the descriptor, so that no other
+// open finds the device free while it is still ours.
 class LockedDevice final : public Device {
 public:
     LockedDevice(int fd, DeviceLock&& lock, bool exclusive);

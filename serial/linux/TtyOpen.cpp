@@ -107,7 +107,6 @@ bool ExclusiveFlagClear(int fd, const std::string& path, OpenUnderWay* underWay,
     return exclusive == 0 || ExclusiveFlagLeftOver(fd, path, underWay, why);
 }
 
-
 // Every way another program may hold the line, before anything of the device is changed: a tty in
 // exclusive mode (root's open gets past that flag, so it is asked for, and passes only a flag a
 // killed program left), our own kind's lock, a plain open, and a lock file, which is then ours.
@@ -118,29 +117,6 @@ bool NoOtherHolderThenLock(int fd, const std::string& path, OpenUnderWay& underW
 }
 
 } // namespace
-
-LockedDevice::LockedDevice(int fd, DeviceLock&& lock, bool exclusive)
-    : Device(fd), m_fd(fd), m_lock(std::move(lock)), m_exclusive(exclusive) {}
-
-LockedDevice::~LockedDevice() {
-    // The exclusive flag belongs to the tty and may outlive this descriptor (a pseudo-terminal lives
-    // on while its master is open); it is ours, as the open found it clear, so it is cleared again.
-    if (m_exclusive)
-        ioctl(m_fd.get(), TIOCNXCL);
-}
-
-std::unique_ptr<Device> HoldDevice(FdGuard& fd, DeviceLock& lock, bool exclusive, const std::string& path,
-                                   serial_result::OpenFailure& why) {
-    std::unique_ptr<Device> device(new (std::nothrow) LockedDevice(fd.get(), std::move(lock), exclusive));
-    if (!device) {
-        if (exclusive)
-            ioctl(fd.get(), TIOCNXCL);
-        Refuse(why, serial_result::OpenReason::kResourceLimit, path, ENOMEM);
-        return nullptr;
-    }
-    fd.release();
-    return device;
-}
 
 std::unique_ptr<Device> OpenTty(const std::string& path, OpenUnderWay& underWay, serial_result::OpenFailure& why) {
     using serial_result::OpenReason;
