@@ -23,7 +23,8 @@ enum class Account { kLeftOver, kAccounted };
 Account AccountFor(int fd, const std::string& path, OpenUnderWay* underWay, OpenFailure& why, bool& hidden) {
     HolderSearch search;
     if (fstat(fd, &search.device) != 0) {
-        Refuse(why, OpenReason::kExclusiveFlag, path, errno);
+        const int error = errno;
+        Refuse(why, OpenReason::kExclusiveFlag, path, error);
         return Account::kAccounted;
     }
     FindHolders(search, underWay);
@@ -39,9 +40,9 @@ Account AccountFor(int fd, const std::string& path, OpenUnderWay* underWay, Open
     // The flag is what refuses the port; the lock only names whose it is.
     if (why.reason == OpenReason::kLockedBy) {
         const std::string lock = why.path;
-        why.reason = OpenReason::kExclusiveFlag;
-        why.path = path;
-        why.detail = "its lock file is " + lock;
+        const auto owner = static_cast<pid_t>(why.pid);
+        Refuse(why, OpenReason::kExclusiveFlag, path, 0, "its lock file is " + lock);
+        NameHolder(why, owner);
     }
     return Account::kAccounted;
 }

@@ -101,7 +101,8 @@ void RefuseOpen(int error, const std::string& path, OpenUnderWay* underWay, seri
 bool ExclusiveFlagClear(int fd, const std::string& path, OpenUnderWay* underWay, serial_result::OpenFailure& why) {
     int exclusive = 0;
     if (ioctl(fd, TIOCGEXCL, &exclusive) != 0) {
-        Refuse(why, serial_result::OpenReason::kExclusiveFlag, path, errno);
+        const int error = errno;
+        Refuse(why, serial_result::OpenReason::kExclusiveFlag, path, error);
         return false;
     }
     return exclusive == 0 || ExclusiveFlagLeftOver(fd, path, underWay, why);
@@ -132,12 +133,14 @@ std::unique_ptr<Device> OpenTty(const std::string& path, OpenUnderWay& underWay,
     if (tty && !NoOtherHolderThenLock(fd.get(), path, underWay, lock, why))
         return nullptr;
     if (tty && ioctl(fd.get(), TIOCEXCL) != 0) {
-        Refuse(why, OpenReason::kOther, path, errno);
+        const int error = errno;
+        Refuse(why, OpenReason::kOther, path, error);
         return nullptr;
     }
     std::unique_ptr<Device> device = HoldDevice(fd, lock, tty, path, why);
     if (device && !SetNonBlocking(device->get(), false)) {
-        Refuse(why, OpenReason::kOther, path, errno);
+        const int error = errno;
+        Refuse(why, OpenReason::kOther, path, error);
         return nullptr;
     }
     return device;
