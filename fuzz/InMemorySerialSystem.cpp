@@ -26,32 +26,39 @@ constexpr Handle kDevice = 3;
 constexpr Handle kLogFile = 4;
 constexpr Handle kMonitor = 5;
 
-} // namespace
-
 using in_memory_os::Os;
 
-Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
+// Counted while open, so that a target can tell that every open was closed.
+class MemoryDevice final : public Device {
+public:
+    MemoryDevice() : Device(kDevice) { ++Os().openDevices; }
+    ~MemoryDevice() override { --Os().openDevices; }
+};
+
+} // namespace
+
+std::unique_ptr<Device> OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     if (portName == nullptr || *portName == '\0' || !Os().devicePresent) {
-        why.reason = serial_result::OpenReason::kMissing;
-        why.path = portName == nullptr ? "" : portName;
-        return kNoHandle;
+        serial_result::Refuse(why, serial_result::OpenReason::kMissing, portName == nullptr ? "" : portName);
+        return nullptr;
     }
-    ++Os().openDevices;
-    return kDevice;
+    return std::make_unique<MemoryDevice>();
 }
 
 bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
     if (portName != nullptr && *portName != '\0' && Os().devicePresent)
         return true;
-    why.reason = serial_result::OpenReason::kMissing;
+    serial_result::Refuse(why, serial_result::OpenReason::kMissing, portName == nullptr ? "" : portName);
     return false;
 }
 
-void CloseDevice(Handle) {
-    --Os().openDevices;
+std::unique_ptr<SharedSearch> ShareHolderSearch(unsigned) {
+    return nullptr;
 }
 
-void ExpectOpens(unsigned) {}
+std::string ErrorText(int) {
+    return {};
+}
 
 void SetQueueSizes(Handle, uint32_t, uint32_t) {}
 

@@ -30,7 +30,6 @@ public:
 
     std::vector<PortResult> Run() {
         m_threads.reserve(m_tasks.size());
-        CSerialPort::ExpectOpens(static_cast<unsigned>(m_tasks.size()));
         for (size_t i = 0; i < m_tasks.size(); ++i) {
             try {
                 m_threads.emplace_back([this, i] { RunOne(i); });
@@ -92,6 +91,9 @@ private:
     const std::function<void(const PortResult&)>& m_ended;
     const PortRunner& m_runner;
     std::vector<PortResult> m_results;
+    // Made before the threads and ended after they are joined (members end in reverse order, after the
+    // destructor's joins): the ports' opens share one look for other holders of their devices.
+    const CSerialPort::SharedHolderSearch m_search{static_cast<unsigned>(m_tasks.size())};
     std::vector<std::thread> m_threads;
     std::mutex m_lock; // one call at a time to report and ended
 };

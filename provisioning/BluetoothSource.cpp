@@ -5,10 +5,10 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <set>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace provisioning {
@@ -18,37 +18,35 @@ namespace {
 // A module is taken once it is paired: a paired device stays known to the system whether it is in
 // range or not, so pairing is the one moment a person at the bench makes it appear, and it is reported
 // once for the station's life (a restart leaves the done ones out with --skip-done).
-// BlueZ is asked on a thread of its own, twice a second: its answer may take a while, and the station's
-// loop asks this source without waiting.
+// BlueZ tells of each device added or paired on its own (bluetooth::WatchSerialDevices), on a thread of
+// its link: the station's loop asks this source without waiting.
 class BluetoothSource final : public PortSource {
 public:
-    explicit BluetoothSource(std::vector<bluetooth::SerialDevice> atStart) {
-        for (const bluetooth::SerialDevice& device : atStart)
-            if (device.paired && m_seen.insert(device.address).second)
-                m_present.push_back(Appeared(device.address));
-    }
-
     ~BluetoothSource() override {
-        {
-            const std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_wake.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
+        // Ended first, and without the lock its calls take: no call comes after this.
+        m_watch.reset();
     }
 
     bool Start(std::string& error) {
-        try {
-            m_thread = std::thread([this] { Watch(); });
-        } catch (const std::system_error& e) {
-            error = std::string("cannot watch for Bluetooth modules: ") + e.what();
+        std::vector<bluetooth::SerialDevice> atStart;
+        serial_result::OpenFailure why;
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_watch = bluetooth::WatchSerialDevices([this](const bluetooth::SerialDevice& device) { Seen(device); },
+                                                atStart, why);
+        if (!m_watch) {
+            error = serial_result::DescribeOpenFailure(why);
             return false;
         }
+        for (const bluetooth::SerialDevice& device : atStart)
+            if (device.paired && m_seen.insert(device.address).second)
+                m_present.push_back(Appeared(device.address));
         return true;
     }
 
-    std::vector<PortEvent> Present() override { return m_present; }
+    std::vector<PortEvent> Present() override {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_present;
+    }
 
     std::vector<PortEvent> Changes(int waitMs) override {
         std::unique_lock<std::mutex> lock(m_mutex);
@@ -68,34 +66,25 @@ private:
         return event;
     }
 
-    void Watch() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_stop) {
-            lock.unlock();
-            std::vector<bluetooth::SerialDevice> devices;
-            serial_result::OpenFailure why;
-            // A round BlueZ does not answer (restarting, say) is simply asked again.
-            const bool listed = bluetooth::ListSerialDevices(std::chrono::seconds(0), "/sys", devices, why);
-            lock.lock();
-            if (listed)
-                for (const bluetooth::SerialDevice& device : devices)
-                    if (device.paired && m_seen.insert(device.address).second)
-                        m_pending.push_back(Appeared(device.address));
-            if (!m_pending.empty())
-                m_wake.notify_all();
-            m_wake.wait_for(lock, std::chrono::milliseconds(kPollMs), [this] { return m_stop; });
+    void Seen(const bluetooth::SerialDevice& device) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        if (!device.paired || m_seen.count(device.address) != 0)
+            return;
+        try {
+            m_seen.insert(device.address);
+            m_pending.push_back(Appeared(device.address));
+        } catch (const std::bad_alloc&) {
+            return; // taken at the device's next change
         }
+        m_wake.notify_all();
     }
-
-    static constexpr int kPollMs = 500;
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    bool m_stop = false;
     std::set<std::string> m_seen;
     std::vector<PortEvent> m_present;
     std::vector<PortEvent> m_pending;
-    std::thread m_thread;
+    std::unique_ptr<bluetooth::DeviceWatch> m_watch;
 };
 
 } // namespace
@@ -105,13 +94,7 @@ std::unique_ptr<PortSource> MakeBluetoothSource(std::string& error) {
         error = "Bluetooth modules cannot be discovered on this platform";
         return nullptr;
     }
-    std::vector<bluetooth::SerialDevice> devices;
-    serial_result::OpenFailure why;
-    if (!bluetooth::ListSerialDevices(std::chrono::seconds(0), "/sys", devices, why)) {
-        error = serial_result::DescribeOpenFailure(why);
-        return nullptr;
-    }
-    auto source = std::make_unique<BluetoothSource>(std::move(devices));
+    auto source = std::make_unique<BluetoothSource>();
     if (!source->Start(error))
         return nullptr;
     return source;

@@ -6,6 +6,8 @@
 #include "OpenFailure.h"
 
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,8 +19,6 @@ inline constexpr const char* kPortPrefix = "bt:";
 // "bt:aa:bb:cc:dd:ee:ff" (the prefix in any letter case) gives "AA:BB:CC:DD:EE:FF"; false for any
 // other name, so that a typed path is never taken for an address.
 bool AddressOfPortName(const char* portName, std::string& address);
-// "AABBCCDDEEFF": the address as a file name may hold it (the lock's name).
-std::string CompactAddress(const std::string& address);
 
 struct SerialDevice {
     std::string address; // "AA:BB:CC:DD:EE:FF"
@@ -34,10 +34,22 @@ struct SerialDevice {
 bool Available();
 
 // The devices that offer the Serial Port Profile: the ones already known at once, and those found
-// nearby after a discovery of discoverFor when that is above zero. sysfsRoot is "/sys" but for tests.
+// nearby after a discovery of discoverFor when that is above zero. sysfsRoot moves where the bound
+// rfcomm devices are read from, for tests; empty, they are read from the system's own.
 // False with the reason when the stack cannot be asked (not running, no adapter powered).
 bool ListSerialDevices(std::chrono::seconds discoverFor, const std::string& sysfsRoot,
                        std::vector<SerialDevice>& devices, serial_result::OpenFailure& why);
+
+// The Serial Port Profile devices as the system announces them, without asking it again and again.
+// changed is called, on a thread of the system's link, for each device that appears or whose facts
+// change (a bound rfcomm port aside), until the watch ends. Null with the reason when the stack cannot
+// be asked, as for ListSerialDevices; present then holds the devices known at the start.
+class DeviceWatch {
+public:
+    virtual ~DeviceWatch() = default;
+};
+std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialDevice&)> changed,
+                                                std::vector<SerialDevice>& present, serial_result::OpenFailure& why);
 
 // The name the system shows for the device at address, when it knows one.
 std::optional<std::string> DeviceName(const std::string& address);

@@ -1,5 +1,9 @@
 #include "OpenFailure.h"
 
+#include "SerialSystem.h"
+
+#include <cctype>
+
 namespace serial_result {
 
 namespace {
@@ -20,7 +24,41 @@ std::string WithDetail(std::string text, const OpenFailure& failure) {
     return text;
 }
 
+// The system's words in the middle of a sentence: "is a directory".
+std::string SystemWords(const OpenFailure& failure) {
+    std::string text = failure.osText;
+    if (!text.empty())
+        text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
+// The sentence with the system's words for its error where they say what the sentence does not.
+std::string WithSystemWords(std::string text, const OpenFailure& failure) {
+    if (!failure.osText.empty())
+        text += " (" + SystemWords(failure) + ")";
+    return WithDetail(std::move(text), failure);
+}
+
+std::string DidNotOpen(const OpenFailure& failure) {
+    std::string text = Device(failure) + " did not open";
+    if (!failure.osText.empty())
+        text += ": " + SystemWords(failure);
+    else if (failure.osError != 0)
+        text += " (system error " + std::to_string(failure.osError) + ")";
+    return WithDetail(std::move(text), failure);
+}
+
 } // namespace
+
+void Refuse(OpenFailure& why, OpenReason reason, std::string path, int osError, std::string detail) {
+    why.reason = reason;
+    why.osError = osError;
+    why.osText = osError != 0 ? serial_os::ErrorText(osError) : std::string();
+    why.pid = 0;
+    why.program.clear();
+    why.path = std::move(path);
+    why.detail = std::move(detail);
+}
 
 std::string DescribeOpenFailure(const OpenFailure& failure) {
     switch (failure.reason) {
@@ -51,13 +89,13 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
                               ", which has ended, and may not be removed by this user; remove it as its owner",
                           failure);
     case OpenReason::kNoLock:
-        return WithDetail("no lock: the lock file " + Device(failure) + " could not be made", failure);
+        return WithSystemWords("no lock: the lock file " + Device(failure) + " could not be made", failure);
     case OpenReason::kHeldBy:
         return WithDetail("busy: " + Device(failure) + " is held by " + Process(failure), failure);
     case OpenReason::kResourceLimit:
-        return WithDetail("out of system resources while opening " + Device(failure) +
-                              ", so it could not be told whether another program holds it",
-                          failure);
+        return WithSystemWords("out of system resources while opening " + Device(failure) +
+                                   ", so it could not be told whether another program holds it",
+                               failure);
     case OpenReason::kBusy:
         return WithDetail("busy: " + Device(failure) + " is in use", failure);
     case OpenReason::kBluetoothUnavailable:
@@ -73,8 +111,7 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
     case OpenReason::kConnectionTimedOut:
         return WithDetail("the connection to " + Device(failure) + " timed out", failure);
     case OpenReason::kOther:
-        return WithDetail(Device(failure) + " did not open (system error " + std::to_string(failure.osError) + ")",
-                          failure);
+        return DidNotOpen(failure);
     }
     return "unknown failure";
 }

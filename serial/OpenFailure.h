@@ -31,11 +31,16 @@ enum class OpenReason {
 struct OpenFailure {
     OpenReason reason = OpenReason::kNone;
     int osError = 0;     // errno / GetLastError() where one applies
+    std::string osText;  // the system's own words for osError ("Is a directory"), empty without one
     long pid = 0;        // holder or lock owner
     std::string program; // holder's program name (/proc/<pid>/comm)
     std::string path;    // lock file path, device path...
     std::string detail;  // free text from the place that knows (e.g. BlueZ's error name)
 };
+
+// The one way a check fills in why: every field afresh, so that nothing of a check made before stays
+// in it, with the system's words for osError when there is one. The OS layer adds the holder's PID.
+void Refuse(OpenFailure& why, OpenReason reason, std::string path, int osError = 0, std::string detail = {});
 
 // One English sentence for zk405-cli's messages and JSON, e.g.
 // "busy: /dev/ttyUSB0 is held by minicom (PID 4242)".

@@ -4,7 +4,6 @@
 
 #include "PortInfoSystem.h"
 
-#include <cctype>
 
 namespace port_info {
 
@@ -66,13 +65,6 @@ std::string BaseText(const PortInfo& info) {
         break;
     }
     return info.systemLabel.empty() ? "Serial device" : info.systemLabel;
-}
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower >= 'a' && lower <= 'f' ? lower - 'a' + 10 : -1;
 }
 
 // Names come from other devices (a Bluetooth device names itself over the air): control characters
@@ -139,31 +131,6 @@ const char* DirectionName(Direction direction) {
         break;
     }
     return nullptr;
-}
-
-std::optional<std::string> NormalisedAddress(const std::string& text) {
-    std::string digits;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == ':' && i % 3 == 2 && text.size() == 17)
-            continue;
-        if (HexValue(c) < 0)
-            return std::nullopt;
-        digits += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    if (digits.size() != 12 || (text.size() != 12 && text.size() != 17))
-        return std::nullopt;
-    std::string address;
-    for (size_t i = 0; i < digits.size(); i += 2) {
-        if (i > 0)
-            address += ':';
-        address += digits.substr(i, 2);
-    }
-    return address;
-}
-
-bool IsZeroAddress(const std::string& address) {
-    return address == "00:00:00:00:00:00";
 }
 
 } // namespace port_info

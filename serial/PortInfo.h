@@ -54,9 +54,4 @@ const char* KindName(PortKind kind);
 // "outgoing", "incoming", or nullptr when not known or not a Bluetooth port.
 const char* DirectionName(Direction direction);
 
-// "00:11:22:33:44:55" from twelve hex digits (any case, with or without colons); nullopt otherwise.
-std::optional<std::string> NormalisedAddress(const std::string& text);
-// True for "00:00:00:00:00:00", the address of a port that waits for calls.
-bool IsZeroAddress(const std::string& address);
-
 } // namespace port_info

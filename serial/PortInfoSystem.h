@@ -1,5 +1,5 @@
 // The operating system's part of a port's description, one file per platform chosen by CMake:
-// sysfs on Linux (posix/PortInfoPosix.cpp), SetupAPI on Windows (win32/PortInfoWin32.cpp).
+// sysfs on Linux (linux/PortInfoLinux.cpp), SetupAPI on Windows (win32/PortInfoWin32.cpp).
 #pragma once
 
 #include "PortInfo.h"

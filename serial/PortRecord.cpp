@@ -1,5 +1,7 @@
 #include "PortRecord.h"
 
+#include "BluetoothAddress.h"
+
 #include <cctype>
 
 namespace port_info {
@@ -49,13 +51,13 @@ std::string UsbId(const std::string& id, const char* key) {
 
 // A Bluetooth port's instance part ends in the remote address and the service:
 // "7&1a2b3c4d&0&001122334455_C00000000"; the address is all zeros for an incoming port.
-std::optional<std::string> BluetoothAddress(const std::string& instanceId) {
+std::optional<bluetooth::Address> BluetoothAddress(const std::string& instanceId) {
     std::string part = LastComponent(instanceId);
     const size_t amp = part.rfind('&');
     if (amp != std::string::npos)
         part = part.substr(amp + 1);
     const size_t underscore = part.find('_');
-    return NormalisedAddress(part.substr(0, underscore));
+    return bluetooth::Address::Parse(part.substr(0, underscore));
 }
 
 void ApplyUsb(const PortRecord& record, PortInfo& info) {
@@ -97,12 +99,12 @@ void ApplyPortRecord(const PortRecord& record, PortInfo& info) {
     const std::string& id = record.instanceId;
     if (StartsWithNoCase(id, "BTHENUM\\") || StartsWithNoCase(id, "BTHMODEM\\")) {
         info.kind = PortKind::kBluetooth;
-        const std::optional<std::string> address = BluetoothAddress(id);
-        if (address && IsZeroAddress(*address)) {
+        const std::optional<bluetooth::Address> address = BluetoothAddress(id);
+        if (address && address->IsZero()) {
             info.direction = Direction::kIncoming;
         } else if (address) {
             info.direction = Direction::kOutgoing;
-            info.address = address;
+            info.address = address->Text();
         }
         return;
     }

@@ -7,6 +7,8 @@
 
 using namespace serial_result;
 
+CSerialPort::CSerialPort() = default;
+
 CSerialPort::~CSerialPort() {
     if (IsOpen())
         Close();
@@ -16,34 +18,30 @@ CSerialPort::~CSerialPort() {
     }
 }
 
-void CSerialPort::ExpectOpens(unsigned count) {
-    serial_os::ExpectOpens(count);
-}
+CSerialPort::SharedHolderSearch::SharedHolderSearch(unsigned opens) : m_search(serial_os::ShareHolderSearch(opens)) {}
+
+CSerialPort::SharedHolderSearch::~SharedHolderSearch() = default;
 
 int32_t CSerialPort::Open(const char* portName, uint32_t baudRate) {
     m_baudRate = baudRate;
     m_lastOpenFailure = OpenFailure{};
     if (portName == nullptr) {
-        m_lastOpenFailure.reason = OpenReason::kOther;
-        m_lastOpenFailure.detail = "no port name";
+        Refuse(m_lastOpenFailure, OpenReason::kOther, std::string(), 0, "no port name");
         return kWrongState;
     }
     if (IsOpen()) {
-        m_lastOpenFailure.reason = OpenReason::kBusy;
-        m_lastOpenFailure.path = portName;
-        m_lastOpenFailure.detail = "this connection is already open";
+        Refuse(m_lastOpenFailure, OpenReason::kBusy, portName, 0, "this connection is already open");
         return kAlreadyOpen;
     }
 
     m_linkLost = false;
-    m_hPort = serial_os::OpenDevice(portName, m_lastOpenFailure);
-    if (m_hPort == serial_os::kNoHandle)
+    m_device = serial_os::OpenDevice(portName, m_lastOpenFailure);
+    if (!m_device)
         return kOpenFailed;
+    m_hPort = m_device->get();
     const auto refuse = [&](OpenReason reason, const char* detail) {
         Release();
-        m_lastOpenFailure.reason = reason;
-        m_lastOpenFailure.path = portName;
-        m_lastOpenFailure.detail = detail;
+        Refuse(m_lastOpenFailure, reason, portName, 0, detail);
     };
 
     serial_os::SetQueueSizes(m_hPort, kQueueSize, kQueueSize);
@@ -135,8 +133,6 @@ int32_t CSerialPort::Close() {
 
 void CSerialPort::Release() {
     m_receiveBuffer.reset();
-    if (m_hPort != serial_os::kNoHandle) {
-        serial_os::CloseDevice(m_hPort);
-        m_hPort = serial_os::kNoHandle;
-    }
+    m_device.reset();
+    m_hPort = serial_os::kNoHandle;
 }

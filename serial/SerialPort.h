@@ -14,6 +14,11 @@
 #include <string_view>
 #include <utility>
 
+namespace serial_os {
+class Device;
+class SharedSearch;
+} // namespace serial_os
+
 class CSerialPort {
 public:
     static constexpr uint32_t kBufferSize = 2048; // receive buffer, driver queues, largest read
@@ -26,15 +31,26 @@ public:
     static constexpr uint32_t kDirectionRead = 1;
     static constexpr uint32_t kDumpBytesPerLine = 16;
 
-    CSerialPort() = default;
+    CSerialPort();
     ~CSerialPort();
     CSerialPort(const CSerialPort&) = delete;
     CSerialPort& operator=(const CSerialPort&) = delete;
 
+    // Ports about to be opened together, each from a thread of its own (the ports of one command):
+    // while it lives, their opens share one look for other holders of their devices instead of each
+    // taking it alone. Nothing where the system keeps others off a device by itself.
+    class SharedHolderSearch {
+    public:
+        explicit SharedHolderSearch(unsigned opens);
+        ~SharedHolderSearch();
+        SharedHolderSearch(const SharedHolderSearch&) = delete;
+        SharedHolderSearch& operator=(const SharedHolderSearch&) = delete;
+
+    private:
+        std::unique_ptr<serial_os::SharedSearch> m_search;
+    };
+
     int32_t Open(const char* portName, uint32_t baudRate);
-    // Ports about to be opened together, each from a thread of its own: their opens share the look
-    // for other holders of their devices instead of each taking it alone.
-    static void ExpectOpens(unsigned count);
     // Why the last Open failed, from the check that found it; reason kNone after an Open that succeeded.
     const serial_result::OpenFailure& LastOpenFailure() const { return m_lastOpenFailure; }
     int32_t Write(uint32_t length, const void* data);
@@ -73,6 +89,7 @@ private:
     void Release();
 
     std::unique_ptr<char[]> m_receiveBuffer;
+    std::unique_ptr<serial_os::Device> m_device; // m_hPort's, and what the system keeps for it
     uint32_t m_baudRate = 0;
     serial_os::Handle m_hPort = serial_os::kNoHandle;
     serial_os::Handle m_hLogFile = serial_os::kNoHandle;

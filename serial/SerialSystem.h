@@ -1,5 +1,5 @@
 // The operating-system calls that CSerialPort and its traffic log stand on. One implementation per
-// platform (SerialSystemPosix.cpp, SerialSystemWin32.cpp); CMake picks the one that is built, so the
+// platform (SerialSystemLinux.cpp, SerialSystemWin32.cpp); CMake picks the one that is built, so the
 // channel's own logic never branches on the platform.
 #pragma once
 
@@ -7,21 +7,47 @@
 #include "SerialPlatform.h"
 
 #include <cstdint>
+#include <memory>
+#include <string>
 
 namespace serial_os {
 
+// An open device: the handle the calls below take, and whatever the system keeps for it while it is
+// open (on Linux its lock file and its exclusive flag). Its end closes the device and gives all of
+// that back, on every way out.
+class Device {
+public:
+    virtual ~Device() = default;
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+    Handle get() const { return m_handle; }
+
+protected:
+    explicit Device(Handle handle) : m_handle(handle) {}
+
+private:
+    Handle m_handle;
+};
+
 // Exclusive, read/write, existing devices only, and never waiting for the line (a carrier, say).
-// kNoHandle when the device is missing, busy or refuses; why then says which, from the check that
-// found it (and is left alone on success).
-Handle OpenDevice(const char* portName, serial_result::OpenFailure& why);
-void CloseDevice(Handle port);
+// Null when the device is missing, busy or refuses; why then says which, from the check that found
+// it (and is left alone on success).
+std::unique_ptr<Device> OpenDevice(const char* portName, serial_result::OpenFailure& why);
+
 // Opens that a front end starts together, each on a thread of its own (the ports of one command):
-// the checks that look through every process wait a moment for one another and share one look.
-// Nothing to share where the system keeps others off a device by itself.
-void ExpectOpens(unsigned count);
+// while the object lives, the checks that look through every process wait a moment for one another
+// and share one look. Null where the system keeps others off a device by itself.
+class SharedSearch {
+public:
+    virtual ~SharedSearch() = default;
+};
+std::unique_ptr<SharedSearch> ShareHolderSearch(unsigned opens);
 // Whether OpenDevice would take the port now, asked so that an open of the port by another program
 // meeting the question this moment is not refused for it.
 bool ProbeDevice(const char* portName, serial_result::OpenFailure& why);
+
+// The system's own words for an error number it gave (strerror, FormatMessage); empty without any.
+std::string ErrorText(int osError);
 
 void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes);
 void ReadLineSettings(Handle port, LineSettings& settings);

@@ -11,9 +11,15 @@ bool Available() {
 bool ListSerialDevices(std::chrono::seconds, const std::string&, std::vector<SerialDevice>& devices,
                        serial_result::OpenFailure& why) {
     devices.clear();
-    why.reason = serial_result::OpenReason::kBluetoothUnavailable;
-    why.detail = "not available on Windows: use the COM port Windows made for the paired module";
+    serial_result::Refuse(why, serial_result::OpenReason::kBluetoothUnavailable, std::string(), 0,
+                          "not available on Windows: use the COM port Windows made for the paired module");
     return false;
+}
+
+std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialDevice&)>,
+                                                std::vector<SerialDevice>& present, serial_result::OpenFailure& why) {
+    ListSerialDevices(std::chrono::seconds(0), std::string(), present, why);
+    return nullptr;
 }
 
 std::optional<std::string> DeviceName(const std::string&) {

@@ -5,6 +5,7 @@
 #include "MonitorPath.h"
 #include "PortNames.h"
 
+#include <new>
 #include <string>
 
 namespace serial_os {
@@ -44,40 +45,59 @@ serial_result::OpenReason ReasonOfOpenError(DWORD error) {
     }
 }
 
+// The driver keeps a COM port to the one open it allows: the handle is all there is to give back.
+class ComPort final : public Device {
+public:
+    explicit ComPort(Handle handle) : Device(handle) {}
+    ~ComPort() override { CloseHandle(get()); }
+};
+
 } // namespace
 
-Handle OpenDevice(const char* portName, serial_result::OpenFailure& why) {
+std::unique_ptr<Device> OpenDevice(const char* portName, serial_result::OpenFailure& why) {
     if (portName == nullptr) {
-        why.reason = serial_result::OpenReason::kMissing;
-        return kNoHandle;
+        serial_result::Refuse(why, serial_result::OpenReason::kMissing, std::string());
+        return nullptr;
     }
     const std::string path = port_names::Win32DevicePath(portName);
     const Handle handle = OrNoHandle(
         CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     if (handle == kNoHandle) {
         const DWORD error = GetLastError();
-        why.reason = ReasonOfOpenError(error);
-        why.osError = static_cast<int>(error);
-        why.path = path;
+        serial_result::Refuse(why, ReasonOfOpenError(error), path, static_cast<int>(error));
+        return nullptr;
     }
-    return handle;
+    std::unique_ptr<Device> port(new (std::nothrow) ComPort(handle));
+    if (!port) {
+        CloseHandle(handle);
+        serial_result::Refuse(why, serial_result::OpenReason::kResourceLimit, path, 0, "no memory");
+    }
+    return port;
 }
 
 // A COM port allows one open at a time, so the question is the open itself, handed back at once.
 bool ProbeDevice(const char* portName, serial_result::OpenFailure& why) {
-    const Handle handle = OpenDevice(portName, why);
-    if (handle == kNoHandle)
-        return false;
-    CloseHandle(handle);
-    return true;
-}
-
-void CloseDevice(Handle port) {
-    CloseHandle(port);
+    return OpenDevice(portName, why) != nullptr;
 }
 
 // A COM port's open is exclusive in the driver itself: there is no look through other processes.
-void ExpectOpens(unsigned) {}
+std::unique_ptr<SharedSearch> ShareHolderSearch(unsigned) {
+    return nullptr;
+}
+
+std::string ErrorText(int osError) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                            FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, static_cast<DWORD>(osError), 0, reinterpret_cast<char*>(&text), 0,
+                                        nullptr);
+    std::string words = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+    LocalFree(text);
+    // The message ends in a full stop and a line break, which a sentence around it does not want.
+    while (!words.empty() && (words.back() == '\r' || words.back() == '\n' || words.back() == '.' || words.back() == ' '))
+        words.pop_back();
+    return words;
+}
 
 void SetQueueSizes(Handle port, uint32_t inputBytes, uint32_t outputBytes) {
     SetupComm(port, inputBytes, outputBytes);

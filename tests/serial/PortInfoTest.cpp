@@ -116,16 +116,6 @@ TEST(PortRecords, RecordsBelongToTheirPortWhateverTheCase) {
     EXPECT_FALSE(port_info::RecordIsFor(PortRecord{}, ""));
 }
 
-TEST(PortInfoText, AddressesAreNormalisedOrRefused) {
-    EXPECT_EQ(port_info::NormalisedAddress("001a7dda7113"), "00:1A:7D:DA:71:13");
-    EXPECT_EQ(port_info::NormalisedAddress("00:1a:7d:da:71:13"), "00:1A:7D:DA:71:13");
-    for (const char* bad : {"", "001a7dda711", "001a7dda71133", "00:1a:7d:da:71", "0:01a:7d:da:71:13",
-                            "00-1a-7d-da-71-13", "00:1a:7d:da:71:1g", "00:1a:7d:da:71:13\n"})
-        EXPECT_FALSE(port_info::NormalisedAddress(bad)) << bad;
-    EXPECT_TRUE(port_info::IsZeroAddress("00:00:00:00:00:00"));
-    EXPECT_FALSE(port_info::IsZeroAddress("00:00:00:00:00:01"));
-}
-
 TEST(PortInfoText, KindsHaveTheirWordsAndBluetoothPortsTheirRemoteDevice) {
     EXPECT_STREQ(port_info::KindName(PortKind::kOnboard), "onboard");
     EXPECT_STREQ(port_info::KindName(PortKind::kUsb), "usb");

@@ -132,6 +132,10 @@ TEST_F(SerialPortTest, FailedOpensLeaveThePortClosedAndReusableWithoutLeaks) {
     EXPECT_EQ(port.LastOpenFailure().path, "/no/such/device");
     EXPECT_EQ(port.Open("", 9600), kOpenFailed);
     EXPECT_FALSE(port.IsOpen());
+    // An error none of the reasons names keeps the system's words for it, not only its number.
+    EXPECT_EQ(port.Open(dir.Path().c_str(), 9600), kOpenFailed);
+    EXPECT_EQ(port.LastOpenFailure().reason, OpenReason::kOther);
+    EXPECT_EQ(DescribeOpenFailure(port.LastOpenFailure()), dir.Path() + " did not open: is a directory");
 
     // Opens, but is no serial line.
     EXPECT_EQ(port.Open("/dev/null", 9600), kSettingsFailed);
@@ -253,9 +257,11 @@ TEST_F(SerialPortTest, PortsOpenedAtOnceFromSeveralThreadsEachHoldTheirOwnLock) 
     const OtherProgram terminal(lines[5].SlavePath());
     ASSERT_TRUE(terminal.Started());
     const auto start = std::chrono::steady_clock::now();
-    CSerialPort::ExpectOpens(kPorts + 3);
     std::array<int32_t, kPorts> results{};
-    onEachPort([&](size_t i) { results[i] = ports[i].Open(lines[i].SlavePath().c_str(), 9600); });
+    {
+        const CSerialPort::SharedHolderSearch search(kPorts + 3);
+        onEachPort([&](size_t i) { results[i] = ports[i].Open(lines[i].SlavePath().c_str(), 9600); });
+    }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     for (size_t i = 0; i < kPorts; ++i) {
         EXPECT_EQ(results[i], i == 5 ? kOpenFailed : kOk) << i;

@@ -13,7 +13,9 @@ command arrives. "ready" on stdout once everything is on the bus.
   --device ADAPTER ADDRESS ALIAS FLAGS
         FLAGS, comma-separated: paired, trusted, spp, nearby (found only by
         a discovery), rssi=N, answer=serve|refuse|silent|drop, later=S
-        (known only S seconds after the start)
+        (known only S seconds after the start); a device is announced with
+        InterfacesAdded as unpaired, and its flags follow in a
+        PropertiesChanged, as bluetoothd tells of a device it pairs
   --log FILE            the mock's log of the calls it took (default: none)
   --sim PROGRAM ARG...  last; "{address}" in an ARG becomes the address
 """
@@ -103,17 +105,25 @@ def add_device(bus, options, main, entry):
     path = main.AddDevice(adapter, address, alias)
     device = mockobject.objects[path]
     properties = device.props[DEVICE]
-    properties['Paired'] = dbus.Boolean('paired' in flags, variant_level=1)
-    properties['Trusted'] = dbus.Boolean('trusted' in flags, variant_level=1)
     uuid = SERIAL_PORT if 'spp' in flags else AUDIO_SINK
-    properties['UUIDs'] = dbus.Array([uuid], signature='s', variant_level=1)
+    changed = {
+        'Paired': dbus.Boolean('paired' in flags, variant_level=1),
+        'Trusted': dbus.Boolean('trusted' in flags, variant_level=1),
+        'UUIDs': dbus.Array([uuid], signature='s', variant_level=1),
+    }
     properties.pop('RSSI', None)
     answer = 'serve'
     for flag in flags:
         if flag.startswith('rssi='):
-            properties['RSSI'] = dbus.Int16(int(flag[5:]), variant_level=1)
+            changed['RSSI'] = dbus.Int16(int(flag[5:]), variant_level=1)
         if flag.startswith('answer='):
             answer = flag[7:]
+    properties.update(changed)
+    # As bluetoothd tells of a device it resolved and paired after announcing it.
+    device.EmitSignal(dbus.PROPERTIES_IFACE, 'PropertiesChanged', 'sa{sv}as',
+                      [DEVICE, dbus.Dictionary(changed, signature='sv'),
+                       dbus.Array([] if 'RSSI' in changed else ['RSSI'],
+                                  signature='s')])
     device.AddMethod(DEVICE, 'ConnectProfile', 's', '',
                      connect_profile(bus, options, address, answer))
 

@@ -230,7 +230,7 @@ Command AddScan(CLI::App& app, std::ostream& out, std::ostream& err) {
     struct State {
         int discoverSeconds = 0;
         bool json = false;
-        std::string sysfsRoot = "/sys";
+        std::string sysfsRoot; // the system's own unless moved
     };
     auto state = std::make_shared<State>();
     CLI::App* scan = app.add_subcommand(

@@ -2,13 +2,13 @@
 // bound to it (from sysfs), and a device's name for the port descriptions.
 #include "Bluetooth.h"
 
+#include "BluetoothAddress.h"
+#include "BluezDeviceRegistry.h"
 #include "BluezNames.h"
 #include "BluezSession.h"
+#include "SysfsPorts.h"
 
 #include <algorithm>
-#include <cctype>
-#include <dirent.h>
-#include <fstream>
 #include <thread>
 
 namespace bluetooth {
@@ -18,37 +18,20 @@ using serial_result::OpenReason;
 
 namespace {
 
-bool SameAddress(std::string a, std::string b) {
-    const auto upper = [](std::string& text) {
-        for (char& c : text)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    };
-    upper(a);
-    upper(b);
-    return a == b;
+bool SameAddress(const std::string& a, const std::string& b) {
+    const std::optional<Address> parsed = Address::Parse(a);
+    return parsed && parsed == Address::Parse(b);
 }
 
-// /sys/class/tty/rfcommN/address holds the far device's address of a bound rfcomm device.
+// The first rfcomm device already bound to the device at address.
 std::optional<std::string> BoundPortOf(const std::string& address, const std::string& sysfsRoot) {
-    const std::string classDirectory = sysfsRoot + "/class/tty";
-    DIR* directory = opendir(classDirectory.c_str());
-    if (directory == nullptr)
-        return std::nullopt;
-    std::vector<std::string> bound;
-    while (const dirent* entry = readdir(directory)) {
-        const std::string name = entry->d_name;
-        if (name.rfind("rfcomm", 0) != 0)
-            continue;
-        std::ifstream file(classDirectory + "/" + name + "/address");
-        std::string text;
-        if (file >> text && SameAddress(text, address))
-            bound.push_back("/dev/" + name);
-    }
-    closedir(directory);
+    const std::optional<Address> parsed = Address::Parse(address);
+    const std::vector<std::string> bound =
+        parsed ? sysfs_ports::RfcommPortsOf(*parsed, sysfsRoot.empty() ? sysfs_ports::SysfsRoot() : sysfsRoot)
+               : std::vector<std::string>();
     if (bound.empty())
         return std::nullopt;
-    std::sort(bound.begin(), bound.end());
-    return bound.front();
+    return "/dev/" + bound.front();
 }
 
 // Adapters powered on, by object path; false with the reason when there is none.
@@ -64,8 +47,8 @@ bool PoweredAdapters(const bluez::ManagedObjects& objects, std::vector<std::stri
     }
     if (!adapters.empty())
         return true;
-    why.reason = OpenReason::kNoAdapter;
-    why.detail = any ? "every adapter is powered off; turn one on: bluetoothctl power on" : "none is present";
+    serial_result::Refuse(why, OpenReason::kNoAdapter, std::string(), 0,
+                          any ? "every adapter is powered off; turn one on: bluetoothctl power on" : "none is present");
     return false;
 }
 
@@ -121,20 +104,31 @@ bool ListSerialDevices(std::chrono::seconds discoverFor, const std::string& sysf
         const bluez::Properties* device = bluez::InterfaceOf(interfaces, bluez::kDevice);
         if (device == nullptr || !bluez::OffersSerialPort(*device))
             continue;
-        SerialDevice found;
-        found.address = bluez::PropertyOr(*device, "Address", std::string());
-        found.name = bluez::PropertyOr(*device, "Alias", std::string());
-        found.paired = bluez::PropertyOr(*device, "Paired", false);
-        found.trusted = bluez::PropertyOr(*device, "Trusted", false);
-        found.connected = bluez::PropertyOr(*device, "Connected", false);
-        if (device->count("RSSI") != 0 && device->at("RSSI").containsValueOfType<int16_t>())
-            found.rssi = device->at("RSSI").get<int16_t>();
+        SerialDevice found = bluez::SerialDeviceOf(*device);
         found.port = BoundPortOf(found.address, sysfsRoot);
         devices.push_back(std::move(found));
     }
     std::sort(devices.begin(), devices.end(),
               [](const SerialDevice& a, const SerialDevice& b) { return a.address < b.address; });
     return true;
+}
+
+std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialDevice&)> changed,
+                                                std::vector<SerialDevice>& present, OpenFailure& why) {
+    present.clear();
+    bluez::Session* session = bluez::TheSession(why);
+    bluez::ManagedObjects objects;
+    std::vector<std::string> adapters;
+    if (session == nullptr || !bluez::ManagedObjectsOf(*session, objects, why) ||
+        !PoweredAdapters(objects, adapters, why))
+        return nullptr;
+    bluez::DeviceRegistry* registry = bluez::DeviceRegistry::Of(*session, why);
+    if (registry == nullptr)
+        return nullptr;
+    std::unique_ptr<DeviceWatch> watch = registry->Observe(std::move(changed), present);
+    if (!watch)
+        serial_result::Refuse(why, OpenReason::kResourceLimit, std::string(), 0, "no memory to watch for devices");
+    return watch;
 }
 
 std::optional<std::string> DeviceName(const std::string& address) {

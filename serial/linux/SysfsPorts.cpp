@@ -1,5 +1,8 @@
 #include "SysfsPorts.h"
 
+#include "BluetoothAddress.h"
+
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -81,15 +84,21 @@ fs::path ControllerOf(fs::path device, const fs::path& root) {
     return device;
 }
 
+// The remote device of an rfcomm tty; none for one that waits for calls, whose address is all zeros.
+std::optional<bluetooth::Address> RemoteAddressOf(const fs::path& tty) {
+    const std::optional<std::string> text = ReadAttribute(tty / "address");
+    std::optional<bluetooth::Address> address = text ? bluetooth::Address::Parse(*text) : std::nullopt;
+    if (address && address->IsZero())
+        return std::nullopt;
+    return address;
+}
+
 void ReadRfcomm(const fs::path& tty, port_info::PortInfo& info) {
     info.kind = port_info::PortKind::kBluetooth;
     info.direction = port_info::Direction::kOutgoing;
     info.present = true;
-    if (const std::optional<std::string> address = ReadAttribute(tty / "address")) {
-        std::optional<std::string> normalised = port_info::NormalisedAddress(*address);
-        if (normalised && !port_info::IsZeroAddress(*normalised))
-            info.address = std::move(normalised);
-    }
+    if (const std::optional<bluetooth::Address> address = RemoteAddressOf(tty))
+        info.address = address->Text();
     const std::string channel = AttributeOrEmpty(tty / "channel");
     int number = 0;
     const auto [end, error] = std::from_chars(channel.data(), channel.data() + channel.size(), number);
@@ -144,6 +153,19 @@ void ReadTtyFacts(const std::string& ttyName, const std::string& sysRoot, port_i
     }
     if (controller)
         info.kind = PortKind::kOnboard;
+}
+
+std::vector<std::string> RfcommPortsOf(const bluetooth::Address& address, const std::string& sysRoot) {
+    std::vector<std::string> bound;
+    std::error_code error;
+    for (fs::directory_iterator entry(fs::path(sysRoot) / "class" / "tty", error), end; !error && entry != end;
+         entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        if (StartsWith(name, "rfcomm") && RemoteAddressOf(entry->path()) == address)
+            bound.push_back(name);
+    }
+    std::sort(bound.begin(), bound.end());
+    return bound;
 }
 
 namespace {

@@ -1,4 +1,4 @@
-// POSIX paths are bytes, spelled in UTF-8: the typed name is the name opened.
+// Linux paths are bytes, spelled in UTF-8: the typed name is the name opened.
 #include "PortNameText.h"
 
 std::string PortNameFromUtf8(const std::string& typed) {

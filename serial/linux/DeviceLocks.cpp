@@ -1,4 +1,4 @@
-// The UUCP lock files of the devices this process opens, and the table of the locks it holds. The
+// The UUCP lock files of the devices this process opens, and the names of the ones it holds. The
 // lock folder is writable by every local user, so whatever stands there under a lock's name is
 // judged by what it is, never trusted for what it claims: only a regular file naming a living
 // process holds a device.
@@ -6,16 +6,20 @@
 
 #include "FdGuard.h"
 #include "Processes.h"
+#include "SystemErrors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <mutex>
+#include <new>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace serial_os {
@@ -55,10 +59,6 @@ std::string OpenedPath(int fd) {
     const ssize_t n = readlink(link.c_str(), target, sizeof target);
     return n > 0 && static_cast<size_t>(n) < sizeof target ? std::string(target, static_cast<size_t>(n))
                                                            : std::string();
-}
-
-bool OutOfResources(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOMEM || error == ENOSPC;
 }
 
 // "LTMP." or "LDEL." and 16 random hex digits; empty when the system gives no random bytes.
@@ -105,33 +105,29 @@ OwnerRead ReadOwner(const std::string& lockPath, const struct stat& st, pid_t& p
     return OwnerRead::kPid;
 }
 
-// The locks this process holds, by the descriptor of the device they lock. Kept here rather than
-// worked out again at close, when the device may be gone (a pseudo-terminal whose master closed).
-// Several ports may be opened and closed at once from different threads, so the table and the lock
-// files it speaks for are changed only under this mutex.
+// Several ports may be opened and closed at once from different threads, so the lock files and the
+// names of the ones held are changed only under this mutex.
 std::mutex& LockTableMutex() {
     static std::mutex mutex;
     return mutex;
 }
 
-struct HeldLock {
-    int fd;
-    std::string path;
-    dev_t device;
-    ino_t inode;
-};
-
-std::vector<HeldLock>& HeldLocks() {
-    static std::vector<HeldLock> locks;
-    return locks;
+// The paths of the locks this process holds: a lock naming our own PID is stale unless it is here.
+std::vector<std::string>& HeldPaths() {
+    static std::vector<std::string> paths;
+    return paths;
 }
 
 bool IsOurs(const std::string& lockPath) {
-    for (const HeldLock& lock : HeldLocks())
-        if (lock.path == lockPath)
-            return true;
-    return false;
+    const std::vector<std::string>& held = HeldPaths();
+    return std::find(held.begin(), held.end(), lockPath) != held.end();
 }
+
+struct TakenLock {
+    std::string path;
+    dev_t device = 0;
+    ino_t inode = 0;
+};
 
 // Takes a stale entry out of the way without ever taking a lock made meanwhile in its place: it is
 // first renamed to a name of ours, and only removed when what was renamed is the very entry judged
@@ -143,10 +139,10 @@ bool RemoveStaleEntry(const std::string& lockPath, const struct stat& judged, pi
         if (!aside.empty() && errno == ENOENT)
             return true;
         // Root's lock in the sticky lock folder, seen by a user: only its owner may take it away.
-        Refuse(why, errno == EPERM || errno == EACCES || errno == EROFS ? OpenReason::kStaleLock : OpenReason::kOther,
-               lockPath);
+        const int error = errno;
+        Refuse(why, error == EPERM || error == EACCES || error == EROFS ? OpenReason::kStaleLock : OpenReason::kOther,
+               lockPath, error);
         why.pid = deadPid;
-        why.osError = errno;
         return false;
     }
     struct stat moved {};
@@ -160,8 +156,7 @@ bool RemoveStaleEntry(const std::string& lockPath, const struct stat& judged, pi
     if (renameat2(AT_FDCWD, aside.c_str(), AT_FDCWD, lockPath.c_str(), RENAME_NOREPLACE) != 0 &&
         link(aside.c_str(), lockPath.c_str()) == 0)
         unlink(aside.c_str());
-    Refuse(why, OpenReason::kBusy, lockPath);
-    why.detail = "its lock file changed while it was checked";
+    Refuse(why, OpenReason::kBusy, lockPath, 0, "its lock file changed while it was checked");
     return false;
 }
 
@@ -175,27 +170,26 @@ bool RemoveLockUnlessHeld(const std::string& lockPath, OpenFailure& why) {
     if (lstat(lockPath.c_str(), &st) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return true;
-        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kOther, lockPath);
-        why.osError = errno;
+        const int error = errno;
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kOther, lockPath, error);
         return false;
     }
     pid_t owner = 0;
     if (S_ISREG(st.st_mode)) {
         switch (ReadOwner(lockPath, st, owner)) {
         case OwnerRead::kOutOfResources:
-            Refuse(why, OpenReason::kResourceLimit, lockPath);
-            why.detail = "its lock file could not be read";
+            Refuse(why, OpenReason::kResourceLimit, lockPath, 0, "its lock file could not be read");
             return false;
         case OwnerRead::kNoPid:
             if (time(nullptr) - st.st_mtime < kHalfWrittenGraceSeconds) {
-                Refuse(why, OpenReason::kLockedBy, lockPath);
-                why.detail = "a lock file is being written";
+                Refuse(why, OpenReason::kLockedBy, lockPath, 0, "a lock file is being written");
                 return false;
             }
             break;
         case OwnerRead::kPid:
             if (owner == getpid() ? IsOurs(lockPath) : IsRunning(owner)) {
-                Refuse(why, OpenReason::kLockedBy, lockPath, owner);
+                Refuse(why, OpenReason::kLockedBy, lockPath);
+                NameHolder(why, owner);
                 return false;
             }
             break;
@@ -208,7 +202,7 @@ enum class LockResult { kTaken, kHeld, kNotMade };
 
 // Written under a fresh random name first and linked into place, so that no one ever reads a
 // half-written lock of ours and no name planted beforehand can take the place of our file.
-LockResult TakeLock(int device, const std::string& directory, const std::string& name, OpenFailure& why) {
+LockResult TakeLock(const std::string& directory, const std::string& name, TakenLock& taken, OpenFailure& why) {
     const std::string lockPath = directory + "/" + name;
     std::string temporary;
     int created = -1;
@@ -222,8 +216,8 @@ LockResult TakeLock(int device, const std::string& directory, const std::string&
     }
     FdGuard fd(created);
     if (fd.get() < 0) {
-        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath);
-        why.osError = errno;
+        const int error = errno;
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath, error);
         return LockResult::kNotMade;
     }
     char text[16];
@@ -234,7 +228,7 @@ LockResult TakeLock(int device, const std::string& directory, const std::string&
         result = LockResult::kHeld;
         for (int attempt = 0; attempt < 2 && result == LockResult::kHeld; ++attempt) {
             if (link(temporary.c_str(), lockPath.c_str()) == 0) {
-                HeldLocks().push_back({device, lockPath, made.st_dev, made.st_ino});
+                taken = {lockPath, made.st_dev, made.st_ino};
                 result = LockResult::kTaken;
             } else if (errno != EEXIST)
                 result = LockResult::kNotMade;
@@ -243,8 +237,8 @@ LockResult TakeLock(int device, const std::string& directory, const std::string&
         }
     }
     if (result == LockResult::kNotMade) {
-        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath);
-        why.osError = errno;
+        const int error = errno;
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kNoLock, lockPath, error);
     }
     unlink(temporary.c_str());
     return result;
@@ -262,21 +256,6 @@ std::vector<std::string> LockDirectories() {
     return Directories();
 }
 
-void ReleaseLock(int fd) {
-    const std::lock_guard<std::mutex> guard(LockTableMutex());
-    std::vector<HeldLock>& locks = HeldLocks();
-    for (auto lock = locks.begin(); lock != locks.end(); ++lock) {
-        if (lock->fd == fd) {
-            // Only the very file we linked into place: whatever replaced it is someone else's.
-            struct stat st {};
-            if (lstat(lock->path.c_str(), &st) == 0 && st.st_dev == lock->device && st.st_ino == lock->inode)
-                unlink(lock->path.c_str());
-            locks.erase(lock);
-            return;
-        }
-    }
-}
-
 namespace {
 
 // True when no lock of another holder stands under either name of the device; name is set to the
@@ -284,8 +263,9 @@ namespace {
 bool NoLockUnderEitherName(int fd, const std::string& openedName, std::string& name, OpenFailure& why) {
     const std::string path = OpenedPath(fd);
     if (path.empty()) {
-        Refuse(why, OutOfResources(errno) ? OpenReason::kResourceLimit : OpenReason::kOther, openedName);
-        why.detail = "its real path could not be read";
+        const int error = errno;
+        Refuse(why, OutOfResources(error) ? OpenReason::kResourceLimit : OpenReason::kOther, openedName, error,
+               "its real path could not be read");
         return false;
     }
     name = LockFileName(path);
@@ -306,42 +286,104 @@ bool NoLockHeld(int fd, const std::string& openedName, OpenFailure& why) {
     return NoLockUnderEitherName(fd, openedName, name, why);
 }
 
-bool LockDevice(int fd, const std::string& openedName, OpenFailure& why) {
+namespace {
+
+enum class Placed { kTaken, kNoFolder, kRefused };
+
+// Ours in the first lock folder we may write to, among the names of the held ones. Under the mutex.
+Placed PlaceLock(const std::string& name, TakenLock& taken, OpenFailure& why) {
+    for (const std::string& directory : Directories()) {
+        if (access(directory.c_str(), W_OK) != 0)
+            continue;
+        if (TakeLock(directory, name, taken, why) != LockResult::kTaken)
+            return Placed::kRefused;
+        try {
+            HeldPaths().push_back(taken.path);
+        } catch (const std::bad_alloc&) {
+            unlink(taken.path.c_str());
+            Refuse(why, OpenReason::kResourceLimit, taken.path, ENOMEM);
+            return Placed::kRefused;
+        }
+        return Placed::kTaken;
+    }
+    return Placed::kNoFolder;
+}
+
+} // namespace
+
+DeviceLock::DeviceLock(DeviceLock&& other) noexcept
+    : m_path(std::exchange(other.m_path, std::string())), m_device(other.m_device), m_inode(other.m_inode) {}
+
+DeviceLock& DeviceLock::operator=(DeviceLock&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_path = std::exchange(other.m_path, std::string());
+        m_device = other.m_device;
+        m_inode = other.m_inode;
+    }
+    return *this;
+}
+
+void DeviceLock::Release() {
+    if (!Held())
+        return;
+    const std::lock_guard<std::mutex> guard(LockTableMutex());
+    // Only the very file we linked into place: whatever replaced it is someone else's.
+    struct stat st {};
+    if (lstat(m_path.c_str(), &st) == 0 && st.st_dev == m_device && st.st_ino == m_inode)
+        unlink(m_path.c_str());
+    std::vector<std::string>& held = HeldPaths();
+    const auto found = std::find(held.begin(), held.end(), m_path);
+    if (found != held.end())
+        held.erase(found);
+    m_path.clear();
+}
+
+void DeviceLock::Adopt(std::string path, dev_t device, ino_t inode) {
+    m_path = std::move(path);
+    m_device = device;
+    m_inode = inode;
+}
+
+bool LockDevice(int fd, const std::string& openedName, DeviceLock& lock, OpenFailure& why) {
     const std::lock_guard<std::mutex> guard(LockTableMutex());
     std::string name;
     if (!NoLockUnderEitherName(fd, openedName, name, why))
         return false;
     // A folder closed to us (a user outside the lock group) takes no lock of ours; one we may write to
     // but where no lock could be made leaves the port unused.
-    for (const std::string& directory : Directories()) {
-        if (access(directory.c_str(), W_OK) != 0)
-            continue;
-        return TakeLock(fd, directory, name, why) == LockResult::kTaken;
+    TakenLock taken;
+    switch (PlaceLock(name, taken, why)) {
+    case Placed::kTaken:
+        lock.Adopt(std::move(taken.path), taken.device, taken.inode);
+        return true;
+    case Placed::kNoFolder:
+        return true;
+    case Placed::kRefused:
+        break;
     }
-    return true;
+    return false;
 }
 
-bool LockName(const std::string& name, int key, OpenFailure& why) {
+bool LockName(const std::string& name, DeviceLock& lock, OpenFailure& why) {
     const std::lock_guard<std::mutex> guard(LockTableMutex());
     for (const std::string& directory : Directories())
         if (!RemoveLockUnlessHeld(directory + "/" + name, why))
             return false;
-    for (const std::string& directory : Directories()) {
-        if (access(directory.c_str(), W_OK) != 0)
-            continue;
-        return TakeLock(key, directory, name, why) == LockResult::kTaken;
+    TakenLock taken;
+    switch (PlaceLock(name, taken, why)) {
+    case Placed::kTaken:
+        lock.Adopt(std::move(taken.path), taken.device, taken.inode);
+        return true;
+    case Placed::kNoFolder:
+        break;
+    case Placed::kRefused:
+        return false;
     }
     const std::vector<std::string>& directories = Directories();
-    Refuse(why, OpenReason::kNoLock, (directories.empty() ? std::string() : directories.front() + "/") + name);
-    why.detail = "no lock folder may be written to";
+    Refuse(why, OpenReason::kNoLock, (directories.empty() ? std::string() : directories.front() + "/") + name, 0,
+           "no lock folder may be written to");
     return false;
-}
-
-void RekeyLock(int from, int to) {
-    const std::lock_guard<std::mutex> guard(LockTableMutex());
-    for (HeldLock& lock : HeldLocks())
-        if (lock.fd == from)
-            lock.fd = to;
 }
 
 } // namespace serial_os

@@ -1,6 +1,7 @@
-// A descriptor owned by one scope.
+// A descriptor owned by one scope, and the switch of its blocking mode.
 #pragma once
 
+#include <fcntl.h>
 #include <unistd.h>
 #include <utility>
 
@@ -22,5 +23,13 @@ public:
 private:
     int m_fd;
 };
+
+// Reads and writes on fd return at once (on) or wait (off).
+inline bool SetNonBlocking(int fd, bool on) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0)
+        return false;
+    return fcntl(fd, F_SETFL, on ? flags | O_NONBLOCK : flags & ~O_NONBLOCK) == 0;
+}
 
 } // namespace serial_os

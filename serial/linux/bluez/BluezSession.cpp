@@ -20,8 +20,7 @@ using serial_result::OpenReason;
 namespace {
 
 bool Fail(OpenFailure& why, OpenReason reason, std::string detail) {
-    why.reason = reason;
-    why.detail = std::move(detail);
+    serial_result::Refuse(why, reason, std::string(), 0, std::move(detail));
     return false;
 }
 
@@ -106,7 +105,7 @@ public:
             const std::lock_guard<std::mutex> lock(m_mutex);
             // The port's lock keeps a second open of one device away; this is the last line.
             if (m_waiters.count(devicePath) != 0) {
-                why.reason = OpenReason::kBusy;
+                serial_result::Refuse(why, OpenReason::kBusy, std::string());
                 return -1;
             }
             m_waiters[devicePath] = waiter;
@@ -245,13 +244,31 @@ bool OffersSerialPort(const Properties& device) {
     return std::any_of(uuids.begin(), uuids.end(), [](const std::string& uuid) { return Lower(uuid) == kSerialPortUuid; });
 }
 
-int ConnectSerialPort(const std::string& address, std::chrono::milliseconds bound, OpenFailure& why) {
+bluetooth::SerialDevice SerialDeviceOf(const Properties& device) {
+    bluetooth::SerialDevice found;
+    found.address = PropertyOr(device, "Address", std::string());
+    found.name = PropertyOr(device, "Alias", std::string());
+    found.paired = PropertyOr(device, "Paired", false);
+    found.trusted = PropertyOr(device, "Trusted", false);
+    found.connected = PropertyOr(device, "Connected", false);
+    if (device.count("RSSI") != 0 && device.at("RSSI").containsValueOfType<int16_t>())
+        found.rssi = device.at("RSSI").get<int16_t>();
+    return found;
+}
+
+int ConnectSerialPort(const bluetooth::Address& address, std::chrono::milliseconds bound, OpenFailure& why) {
     Session* session = TheSession(why);
     ManagedObjects objects;
     if (session == nullptr || !ManagedObjectsOf(*session, objects, why))
         return -1;
 
-    const std::string pairHint = "pair it first: bluetoothctl pair " + address;
+    const std::string pairHint = "pair it first: bluetoothctl pair " + address.Text();
+    // BlueZ names a device's object after its address, below its adapter's.
+    const std::string objectName = "/" + address.ObjectPathName();
+    const auto named = [&](const std::string& path) {
+        return path.size() > objectName.size() &&
+               path.compare(path.size() - objectName.size(), objectName.size(), objectName) == 0;
+    };
     const auto adapterName = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
     bool anyAdapter = false;
     const Properties* device = nullptr;
@@ -259,7 +276,7 @@ int ConnectSerialPort(const std::string& address, std::chrono::milliseconds boun
     for (const auto& [path, interfaces] : objects) {
         anyAdapter = anyAdapter || InterfaceOf(interfaces, kAdapter) != nullptr;
         const Properties* candidate = InterfaceOf(interfaces, kDevice);
-        if (candidate != nullptr && Lower(PropertyOr(*candidate, "Address", std::string())) == Lower(address)) {
+        if (candidate != nullptr && named(path)) {
             device = candidate;
             devicePath = path;
         }

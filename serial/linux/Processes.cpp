@@ -24,9 +24,7 @@ std::string ProgramOf(pid_t pid) {
     return name;
 }
 
-void Refuse(serial_result::OpenFailure& why, serial_result::OpenReason reason, const std::string& path, pid_t pid) {
-    why.reason = reason;
-    why.path = path;
+void NameHolder(serial_result::OpenFailure& why, pid_t pid) {
     why.pid = pid;
     why.program = pid > 0 ? ProgramOf(pid) : std::string();
 }

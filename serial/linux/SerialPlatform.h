@@ -1,4 +1,4 @@
-// The POSIX records behind CSerialPort's platform fields.
+// The Linux records behind CSerialPort's platform fields.
 #pragma once
 
 #include <cstdint>

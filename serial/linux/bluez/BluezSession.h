@@ -4,6 +4,7 @@
 // process connects to, several at once.
 #pragma once
 
+#include "Bluetooth.h"
 #include "BluezConnect.h"
 #include "OpenFailure.h"
 
@@ -40,5 +41,7 @@ T PropertyOr(const Properties& properties, const char* name, T otherwise) {
     return found->second.get<T>();
 }
 bool OffersSerialPort(const Properties& device);
+// What a Device1's properties say of it (no bound port: that is sysfs's).
+bluetooth::SerialDevice SerialDeviceOf(const Properties& device);
 
 } // namespace bluez

@@ -14,7 +14,7 @@ bool IsRunning(pid_t pid);
 std::string ProgramOf(pid_t pid);
 // True when the process runs this very program (another copy of it, or a fork).
 bool RunsThisProgram(pid_t pid);
-// Fills why with the reason, the path it concerns and, when pid names one, the process and its program.
-void Refuse(serial_result::OpenFailure& why, serial_result::OpenReason reason, const std::string& path, pid_t pid = 0);
+// Adds the process a refusal names (its holder, its lock's owner) and the program it runs.
+void NameHolder(serial_result::OpenFailure& why, pid_t pid);
 
 } // namespace serial_os

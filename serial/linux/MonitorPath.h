@@ -1,4 +1,4 @@
-// Where the monitor's datagram socket lives on POSIX: "Vexl_MailSlot" in the user's runtime directory
+// Where the monitor's datagram socket lives on Linux: "Vexl_MailSlot" in the user's runtime directory
 // ($XDG_RUNTIME_DIR, else /tmp/zk405-<uid>). The dump carries the PIN, so the directory must be the
 // user's own and closed to others before anything is sent there.
 #pragma once

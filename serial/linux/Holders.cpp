@@ -2,7 +2,9 @@
 
 #include "Processes.h"
 #include "SerialSystem.h"
+#include "SystemErrors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -24,10 +26,6 @@ bool SameFile(const struct stat& a, const struct stat& b) {
     if (S_ISCHR(a.st_mode))
         return S_ISCHR(b.st_mode) && a.st_rdev == b.st_rdev;
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
-
-bool OutOfResources(int error) {
-    return error == EMFILE || error == ENFILE || error == ENOMEM;
 }
 
 struct Request {
@@ -116,9 +114,10 @@ void Walk(std::span<Request* const> batch) {
 struct SharedWalks {
     std::mutex mutex;
     std::condition_variable changed;
-    bool walking = false;  // a walk is under way, or gathering its batch
-    unsigned expected = 0; // opens announced that have not reached their walk yet
+    bool walking = false; // a walk is under way, or gathering its batch
     std::vector<Request*> waiting;
+    // The shared searches alive, each with its opens that have not reached their walk yet.
+    std::vector<unsigned*> expected;
 };
 
 SharedWalks& Walks() {
@@ -126,38 +125,62 @@ SharedWalks& Walks() {
     return walks;
 }
 
-// The open this thread has under way, if any.
-thread_local OpenUnderWay* tUnderWay = nullptr;
-
 // Long enough for the threads one command starts together to reach their walk even on a busy
 // machine; an announced open that never comes (its thread could not start) costs the walk no more.
 constexpr auto kGatherBound = std::chrono::milliseconds(50);
 
+bool AnyExpected(const SharedWalks& walks) {
+    for (const unsigned* left : walks.expected)
+        if (*left > 0)
+            return true;
+    return false;
+}
+
+// An open is not told apart by the search that announced it: the first with opens still to come
+// counts it.
 void NoLongerExpected(SharedWalks& walks) {
-    if (walks.expected > 0) {
-        --walks.expected;
+    for (unsigned* left : walks.expected)
+        if (*left > 0) {
+            --*left;
+            walks.changed.notify_all();
+            return;
+        }
+}
+
+// The opens of one command: announced when it is made, and what of them has not come by its end
+// (a thread that could not start) is expected no more.
+class ExpectedOpens final : public SharedSearch {
+public:
+    explicit ExpectedOpens(unsigned opens) : m_left(opens) {}
+
+    ~ExpectedOpens() override {
+        SharedWalks& walks = Walks();
+        const std::lock_guard<std::mutex> lock(walks.mutex);
+        walks.expected.erase(std::find(walks.expected.begin(), walks.expected.end(), &m_left));
         walks.changed.notify_all();
     }
-}
+
+    unsigned* Left() { return &m_left; }
+
+private:
+    unsigned m_left;
+};
 
 } // namespace
 
-void ExpectOpens(unsigned count) {
+std::unique_ptr<SharedSearch> ShareHolderSearch(unsigned opens) {
+    // Without memory for it, each open looks for itself: slower, never less sure.
+    std::unique_ptr<ExpectedOpens> search(new (std::nothrow) ExpectedOpens(opens));
+    if (!search)
+        return nullptr;
     SharedWalks& walks = Walks();
     const std::lock_guard<std::mutex> lock(walks.mutex);
-    walks.expected += count;
-}
-
-OpenUnderWay::OpenUnderWay() {
-    if (tUnderWay == nullptr)
-        tUnderWay = this;
-}
-
-OpenUnderWay::~OpenUnderWay() {
-    if (tUnderWay != this)
-        return;
-    tUnderWay = nullptr;
-    Arrived();
+    try {
+        walks.expected.push_back(search->Left());
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+    return search;
 }
 
 void OpenUnderWay::Arrived() {
@@ -171,14 +194,14 @@ void OpenUnderWay::Arrived() {
 
 // Whoever finds no walk under way walks for all who are waiting; who asks during a walk waits for
 // the next one, as the one under way may have passed its holder already.
-void FindHolders(HolderSearch& search) {
+void FindHolders(HolderSearch& search, OpenUnderWay* open) {
     search.holder = 0;
     search.failure = 0;
     search.hidden = false;
     Request request{&search};
     SharedWalks& walks = Walks();
-    if (tUnderWay != nullptr)
-        tUnderWay->Arrived();
+    if (open != nullptr)
+        open->Arrived();
     std::unique_lock<std::mutex> lock(walks.mutex);
     try {
         walks.waiting.push_back(&request);
@@ -194,8 +217,9 @@ void FindHolders(HolderSearch& search) {
             continue;
         }
         walks.walking = true;
-        if (!walks.changed.wait_for(lock, kGatherBound, [&] { return walks.expected == 0; }))
-            walks.expected = 0; // the rest are held up elsewhere: later walks do not wait for them
+        if (!walks.changed.wait_for(lock, kGatherBound, [&] { return !AnyExpected(walks); }))
+            for (unsigned* left : walks.expected)
+                *left = 0; // the rest are held up elsewhere: later walks do not wait for them
         std::vector<Request*> batch;
         batch.swap(walks.waiting);
         lock.unlock();
@@ -208,22 +232,22 @@ void FindHolders(HolderSearch& search) {
     }
 }
 
-bool NoOtherHolder(int fd, const std::string& path, serial_result::OpenFailure& why) {
+bool NoOtherHolder(int fd, const std::string& path, OpenUnderWay* open, serial_result::OpenFailure& why) {
     using serial_result::OpenReason;
     HolderSearch search;
     int failure = fstat(fd, &search.device) == 0 ? 0 : errno;
     if (failure == 0) {
-        FindHolders(search);
+        FindHolders(search, open);
         failure = search.failure;
     }
     if (failure != 0) {
-        Refuse(why, OutOfResources(failure) ? OpenReason::kResourceLimit : OpenReason::kOther, path);
-        why.osError = failure;
-        why.detail = "its holders could not be looked for";
+        Refuse(why, OutOfResources(failure) ? OpenReason::kResourceLimit : OpenReason::kOther, path, failure,
+               "its holders could not be looked for");
         return false;
     }
     if (search.holder != 0) {
-        Refuse(why, OpenReason::kHeldBy, path, search.holder);
+        Refuse(why, OpenReason::kHeldBy, path);
+        NameHolder(why, search.holder);
         return false;
     }
     return true;
