@@ -1,5 +1,6 @@
 // The program's entry on Linux. --version and --help are answered before wx starts, since starting
 // the toolkit needs a display.
+#include "StandardStreams.h"
 #include "StartRequest.h"
 
 #include <wx/app.h>
@@ -15,6 +16,10 @@ int main(int argc, char** argv) {
         // A full disk or a closed pipe must not pass for a printed version.
         return written && std::fflush(stdout) == 0 ? 0 : 1;
     }
+    // The toolkit opens its display connection and the window its port and log: none may take a
+    // closed stream's number.
+    if (!CoverClosedStandardStreams())
+        return 1;
     wxDISABLE_DEBUG_SUPPORT();
     // No exception leaves main: the port and its log are then given back by g_serialPort's end.
     try {

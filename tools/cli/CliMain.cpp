@@ -3,6 +3,7 @@
 #include "ExitStatus.h"
 #include "CliPlatform.h"
 #include "FileSizeSignal.h"
+#include "StandardStreams.h"
 #include "StopSignal.h"
 
 #include <cstdio>
@@ -10,6 +11,8 @@
 #include <iostream>
 
 int main(int argc, char** argv) {
+    if (!CoverClosedStandardStreams())
+        return provisioning::kExitFailed; // nothing can be said: the streams themselves are the trouble
     IgnoreFileSizeSignal(); // a traffic log at the file size limit must not end the run
     // A closed stdout or stderr (| head -1) must not end the run between two commands.
     IgnoreBrokenPipe();

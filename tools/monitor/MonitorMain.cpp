@@ -1,6 +1,7 @@
 // zk405-monitor: creates the endpoint the configuration tool mirrors its traffic dump to and prints
 // each message as it comes, so the traffic can be watched live.
 #include "FileSizeSignal.h"
+#include "StandardStreams.h"
 #include "MonitorEndpoint.h"
 #include "MonitorFormat.h"
 #include "StopSignal.h"
@@ -41,6 +42,8 @@ constexpr const char* kFooter =
     "  2  could not listen, receiving failed, or an unexpected failure";
 
 int MonitorMain(int argc, char** argv) {
+    if (!CoverClosedStandardStreams())
+        return kExitFailed;
     IgnoreFileSizeSignal(); // output redirected to a file that reached its limit must not end it
     bool raw = false;
     long count = -1;

@@ -5,6 +5,7 @@
 // the replies ReplySchedule's and the fork Supervisor's. What is left here puts them together.
 #include "Cp1250.h"
 #include "FileSizeSignal.h"
+#include "StandardStreams.h"
 #include "PortNames.h"
 #include "ReplySchedule.h"
 #include "SimOptions.h"
@@ -67,6 +68,8 @@ int RunModules(const Options& options, pid_t supervisor) {
 }
 
 int SimMain(int argc, char** argv) {
+    if (!CoverClosedStandardStreams())
+        return kExitNotStarted;
     IgnoreFileSizeSignal(); // a full transcript file must not end the module
     Options options;
     if (const std::optional<int> status = ParseOptions(argc, argv, options))

@@ -429,6 +429,23 @@ TEST_F(CliProgramTest, ClosedOrFullStreamsNeverStopTheProgramming) {
     const std::unique_ptr<ChildProcess> progressLost =
         CliProgram(R"(exec "$0" "$@" 2>/dev/full)", Concat(args, {"--json"}));
     EXPECT_EQ(progressLost->Wait(10000), 0);
+
+    // A stream closed outright (2>&- to silence a command) is not a free number for the port or the
+    // ledger to take: the progress would go out to the module as commands, the report into the ledger.
+    const std::unique_ptr<ChildProcess> noErr =
+        CliProgram(R"(exec 3>&1; "$0" "$@" --json 2>&- >&3; echo "status $?")", args);
+    const std::string report = noErr->ReadToEnd(10000);
+    EXPECT_NE(report.find("status 0"), std::string::npos) << report;
+    ASSERT_EQ(JsonLines(report).size(), 1u) << report;
+    for (const Json& step : JsonLines(report)[0]["steps"])
+        EXPECT_EQ(step["outcome"], "confirmed") << step.dump();
+    EXPECT_EQ(module.Received(0).size(), 25u);
+    const std::string ledger = m_dir.File("closed.jsonl");
+    const std::unique_ptr<ChildProcess> noOut =
+        CliProgram(R"(exec "$0" "$@" --json >&- 2>/dev/null)", Concat(args, {"--ledger", ledger}));
+    EXPECT_EQ(noOut->Wait(10000), 0);
+    const CliRun check = Cli({"ledger", "--check", ledger});
+    EXPECT_EQ(check.status, 0) << check.err << ReadWholeFile(ledger);
 }
 
 // No thread for a port (a process limit) is that port's failure, reported like any other.
