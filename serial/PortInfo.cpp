@@ -67,15 +67,6 @@ std::string BaseText(const PortInfo& info) {
     return info.systemLabel.empty() ? "Serial device" : info.systemLabel;
 }
 
-// Names come from other devices (a Bluetooth device names itself over the air): control characters
-// are replaced, so that none can write escape sequences to a terminal or break a tab-separated line.
-std::string Printable(std::string text) {
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = '?';
-    return text;
-}
-
 } // namespace
 
 PortInfo DescribePort(const std::string& portName, const RemoteNameLookup& lookup) {
@@ -94,9 +85,8 @@ PortInfo DescribePort(const std::string& portName, const RemoteNameLookup& looku
     }
     if (info.address && !info.remoteName && lookup && info.direction != Direction::kIncoming)
         info.remoteName = lookup(*info.address);
-    if (info.remoteName)
-        info.remoteName = Printable(*info.remoteName);
-    info.systemLabel = Printable(info.systemLabel);
+    // Names from other devices (a Bluetooth device names itself over the air, a USB adapter says what
+    // it is) stay as they came: text output escapes them, JSON and the ledger carry them whole.
     info.description = DescriptionOf(info);
     return info;
 }

@@ -1,6 +1,7 @@
 #include "SysfsPorts.h"
 
 #include "BluetoothAddress.h"
+#include "EscapedText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -17,29 +18,30 @@ namespace {
 // A USB device sits a few levels above its tty (device, interface, usb-serial port, tty).
 constexpr int kMostLevelsToUsbDevice = 6;
 // Sysfs attributes are short; USB strings are at most 126 characters.
-constexpr size_t kLongestAttribute = 256;
+// Above any USB string (126 UTF-16 units, up to 378 bytes of UTF-8), so that none is cut.
+constexpr size_t kLongestAttribute = 512;
 
 bool StartsWith(const std::string& text, const char* prefix) {
     return text.rfind(prefix, 0) == 0;
 }
 
-// The attribute's first line without its newline. USB strings come from the device itself: control
-// characters are replaced, so that a hostile adapter cannot write escape sequences to the terminal.
+// The attribute's first line without its newline. USB strings come from the device itself and are kept
+// as they are, controls included: every text output escapes them. One longer than any USB string is cut
+// on a character boundary, so that the text stays UTF-8.
 std::optional<std::string> ReadAttribute(const fs::path& path) {
     std::ifstream file(path, std::ios::binary);
     if (!file)
         return std::nullopt;
-    std::string text(kLongestAttribute, '\0');
+    std::string text(kLongestAttribute + 1, '\0');
     file.read(text.data(), static_cast<std::streamsize>(text.size()));
     text.resize(static_cast<size_t>(file.gcount()));
+    if (text.size() > kLongestAttribute)
+        text.resize(CutUtf8(text, kLongestAttribute).size());
     const size_t end = text.find('\n');
     if (end != std::string::npos)
         text.resize(end);
     while (!text.empty() && (text.back() == ' ' || text.back() == '\r'))
         text.pop_back();
-    for (char& c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            c = '?';
     return text;
 }
 

@@ -27,7 +27,8 @@ TEST(EscapedTextTest, EveryByteComesBack) {
 TEST(EscapedTextTest, ControlsOnlyAreEscapedForATerminal) {
     EXPECT_EQ(EscapeControls("Łódź \x1B]0;title\x07 \xC2\x9B" "2J \xC2\xA0 a\\b\r\n\x7F"),
               "Łódź \\x1B]0;title\\x07 \\u009B2J \xC2\xA0 a\\\\b\\r\\n\\x7F");
-    EXPECT_EQ(EscapeControls("\xC2"), "\xC2"); // a cut sequence is no control
+    // A cut sequence is no control, but shown as it is it would make the output invalid UTF-8.
+    EXPECT_EQ(EscapeControls("\xC2"), "\\xC2");
     std::string all;
     for (int byte = 0; byte < 0x80; ++byte)
         all += static_cast<char>(byte);
@@ -36,6 +37,32 @@ TEST(EscapedTextTest, ControlsOnlyAreEscapedForATerminal) {
     const std::string shown = EscapeControls(all);
     for (const char c : shown)
         EXPECT_TRUE(c >= 0x20 && c < 0x7F) << static_cast<int>(c);
+}
+
+// Text from USB strings and Bluetooth aliases is whatever the device sends: what reaches a terminal is
+// always well-formed UTF-8, and a cut never ends inside a character.
+TEST(EscapedTextTest, DeviceTextComesOutAsWellFormedUtf8) {
+    const struct {
+        const char* in;
+        const char* shown;
+    } cases[] = {
+        {"\xC0\x9B" "2J", "\\xC0\\x9B2J"},       // an overlong CSI
+        {"\xE0\x80\x9B", "\\xE0\\x80\\x9B"},    // another overlong form
+        {"\xED\xA0\x80", "\\xED\\xA0\\x80"},    // a surrogate
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"}, // beyond U+10FFFF
+        {"a\x85" "b\xFF", "a\\x85b\\xFF"},       // stray bytes
+        {"\xC2\x85", "\\u0085"},                // NEL, a C1 control
+        {"\xE2\x82\xAC \xF0\x9F\x96\xA8", "\xE2\x82\xAC \xF0\x9F\x96\xA8"}, // kept
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(EscapeControls(c.in), c.shown) << c.in;
+
+    const std::string polish = "Zażółć"; // Z a ż ó ł ć: 1 1 2 2 2 2 bytes
+    EXPECT_EQ(CutUtf8(polish, 3), "Za");
+    EXPECT_EQ(CutUtf8(polish, 4), "Zaż");
+    EXPECT_EQ(CutUtf8(polish, 100), polish);
+    EXPECT_EQ(CutUtf8("\xF0\x9F\x96\xA8", 3), "");
+    EXPECT_EQ(DisplayWidth(polish), 6u);
 }
 
 TEST(EscapedTextTest, MalformedEscapesAreRefused) {

@@ -95,7 +95,7 @@ void AddSettings(CLI::App& command, SettingsOptions& settings, const char* numbe
 bool Settle(const SettingsOptions& options, SettingsInput& input, std::ostream& err) {
     std::string error;
     if (!LoadSettings(options.preset, options.given, input, error)) {
-        err << "zk405-cli: " << error << "; nothing was sent\n";
+        err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
         return false;
     }
     if (IsEmpty(input)) {
@@ -161,7 +161,7 @@ ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err)
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
-            err << EscapeControls(result.port) << ": " << result.message << "\n";
+            err << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
         else if (result.status == kExitOk && !common.json)
             out << EscapeControls(result.port) << "\t" << EscapeControls(cp1250::Cp1250ToUtf8(result.name)) << "\n";
     }
@@ -195,7 +195,7 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
         if (run.ledgerFailed) {
             ledgerFailed = true;
             const std::lock_guard<std::mutex> lock(ledgerErrorLock);
-            err << "zk405-cli: " << EscapeControls(ledgerPath) << ": " << run.ledgerError << std::endl;
+            err << "zk405-cli: " << EscapeControls(ledgerPath) << ": " << EscapeControls(run.ledgerError) << std::endl;
         }
     };
     const std::vector<PortResult> results =
@@ -307,14 +307,14 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
                 MODULE_SETTINGS sample;
                 std::string error;
                 if (!BuildSettings(options.input, "com1", 1, sample, error)) {
-                    err << "zk405-cli: " << error << "; nothing was sent\n";
+                    err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
                     return kExitUsage;
                 }
                 options.bluetoothSource = MakeBluetoothSource;
                 StationConsole console(out, err, state->json, !state->json && ColourWanted(out));
                 const ExitStatus status = RunStation(options, console, error);
                 if (status == kExitUsage)
-                    err << "zk405-cli: " << error << "; nothing was sent\n";
+                    err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
                 // The station words its own stop: it ends with 128 + the signal only when cut short.
                 return Finish(status, false, out, err, false);
             }};

@@ -3,6 +3,7 @@
 #include "Bluetooth.h"
 #include "CliReport.h"
 #include "DeviceIdentity.h"
+#include "EscapedText.h"
 #include "PortNameText.h"
 #include "PortNames.h"
 #include "PortProbe.h"
@@ -31,7 +32,7 @@ bool PortsDistinct(const std::vector<std::string>& ports, std::ostream& err) {
     for (size_t i = 0; i < ports.size(); ++i)
         for (size_t j = i + 1; j < ports.size(); ++j)
             if (SamePort(ports[i], ports[j])) {
-                err << "zk405-cli: the port " << ports[j] << " is named twice; nothing was sent\n";
+                err << "zk405-cli: the port " << EscapeControls(ports[j]) << " is named twice; nothing was sent\n";
                 return false;
             }
     return true;
@@ -94,10 +95,11 @@ ExitStatus ListPorts(bool json, bool all, const port_info::RemoteNameLookup& rem
             out << JsonLine(ToJson(port, all)) << "\n";
             continue;
         }
-        out << port.info.name << "\t" << port.info.device << "\t" << port_info::KindName(port.info.kind) << "\t"
-            << port.info.description;
+        // Descriptions hold what USB adapters and Bluetooth devices say of themselves.
+        out << EscapeControls(port.info.name) << "\t" << EscapeControls(port.info.device) << "\t"
+            << port_info::KindName(port.info.kind) << "\t" << EscapeControls(port.info.description);
         if (!port.openable)
-            out << "\tcannot be opened: " << serial_result::DescribeOpenFailure(port.failure);
+            out << "\tcannot be opened: " << EscapeControls(serial_result::DescribeOpenFailure(port.failure));
         out << "\n";
     }
     return kExitOk;

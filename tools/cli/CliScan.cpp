@@ -1,6 +1,7 @@
 #include "CliScan.h"
 
 #include "CliReport.h"
+#include "EscapedText.h"
 
 #include <algorithm>
 
@@ -12,9 +13,11 @@ const char* YesNo(bool value) {
     return value ? "yes" : "no";
 }
 
+// Padded by the columns the text takes, so that names with Polish letters line up too.
 std::string Pad(std::string text, size_t width) {
-    if (text.size() < width)
-        text.append(width - text.size(), ' ');
+    const size_t columns = DisplayWidth(text);
+    if (columns < width)
+        text.append(width - columns, ' ');
     return text;
 }
 
@@ -40,7 +43,7 @@ ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, st
     std::vector<bluetooth::SerialDevice> devices;
     serial_result::OpenFailure why;
     if (!bluetooth::ListSerialDevices(std::chrono::seconds(discoverSeconds), sysfsRoot, devices, why)) {
-        err << "zk405-cli: cannot scan: " << DescribeOpenFailure(why) << "\n";
+        err << "zk405-cli: cannot scan: " << EscapeControls(DescribeOpenFailure(why)) << "\n";
         if (json)
             out << JsonLine({{"reason", serial_result::OpenReasonName(why.reason)}, {"message", DescribeOpenFailure(why)}})
                 << "\n";
@@ -51,14 +54,21 @@ ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, st
             out << JsonLine(ToJson(device)) << "\n";
         return kExitOk;
     }
+    // A nearby device chooses its own name: over the air it could otherwise write to the terminal.
+    std::vector<std::string> names;
     size_t nameWidth = 4;
-    for (const bluetooth::SerialDevice& device : devices)
-        nameWidth = std::max(nameWidth, device.name.size());
+    for (const bluetooth::SerialDevice& device : devices) {
+        names.push_back(EscapeControls(device.name));
+        nameWidth = std::max(nameWidth, DisplayWidth(names.back()));
+    }
     out << Pad("address", 17) << "  " << Pad("name", nameWidth) << "  paired  trusted  connected  rssi  port\n";
-    for (const bluetooth::SerialDevice& device : devices)
-        out << device.address << "  " << Pad(device.name, nameWidth) << "  " << Pad(YesNo(device.paired), 6) << "  "
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const bluetooth::SerialDevice& device = devices[i];
+        out << device.address << "  " << Pad(names[i], nameWidth) << "  " << Pad(YesNo(device.paired), 6) << "  "
             << Pad(YesNo(device.trusted), 7) << "  " << Pad(YesNo(device.connected), 9) << "  "
-            << Pad(device.rssi ? std::to_string(*device.rssi) : "-", 4) << "  " << device.port.value_or("-") << "\n";
+            << Pad(device.rssi ? std::to_string(*device.rssi) : "-", 4) << "  "
+            << EscapeControls(device.port.value_or("-")) << "\n";
+    }
     if (devices.empty())
         err << "zk405-cli: no device offering the Serial Port Profile"
             << (discoverSeconds > 0 ? " was found" : " is paired; try --discover 10") << "\n";

@@ -1,6 +1,7 @@
 #include "LedgerReport.h"
 
 #include "CliReport.h"
+#include "EscapedText.h"
 #include "LedgerFile.h"
 #include "LedgerRecord.h"
 #include "LedgerSummary.h"
@@ -13,7 +14,7 @@ bool Read(const std::string& path, LedgerFormat& format, LedgerContents& content
           std::ostream& err) {
     std::string error;
     if (!LedgerFormatOf(path, format, error) || !ledger_file::ReadWholeLedger(path, text, error)) {
-        err << "zk405-cli: " << error << "\n";
+        err << "zk405-cli: " << EscapeControls(error) << "\n";
         return false;
     }
     contents = ParseLedger(text, format);
@@ -53,9 +54,9 @@ ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out
         if (!summary.failures.empty())
             out << "failures by reason:\n";
         for (const auto& [reason, count] : summary.failures)
-            out << "  " << count << "  " << reason << "\n";
+            out << "  " << count << "  " << EscapeControls(reason) << "\n";
         if (summary.badLines > 0)
-            out << summary.badLines << " damaged line(s) skipped; `zk405-cli ledger --check " << path
+            out << summary.badLines << " damaged line(s) skipped; `zk405-cli ledger --check " << EscapeControls(path)
                 << "` names them\n";
     }
     return out.flush() ? kExitOk : kExitUsage;
@@ -69,7 +70,7 @@ ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream&
         return kExitUsage;
     size_t bad = 0;
     if (format == LedgerFormat::Csv && text.compare(0, CsvHeader().size(), CsvHeader()) != 0) {
-        err << path << ": line 1: not the ledger's header line\n";
+        err << EscapeControls(path) << ": line 1: not the ledger's header line\n";
         ++bad;
     }
     const size_t lines = contents.lines;
@@ -77,13 +78,13 @@ ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream&
         if (line == 1 && bad > 0)
             continue;
         const bool torn = line == lines && !text.empty() && text.back() != '\n';
-        err << path << ": line " << line << ": " << (torn ? "not whole (no line feed at its end)" : "not a ledger record")
+        err << EscapeControls(path) << ": line " << line << ": " << (torn ? "not whole (no line feed at its end)" : "not a ledger record")
             << "\n";
         ++bad;
     }
     if (bad > 0)
         return kExitLedger;
-    out << path << ": " << contents.records.size() << " records, every line whole and well formed\n";
+    out << EscapeControls(path) << ": " << contents.records.size() << " records, every line whole and well formed\n";
     return kExitOk;
 }
 

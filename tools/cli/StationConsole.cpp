@@ -2,6 +2,7 @@
 
 #include "CliReport.h"
 #include "Cp1250.h"
+#include "EscapedText.h"
 
 #include <cstdio>
 #include <string>
@@ -61,7 +62,7 @@ void StationConsole::Ready(const StationOptions& options, size_t present) {
               << std::endl;
         return;
     }
-    m_out << "Waiting for modules on " << where << "; ";
+    m_out << "Waiting for modules on " << EscapeControls(where) << "; ";
     if (present == 0)
         m_out << "no port there yet";
     else
@@ -105,9 +106,9 @@ void StationConsole::Finished(const RecordedResult& result, Verdict verdict, con
     if (result.n != 0)
         detail.append("#").append(std::to_string(result.n)).append(" ");
     if (!result.nameAfter.empty() && port.status == kExitOk)
-        detail.append("\"").append(result.nameAfter).append("\" ");
+        detail.append("\"").append(EscapeControls(result.nameAfter)).append("\" ");
     if (!port.message.empty())
-        detail.append(port.message).append(" ");
+        detail.append(EscapeControls(port.message)).append(" ");
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f s", port.seconds);
     detail += seconds;
@@ -115,14 +116,16 @@ void StationConsole::Finished(const RecordedResult& result, Verdict verdict, con
         m_out << Colour(words.tally) << Padded(words.result, 10) << "\x1b[0m";
     else
         m_out << Padded(words.result, 10);
-    m_out << "  " << port.port << "  " << detail << "    [ " << TallyText(tally) << " ]";
+    // A watched folder's names are made by whoever may write there.
+    m_out << "  " << EscapeControls(port.port) << "  " << detail << "    [ " << TallyText(tally) << " ]";
     if (m_colour && words.tally == TallyColumn::Failed)
         m_out << '\a';
     m_out << std::endl;
 }
 
 void StationConsole::LedgerBroken(const std::string& error) {
-    m_err << "zk405-cli: the ledger " << m_ledgerPath << ": " << error << "; the station stops" << std::endl;
+    m_err << "zk405-cli: the ledger " << EscapeControls(m_ledgerPath) << ": " << EscapeControls(error)
+          << "; the station stops" << std::endl;
 }
 
 void StationConsole::Stopped(const Tally& tally, ExitStatus status, int signal) {

@@ -2,6 +2,8 @@
 // tree, device and subsystem links, attribute files ending in a newline), made afresh by each test.
 #include "SysfsPorts.h"
 #include "DeviceDirectory.h"
+#include "EscapedText.h"
+#include "FakeSysfs.h"
 #include "PortInfo.h"
 #include "TempDir.h"
 
@@ -17,110 +19,12 @@ using port_info::Direction;
 using port_info::PortInfo;
 using port_info::PortKind;
 
-constexpr const char* kUsbHost = "devices/pci0000:00/0000:00:14.0/usb1";
-
-class Sysfs {
-public:
-    const std::string& Root() const { return m_dir.Path(); }
-
-    void File(const std::string& path, const std::string& text) {
-        fs::create_directories(fs::path(Root()) / fs::path(path).parent_path());
-        std::ofstream(Root() + "/" + path) << text << "\n";
-    }
-    void Link(const std::string& path, const std::string& target) {
-        fs::create_directories(fs::path(Root()) / fs::path(path).parent_path());
-        fs::create_directory_symlink(target, Root() + "/" + path);
-    }
-    void Dir(const std::string& path) { fs::create_directories(Root() + "/" + path); }
-    void Remove(const std::string& path) { fs::remove(Root() + "/" + path); }
-
-    // A tty class device below the device directory device, linked from class/tty as the kernel links it.
-    void Tty(const std::string& device, const std::string& name, bool withDevice = true) {
-        const std::string tty = device + "/tty/" + name;
-        Dir(tty);
-        if (withDevice)
-            Link(tty + "/device", "../../../" + fs::path(device).filename().string());
-        Link("class/tty/" + name, "../../" + tty);
-    }
-    void Bus(const std::string& device, const std::string& bus) {
-        Dir("bus/" + bus);
-        std::string up;
-        for (const char c : device)
-            if (c == '/')
-                up += "../";
-        Link(device + "/subsystem", "../" + up + "bus/" + bus);
-    }
-
-    // An FTDI adapter: USB device 1-2, interface 1-2:1.0, usb-serial port ttyUSB0, tty ttyUSB0.
-    void UsbSerialAdapter() {
-        const std::string usb = std::string(kUsbHost) + "/1-2";
-        File(usb + "/idVendor", "0403");
-        File(usb + "/idProduct", "6001");
-        File(usb + "/manufacturer", "FTDI");
-        File(usb + "/product", "FT232R USB UART");
-        File(usb + "/serial", "A10KZ1XY");
-        Bus(usb, "usb");
-        const std::string port = usb + "/1-2:1.0/ttyUSB0";
-        Bus(port, "usb-serial");
-        Tty(port, "ttyUSB0");
-    }
-    // A CDC-ACM device: the tty hangs directly below the interface.
-    void AcmDevice() {
-        const std::string usb = std::string(kUsbHost) + "/1-3";
-        File(usb + "/idVendor", "2341");
-        File(usb + "/idProduct", "0043");
-        File(usb + "/manufacturer", "Arduino (www.arduino.cc)");
-        File(usb + "/serial", "75735323");
-        Bus(usb + "/1-3:1.0", "usb");
-        Tty(usb + "/1-3:1.0", "ttyACM0");
-    }
-    // rfcomm bind 0 00:1A:7D:DA:71:13 1: a virtual tty holding the remote address and channel.
-    void Rfcomm(const std::string& name, const std::string& address, const std::string& channel) {
-        const std::string tty = "devices/virtual/tty/" + name;
-        Dir(tty);
-        if (!address.empty())
-            File(tty + "/address", address);
-        if (!channel.empty())
-            File(tty + "/channel", channel);
-        Link("class/tty/" + name, "../../" + tty);
-    }
-    // A 16550A of the board, found by PnP, behind a serial-base port device as newer kernels have it.
-    void OnboardUart() {
-        Bus("devices/pnp0/00:04", "pnp");
-        Bus("devices/pnp0/00:04/00:04:0", "serial-base");
-        Bus("devices/pnp0/00:04/00:04:0/00:04:0.0", "serial-base");
-        Tty("devices/pnp0/00:04/00:04:0/00:04:0.0", "ttyS0");
-        File("devices/pnp0/00:04/00:04:0/00:04:0.0/tty/ttyS0/type", "4");
-    }
-    // A line the 8250 driver keeps in reserve: under its own platform device, no UART (type 0).
-    void PlaceholderUart(const std::string& name) {
-        Bus("devices/platform/serial8250", "platform");
-        Tty("devices/platform/serial8250", name);
-        File("devices/platform/serial8250/tty/" + name + "/type", "0");
-    }
-
-private:
-    TempDir m_dir{false};
-};
-
 PortInfo Read(const Sysfs& sysfs, const std::string& tty) {
     PortInfo info;
     sysfs_ports::ReadTtyFacts(tty, sysfs.Root(), info);
     info.description = port_info::DescriptionOf(info);
     return info;
 }
-
-// The process's sysfs root for the whole description path, given back afterwards.
-class SysfsRootFor {
-public:
-    explicit SysfsRootFor(const std::string& root) : m_previous(sysfs_ports::SysfsRoot()) {
-        sysfs_ports::SetSysfsRoot(root);
-    }
-    ~SysfsRootFor() { sysfs_ports::SetSysfsRoot(m_previous); }
-
-private:
-    std::string m_previous;
-};
 
 } // namespace
 
@@ -167,8 +71,9 @@ TEST(SysfsPorts, UsbStringsCannotWriteToTheTerminal) {
     sysfs.Remove(std::string(kUsbHost) + "/1-2/product");
     sysfs.File(std::string(kUsbHost) + "/1-2/product", "UART\x1b]0;owned\x07\x1b[2J");
     const PortInfo info = Read(sysfs, "ttyUSB0");
-    EXPECT_EQ(info.usb.product, "UART?]0;owned??[2J");
-    EXPECT_EQ(info.description.find('\x1b'), std::string::npos);
+    // Kept whole for JSON and the ledger; what the text output shows of it cannot act on a terminal.
+    EXPECT_EQ(info.usb.product, "UART\x1b]0;owned\x07\x1b[2J");
+    EXPECT_EQ(EscapeControls(info.description), "FTDI UART\\x1B]0;owned\\x07\\x1B[2J (serial A10KZ1XY)");
 }
 
 TEST(SysfsPorts, RfcommPortsCarryTheRemoteAddressAndChannel) {
@@ -252,11 +157,12 @@ TEST(SysfsPorts, DescribePortFollowsTheNameToTheDeviceAndAsksForTheRemoteName) {
     EXPECT_EQ(bluetooth.remoteName, "ZK405 Hala 2");
     EXPECT_EQ(bluetooth.description, "Bluetooth, outgoing to ZK405 Hala 2 (00:1A:7D:DA:71:13), channel 3");
     EXPECT_EQ(asked, (std::vector<std::string>{"00:1A:7D:DA:71:13"}));
-    // A device names itself over the air: its name cannot write to the terminal or split the line.
+    // A device names itself over the air: its name is kept as it came, for text output to escape
+    // (zk405-cli's list test) and JSON and the ledger to carry whole.
     const PortInfo hostile = port_info::DescribePort(
         "com97", [](const std::string&) { return std::optional<std::string>("ZK\x1b[2J\t405\n"); });
-    EXPECT_EQ(hostile.remoteName, "ZK?[2J?405?");
-    EXPECT_EQ(hostile.description, "Bluetooth, outgoing to ZK?[2J?405? (00:1A:7D:DA:71:13), channel 3");
+    EXPECT_EQ(hostile.remoteName, "ZK\x1b[2J\t405\n");
+    EXPECT_EQ(hostile.description, "Bluetooth, outgoing to ZK\x1b[2J\t405\n (00:1A:7D:DA:71:13), channel 3");
 
     const PortInfo byId =
         port_info::DescribePort(devices.Path() + "/usb-FTDI_FT232R_USB_UART_A10KZ1XY-if00-port0", lookup);
@@ -275,4 +181,20 @@ TEST(SysfsPorts, DescribePortFollowsTheNameToTheDeviceAndAsksForTheRemoteName) {
     EXPECT_EQ(gone.kind, PortKind::kBluetooth);
     EXPECT_EQ(gone.description, "Bluetooth serial port (remote address unknown)");
     EXPECT_FALSE(port_info::DescribePort("com34").present);
+}
+
+// USB strings are up to 126 UTF-16 units: the longest, three bytes a character in UTF-8, comes whole;
+// an attribute longer than any is cut between two characters, never inside one.
+TEST(SysfsPorts, LongUsbStringsAreWholeOrCutBetweenCharacters) {
+    std::string longest;
+    for (int i = 0; i < 126; ++i)
+        longest += "\xE2\x82\xAC"; // the euro sign
+    Sysfs sysfs;
+    sysfs.UsbSerialAdapter(longest);
+    EXPECT_EQ(Read(sysfs, "ttyUSB0").usb.product, longest);
+
+    Sysfs longer;
+    longer.UsbSerialAdapter("x" + longest + longest);
+    // 512 bytes would end inside a character.
+    EXPECT_EQ(Read(longer, "ttyUSB0").usb.product, "x" + (longest + longest).substr(0, 510));
 }

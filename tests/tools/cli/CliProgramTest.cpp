@@ -7,6 +7,8 @@
 #include "ChildProcess.h"
 #include "Deadline.h"
 #include "DeviceDirectory.h"
+#include "FakeSysfs.h"
+#include "CliPorts.h"
 #include "ModuleCommands.h"
 #include "MonitorEndpoint.h"
 #include "MonitorFormat.h"
@@ -18,6 +20,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -325,6 +328,38 @@ TEST_F(CliProgramTest, ListShowsWhatThePortWindowOffersWithTheDevicesAndWhatThey
         << text.out;
     holder.Close();
     EXPECT_EQ(Cli({"list", "--all", "--json"}).Objects()[2]["openable"], true);
+}
+
+// What a USB adapter or a Bluetooth device says of itself reaches the terminal escaped, one port to a
+// line, as a module's name does; JSON carries it as it came.
+TEST_F(CliProgramTest, ListShowsDeviceTextsEscaped) {
+    Sysfs sysfs;
+    sysfs.UsbSerialAdapter("UART\x1B]0;x\x07\xC2\x9B" "2J\xC2\x85");
+    sysfs.Rfcomm("rfcomm0", "00:1a:7d:da:71:13", "3");
+    const SysfsRootFor root(sysfs.Root());
+    DeviceDirectory devices({"ttyS0"});
+    ASSERT_TRUE(devices.Ready());
+    for (const char* device : {"ttyUSB0", "rfcomm0"}) // device files no terminal is behind: --all shows them
+        std::ofstream(devices.Path() + "/" + device).put('\n');
+    const port_info::RemoteNameLookup hostile = [](const std::string&) {
+        return std::optional<std::string>("ZK\n405\x1B[2J\xC2\x9B");
+    };
+    std::ostringstream text;
+    EXPECT_EQ(zk405_cli::ListPorts(false, true, hostile, text), 0);
+    const std::string shown = text.str();
+    EXPECT_EQ(shown.find('\x1B'), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\xC2\x9B"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("\xC2\x85"), std::string::npos) << shown;
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 3) << shown;
+    EXPECT_NE(shown.find("FTDI UART\\x1B]0;x\\x07\\u009B2J\\u0085"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("outgoing to ZK\\n405\\x1B[2J\\u009B (00:1A:7D:DA:71:13)"), std::string::npos) << shown;
+
+    std::ostringstream json;
+    EXPECT_EQ(zk405_cli::ListPorts(true, true, hostile, json), 0);
+    bool found = false;
+    for (const Json& port : JsonLines(json.str()))
+        found = found || port["remote_name"] == "ZK\n405\x1B[2J\xC2\x9B";
+    EXPECT_TRUE(found) << json.str();
 }
 
 // The version itself is checked with every other program's (programs_print_their_version).
