@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -324,3 +325,25 @@ TEST_F(CliBluetoothTest, AStationProgramsAModulePairedWhileItWaitsAndLeavesTheOn
 }
 
 } // namespace
+
+// A nearby device chooses its own name: it reaches the terminal escaped, one device to a line, the
+// columns still lined up; JSON carries it as it came.
+TEST_F(CliBluetoothTest, ScanShowsADevicesOwnNameEscaped) {
+    const std::string hostile = "Zły\x1B]0;x\x07\n\xC2\x9B" "2J";
+    FakeBluez bluez(m_dir, Scene({"--device", "hci0", kSecond, hostile, "spp"}));
+    ASSERT_TRUE(bluez.Ready());
+    const CliRun table = CliProcess({"scan"});
+    EXPECT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(table.out.find_first_of("\x1B\x07"), std::string::npos) << table.out;
+    EXPECT_EQ(table.out.find("\xC2\x9B"), std::string::npos) << table.out;
+    EXPECT_EQ(std::count(table.out.begin(), table.out.end(), '\n'), 3) << table.out;
+    const std::string shown = "Zły\\x1B]0;x\\x07\\n\\u009B2J";
+    EXPECT_NE(table.out.find(std::string(kSecond) + "  " + shown + "  no "), std::string::npos) << table.out;
+    // "ZK405 Kasa 1" padded to the escaped name's 25 columns (26 bytes: the ł takes two).
+    EXPECT_NE(table.out.find(std::string(kModule) + "  ZK405 Kasa 1" + std::string(13, ' ') + "  yes"),
+              std::string::npos)
+        << table.out;
+    const CliRun json = CliProcess({"scan", "--json"});
+    ASSERT_EQ(json.Objects().size(), 2u) << json.out;
+    EXPECT_EQ(json.Objects()[1]["name"], hostile);
+}
