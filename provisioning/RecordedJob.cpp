@@ -106,6 +106,10 @@ private:
         }
         m_recorded.n = m_record.n;
         m_recorded.nameAfter = m_record.nameAfter;
+        m_recorded.time = m_record.time;
+        // The job fills the result in only at its end; the start is told from what is known by now.
+        m_recorded.port.port = m_task.port;
+        m_recorded.port.nameBefore = port.nameBefore;
         if (m_started)
             m_started(m_recorded);
         return {};

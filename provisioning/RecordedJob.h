@@ -28,6 +28,7 @@ struct RecordedResult {
     std::string attempt;
     long n = 0;            // 0 when no number was taken
     std::string nameAfter; // UTF-8, when a name was to be given
+    std::string time;      // of the "started" record, as the ledger writes it
     bool ledgerFailed = false;
     std::string ledgerError;
 };
@@ -35,7 +36,8 @@ struct RecordedResult {
 // A fresh attempt id, unique across stations without asking any of them.
 std::string NewAttemptId();
 
-// report may be empty; started is called (from this thread) once the number is taken.
+// report may be empty; started is called (from this thread) once the number is taken, with what the
+// ledger's "started" record holds: the port, the attempt, the time and the name before.
 RecordedResult RunRecorded(Ledger& ledger, const RecordedTask& task, const StepReport& report,
                            const std::function<void(const RecordedResult&)>& started);
 

@@ -79,6 +79,8 @@ void StationConsole::Started(const RecordedResult& r) {
     if (m_json)
         m_out << JsonLine({{"event", "started"},
                            {"port", r.port.port},
+                           {"attempt", r.attempt},
+                           {"time", r.time},
                            {"n", r.n},
                            {"name_before", cp1250::Cp1250ToUtf8(r.port.nameBefore)},
                            {"name_after", r.nameAfter}})

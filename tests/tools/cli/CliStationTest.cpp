@@ -336,6 +336,13 @@ TEST_F(CliStationTest, AStationKilledMidModuleKeepsTheNumberAndLeavesNoTornRecor
         const Json started = station.Next("started");
         ASSERT_TRUE(started.is_object());
         EXPECT_EQ(started["n"], 1);
+        // The event says what the ledger's own "started" record says, before the job has ended.
+        EXPECT_EQ(started["port"], slow.Link(0));
+        EXPECT_EQ(started["name_before"], "ZK405");
+        const std::vector<LedgerRecord> records = Records(ledger);
+        ASSERT_EQ(records.size(), 1u);
+        EXPECT_EQ(started["attempt"], records[0].attempt);
+        EXPECT_EQ(started["time"], records[0].time);
         std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the name is on its way out
         ASSERT_TRUE(station.Process().Signal(SIGKILL));
         EXPECT_EQ(station.Process().Wait(), 128 + SIGKILL);
