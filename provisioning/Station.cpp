@@ -46,8 +46,14 @@ public:
 
     ExitStatus Run(std::string& refusal) {
         std::vector<std::unique_ptr<PortSource>> sources;
-        if (!OpenSources(sources, refusal) || !m_ledger.Open(m_options.ledgerPath, refusal))
+        if (!OpenSources(sources, refusal))
             return kExitUsage;
+        // A name of no format the tool writes is bad usage; a file that cannot be used, the ledger's.
+        LedgerFormat format;
+        if (!LedgerFormatOf(m_options.ledgerPath, format, refusal))
+            return kExitUsage;
+        if (!m_ledger.Open(m_options.ledgerPath, refusal))
+            return kExitLedger;
         std::set<std::string> known;
         std::vector<PortEvent> pending;
         for (const auto& source : sources)

@@ -42,7 +42,8 @@ constexpr const char* kExitStatuses =
     "  4  a module refused or did not confirm a setting, or its name read back differs\n"
     "  5  every port ended well, but the report could not be written (a full disk, a closed pipe)\n"
     "  6  an unexpected failure ended the program; its ports were closed\n"
-    "  7  the ledger could not be read or written (the run stopped there)\n"
+    "  7  the ledger could not be opened, locked, read or written: nothing was sent without it, or the\n"
+    "     run stopped there (a ledger not named .csv or .jsonl is bad usage: 1)\n"
     "  128+N  stopped by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP): the exchange under way was\n"
     "     ended, every port closed, and the report tells what each port reached; a station\n"
     "     finishes the modules under way and ends so only when --once modules were not done\n"
@@ -182,9 +183,11 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
         }
     }
     Ledger ledger;
-    if (!ledgerPath.empty() && !ledger.Open(ledgerPath, error)) {
+    LedgerFormat format;
+    if (!ledgerPath.empty() && (!LedgerFormatOf(ledgerPath, format, error) || !ledger.Open(ledgerPath, error))) {
         err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
-        return kExitUsage;
+        // A name of no format the tool writes is bad usage; a file that cannot be used, the ledger's.
+        return LedgerFormatOf(ledgerPath, format, error) ? kExitLedger : kExitUsage;
     }
     std::atomic<bool> ledgerFailed{false};
     std::mutex ledgerErrorLock;
@@ -313,7 +316,7 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
                 options.bluetoothSource = MakeBluetoothSource;
                 StationConsole console(out, err, state->json, !state->json && ColourWanted(out));
                 const ExitStatus status = RunStation(options, console, error);
-                if (status == kExitUsage)
+                if (!error.empty() && (status == kExitUsage || status == kExitLedger))
                     err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
                 // The station words its own stop: it ends with 128 + the signal only when cut short.
                 return Finish(status, false, out, err, false);

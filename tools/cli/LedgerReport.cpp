@@ -10,15 +10,18 @@ namespace zk405_cli {
 
 namespace {
 
-bool Read(const std::string& path, LedgerFormat& format, LedgerContents& contents, std::string& text,
-          std::ostream& err) {
+// kExitOk, bad usage for a name of no format the tool writes, or the ledger's status for a file that
+// cannot be read, as program and station give them.
+ExitStatus Read(const std::string& path, LedgerFormat& format, LedgerContents& contents, std::string& text,
+                std::ostream& err) {
     std::string error;
-    if (!LedgerFormatOf(path, format, error) || !ledger_file::ReadWholeLedger(path, text, error)) {
+    const bool named = LedgerFormatOf(path, format, error);
+    if (!named || !ledger_file::ReadWholeLedger(path, text, error)) {
         err << "zk405-cli: " << EscapeControls(error) << "\n";
-        return false;
+        return named ? kExitLedger : kExitUsage;
     }
     contents = ParseLedger(text, format);
-    return true;
+    return kExitOk;
 }
 
 } // namespace
@@ -27,8 +30,8 @@ ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out
     LedgerFormat format;
     LedgerContents contents;
     std::string text;
-    if (!Read(path, format, contents, text, err))
-        return kExitUsage;
+    if (const ExitStatus status = Read(path, format, contents, text, err); status != kExitOk)
+        return status;
     const LedgerSummary summary = Summarize(contents);
     size_t failed = 0;
     for (const auto& [reason, count] : summary.failures)
@@ -59,15 +62,15 @@ ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out
             out << summary.badLines << " damaged line(s) skipped; `zk405-cli ledger --check " << EscapeControls(path)
                 << "` names them\n";
     }
-    return out.flush() ? kExitOk : kExitUsage;
+    return kExitOk; // a report that could not be written has its own status, given once it is flushed
 }
 
 ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream& err) {
     LedgerFormat format;
     LedgerContents contents;
     std::string text;
-    if (!Read(path, format, contents, text, err))
-        return kExitUsage;
+    if (const ExitStatus status = Read(path, format, contents, text, err); status != kExitOk)
+        return status;
     size_t bad = 0;
     if (format == LedgerFormat::Csv && text.compare(0, CsvHeader().size(), CsvHeader()) != 0) {
         err << EscapeControls(path) << ": line 1: not the ledger's header line\n";

@@ -375,6 +375,30 @@ TEST_F(CliProgramTest, TheProgramTellsItsExitStatuses) {
     const Json object = Json::parse(good.ReadToEnd());
     EXPECT_EQ(good.Wait(), 0);
     EXPECT_EQ(object["steps"][1]["reply"], "Z");
+
+    // One rule for a ledger that cannot be used, in every subcommand that takes one: a name of no
+    // format the tool writes is bad usage; a file that cannot be opened or read is the ledger's status.
+    const std::string missing = m_dir.File("no-such-folder/ledger.csv");
+    const std::string unknown = m_dir.File("ledger.txt");
+    const Strings settings = {"--pin", "1234"};
+    const struct {
+        Strings args;
+        int status;
+    } cases[] = {
+        {Concat({"program", module.Ports()[0], "--ledger", missing}, settings), 7},
+        {Concat({"program", module.Ports()[0], "--ledger", unknown}, settings), 1},
+        {Concat({"station", "--watch-dir", m_dir.Path(), "--ledger", missing}, settings), 7},
+        {Concat({"station", "--watch-dir", m_dir.Path(), "--ledger", unknown}, settings), 1},
+        {{"ledger", missing}, 7},
+        {{"ledger", "--check", missing}, 7},
+        {{"ledger", unknown}, 1},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = Cli(c.args);
+        EXPECT_EQ(run.status, c.status) << c.args[0] << " " << c.args.back() << ": " << run.err;
+        EXPECT_NE(run.err.find("zk405-cli: "), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(module.Received(0).size(), 2u) << "nothing is sent without the ledger";
 }
 
 // Ctrl+C, kill and a closed terminal end the exchange under way: the port's flag and lock are given
