@@ -59,9 +59,11 @@ const char* Result(const PortResult& port) {
     return WordsOf(VerdictOf(port)).report;
 }
 
+// By the columns the text takes: a port's name may hold Polish letters.
 std::string Pad(std::string text, size_t width) {
-    if (text.size() < width)
-        text.append(width - text.size(), ' ');
+    const size_t columns = DisplayWidth(text);
+    if (columns < width)
+        text.append(width - columns, ' ');
     return text;
 }
 
@@ -74,7 +76,7 @@ std::string ProgressLine(const PortResult& port, const StepResult& step) {
 std::string SummaryTable(const std::vector<PortResult>& ports) {
     size_t width = 4;
     for (const PortResult& port : ports)
-        width = std::max(width, EscapeControls(port.port).size());
+        width = std::max(width, DisplayWidth(EscapeControls(port.port)));
     std::string table = Pad("port", width) + "  " + Pad("result", 13) + "  " + Pad("time", 8) + "  log\n";
     for (const PortResult& port : ports) {
         table += Pad(EscapeControls(port.port), width) + "  " + Pad(Result(port), 13) + "  " +
