@@ -4,11 +4,14 @@
 #include "HostFacts.h"
 #include "PortNames.h"
 
+#include <climits>
 #include <dirent.h>
 #include <map>
 #include <set>
+#include <string_view>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace provisioning {
@@ -27,6 +30,24 @@ bool IsSerialName(const std::string& name, bool deviceDirectory) {
     if (name.compare(0, 6, "rfcomm") == 0)
         return true;
     return name.size() > 3 && name.compare(0, 3, "tty") == 0 && name[3] >= 'A' && name[3] <= 'Z';
+}
+
+// A link in a folder may point anywhere. A character device the system files under a class other
+// than tty (/dev/null, a watchdog, a disk's generic node) is no serial line, and merely opening one
+// may do something of its own; nor are the consoles and the controlling terminal (major 5: /dev/tty,
+// /dev/console, /dev/ptmx; major 4 below 64: tty0 to tty63) a module's line. Pseudo-terminals have
+// no class at all and are taken.
+bool MayBeSerialLine(dev_t device) {
+    if (major(device) == 5 || (major(device) == 4 && minor(device) < 64))
+        return false;
+    const std::string subsystem =
+        "/sys/dev/char/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) + "/subsystem";
+    char target[PATH_MAX];
+    const ssize_t n = readlink(subsystem.c_str(), target, sizeof target);
+    if (n <= 0)
+        return true;
+    const std::string_view link(target, static_cast<size_t>(n));
+    return link.substr(link.rfind('/') + 1) == "tty";
 }
 
 // Each name is reported with the device it reaches, so that the station counts devices: a link made
@@ -123,7 +144,8 @@ private:
         const std::string path = PathOf(name);
         struct stat st {};
         // Not yet readable and writable: udev is still setting it up, and IN_ATTRIB brings it back.
-        if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || access(path.c_str(), R_OK | W_OK) != 0)
+        if (stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || !MayBeSerialLine(st.st_rdev) ||
+            access(path.c_str(), R_OK | W_OK) != 0)
             return {};
         return host_facts::DeviceIdentity(path);
     }

@@ -574,6 +574,9 @@ TEST_F(CliStationTest, AModuleIsItsDeviceSoPassingNamesAndSecondNamesBringNoAtte
     }));
     // The same device under a second name (a by-id link) while it stays: the module done already.
     std::filesystem::create_symlink(bench.Device(4), watched + "/by-id-4");
+    // Links out of the folder to character devices that are no serial line.
+    std::filesystem::create_symlink("/dev/null", watched + "/null0");
+    std::filesystem::create_symlink("/dev/tty", watched + "/tty0");
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     std::filesystem::create_symlink(bench.Device(5), link(5));
     const CliRun run = station.Result();
