@@ -64,7 +64,7 @@ public:
         std::vector<Pending> pending;
         for (const auto& source : sources)
             for (const PortEvent& event : source->Present())
-                if (Reached(event) && m_options.includePresent)
+                if (Reached(event, pending) && m_options.includePresent)
                     pending.push_back(PendingFor(event));
         Tell([&] { m_observer.Ready(m_options, m_names.size()); });
 
@@ -104,7 +104,7 @@ private:
         switch (event.kind) {
         case PortEvent::Kind::Appeared:
             // Plugged in again after it went: a new appearance, as a person re-plugging expects.
-            if (Reached(event))
+            if (Reached(event, pending))
                 pending.push_back(PendingFor(event));
             return;
         case PortEvent::Kind::Gone:
@@ -121,14 +121,13 @@ private:
     }
 
     // A name reaching a device; true when no name reached it before, so that it is a new module.
-    bool Reached(const PortEvent& event) {
+    bool Reached(const PortEvent& event, std::vector<Pending>& pending) {
         const std::string module = ModuleKey(event);
         const auto known = m_moduleOf.find(event.port);
         if (known != m_moduleOf.end()) {
             if (known->second == module)
                 return false;
-            std::vector<Pending> none;
-            Unreached(event.port, none); // the name reaches another device now
+            Unreached(event.port, pending); // the name reaches another device now
         }
         m_moduleOf[event.port] = module;
         std::vector<std::string>& names = m_names[module];
