@@ -50,7 +50,7 @@ public:
         m_lastLook = GetTickCount64();
         std::vector<PortEvent> events;
         for (const std::string& port : m_present)
-            events.push_back({PortEvent::Kind::Appeared, port, {}});
+            events.push_back({PortEvent::Kind::Appeared, port, {}, {}, {}});
         return events;
     }
 
@@ -79,10 +79,10 @@ private:
         std::vector<PortEvent> events;
         for (const std::string& port : m_present)
             if (now.count(port) == 0)
-                events.push_back({PortEvent::Kind::Gone, port, {}});
+                events.push_back({PortEvent::Kind::Gone, port, {}, {}, {}});
         for (const std::string& port : now)
             if (m_present.count(port) == 0)
-                events.push_back({PortEvent::Kind::Appeared, port, {}});
+                events.push_back({PortEvent::Kind::Appeared, port, {}, {}, {}});
         m_present = now;
         return events;
     }

@@ -11,6 +11,11 @@ namespace host_facts {
 // The device file (POSIX) or device name (Windows) the port name opens.
 std::string DeviceOf(const std::string& portName);
 
+// Which device the port name reaches now, links followed: two names with one identity are one module.
+// On POSIX a character device's number ("188:3"); "" when the name reaches no character device. On
+// Windows the COM name is the device, and "" is returned: the station then goes by the name.
+std::string DeviceIdentity(const std::string& portName);
+
 // The whole of a small input the user names: a regular file, or a pipe (on POSIX) that a program
 // writes to. Anything else (a directory, a device, a FIFO nobody writes to) and anything over
 // maxBytes is refused with the reason in error, and nothing waits for a writer that may never come.

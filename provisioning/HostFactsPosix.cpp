@@ -7,12 +7,20 @@
 #include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace host_facts {
 
 std::string DeviceOf(const std::string& portName) {
     return port_names::PosixDevicePath(portName.c_str(), port_names::DeviceDirectory());
+}
+
+std::string DeviceIdentity(const std::string& portName) {
+    struct stat st {};
+    if (stat(DeviceOf(portName).c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+        return {};
+    return std::to_string(major(st.st_rdev)) + ":" + std::to_string(minor(st.st_rdev));
 }
 
 bool ReadSmallInput(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {

@@ -17,6 +17,10 @@ std::string DeviceOf(const std::string& portName) {
     return port_names::Win32DevicePath(portName.c_str());
 }
 
+std::string DeviceIdentity(const std::string&) {
+    return {};
+}
+
 // Windows hands a preset over as a file only: there is no FIFO to wait on, and a device (CON, NUL)
 // is no regular file.
 bool ReadSmallInput(const std::string& path, size_t maxBytes, std::string& text, std::string& error) {

@@ -12,10 +12,17 @@
 namespace provisioning {
 
 struct PortEvent {
-    enum class Kind { Appeared, Gone };
+    // Lost: the source cannot see its ports for now (its folder was removed), message says why, and
+    // what it reported stays as it was; Back: it sees them again, and has told what changed meanwhile.
+    enum class Kind { Appeared, Gone, Lost, Back };
     Kind kind = Kind::Appeared;
     std::string port;      // the name RunPort opens: "com36", a device path, "bt:AA:BB:CC:DD:EE:FF"
     std::string bluetooth; // the module's address, when the source knows it
+    // What the name reaches (host_facts::DeviceIdentity), when names come and go apart from their
+    // devices: links made under a passing name and renamed, or two names for one device. The station
+    // counts devices, not names, where a source gives it; empty where the name is the module.
+    std::string device;
+    std::string message; // for Lost: why, in words for the person at the bench
 };
 
 class PortSource {
@@ -33,7 +40,9 @@ using SourceFactory = std::function<std::unique_ptr<PortSource>(std::string& err
 
 // The serial devices in directory ("" for the system's own place: /dev, or the COM ports): a device
 // counts once it can be opened for reading and writing, so one whose permissions udev sets a moment
-// after creating it is taken then. A name that maps to a "com" name is reported as that name.
+// after creating it is taken then. A name that maps to a "com" name is reported as that name. On
+// Linux a folder that is removed, moved away or replaced is Lost, and Back once a folder is there
+// under its path again (a link to another folder too); the names in it are then looked at afresh.
 std::unique_ptr<PortSource> MakeDeviceWatcher(const std::string& directory, std::string& error);
 
 } // namespace provisioning

@@ -4,11 +4,13 @@
 #include "LogNames.h"
 #include "StopSignal.h"
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <system_error>
 #include <thread>
 
@@ -18,6 +20,17 @@ namespace {
 
 // How long the device watcher waits for news before the loop looks at finished jobs again.
 constexpr int kWaitMs = 200;
+// How long a name that comes with its device stays before its module is taken: long enough for a
+// link made under a passing name to get its own (`ln -s` then `mv`, `ln -sf`, udev), and short
+// enough for a person plugging modules in not to notice.
+constexpr std::chrono::milliseconds kSettle{200};
+
+using Clock = std::chrono::steady_clock;
+
+// What counts as one module: the device when the source names it, else the port.
+std::string ModuleKey(const PortEvent& event) {
+    return event.device.empty() ? event.port : event.device;
+}
 
 void Count(Tally& tally, TallyColumn column) {
     switch (column) {
@@ -54,30 +67,20 @@ public:
             return kExitUsage;
         if (!m_ledger.Open(m_options.ledgerPath, refusal))
             return kExitLedger;
-        std::set<std::string> known;
-        std::vector<PortEvent> pending;
+        std::vector<Pending> pending;
         for (const auto& source : sources)
-            for (const PortEvent& event : source->Present()) {
-                known.insert(event.port);
-                if (m_options.includePresent)
-                    pending.push_back(event);
-            }
-        Tell([&] { m_observer.Ready(m_options, known.size()); });
+            for (const PortEvent& event : source->Present())
+                if (Reached(event, pending) && m_options.includePresent)
+                    pending.push_back(PendingFor(event));
+        Tell([&] { m_observer.Ready(m_options, m_names.size()); });
 
         while (!StopRequested() && !m_ledgerBroken) {
             LaunchPending(pending);
             if (m_options.once != 0 && m_accepted >= m_options.once)
                 break;
             for (size_t i = 0; i < sources.size(); ++i)
-                for (const PortEvent& event : sources[i]->Changes(i == 0 ? kWaitMs : 0)) {
-                    if (event.kind == PortEvent::Kind::Gone) {
-                        known.erase(event.port);
-                        Tell([&] { m_observer.Gone(event.port); });
-                    } else if (known.insert(event.port).second) {
-                        // Plugged in again after it went: a new appearance, as a person re-plugging expects.
-                        pending.push_back(event);
-                    }
-                }
+                for (const PortEvent& event : sources[i]->Changes(i == 0 ? WaitMs(pending) : 0))
+                    Take(event, pending);
             Reap(false);
         }
         Reap(true);
@@ -89,7 +92,82 @@ private:
         std::thread thread;
         std::atomic<bool> finished{false};
         std::string port;
+        std::string module; // ModuleKey
     };
+
+    // A module that appeared, taken once its name has stayed a moment (due).
+    struct Pending {
+        PortEvent event;
+        std::string module;
+        Clock::time_point due;
+    };
+
+    static Pending PendingFor(const PortEvent& event) {
+        return {event, ModuleKey(event), Clock::now() + (event.device.empty() ? Clock::duration{} : kSettle)};
+    }
+
+    void Take(const PortEvent& event, std::vector<Pending>& pending) {
+        switch (event.kind) {
+        case PortEvent::Kind::Appeared:
+            // Plugged in again after it went: a new appearance, as a person re-plugging expects.
+            if (Reached(event, pending))
+                pending.push_back(PendingFor(event));
+            return;
+        case PortEvent::Kind::Gone:
+            Unreached(event.port, pending);
+            Tell([&] { m_observer.Gone(event.port); });
+            return;
+        case PortEvent::Kind::Lost:
+            Tell([&] { m_observer.WatchLost(event.port, event.message); });
+            return;
+        case PortEvent::Kind::Back:
+            Tell([&] { m_observer.WatchBack(event.port); });
+            return;
+        }
+    }
+
+    // A name reaching a device; true when no name reached it before, so that it is a new module.
+    bool Reached(const PortEvent& event, std::vector<Pending>& pending) {
+        const std::string module = ModuleKey(event);
+        const auto known = m_moduleOf.find(event.port);
+        if (known != m_moduleOf.end()) {
+            if (known->second == module)
+                return false;
+            Unreached(event.port, pending); // the name reaches another device now
+        }
+        m_moduleOf[event.port] = module;
+        std::vector<std::string>& names = m_names[module];
+        names.push_back(event.port);
+        return names.size() == 1;
+    }
+
+    // A device that no name reaches any more has gone: a module waiting for its moment is no module.
+    void Unreached(const std::string& port, std::vector<Pending>& pending) {
+        const auto known = m_moduleOf.find(port);
+        if (known == m_moduleOf.end())
+            return;
+        const std::string module = known->second;
+        m_moduleOf.erase(known);
+        std::vector<std::string>& names = m_names[module];
+        names.erase(std::remove(names.begin(), names.end(), port), names.end());
+        if (!names.empty())
+            return;
+        m_names.erase(module);
+        pending.erase(std::remove_if(pending.begin(), pending.end(),
+                                     [&](const Pending& waiting) { return waiting.module == module; }),
+                      pending.end());
+    }
+
+    // Until the first waiting module's moment, if it comes before the usual look at the jobs.
+    static int WaitMs(const std::vector<Pending>& pending) {
+        const Clock::time_point now = Clock::now();
+        int wait = kWaitMs;
+        for (const Pending& waiting : pending)
+            if (waiting.due > now)
+                wait = std::min<int>(
+                    wait, static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(waiting.due - now).count()));
+        return wait;
+    }
 
     bool OpenSources(std::vector<std::unique_ptr<PortSource>>& sources, std::string& refusal) {
         sources.push_back(MakeDeviceWatcher(m_options.watchDir, refusal));
@@ -117,23 +195,45 @@ private:
         call();
     }
 
-    bool Busy(const std::string& port) const {
+    bool Busy(const std::string& port, const std::string& module) const {
         for (const auto& job : m_jobs)
-            if (job->port == port)
+            if (job->port == port || job->module == module)
                 return true;
         return false;
     }
 
-    // A port that came back while its last module is still being programmed waits for that job.
-    void LaunchPending(std::vector<PortEvent>& pending) {
+    // The port a waiting module is opened by, once its moment has come: the name it came by, or the
+    // one it has now when that was renamed. "" while it must wait: a device that came back while its
+    // last module is still being programmed waits for that job, and a name that no longer reaches its
+    // device waits for the source to tell what became of it.
+    std::string PortFor(const Pending& waiting, Clock::time_point now) const {
+        const auto names = m_names.find(waiting.module);
+        if (waiting.due > now || names == m_names.end())
+            return {};
+        const std::vector<std::string>& current = names->second;
+        const std::string port =
+            std::find(current.begin(), current.end(), waiting.event.port) != current.end() ? waiting.event.port
+                                                                                       : current.front();
+        if (Busy(port, waiting.module))
+            return {};
+        if (!waiting.event.device.empty() && host_facts::DeviceIdentity(port) != waiting.event.device)
+            return {};
+        return port;
+    }
+
+    void LaunchPending(std::vector<Pending>& pending) {
+        const Clock::time_point now = Clock::now();
         for (auto it = pending.begin(); it != pending.end();) {
             if (m_options.once != 0 && m_accepted >= m_options.once)
                 return;
-            if (Busy(it->port)) {
+            const std::string port = PortFor(*it, now);
+            if (port.empty()) {
                 ++it;
                 continue;
             }
-            Launch(*it);
+            PortEvent event = it->event;
+            event.port = port;
+            Launch(event, it->module);
             it = pending.erase(it);
         }
     }
@@ -150,10 +250,11 @@ private:
         return task;
     }
 
-    void Launch(const PortEvent& event) {
+    void Launch(const PortEvent& event, const std::string& module) {
         ++m_accepted;
         auto job = std::make_unique<Job>();
         job->port = event.port;
+        job->module = module;
         Job* self = job.get();
         const RecordedTask task = TaskFor(event);
         // Listed before its thread starts, so that no running thread is ever left out of the reaping.
@@ -221,6 +322,8 @@ private:
     Ledger m_ledger;
     std::list<std::unique_ptr<Job>> m_jobs;
     size_t m_accepted = 0;
+    std::map<std::string, std::vector<std::string>> m_names; // each module there, by the names that reach it
+    std::map<std::string, std::string> m_moduleOf;           // and each name's module
 
     std::mutex m_lock; // the observer, the tally and the status, shared with the jobs
     Tally m_tally;

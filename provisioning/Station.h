@@ -39,6 +39,10 @@ public:
     // Waiting for modules now; present ports are left alone unless the options include them.
     virtual void Ready(const StationOptions& options, size_t present) = 0;
     virtual void Gone(const std::string& port) = 0;
+    // The folder watched went away (why says how: removed, moved away, replaced); the station goes on
+    // and takes the folder found under the same path again, then WatchBack. Modules in flight go on.
+    virtual void WatchLost(const std::string& folder, const std::string& why) = 0;
+    virtual void WatchBack(const std::string& folder) = 0;
     // A module's number was taken, before anything was programmed.
     virtual void Started(const RecordedResult& attempt) = 0;
     // A module's attempt ended; tally counts it already.
@@ -48,6 +52,9 @@ public:
     virtual void Stopped(const Tally& tally, ExitStatus status, int signal) = 0;
 };
 
+// A module is a device, not a name: a name that goes (or is renamed) before the module's open, or that
+// reaches a device already there under another name, being programmed or done, is no new module. A
+// device no name reaches any more has gone; when it comes back it is a new module (plugged in again).
 // Runs until a stop signal (StopSignal.h), or options.once modules. A stop takes no new module and lets
 // the modules in flight finish. The exit status: 0 when every module was programmed (or skipped), else
 // the lowest of the modules' statuses; 7 when the ledger could not be written; 128 + the signal when a

@@ -75,6 +75,25 @@ void StationConsole::Gone(const std::string& port) {
         m_out << JsonLine({{"event", "gone"}, {"port", port}}) << std::endl;
 }
 
+// Said on the bench's terminal as well as in a script's events: a station that silently saw nothing
+// more would look like one waiting for modules.
+void StationConsole::WatchLost(const std::string& folder, const std::string& why) {
+    if (m_json) {
+        m_out << JsonLine({{"event", "watch_lost"}, {"watching", folder}, {"reason", why}}) << std::endl;
+        return;
+    }
+    m_out << "The folder " << folder << " is no longer watched: " << why
+          << ". Waiting for a folder under that path again." << std::endl;
+}
+
+void StationConsole::WatchBack(const std::string& folder) {
+    if (m_json) {
+        m_out << JsonLine({{"event", "watching"}, {"watching", folder}}) << std::endl;
+        return;
+    }
+    m_out << "Watching " << folder << " again." << std::endl;
+}
+
 void StationConsole::Started(const RecordedResult& r) {
     if (m_json)
         m_out << JsonLine({{"event", "started"},

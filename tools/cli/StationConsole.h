@@ -16,6 +16,8 @@ public:
 
     void Ready(const provisioning::StationOptions& options, size_t present) override;
     void Gone(const std::string& port) override;
+    void WatchLost(const std::string& folder, const std::string& why) override;
+    void WatchBack(const std::string& folder) override;
     void Started(const provisioning::RecordedResult& attempt) override;
     void Finished(const provisioning::RecordedResult& attempt, provisioning::Verdict verdict,
                   const provisioning::Tally& tally) override;

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <future>
+#include <map>
 #include <set>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -545,6 +546,110 @@ TEST_F(CliStationTest, ColourAndTheBellOnlyOnATerminalWithoutNoColor) {
     EXPECT_NE(pipe.find("FAILED"), std::string::npos) << pipe;
     EXPECT_EQ(pipe.find('\x1b'), std::string::npos);
     EXPECT_EQ(pipe.find('\a'), std::string::npos);
+}
+
+
+// A link made the way scripts and tools make one: under a passing name, then renamed to its own
+// (`ln -s DEV .tmp && mv .tmp ttyUSB0`; `ln -sf`, which links a CuXXXXXX name and renames it over the
+// old link; udev's .#names). The second command of a script starts a moment after the first.
+void LinkByRename(const std::string& device, const std::string& passing, const std::string& link) {
+    std::filesystem::create_symlink(device, passing);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::filesystem::rename(passing, link);
+}
+
+TEST_F(CliStationTest, AModuleIsItsDeviceSoPassingNamesAndSecondNamesBringNoAttemptOfTheirOwn) {
+    Bench bench(m_dir, "dev", 7);
+    const std::string watched = bench.Watched();
+    const auto link = [&](size_t index) { return watched + "/ttyUSB" + std::to_string(index); };
+    std::filesystem::create_symlink(bench.Device(6), link(3)); // there at the start, left alone
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    // One attempt too many would use up --once before the last module.
+    StationThread station({"station", "--watch-dir", watched, "--ledger", ledger, "--name", "Linia {n}", "--pin",
+                           "98765", "--once", "6", "--json"});
+    WaitForStation(ledger);
+    LinkByRename(bench.Device(0), watched + "/.tmp.x1Yz", link(0));
+    LinkByRename(bench.Device(1), watched + "/.#ttyUSB1c0ffee", link(1));
+    std::filesystem::create_symlink("/nonexistent/ttyUSB9", link(2)); // ln -sf over a link to nothing
+    LinkByRename(bench.Device(2), watched + "/CuAb12Cd", link(2));
+    LinkByRename(bench.Device(3), watched + "/CuXy34Ef", link(3)); // ln -sf over a module's old link
+    std::filesystem::create_symlink(bench.Device(4), link(4));
+    ASSERT_TRUE(WaitUntil(Deadline(5000), std::chrono::milliseconds(10), [&] {
+        const std::vector<LedgerRecord> records = Records(ledger);
+        return std::any_of(records.begin(), records.end(),
+                           [&](const LedgerRecord& r) { return r.port == link(4) && r.event != "started"; });
+    }));
+    // The same device under a second name (a by-id link) while it stays: the module done already.
+    std::filesystem::create_symlink(bench.Device(4), watched + "/by-id-4");
+    // Links out of the folder to character devices that are no serial line.
+    std::filesystem::create_symlink("/dev/null", watched + "/null0");
+    std::filesystem::create_symlink("/dev/tty", watched + "/tty0");
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::filesystem::create_symlink(bench.Device(5), link(5));
+    const CliRun run = station.Result();
+    ASSERT_EQ(run.status, 0) << run.out << run.err;
+
+    std::map<std::string, size_t> attempts;
+    for (const LedgerRecord& record : Records(ledger))
+        if (record.event == "started")
+            ++attempts[record.port];
+    std::map<std::string, size_t> expected;
+    for (size_t i = 0; i < 6; ++i)
+        expected[link(i)] = 1;
+    EXPECT_EQ(attempts, expected) << ReadWholeFile(ledger);
+    for (size_t i = 0; i < 6; ++i)
+        EXPECT_EQ(bench.Received(i).size(), kProgrammed.size()) << i;
+    EXPECT_EQ(bench.Received(6), Strings{}); // its link was taken over by module 3's
+}
+
+TEST_F(CliStationTest, AWatchedFolderRemovedMovedOrReplacedIsSaidAndFollowedUnderItsPath) {
+    Bench bench(m_dir, "again", 4);
+    const std::string watched = bench.Watched();
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    StationProcess station(watched, ledger);
+    ASSERT_TRUE(station.Ready());
+    bench.PlugIn(0);
+    ASSERT_TRUE(station.Next("programmed").is_object());
+
+    const auto lostAndBack = [&](const std::string& why) {
+        const Json lost = station.Next("watch_lost");
+        ASSERT_TRUE(lost.is_object()) << why;
+        EXPECT_EQ(lost["watching"], watched);
+        EXPECT_EQ(lost["reason"], why);
+        const Json back = station.Next("watching");
+        ASSERT_TRUE(back.is_object()) << why;
+        EXPECT_EQ(back["watching"], watched);
+    };
+    std::filesystem::remove_all(watched);
+    std::filesystem::create_directory(watched);
+    lostAndBack("it was removed");
+    bench.PlugIn(1);
+    Json done = station.Next("programmed");
+    EXPECT_EQ(done["n"], 2);
+    EXPECT_EQ(done["port"], bench.Link(1));
+
+    std::filesystem::rename(watched, watched + ".old");
+    std::filesystem::create_directory(watched);
+    lostAndBack("it was moved away");
+    bench.PlugIn(2);
+    done = station.Next("programmed");
+    EXPECT_EQ(done["n"], 3);
+
+    // Replaced by a link to another folder, as a line engineer points the bench at a new one.
+    const std::string other = m_dir.File("other");
+    std::filesystem::create_directory(other);
+    std::filesystem::remove_all(watched);
+    std::filesystem::create_directory_symlink(other, watched);
+    lostAndBack("it was removed");
+    bench.PlugIn(3);
+    done = station.Next("programmed");
+    EXPECT_EQ(done["n"], 4);
+    EXPECT_EQ(done["port"], bench.Link(3));
+    ASSERT_TRUE(station.Process().Signal(SIGTERM));
+    EXPECT_EQ(station.Process().Wait(), 0);
+    EXPECT_EQ(Records(ledger).size(), 8u);
+    for (size_t i = 0; i < 4; ++i)
+        EXPECT_EQ(bench.Received(i).size(), 4u) << i;
 }
 
 } // namespace
