@@ -63,6 +63,10 @@ std::chrono::milliseconds AnswerBound() {
     return end != text && *end == '\0' && ms > 0 && ms < kBound.count() ? std::chrono::milliseconds(ms) : kBound;
 }
 
+std::chrono::milliseconds CleanupBound() {
+    return std::min(AnswerBound(), std::chrono::milliseconds(500));
+}
+
 std::chrono::milliseconds BoundWithin(std::chrono::steady_clock::time_point deadline) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     return std::clamp(left, std::chrono::milliseconds(1), AnswerBound());

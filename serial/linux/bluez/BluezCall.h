@@ -6,6 +6,7 @@
 #include "OpenFailure.h"
 
 #include <chrono>
+#include <optional>
 #include <string>
 
 #include <sdbus-c++/sdbus-c++.h>
@@ -19,11 +20,16 @@ std::chrono::milliseconds AnswerBound();
 struct Answer {
     enum class Kind { kReplied, kFailed, kStopped, kNoAnswer, kNoDescriptor };
     Kind kind = Kind::kNoAnswer;
-    sdbus::MethodReply reply; // kReplied
+    // kReplied only: sdbus-c++ 1.2 cannot copy a reply that holds no message.
+    std::optional<sdbus::MethodReply> reply;
     std::string errorName;    // kFailed: the D-Bus error
     std::string errorMessage;
     std::chrono::milliseconds bound{0};
 };
+
+// The wait for a clean-up after a stop or a time-out (ending a discovery, dropping a half-made
+// connection): short, as the program is on its way out, and its answer changes nothing.
+std::chrono::milliseconds CleanupBound();
 
 // What is left of deadline for one call: the answer bound at most, never nothing.
 std::chrono::milliseconds BoundWithin(std::chrono::steady_clock::time_point deadline);

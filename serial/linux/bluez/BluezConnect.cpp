@@ -77,7 +77,7 @@ int ConnectSerialPort(const bluetooth::Address& address, std::chrono::millisecon
     const Found found = Find(objects, address);
     if (Unreachable(objects, found, address, why) < 0 || !EnsureProfile(*session, deadline, why))
         return -1;
-    return ConnectProfile(*session, found.devicePath, deadline, why);
+    return ConnectProfile(*session, found.devicePath, deadline, bound, why);
 }
 
 } // namespace bluez

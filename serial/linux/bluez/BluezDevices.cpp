@@ -61,11 +61,10 @@ bool AskAdapter(sdbus::IProxy& adapter, sdbus::MethodCall& call, const char* ask
            bluez::Refused(answer, asked, why);
 }
 
-// The discovery ended on every adapter that began one, also after a stop (briefly then: the program
-// is on its way out).
+// The discovery ended on every adapter that began one, also after a stop (briefly then).
 void StopDiscoveries(std::vector<std::unique_ptr<sdbus::IProxy>>& started) {
     const bool stopped = StopRequested();
-    const auto bound = stopped ? std::min(bluez::AnswerBound(), std::chrono::milliseconds(1000)) : bluez::AnswerBound();
+    const auto bound = stopped ? bluez::CleanupBound() : bluez::AnswerBound();
     for (auto& adapter : started) {
         auto call = adapter->createMethodCall(bluez::kAdapter, "StopDiscovery");
         bluez::Ask(*adapter, call, bound, stopped ? bluez::OnStop::kWait : bluez::OnStop::kEnd);

@@ -105,7 +105,7 @@ public:
                 return Fail(why, OpenReason::kBluetoothUnavailable, "org.bluez is not on the system bus");
             if (!Refused(answer, "the system bus's GetNameOwner", why))
                 return false;
-            answer.reply >> owner;
+            *answer.reply >> owner;
         } catch (const sdbus::Error& e) {
             return Fail(why, OpenReason::kBluetoothUnavailable, "the system bus: " + e.getName() + " " + e.getMessage());
         }
@@ -146,7 +146,9 @@ public:
         return true;
     }
 
-    int Connect(const std::string& devicePath, Clock::time_point deadline, OpenFailure& why) {
+    // whole is the open's bound, which the deadline ends, for the message.
+    int Connect(const std::string& devicePath, Clock::time_point deadline, std::chrono::milliseconds whole,
+                OpenFailure& why) {
         const auto waiter = std::make_shared<Waiter>();
         if (waiter->wake.get() < 0)
             return Fail(why, OpenReason::kResourceLimit, "no descriptor left to wait for BlueZ on"), -1;
@@ -192,7 +194,7 @@ public:
                 Fail(why, OpenReason::kStopped,
                      "by signal " + std::to_string(StopSignalNumber()) + " while BlueZ made the connection");
             else
-                Fail(why, OpenReason::kConnectionTimedOut, "no connection within " + SecondsText(bound));
+                Fail(why, OpenReason::kConnectionTimedOut, "no connection within " + SecondsText(whole));
             return -1;
         }
         Classify(errorName, errorMessage, why);
@@ -257,13 +259,12 @@ private:
         found->second->Notify();
     }
 
-    // Asks bluetoothd to give up a connection still being made, so that none is left half-made; the
-    // wait is short, as it follows a stop or a time-out, and its answer changes nothing.
+    // Asks bluetoothd to give up a connection still being made, so that none is left half-made.
     static void Disconnect(sdbus::IProxy& device) {
         try {
             auto call = device.createMethodCall(kDevice, "DisconnectProfile");
             call << std::string(kSerialPortUuid);
-            Ask(device, call, std::min(AnswerBound(), std::chrono::milliseconds(1000)), OnStop::kWait);
+            Ask(device, call, CleanupBound(), OnStop::kWait);
         } catch (const sdbus::Error&) {
         }
     }
@@ -328,8 +329,9 @@ bool EnsureProfile(Session& session, Clock::time_point deadline, OpenFailure& wh
     return session.EnsureProfile(deadline, why);
 }
 
-int ConnectProfile(Session& session, const std::string& devicePath, Clock::time_point deadline, OpenFailure& why) {
-    return session.Connect(devicePath, deadline, why);
+int ConnectProfile(Session& session, const std::string& devicePath, Clock::time_point deadline,
+                   std::chrono::milliseconds whole, OpenFailure& why) {
+    return session.Connect(devicePath, deadline, whole, why);
 }
 
 bool ManagedObjectsOf(Session& session, ManagedObjects& objects, OpenFailure& why, std::chrono::milliseconds bound) {
@@ -339,7 +341,7 @@ bool ManagedObjectsOf(Session& session, ManagedObjects& objects, OpenFailure& wh
         Answer answer = Ask(*root, call, bound);
         if (!Refused(answer, "GetManagedObjects", why))
             return false;
-        answer.reply >> objects;
+        *answer.reply >> objects;
         return true;
     } catch (const sdbus::Error& e) {
         return Fail(why, OpenReason::kBluetoothUnavailable, "BlueZ did not answer: " + e.getName() + " " + e.getMessage());

@@ -42,9 +42,10 @@ sdbus::IConnection& ConnectionOf(Session& session);
 // Our client profile registered with the current bluetoothd, asked for again after it changed.
 bool EnsureProfile(Session& session, std::chrono::steady_clock::time_point deadline, serial_result::OpenFailure& why);
 // The socket bluetoothd hands our profile for the device at devicePath, or -1 with the reason: refused,
-// not made by deadline, or given up at a stop (the half-made connection disconnected).
+// not made by deadline (the end of the open's whole bound), or given up at a stop (the half-made
+// connection disconnected).
 int ConnectProfile(Session& session, const std::string& devicePath, std::chrono::steady_clock::time_point deadline,
-                   serial_result::OpenFailure& why);
+                   std::chrono::milliseconds whole, serial_result::OpenFailure& why);
 
 // The properties of an interface of an object, or nullptr.
 const Properties* InterfaceOf(const Interfaces& object, const char* interface);
