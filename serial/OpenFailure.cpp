@@ -100,6 +100,8 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
         return WithDetail("busy: " + Device(failure) + " is in use", failure);
     case OpenReason::kBluetoothUnavailable:
         return WithDetail("Bluetooth is not available (BlueZ is not running)", failure);
+    case OpenReason::kBluetoothNotAnswering:
+        return WithDetail("Bluetooth is not available: BlueZ does not answer", failure);
     case OpenReason::kNoAdapter:
         return WithDetail("no Bluetooth adapter is ready", failure);
     case OpenReason::kDeviceUnknown:
@@ -110,6 +112,8 @@ std::string DescribeOpenFailure(const OpenFailure& failure) {
         return WithDetail("the connection to " + Device(failure) + " was refused", failure);
     case OpenReason::kConnectionTimedOut:
         return WithDetail("the connection to " + Device(failure) + " timed out", failure);
+    case OpenReason::kStopped:
+        return WithDetail("stopped", failure);
     case OpenReason::kOther:
         return DidNotOpen(failure);
     }
@@ -144,6 +148,8 @@ const char* OpenReasonName(OpenReason reason) {
         return "busy";
     case OpenReason::kBluetoothUnavailable:
         return "bluetooth-unavailable";
+    case OpenReason::kBluetoothNotAnswering:
+        return "bluetooth-not-answering";
     case OpenReason::kNoAdapter:
         return "no-adapter";
     case OpenReason::kDeviceUnknown:
@@ -154,6 +160,8 @@ const char* OpenReasonName(OpenReason reason) {
         return "connection-refused";
     case OpenReason::kConnectionTimedOut:
         return "connection-timed-out";
+    case OpenReason::kStopped:
+        return "stopped";
     case OpenReason::kOther:
         return "other";
     }

@@ -20,11 +20,13 @@ enum class OpenReason {
     kResourceLimit,        // EMFILE/ENFILE/ENOMEM/EAGAIN (threads) while opening or checking
     kBusy,                 // busy for another reason (flock of another open, probe of another copy)
     kBluetoothUnavailable, // BlueZ not running on the system bus
+    kBluetoothNotAnswering, // BlueZ is on the bus but did not answer a call in time (a stuck daemon)
     kNoAdapter,            // no Bluetooth adapter, or it is powered off (detail says which)
     kDeviceUnknown,        // no such device known to BlueZ, or not paired (detail says how to pair)
     kNoSerialProfile,      // the device does not offer the Serial Port Profile
     kConnectionRefused,
     kConnectionTimedOut,
+    kStopped,              // a stop signal ended the wait (detail says for what)
     kOther,                // osError holds the system's error number
 };
 

@@ -12,10 +12,16 @@ command arrives. "ready" on stdout once everything is on the bus.
   --adapter NAME [--powered-off NAME]
   --device ADAPTER ADDRESS ALIAS FLAGS
         FLAGS, comma-separated: paired, trusted, spp, nearby (found only by
-        a discovery), rssi=N, answer=serve|refuse|silent|drop, later=S
-        (known only S seconds after the start); a device is announced with
-        InterfacesAdded as unpaired, and its flags follow in a
-        PropertiesChanged, as bluetoothd tells of a device it pairs
+        a discovery), rssi=N, answer=serve|refuse|silent|drop|hold|rogue,
+        later=S (known only S seconds after the start); a device is
+        announced with InterfacesAdded as unpaired, and its flags follow in a
+        PropertiesChanged, as bluetoothd tells of a device it pairs.
+        hold: ConnectProfile is never answered ("held PATH" on stdout).
+        rogue: before serving, another peer of the bus offers the caller's
+        profile a socket of its own ("rogue NewConnection refused: ERROR"
+        or "... accepted", then "rogue socket closed" or "... open").
+        Without a registered profile ConnectProfile fails as bluetoothd's
+        does: br-connection-profile-unavailable.
   --log FILE            the mock's log of the calls it took (default: none)
   --sim PROGRAM ARG...  last; "{address}" in an ARG becomes the address
 """
@@ -27,6 +33,7 @@ import subprocess
 import sys
 
 import dbus
+import dbus.bus
 import dbus.mainloop.glib
 import dbus.service
 import dbusmock
@@ -43,6 +50,7 @@ FAILED = 'org.bluez.Error.Failed'
 profiles = {}  # profile path by the bus name that registered it
 children = []
 dropped_links = []
+held = set()  # device object paths whose ConnectProfile is never answered
 
 
 def parse():
@@ -64,6 +72,40 @@ def remember_profiles(_bus, message):
     return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
 
 
+def hold_connections(_bus, message):
+    """Takes a held device's ConnectProfile without ever answering it, as
+    a bluetoothd waits on a device out of range."""
+    if (message.get_type() == 1 and message.get_member() == 'ConnectProfile'
+            and message.get_path() in held):
+        print('held', message.get_path(), flush=True)
+        return dbus.lowlevel.HANDLER_RESULT_HANDLED
+    return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
+
+
+def offer_rogue_socket(device_path):
+    """Another program on the bus hands the registered profile a socket
+    of its own, as if it were bluetoothd."""
+    sender, path = list(profiles.items())[-1]
+    rogue = dbus.bus.BusConnection(os.environ['DBUS_SYSTEM_BUS_ADDRESS'])
+    ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_STREAM)
+    try:
+        rogue.call_blocking(sender, path, PROFILE, 'NewConnection', 'oha{sv}',
+                            [dbus.ObjectPath(device_path),
+                             dbus.types.UnixFd(ours), {}], timeout=5)
+        print('rogue NewConnection accepted', flush=True)
+    except dbus.exceptions.DBusException as e:
+        print('rogue NewConnection refused:', e.get_dbus_name(), flush=True)
+    ours.close()
+    theirs.settimeout(0.5)
+    try:
+        closed = theirs.recv(1) == b''
+    except socket.timeout:
+        closed = False
+    print('rogue socket', 'closed' if closed else 'open', flush=True)
+    theirs.close()
+    rogue.close()
+
+
 def drop_on_first_command(source, _condition):
     source.recv(4096)
     source.close()
@@ -78,8 +120,13 @@ def connect_profile(bus, options, address, answer):
         if answer == 'refuse':
             raise dbus.exceptions.DBusException('br-connection-refused',
                                                 name=FAILED)
-        if answer == 'silent' or not profiles:
+        if answer == 'silent':
             return
+        if not profiles:
+            raise dbus.exceptions.DBusException(
+                'br-connection-profile-unavailable', name=FAILED)
+        if answer == 'rogue':
+            offer_rogue_socket(device.path)
         ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_STREAM)
         if answer == 'drop':
             dropped_links.append(theirs)
@@ -126,6 +173,8 @@ def add_device(bus, options, main, entry):
                                   signature='s')])
     device.AddMethod(DEVICE, 'ConnectProfile', 's', '',
                      connect_profile(bus, options, address, answer))
+    if answer == 'hold':
+        held.add(path)
 
 
 def main():
@@ -133,6 +182,7 @@ def main():
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
     bus = dbus.SystemBus()
     bus.add_message_filter(remember_profiles)
+    bus.add_message_filter(hold_connections)
     name = dbus.service.BusName('org.bluez', bus, do_not_queue=True)
     root = mockobject.DBusMockObject(name, '/', dbusmock.OBJECT_MANAGER_IFACE,
                                      {}, options.log, True)

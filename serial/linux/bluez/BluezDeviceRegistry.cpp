@@ -57,6 +57,9 @@ bool DeviceRegistry::Ready(OpenFailure& why) {
                 else if (signal.getMemberName() == "InterfacesRemoved")
                     Removed(signal);
             });
+        if (!m_ownerSignals)
+            m_ownerSignals =
+                connection.addMatch(OwnerChangedRule(), [this](sdbus::Message& signal) { OwnerChanged(signal); });
         if (!m_propertiesSignals)
             m_propertiesSignals = connection.addMatch(
                 DevicePropertiesRule(), [this](sdbus::Message& signal) { PropertiesChanged(signal); });
@@ -136,6 +139,61 @@ void DeviceRegistry::PropertiesChanged(sdbus::Message& signal) {
             found->second.erase(name);
     }
     Report(path);
+}
+
+void DeviceRegistry::OwnerChanged(sdbus::Message& signal) {
+    std::string name;
+    std::string before;
+    std::string after;
+    try {
+        signal >> name >> before >> after;
+    } catch (const std::exception&) {
+        return;
+    }
+    if (name != kService)
+        return;
+    {
+        // The old bluetoothd's objects went with it.
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_devices.clear();
+    }
+    if (!after.empty())
+        Reload();
+}
+
+void DeviceRegistry::Reload() {
+    try {
+        // The previous reload, if still due, is dropped with its proxy: this one is newer.
+        m_reloadRoot = sdbus::createProxy(ConnectionOf(m_session), kService, kRootPath);
+        m_reload = m_reloadRoot->callMethodAsync("GetManagedObjects")
+                       .onInterface(kObjectManager)
+                       .withTimeout(AnswerBound())
+                       .uponReplyInvoke([this](const sdbus::Error* error, const ManagedObjects& objects) {
+                           if (error == nullptr)
+                               Reloaded(objects);
+                       });
+    } catch (const std::exception&) {
+        // The new bluetoothd's signals still tell of each device that it adds or changes.
+    }
+}
+
+void DeviceRegistry::Reloaded(const ManagedObjects& objects) {
+    std::vector<std::string> paths;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        try {
+            for (const auto& [path, interfaces] : objects)
+                if (const Properties* device = InterfaceOf(interfaces, kDevice)) {
+                    // What a signal told since the owner changed is newer than this answer.
+                    m_devices.emplace(path, *device);
+                    paths.push_back(path);
+                }
+        } catch (const std::bad_alloc&) {
+            // Learnt at each device's next change.
+        }
+    }
+    for (const std::string& path : paths)
+        Report(path);
 }
 
 void DeviceRegistry::Report(const std::string& path) {

@@ -1,6 +1,7 @@
 // The devices BlueZ knows, kept up to date from its own signals instead of asking it again and again:
 // ObjectManager.InterfacesAdded and InterfacesRemoved for devices that come and go, and
-// Properties.PropertiesChanged for one that is paired, connected or renamed. One registry serves the
+// Properties.PropertiesChanged for one that is paired, connected or renamed; when bluetoothd starts
+// again, everything is learnt afresh from the new one's objects. One registry serves the
 // process for its life, on the session's event loop, so that no signal is ever handled by a
 // subscription being torn down.
 #pragma once
@@ -40,6 +41,10 @@ private:
     void Added(sdbus::Message& signal);
     void Removed(sdbus::Message& signal);
     void PropertiesChanged(sdbus::Message& signal);
+    void OwnerChanged(sdbus::Message& signal);
+    // What the new bluetoothd knows, asked for without waiting (this runs on the event loop).
+    void Reload();
+    void Reloaded(const ManagedObjects& objects);
     // Tells the observers of the device at path, when it offers the serial port.
     void Report(const std::string& path);
     void Forget(const Watch* watch);
@@ -51,6 +56,9 @@ private:
     std::vector<std::pair<const Watch*, Changed>> m_observers;
     sdbus::Slot m_objectsSignals;    // InterfacesAdded, InterfacesRemoved
     sdbus::Slot m_propertiesSignals; // a device's PropertiesChanged
+    sdbus::Slot m_ownerSignals;      // org.bluez's NameOwnerChanged
+    std::unique_ptr<sdbus::IProxy> m_reloadRoot; // only on the event loop: the reload's call lives with it
+    sdbus::PendingAsyncCall m_reload;
     bool m_loaded = false;           // what BlueZ knew when the signals began is in m_devices
 };
 

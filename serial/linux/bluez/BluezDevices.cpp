@@ -6,10 +6,10 @@
 #include "BluezDeviceRegistry.h"
 #include "BluezNames.h"
 #include "BluezSession.h"
+#include "StopSignal.h"
 #include "SysfsPorts.h"
 
 #include <algorithm>
-#include <thread>
 
 namespace bluetooth {
 
@@ -52,31 +52,63 @@ bool PoweredAdapters(const bluez::ManagedObjects& objects, std::vector<std::stri
     return false;
 }
 
-// Classic (BR/EDR) discovery on every powered adapter for the given time; the devices it finds join
-// BlueZ's objects. A refused filter still lets the discovery run.
-void Discover(bluez::Session& session, const std::vector<std::string>& adapters, std::chrono::seconds length) {
-    std::vector<std::unique_ptr<sdbus::IProxy>> started;
-    for (const std::string& path : adapters) {
-        try {
-            auto adapter = sdbus::createProxy(bluez::ConnectionOf(session), bluez::kService, path);
-            try {
-                const std::map<std::string, sdbus::Variant> filter = {{"Transport", sdbus::Variant(std::string("bredr"))}};
-                adapter->callMethod("SetDiscoveryFilter").onInterface(bluez::kAdapter).withArguments(filter);
-            } catch (const sdbus::Error&) {
-            }
-            adapter->callMethod("StartDiscovery").onInterface(bluez::kAdapter);
-            started.push_back(std::move(adapter));
-        } catch (const sdbus::Error&) {
-            // Busy with a discovery of another program, say: what it finds is listed all the same.
-        }
-    }
-    std::this_thread::sleep_for(length);
+// A call to an adapter whose refusal (a discovery of another program under way, say) still lets the
+// scan go on; false, with the reason, when BlueZ did not answer it or a stop came.
+bool AskAdapter(sdbus::IProxy& adapter, sdbus::MethodCall& call, const char* asked, OpenFailure& why,
+                bluez::OnStop onStop = bluez::OnStop::kEnd) {
+    const bluez::Answer answer = bluez::Ask(adapter, call, bluez::AnswerBound(), onStop);
+    return answer.kind == bluez::Answer::Kind::kReplied || answer.kind == bluez::Answer::Kind::kFailed ||
+           bluez::Refused(answer, asked, why);
+}
+
+// The discovery ended on every adapter that began one, also after a stop (briefly then).
+void StopDiscoveries(std::vector<std::unique_ptr<sdbus::IProxy>>& started) {
+    const bool stopped = StopRequested();
+    const auto bound = stopped ? bluez::CleanupBound() : bluez::AnswerBound();
     for (auto& adapter : started) {
-        try {
-            adapter->callMethod("StopDiscovery").onInterface(bluez::kAdapter);
-        } catch (const sdbus::Error&) {
-        }
+        auto call = adapter->createMethodCall(bluez::kAdapter, "StopDiscovery");
+        bluez::Ask(*adapter, call, bound, stopped ? bluez::OnStop::kWait : bluez::OnStop::kEnd);
     }
+}
+
+// Classic (BR/EDR) discovery on every powered adapter for the given time; the devices it finds join
+// BlueZ's objects. A refused filter still lets the discovery run. False with the reason when BlueZ
+// stops answering or a stop signal ends the discovery early.
+bool Discover(bluez::Session& session, const std::vector<std::string>& adapters, std::chrono::seconds length,
+              OpenFailure& why) {
+    std::vector<std::unique_ptr<sdbus::IProxy>> started;
+    bool asked = true;
+    try {
+        for (size_t i = 0; asked && i < adapters.size(); ++i) {
+            auto adapter = sdbus::createProxy(bluez::ConnectionOf(session), bluez::kService, adapters[i]);
+            const std::map<std::string, sdbus::Variant> filter = {{"Transport", sdbus::Variant(std::string("bredr"))}};
+            auto setFilter = adapter->createMethodCall(bluez::kAdapter, "SetDiscoveryFilter");
+            setFilter << filter;
+            auto start = adapter->createMethodCall(bluez::kAdapter, "StartDiscovery");
+            asked = AskAdapter(*adapter, setFilter, "SetDiscoveryFilter", why) &&
+                    AskAdapter(*adapter, start, "StartDiscovery", why);
+            // One that did not answer may have begun all the same: it is asked to end too.
+            started.push_back(std::move(adapter));
+        }
+    } catch (const sdbus::Error& e) {
+        serial_result::Refuse(why, OpenReason::kBluetoothUnavailable, std::string(), 0, e.getName() + " " + e.getMessage());
+        asked = false;
+    }
+    // The discovery's time, cut short by a stop.
+    const auto end = std::chrono::steady_clock::now() + length;
+    while (asked && !StopRequested()) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        WaitForStop(static_cast<int>(std::min<long long>(left.count(), 60000)));
+    }
+    if (asked && StopRequested()) {
+        serial_result::Refuse(why, OpenReason::kStopped, std::string(), 0,
+                              "by signal " + std::to_string(StopSignalNumber()) + " during the discovery");
+        asked = false;
+    }
+    StopDiscoveries(started);
+    return asked;
 }
 
 } // namespace
@@ -95,7 +127,8 @@ bool ListSerialDevices(std::chrono::seconds discoverFor, const std::string& sysf
         !PoweredAdapters(objects, adapters, why))
         return false;
     if (discoverFor.count() > 0) {
-        Discover(*session, adapters, discoverFor);
+        if (!Discover(*session, adapters, discoverFor, why))
+            return false;
         objects.clear();
         if (!bluez::ManagedObjectsOf(*session, objects, why))
             return false;
@@ -131,11 +164,13 @@ std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialD
     return watch;
 }
 
+// A port's description is not worth the full wait for a stuck bluetoothd, once for every port listed.
 std::optional<std::string> DeviceName(const std::string& address) {
     OpenFailure why;
     bluez::Session* session = bluez::TheSession(why);
     bluez::ManagedObjects objects;
-    if (session == nullptr || !bluez::ManagedObjectsOf(*session, objects, why))
+    if (session == nullptr ||
+        !bluez::ManagedObjectsOf(*session, objects, why, std::min(bluez::AnswerBound(), std::chrono::milliseconds(1000))))
         return std::nullopt;
     for (const auto& [path, interfaces] : objects) {
         const bluez::Properties* device = bluez::InterfaceOf(interfaces, bluez::kDevice);

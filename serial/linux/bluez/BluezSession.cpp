@@ -1,15 +1,17 @@
 // The BlueZ session and the connection to a device's Serial Port Profile through BlueZ's Profile API:
-// our client profile is registered once, Device1.ConnectProfile asks for the link, and bluetoothd
-// hands the connected socket to our Profile1.NewConnection before it answers ConnectProfile.
+// our client profile is registered with the bluetoothd of the moment, Device1.ConnectProfile asks for
+// the link, and bluetoothd hands the connected socket to our Profile1.NewConnection before it answers
+// ConnectProfile. Every wait is bounded and ends at a stop signal.
 #include "BluezSession.h"
 
 #include "BluezNames.h"
+#include "FdGuard.h"
+#include "StopSignal.h"
 
 #include <algorithm>
 #include <cctype>
-#include <condition_variable>
-#include <fcntl.h>
 #include <mutex>
+#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace bluez {
@@ -18,6 +20,8 @@ using serial_result::OpenFailure;
 using serial_result::OpenReason;
 
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 bool Fail(OpenFailure& why, OpenReason reason, std::string detail) {
     serial_result::Refuse(why, reason, std::string(), 0, std::move(detail));
@@ -30,12 +34,19 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// What one open waits for: the socket from NewConnection and the answer to ConnectProfile.
+// What one open waits for: the socket from NewConnection and the answer to ConnectProfile, with the
+// eventfd its wait sleeps on.
 struct Waiter {
+    serial_os::FdGuard wake{eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)};
     int fd = -1;
     bool answered = false;
     std::string errorName; // empty when ConnectProfile succeeded
     std::string errorMessage;
+
+    void Notify() const {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t ignored = write(wake.get(), &one, sizeof one);
+    }
 };
 
 } // namespace
@@ -47,16 +58,20 @@ public:
         m_profile->registerMethod("NewConnection")
             .onInterface(kProfile)
             .implementedAs([this](const sdbus::ObjectPath& device, sdbus::UnixFd fd, const Properties&) {
-                Deliver(device, std::move(fd));
+                Deliver(Sender(), device, std::move(fd));
             });
         m_profile->registerMethod("RequestDisconnection")
             .onInterface(kProfile)
             .implementedAs([](const sdbus::ObjectPath&) {});
         m_profile->registerMethod("Release").onInterface(kProfile).implementedAs([this] {
+            const std::string sender = Sender();
             const std::lock_guard<std::mutex> lock(m_mutex);
-            m_registered = false;
+            if (sender == m_owner)
+                m_registered = false;
         });
         m_profile->finishRegistration();
+        // Followed before the owner is first asked for, so that no change falls between the two.
+        m_ownerSignals = m_connection->addMatch(OwnerChangedRule(), [this](sdbus::Message& signal) { OwnerChanged(signal); });
         m_connection->enterEventLoopAsync();
     }
 
@@ -73,7 +88,37 @@ public:
 
     sdbus::IConnection& Connection() { return *m_connection; }
 
-    bool EnsureProfile(OpenFailure& why) {
+    // Who owns org.bluez now, asked of the bus; false with the reason when nobody does.
+    bool Follow(OpenFailure& why) {
+        unsigned changesBefore = 0;
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            changesBefore = m_ownerChanges;
+        }
+        std::string owner;
+        try {
+            auto bus = sdbus::createProxy(*m_connection, kBusService, kBusPath);
+            auto call = bus->createMethodCall(kBusService, "GetNameOwner");
+            call << std::string(kService);
+            Answer answer = Ask(*bus, call, AnswerBound());
+            if (answer.kind == Answer::Kind::kFailed && answer.errorName == "org.freedesktop.DBus.Error.NameHasNoOwner")
+                return Fail(why, OpenReason::kBluetoothUnavailable, "org.bluez is not on the system bus");
+            if (!Refused(answer, "the system bus's GetNameOwner", why))
+                return false;
+            *answer.reply >> owner;
+        } catch (const sdbus::Error& e) {
+            return Fail(why, OpenReason::kBluetoothUnavailable, "the system bus: " + e.getName() + " " + e.getMessage());
+        }
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        // A change the signal told of while the bus answered is newer than the answer.
+        if (m_ownerChanges == changesBefore && owner != m_owner) {
+            m_owner = owner;
+            m_registered = false;
+        }
+        return true;
+    }
+
+    bool EnsureProfile(Clock::time_point deadline, OpenFailure& why) {
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             if (m_registered)
@@ -85,22 +130,28 @@ public:
                 {"Name", sdbus::Variant(std::string(kProfileName))},
             };
             auto manager = sdbus::createProxy(*m_connection, kService, kManagerPath);
-            manager->callMethod("RegisterProfile")
-                .onInterface(kProfileManager)
-                .withArguments(sdbus::ObjectPath(kProfilePath), std::string(kSerialPortUuid), options);
-        } catch (const sdbus::Error& e) {
+            auto call = manager->createMethodCall(kProfileManager, "RegisterProfile");
+            call << sdbus::ObjectPath(kProfilePath) << std::string(kSerialPortUuid) << options;
+            const Answer answer = Ask(*manager, call, BoundWithin(deadline));
             // Another thread of ours registered it a moment ago.
-            if (e.getName() != "org.bluez.Error.AlreadyExists")
-                return Fail(why, OpenReason::kBluetoothUnavailable,
-                            "BlueZ did not take our serial port profile: " + e.getName() + " " + e.getMessage());
+            const bool already = answer.kind == Answer::Kind::kFailed && answer.errorName == "org.bluez.Error.AlreadyExists";
+            if (!already && !Refused(answer, "RegisterProfile (our serial port profile)", why))
+                return false;
+        } catch (const sdbus::Error& e) {
+            return Fail(why, OpenReason::kBluetoothUnavailable,
+                        "BlueZ did not take our serial port profile: " + e.getName() + " " + e.getMessage());
         }
         const std::lock_guard<std::mutex> lock(m_mutex);
         m_registered = true;
         return true;
     }
 
-    int Connect(const std::string& devicePath, std::chrono::milliseconds bound, OpenFailure& why) {
+    // whole is the open's bound, which the deadline ends, for the message.
+    int Connect(const std::string& devicePath, Clock::time_point deadline, std::chrono::milliseconds whole,
+                OpenFailure& why) {
         const auto waiter = std::make_shared<Waiter>();
+        if (waiter->wake.get() < 0)
+            return Fail(why, OpenReason::kResourceLimit, "no descriptor left to wait for BlueZ on"), -1;
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             // The port's lock keeps a second open of one device away; this is the last line.
@@ -110,57 +161,93 @@ public:
             }
             m_waiters[devicePath] = waiter;
         }
+        const auto bound =
+            std::max(std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()), std::chrono::milliseconds(1));
         // The proxy lives as long as the wait: its end would drop the answer still due.
         std::unique_ptr<sdbus::IProxy> device;
         sdbus::PendingAsyncCall call;
         try {
             device = sdbus::createProxy(*m_connection, kService, devicePath);
-            call = device->callMethodAsync("ConnectProfile")
-                       .onInterface(kDevice)
-                       .withTimeout(bound)
-                       .withArguments(std::string(kSerialPortUuid))
-                       .uponReplyInvoke([this, waiter](const sdbus::Error* error) {
-                           const std::lock_guard<std::mutex> lock(m_mutex);
-                           waiter->answered = true;
-                           if (error != nullptr) {
-                               waiter->errorName = error->getName();
-                               waiter->errorMessage = error->getMessage();
-                           }
-                           m_changed.notify_all();
-                       });
+            call = AskToConnect(*device, bound, waiter);
         } catch (const sdbus::Error& e) {
             Forget(devicePath);
             Fail(why, OpenReason::kBluetoothUnavailable, e.getName() + " " + e.getMessage());
             return -1;
         }
 
-        std::unique_lock<std::mutex> lock(m_mutex);
-        const bool done = m_changed.wait_for(lock, bound, [&] {
-            return (waiter->answered && !waiter->errorName.empty()) || (waiter->answered && waiter->fd >= 0);
+        const Woken woken = WaitUntil(waiter->wake.get(), deadline, OnStop::kEnd, [&] {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            return waiter->answered && (!waiter->errorName.empty() || waiter->fd >= 0);
         });
+        std::unique_lock<std::mutex> lock(m_mutex);
         m_waiters.erase(devicePath);
-        const int fd = std::exchange(waiter->fd, -1);
-        const Waiter outcome = *waiter;
+        serial_os::FdGuard fd(std::exchange(waiter->fd, -1));
+        const std::string errorName = waiter->errorName;
+        const std::string errorMessage = waiter->errorMessage;
         lock.unlock();
-        if (done && outcome.errorName.empty())
-            return fd;
-        if (fd >= 0)
-            close(fd);
-        if (!done) {
+        if (woken == Woken::kReady && errorName.empty())
+            return fd.release();
+        if (woken != Woken::kReady) {
             call.cancel();
-            const long long ms = bound.count();
-            Fail(why, OpenReason::kConnectionTimedOut,
-                 "no connection within " + std::to_string(ms / 1000) +
-                     (ms % 1000 == 0 ? "" : "." + std::to_string(ms % 1000 / 100)) + " s");
-        } else {
-            Classify(outcome, why);
+            Disconnect(*device);
+            if (woken == Woken::kStopped)
+                Fail(why, OpenReason::kStopped,
+                     "by signal " + std::to_string(StopSignalNumber()) + " while BlueZ made the connection");
+            else
+                Fail(why, OpenReason::kConnectionTimedOut, "no connection within " + SecondsText(whole));
+            return -1;
         }
+        Classify(errorName, errorMessage, why);
         return -1;
     }
 
 private:
-    void Deliver(const sdbus::ObjectPath& device, sdbus::UnixFd fd) {
+    sdbus::PendingAsyncCall AskToConnect(sdbus::IProxy& device, std::chrono::milliseconds bound,
+                                         const std::shared_ptr<Waiter>& waiter) {
+        return device.callMethodAsync("ConnectProfile")
+            .onInterface(kDevice)
+            .withTimeout(bound)
+            .withArguments(std::string(kSerialPortUuid))
+            .uponReplyInvoke([this, waiter](const sdbus::Error* error) {
+                const std::lock_guard<std::mutex> lock(m_mutex);
+                waiter->answered = true;
+                if (error != nullptr) {
+                    waiter->errorName = error->getName();
+                    waiter->errorMessage = error->getMessage();
+                }
+                waiter->Notify();
+            });
+    }
+
+    std::string Sender() const {
+        const sdbus::Message* message = m_profile->getCurrentlyProcessedMessage();
+        return message == nullptr ? std::string() : message->getSender();
+    }
+
+    void OwnerChanged(sdbus::Message& signal) {
+        std::string name;
+        std::string before;
+        std::string after;
+        try {
+            signal >> name >> before >> after;
+        } catch (const std::exception&) {
+            return;
+        }
+        if (name != kService)
+            return;
         const std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_ownerChanges;
+        m_owner = after;
+        // A new bluetoothd knows nothing of the old one's profiles.
+        m_registered = false;
+    }
+
+    void Deliver(const std::string& sender, const sdbus::ObjectPath& device, sdbus::UnixFd fd) {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        // Only bluetoothd hands out connections: a socket from another peer of the bus is not the
+        // module, and it is closed with fd as the call is refused.
+        if (m_owner.empty() || sender != m_owner)
+            throw sdbus::Error("org.bluez.Error.Rejected", "connections are taken from bluetoothd only");
         const auto found = m_waiters.find(device);
         // A connection no open of ours waits for (one that gave up already) is turned away; bluetoothd
         // then closes it.
@@ -169,7 +256,17 @@ private:
         const int owned = fd.release();
         fcntl(owned, F_SETFD, FD_CLOEXEC);
         found->second->fd = owned;
-        m_changed.notify_all();
+        found->second->Notify();
+    }
+
+    // Asks bluetoothd to give up a connection still being made, so that none is left half-made.
+    static void Disconnect(sdbus::IProxy& device) {
+        try {
+            auto call = device.createMethodCall(kDevice, "DisconnectProfile");
+            call << std::string(kSerialPortUuid);
+            Ask(device, call, CleanupBound(), OnStop::kWait);
+        } catch (const sdbus::Error&) {
+        }
     }
 
     void Forget(const std::string& devicePath) {
@@ -177,15 +274,19 @@ private:
         m_waiters.erase(devicePath);
     }
 
-    static void Classify(const Waiter& outcome, OpenFailure& why) {
-        const std::string said = outcome.errorName + ": " + outcome.errorMessage;
+    void Classify(const std::string& errorName, const std::string& errorMessage, OpenFailure& why) {
+        const std::string said = errorName + ": " + errorMessage;
         const std::string text = Lower(said);
-        if (outcome.errorName == "org.freedesktop.DBus.Error.NoReply" ||
-            outcome.errorName == "org.freedesktop.DBus.Error.Timeout" || text.find("timeout") != std::string::npos ||
-            text.find("timed out") != std::string::npos)
+        if (text.find("profile-unavailable") != std::string::npos) {
+            // bluetoothd does not know our profile (it forgot it without telling): registered again
+            // at the next open.
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_registered = false;
+        }
+        if (errorName == "org.freedesktop.DBus.Error.NoReply" || errorName == "org.freedesktop.DBus.Error.Timeout" ||
+            text.find("timeout") != std::string::npos || text.find("timed out") != std::string::npos)
             Fail(why, OpenReason::kConnectionTimedOut, said);
-        else if (outcome.errorName == "org.freedesktop.DBus.Error.UnknownObject" ||
-                 outcome.errorName == "org.bluez.Error.DoesNotExist")
+        else if (errorName == "org.freedesktop.DBus.Error.UnknownObject" || errorName == "org.bluez.Error.DoesNotExist")
             Fail(why, OpenReason::kDeviceUnknown, said);
         else
             Fail(why, OpenReason::kConnectionRefused, said);
@@ -193,11 +294,18 @@ private:
 
     std::unique_ptr<sdbus::IConnection> m_connection;
     std::unique_ptr<sdbus::IObject> m_profile;
+    sdbus::Slot m_ownerSignals;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
     std::map<std::string, std::shared_ptr<Waiter>> m_waiters; // by device object path
-    bool m_registered = false;
+    std::string m_owner;         // org.bluez's unique name on the bus; empty while nobody owns it
+    unsigned m_ownerChanges = 0; // NameOwnerChanged signals seen
+    bool m_registered = false;   // with the bluetoothd that is m_owner
 };
+
+std::string OwnerChangedRule() {
+    return std::string("type='signal',sender='") + kBusService + "',path='" + kBusPath + "',interface='" +
+           kBusService + "',member='NameOwnerChanged',arg0='" + kService + "'";
+}
 
 Session* TheSession(OpenFailure& why) {
     static std::mutex mutex;
@@ -206,28 +314,34 @@ Session* TheSession(OpenFailure& why) {
     try {
         if (!session)
             session = std::make_unique<Session>(sdbus::createSystemBusConnection());
-        bool running = false;
-        auto bus = sdbus::createProxy(session->Connection(), kBusService, kBusPath);
-        bus->callMethod("NameHasOwner").onInterface(kBusService).withArguments(std::string(kService)).storeResultsTo(running);
-        if (!running) {
-            Fail(why, OpenReason::kBluetoothUnavailable, "org.bluez is not on the system bus");
-            return nullptr;
-        }
     } catch (const std::exception& e) {
         Fail(why, OpenReason::kBluetoothUnavailable, std::string("no system bus: ") + e.what());
         return nullptr;
     }
-    return session.get();
+    return session->Follow(why) ? session.get() : nullptr;
 }
 
 sdbus::IConnection& ConnectionOf(Session& session) {
     return session.Connection();
 }
 
-bool ManagedObjectsOf(Session& session, ManagedObjects& objects, OpenFailure& why) {
+bool EnsureProfile(Session& session, Clock::time_point deadline, OpenFailure& why) {
+    return session.EnsureProfile(deadline, why);
+}
+
+int ConnectProfile(Session& session, const std::string& devicePath, Clock::time_point deadline,
+                   std::chrono::milliseconds whole, OpenFailure& why) {
+    return session.Connect(devicePath, deadline, whole, why);
+}
+
+bool ManagedObjectsOf(Session& session, ManagedObjects& objects, OpenFailure& why, std::chrono::milliseconds bound) {
     try {
         auto root = sdbus::createProxy(session.Connection(), kService, kRootPath);
-        root->callMethod("GetManagedObjects").onInterface(kObjectManager).storeResultsTo(objects);
+        auto call = root->createMethodCall(kObjectManager, "GetManagedObjects");
+        Answer answer = Ask(*root, call, bound);
+        if (!Refused(answer, "GetManagedObjects", why))
+            return false;
+        *answer.reply >> objects;
         return true;
     } catch (const sdbus::Error& e) {
         return Fail(why, OpenReason::kBluetoothUnavailable, "BlueZ did not answer: " + e.getName() + " " + e.getMessage());
@@ -254,53 +368,6 @@ bluetooth::SerialDevice SerialDeviceOf(const Properties& device) {
     if (device.count("RSSI") != 0 && device.at("RSSI").containsValueOfType<int16_t>())
         found.rssi = device.at("RSSI").get<int16_t>();
     return found;
-}
-
-int ConnectSerialPort(const bluetooth::Address& address, std::chrono::milliseconds bound, OpenFailure& why) {
-    Session* session = TheSession(why);
-    ManagedObjects objects;
-    if (session == nullptr || !ManagedObjectsOf(*session, objects, why))
-        return -1;
-
-    const std::string pairHint = "pair it first: bluetoothctl pair " + address.Text();
-    // BlueZ names a device's object after its address, below its adapter's.
-    const std::string objectName = "/" + address.ObjectPathName();
-    const auto named = [&](const std::string& path) {
-        return path.size() > objectName.size() &&
-               path.compare(path.size() - objectName.size(), objectName.size(), objectName) == 0;
-    };
-    const auto adapterName = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
-    bool anyAdapter = false;
-    const Properties* device = nullptr;
-    std::string devicePath;
-    for (const auto& [path, interfaces] : objects) {
-        anyAdapter = anyAdapter || InterfaceOf(interfaces, kAdapter) != nullptr;
-        const Properties* candidate = InterfaceOf(interfaces, kDevice);
-        if (candidate != nullptr && named(path)) {
-            device = candidate;
-            devicePath = path;
-        }
-    }
-    if (!anyAdapter)
-        return Fail(why, OpenReason::kNoAdapter, "none is present"), -1;
-    if (device == nullptr)
-        return Fail(why, OpenReason::kDeviceUnknown, "BlueZ does not know it; " + pairHint), -1;
-    const auto adapter = objects.find(PropertyOr(*device, "Adapter", sdbus::ObjectPath()));
-    const Properties* adapterProperties = adapter == objects.end() ? nullptr : InterfaceOf(adapter->second, kAdapter);
-    if (adapterProperties == nullptr)
-        return Fail(why, OpenReason::kNoAdapter, "the device's adapter is gone"), -1;
-    if (!PropertyOr(*adapterProperties, "Powered", false))
-        return Fail(why, OpenReason::kNoAdapter,
-                    adapterName(adapter->first) + " is powered off; turn it on: bluetoothctl power on"),
-               -1;
-    if (!PropertyOr(*device, "Paired", false))
-        return Fail(why, OpenReason::kDeviceUnknown, "it is not paired; " + pairHint), -1;
-    if (!OffersSerialPort(*device))
-        return Fail(why, OpenReason::kNoSerialProfile, "the Serial Port Profile is not among its services"), -1;
-
-    if (!session->EnsureProfile(why))
-        return -1;
-    return session->Connect(devicePath, bound, why);
 }
 
 } // namespace bluez

@@ -1,10 +1,13 @@
 // The process's one link to BlueZ on the system bus (DBUS_SYSTEM_BUS_ADDRESS when set): a connection
 // whose event loop runs on a thread of its own, so that bluetoothd's calls to our profile are served
 // while an open waits, and the one client profile that receives the sockets for every device this
-// process connects to, several at once.
+// process connects to, several at once. bluetoothd is followed by its unique name on the bus: a new
+// one (restarted under a long-running station) gets our profile again, and only the current one may
+// hand us a connection.
 #pragma once
 
 #include "Bluetooth.h"
+#include "BluezCall.h"
 #include "BluezConnect.h"
 #include "OpenFailure.h"
 
@@ -24,12 +27,25 @@ using ManagedObjects = std::map<sdbus::ObjectPath, Interfaces>;
 class Session;
 
 // The session, made at the first call; nullptr with the reason when there is no system bus or BlueZ
-// is not on it.
+// is not on it (or the bus does not answer).
 Session* TheSession(serial_result::OpenFailure& why);
 
-// Everything BlueZ knows (adapters, devices); false with the reason when it cannot be asked.
-bool ManagedObjectsOf(Session& session, ManagedObjects& objects, serial_result::OpenFailure& why);
+// The bus's signal each time org.bluez changes hands: bluetoothd started, ended or started again.
+std::string OwnerChangedRule();
+
+// Everything BlueZ knows (adapters, devices); false with the reason when it cannot be asked or does
+// not answer within bound.
+bool ManagedObjectsOf(Session& session, ManagedObjects& objects, serial_result::OpenFailure& why,
+                      std::chrono::milliseconds bound = AnswerBound());
 sdbus::IConnection& ConnectionOf(Session& session);
+
+// Our client profile registered with the current bluetoothd, asked for again after it changed.
+bool EnsureProfile(Session& session, std::chrono::steady_clock::time_point deadline, serial_result::OpenFailure& why);
+// The socket bluetoothd hands our profile for the device at devicePath, or -1 with the reason: refused,
+// not made by deadline (the end of the open's whole bound), or given up at a stop (the half-made
+// connection disconnected).
+int ConnectProfile(Session& session, const std::string& devicePath, std::chrono::steady_clock::time_point deadline,
+                   std::chrono::milliseconds whole, serial_result::OpenFailure& why);
 
 // The properties of an interface of an object, or nullptr.
 const Properties* InterfaceOf(const Interfaces& object, const char* interface);

@@ -1,102 +1,31 @@
 // zk405-cli over Bluetooth, on a private system bus where a stand-in bluetoothd (python-dbusmock's
 // BlueZ, tests/support/fake_bluetoothd.py) plays the adapters and devices and hands each connection to
 // a zk405-sim at the far end of a socket: scan, the bt: connection against the same run over a
-// pseudo-terminal, every refusal with its reason, and a link that drops mid-exchange.
-#include "ChildProcess.h"
-#include "CliRun.h"
-#include "TempDir.h"
-#include "Transcript.h"
+// pseudo-terminal, every refusal with its reason, a link that drops mid-exchange, Ctrl+C and the
+// bounds on every wait for BlueZ, and a bluetoothd that starts again under a station.
+#include "BluetoothBus.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <unistd.h>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace cli_bluetooth;
 using Json = nlohmann::json;
-using Strings = std::vector<std::string>;
 
 // Each test has addresses of its own: the locks in /run/lock are shared by tests that run at once.
 constexpr const char* kModule = "AA:BB:CC:DD:E1:01";
 constexpr const char* kSecond = "AA:BB:CC:DD:E1:02";
-
-std::string LockOf(const std::string& address) {
-    std::string compact;
-    for (const char c : address)
-        if (c != ':')
-            compact += c;
-    return "/run/lock/LCK..bt-" + compact;
-}
-
-// A dbus-daemon of the test's own, made the system bus of every program the test starts.
-class PrivateSystemBus {
-public:
-    explicit PrivateSystemBus(const TempDir& dir) {
-        const std::string config = dir.File("system-bus.conf");
-        std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-                                 " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-                                 "<busconfig><type>system</type><listen>unix:dir="
-                              << dir.Path()
-                              << "</listen><auth>EXTERNAL</auth><policy context=\"default\">"
-                                 "<allow user=\"*\"/><allow own=\"*\"/><allow send_type=\"method_call\"/>"
-                                 "<allow send_type=\"signal\"/><allow send_type=\"method_return\"/>"
-                                 "<allow send_type=\"error\"/><allow receive_type=\"method_call\"/>"
-                                 "<allow receive_type=\"signal\"/><allow receive_type=\"method_return\"/>"
-                                 "<allow receive_type=\"error\"/></policy></busconfig>\n";
-        m_daemon = std::make_unique<ChildProcess>(
-            Strings{"/usr/bin/dbus-daemon", "--nofork", "--print-address", "--config-file=" + config});
-        m_address = m_daemon->ReadLine();
-        setenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.c_str(), 1);
-    }
-    bool Running() const { return !m_address.empty(); }
-
-private:
-    std::unique_ptr<ChildProcess> m_daemon;
-    std::string m_address;
-};
-
-// The stand-in bluetoothd; its modules are zk405-sim with a transcript each ("transcript-<address>").
-class FakeBluez {
-public:
-    FakeBluez(const TempDir& dir, const Strings& scene) {
-        Strings args = {"/usr/bin/python3", ZK405_FAKE_BLUETOOTHD};
-        args.insert(args.end(), scene.begin(), scene.end());
-        args.insert(args.end(), {"--log", dir.File("bluez.log"), "--sim", ZK405_SIM_PROGRAM, "--transcript",
-                                 dir.File("transcript-{address}")});
-        m_process = std::make_unique<ChildProcess>(args);
-        m_ready = m_process->ReadLine(10000) == "ready";
-    }
-    bool Ready() const { return m_ready; }
-
-private:
-    std::unique_ptr<ChildProcess> m_process;
-    bool m_ready = false;
-};
-
-// zk405-cli as a process of its own, so that it finds the test's system bus as a user's program would.
-CliRun CliProcess(const Strings& args, int timeoutMs = 20000) {
-    Strings argv = {ZK405_CLI_PROGRAM};
-    argv.insert(argv.end(), args.begin(), args.end());
-    const Clock::time_point start = Clock::now();
-    ChildProcess cli(argv);
-    CliRun run;
-    run.out = cli.ReadToEnd(timeoutMs);
-    run.status = cli.Wait(timeoutMs);
-    run.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return run;
-}
-
-std::string Bt(const std::string& address) {
-    return "bt:" + address;
-}
 
 // One adapter with the module (paired, trusted, offering the profile) and whatever else a test adds.
 Strings Scene(Strings more = {}, const std::string& module = kModule) {
@@ -113,7 +42,10 @@ protected:
         setenv("ZK405_BLUETOOTH_CONNECT_MS", "1500", 1);
         ASSERT_TRUE(m_bus.Running());
     }
-    void TearDown() override { unsetenv("DBUS_SYSTEM_BUS_ADDRESS"); }
+    void TearDown() override {
+        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        unsetenv("ZK405_BLUEZ_ANSWER_MS");
+    }
 
     TempDir m_dir;
     PrivateSystemBus m_bus{m_dir};
@@ -322,6 +254,118 @@ TEST_F(CliBluetoothTest, AStationProgramsAModulePairedWhileItWaitsAndLeavesTheOn
         done = done || (record.value("bluetooth", "") == kSecond && record.value("result", "") == "PROGRAMMED");
     }
     EXPECT_TRUE(done);
+}
+
+// --- Stops and bounds: Ctrl+C ends every wait on BlueZ at once, and a bluetoothd that answers nothing
+// costs a bound of our own, told as such.
+
+TEST_F(CliBluetoothTest, CtrlCEndsADiscoveryAtOnceStopsItAndEndsAsAStoppedRun) {
+    FakeBluez bluez(m_dir, Scene({}, "AA:BB:CC:DD:E5:01"));
+    ASSERT_TRUE(bluez.Ready());
+    RunningCli scan({"scan", "--discover", "12", "--json"});
+    const std::string log = m_dir.File("bluez.log");
+    ASSERT_TRUE(WaitForText(log, "StartDiscovery", 10000));
+    const CliRun run = scan.Interrupt();
+    EXPECT_EQ(run.status, 130) << run.out;
+    EXPECT_LT(run.seconds, 2.0);
+    ASSERT_FALSE(run.Objects().empty()) << run.out;
+    EXPECT_EQ(run.Objects().at(0)["reason"], "stopped") << run.out;
+    EXPECT_NE(run.Objects().at(0)["message"].get<std::string>().find("signal 2"), std::string::npos) << run.out;
+    const std::string calls = ReadWholeFile(log);
+    ASSERT_NE(calls.find("StopDiscovery"), std::string::npos) << calls;
+    EXPECT_LT(calls.find("StartDiscovery"), calls.find("StopDiscovery"));
+}
+
+TEST_F(CliBluetoothTest, CtrlCWhileBluezHoldsTheConnectionIsAStopNotATimeOutAndLeavesNothingHalfMade) {
+    const std::string module = "AA:BB:CC:DD:E5:02";
+    FakeBluez bluez(m_dir, Scene({"--device", "hci0", module, "Daleko", "paired,spp,answer=hold"}));
+    ASSERT_TRUE(bluez.Ready());
+    // Far longer than the stop may take, so that a time-out cannot pass for it.
+    setenv("ZK405_BLUETOOTH_CONNECT_MS", "10000", 1);
+    RunningCli name({"name", Bt(module), "--json"});
+    ASSERT_EQ(bluez.NextLine(10000).rfind("held ", 0), 0u);
+    const CliRun run = name.Interrupt();
+    EXPECT_EQ(run.status, 130) << run.out;
+    EXPECT_LT(run.seconds, 2.0);
+    ASSERT_FALSE(run.Objects().empty()) << run.out;
+    const Json result = run.Objects().at(0);
+    EXPECT_EQ(result["reason"], "stopped") << run.out;
+    EXPECT_NE(result["message"].get<std::string>().find("stopped by signal 2"), std::string::npos) << run.out;
+    EXPECT_TRUE(result["steps"].empty());
+    // bluetoothd is told to give the connection up, and the lock went with the open.
+    EXPECT_TRUE(WaitForText(m_dir.File("bluez.log"), "DisconnectProfile \"00001101", 2000));
+    EXPECT_FALSE(std::filesystem::exists(LockOf(module)));
+}
+
+TEST_F(CliBluetoothTest, ABluetoothdThatAnswersNothingIsToldFromOneNotRunningWellBeforeTheBusTimeOut) {
+    const std::string module = "AA:BB:CC:DD:E5:03";
+    FakeBluez bluez(m_dir, Scene({}, module));
+    ASSERT_TRUE(bluez.Ready());
+    setenv("ZK405_BLUEZ_ANSWER_MS", "1000", 1);
+    // It keeps its name on the bus and answers nothing, as a bluetoothd stuck on a wedged adapter.
+    ASSERT_TRUE(bluez.Signal(SIGSTOP));
+    for (const Strings& args : {Strings{"name", Bt(module), "--json"}, Strings{"scan", "--json"},
+                                Strings{"scan", "--discover", "5", "--json"}}) {
+        const CliRun run = CliProcess(args);
+        EXPECT_EQ(run.status, 2) << args[0] << ": " << run.out;
+        ASSERT_FALSE(run.Objects().empty()) << run.out;
+        const Json result = run.Objects().at(0);
+        EXPECT_EQ(result["reason"], "bluetooth-not-answering") << run.out;
+        const std::string message = result["message"];
+        EXPECT_NE(message.find("BlueZ does not answer"), std::string::npos) << message;
+        EXPECT_NE(message.find("restart the Bluetooth service"), std::string::npos) << message;
+        EXPECT_EQ(message.find("not running"), std::string::npos) << message;
+        EXPECT_LT(run.seconds, 5.0) << args[0];
+        EXPECT_FALSE(std::filesystem::exists(LockOf(module)));
+    }
+}
+
+TEST_F(CliBluetoothTest, AConnectionOfferedByAnotherPeerOfTheBusIsRefusedAndItsSocketClosed) {
+    const std::string module = "AA:BB:CC:DD:E5:04";
+    FakeBluez bluez(m_dir, Scene({"--device", "hci0", module, "Podstep", "paired,spp,answer=rogue"}));
+    ASSERT_TRUE(bluez.Ready());
+    const CliRun run = CliProcess({"name", Bt(module)});
+    EXPECT_EQ(bluez.NextLine(), "rogue NewConnection refused: org.bluez.Error.Rejected");
+    EXPECT_EQ(bluez.NextLine(), "rogue socket closed");
+    // bluetoothd's own connection, which came after, is the one taken.
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(run.out, Bt(module) + "\tZK405\n");
+}
+
+// --- A bluetoothd that ends and starts again under a running station.
+
+TEST_F(CliBluetoothTest, AStationOutlivingBluetoothdRegistersItsProfileWithTheNewOneAndTakesItsModules) {
+    const std::string before = "AA:BB:CC:DD:E6:00";
+    const std::string first = "AA:BB:CC:DD:E6:01";
+    const std::string second = "AA:BB:CC:DD:E6:02";
+    auto bluez = std::make_unique<FakeBluez>(
+        m_dir, Scene({"--device", "hci0", first, "Pierwszy", "paired,trusted,spp,later=0.5"}, before));
+    ASSERT_TRUE(bluez->Ready());
+    const std::string watched = m_dir.File("dev");
+    std::filesystem::create_directories(watched);
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    RunningCli station({"station", "--bluetooth", "--watch-dir", watched, "--ledger", ledger, "--name", "Kasa {n}",
+                        "--once", "2", "--json"});
+    // The first module is programmed through the first bluetoothd, which then has our profile.
+    ASSERT_NE(station.LineWith({"\"tally\"", Bt(first)}, 15000), "");
+    bluez.reset();
+    bluez = std::make_unique<FakeBluez>(
+        m_dir, Scene({"--device", "hci0", second, "Drugi", "paired,trusted,spp,later=0.5"}, before), "bluez-again.log");
+    ASSERT_TRUE(bluez->Ready());
+    const CliRun run = station.End(15000);
+    ASSERT_EQ(run.status, 0) << run.out;
+    EXPECT_EQ(Commands(ReadTranscript(m_dir.File("transcript-" + second))).at(0), "AT+BNAME?");
+    EXPECT_NE(ReadWholeFile(m_dir.File("bluez-again.log")).find("RegisterProfile"), std::string::npos);
+    // The module paired before the station began is left alone by the new bluetoothd's objects too.
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("transcript-" + before)));
+    std::ifstream records(ledger);
+    std::set<std::string> programmed;
+    for (std::string line; std::getline(records, line);) {
+        const Json record = Json::parse(line);
+        if (record.value("result", "") == "PROGRAMMED")
+            programmed.insert(record.value("bluetooth", ""));
+    }
+    EXPECT_EQ(programmed, (std::set<std::string>{first, second})) << run.out;
 }
 
 } // namespace
