@@ -46,6 +46,7 @@ public:
 
     ExitStatus Run(std::string& refusal) {
         std::vector<std::unique_ptr<PortSource>> sources;
+        m_ledger.SetLockWait([this](const LedgerLockWait& wait) { Tell([&] { m_observer.LedgerWaiting(wait); }); });
         if (!OpenSources(sources, refusal) || !m_ledger.Open(m_options.ledgerPath, refusal))
             return kExitUsage;
         std::set<std::string> known;

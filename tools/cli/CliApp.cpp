@@ -182,12 +182,16 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
         }
     }
     Ledger ledger;
+    std::mutex ledgerErrorLock;
+    ledger.SetLockWait([&](const LedgerLockWait& wait) {
+        const std::lock_guard<std::mutex> lock(ledgerErrorLock);
+        err << LockWaitLine(wait) << std::flush;
+    });
     if (!ledgerPath.empty() && !ledger.Open(ledgerPath, error)) {
         err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
         return kExitUsage;
     }
     std::atomic<bool> ledgerFailed{false};
-    std::mutex ledgerErrorLock;
     const PortRunner recorded = [&](const PortTask& task, const StepReport& report, PortResult& result) {
         const RecordedResult run = RunRecorded(
             ledger, {task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {}}, report, nullptr);
