@@ -613,14 +613,13 @@ TEST_F(CliStationTest, ALedgerRenamedOverIsFollowedOrStopsTheStation) {
     EXPECT_EQ(records[3].event, "done");
     EXPECT_EQ(records[3].nameAfter, "Linia 2");
 
-    StationThread next(Concat(args, {"--once", "1"}));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300)); // the station reads the ledger and watches
-    std::ofstream(copy) << early; // saved from before module 2
+    const auto next = WithErrors(Concat(args, {"--once", "1"}));
+    ASSERT_NE(LineWith(*next, R"("event":"ready")"), ""); // the ledger read, the folder watched
+    std::ofstream(copy) << early;                         // saved from before module 2
     std::filesystem::rename(copy, ledger);
     bench.PlugIn(2);
-    const CliRun stopped = next.Result();
-    EXPECT_EQ(stopped.status, 7) << stopped.err;
-    EXPECT_NE(stopped.err.find("replaced"), std::string::npos) << stopped.err;
+    EXPECT_NE(LineWith(*next, "was replaced while in use"), "");
+    EXPECT_EQ(next->Wait(5000), 7);
     EXPECT_EQ(bench.Received(2), Strings{"AT+BNAME?"}); // "Linia 2" was not given again
     EXPECT_EQ(ReadWholeFile(ledger), early);
 }
