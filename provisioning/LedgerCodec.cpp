@@ -1,16 +1,22 @@
+#include "LedgerCsv.h"
 #include "LedgerRecord.h"
 
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 
 namespace provisioning {
 
 namespace {
 
 using Json = nlohmann::json;
+using ledger_csv::CsvField;
+using ledger_csv::CsvRecordEnd;
+using ledger_csv::SplitCsv;
 
 // The ledger's columns, in their order: the CSV header, both writers and both readers follow this
 // table, so a column added here is written and read everywhere at once.
@@ -76,12 +82,24 @@ std::string SecondsText(double seconds) {
     return text;
 }
 
-bool ToNumber(const std::string& text, long& value) {
-    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789-") != std::string::npos)
+// Digits only, at most 18 of them: every number the writers write, in the range every reader takes.
+bool ToNumber(const std::string& text, std::int64_t& value) {
+    if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
         return false;
-    char* end = nullptr;
-    value = std::strtol(text.c_str(), &end, 10);
-    return *end == '\0';
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+// A status is written as -1 (none yet) or an exit status.
+bool ToStatus(const std::string& text, int& status) {
+    std::int64_t value = 0;
+    if (text == "-1")
+        status = -1;
+    else if (!ToNumber(text, value) || value > std::numeric_limits<int>::max())
+        return false;
+    else
+        status = static_cast<int>(value);
+    return true;
 }
 
 bool KnownEvent(const std::string& event) {
@@ -90,63 +108,6 @@ bool KnownEvent(const std::string& event) {
 
 bool Omitted(const Field& field, const LedgerRecord& r) {
     return (field.flags & kResultOnly) != 0 && r.event == kLedgerStarted;
-}
-
-// A module's name is the module's to choose: "=HYPERLINK(...)" must stay text in a spreadsheet.
-std::string CsvField(const std::string& value) {
-    std::string field = value;
-    if (!field.empty() && std::string_view("=+-@'\t\r").find(field[0]) != std::string_view::npos)
-        field.insert(0, 1, '\'');
-    if (field.find_first_of(",\"\r\n'") == std::string::npos)
-        return field;
-    std::string quoted = "\"";
-    for (const char c : field) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + '"';
-}
-
-std::string CsvUnescape(std::string field) {
-    if (!field.empty() && field[0] == '\'')
-        field.erase(0, 1);
-    return field;
-}
-
-// RFC 4180 fields of one line (line feeds inside quotes are never written: values hold no control
-// characters, and messages are the program's own).
-bool SplitCsv(std::string_view line, std::vector<std::string>& fields) {
-    fields.clear();
-    std::string field;
-    bool quoted = false, wasQuoted = false;
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                quoted = false;
-            } else {
-                field += c;
-            }
-        } else if (c == '"' && field.empty() && !wasQuoted) {
-            quoted = wasQuoted = true;
-        } else if (c == ',') {
-            fields.push_back(CsvUnescape(field));
-            field.clear();
-            wasQuoted = false;
-        } else if (wasQuoted) {
-            return false; // text after a closing quote
-        } else {
-            field += c;
-        }
-    }
-    if (quoted)
-        return false;
-    fields.push_back(CsvUnescape(field));
-    return true;
 }
 
 std::string CsvText(const Field& field, const LedgerRecord& r) {
@@ -169,18 +130,14 @@ std::string CsvText(const Field& field, const LedgerRecord& r) {
 
 bool FromCsv(const Field& field, const std::string& text, LedgerRecord& r) {
     char* end = nullptr;
-    long number = -1;
     switch (field.kind) {
     case FieldKind::Text:
         r.*field.text = text;
         return true;
     case FieldKind::Number:
-        return ToNumber(text, r.n) && r.n >= 0;
+        return ToNumber(text, r.n) && r.n <= kLedgerMaxNumber;
     case FieldKind::Status:
-        if (!text.empty() && !ToNumber(text, number))
-            return false;
-        r.status = static_cast<int>(number);
-        return true;
+        return text.empty() || ToStatus(text, r.status);
     case FieldKind::Seconds:
         r.seconds = text.empty() ? 0 : std::strtod(text.c_str(), &end);
         return end == nullptr || *end == '\0';
@@ -223,14 +180,17 @@ bool FromJson(const Field& field, const Json& value, LedgerRecord& r) {
         r.*field.text = value.get<std::string>();
         return true;
     case FieldKind::Number:
-        if (!value.is_number_integer() || value.get<long>() < 0)
+        // A number the reader cannot hold is refused, not wrapped: JSON's non-negative integers are unsigned.
+        if (!value.is_number_unsigned() || value.get<std::uint64_t>() > static_cast<std::uint64_t>(kLedgerMaxNumber))
             return false;
-        r.n = value.get<long>();
+        r.n = static_cast<std::int64_t>(value.get<std::uint64_t>());
         return true;
     case FieldKind::Status:
-        if (!value.is_number_integer())
+        if (!value.is_number_integer() ||
+            (value.is_number_unsigned() ? value.get<std::uint64_t>() > std::numeric_limits<int>::max()
+                                        : value.get<std::int64_t>() < -1))
             return false;
-        r.status = value.get<int>();
+        r.status = static_cast<int>(value.get<std::int64_t>());
         return true;
     case FieldKind::Seconds:
         if (!value.is_number())
@@ -250,40 +210,67 @@ bool FromJson(const Field& field, const Json& value, LedgerRecord& r) {
     return false;
 }
 
-bool ParseCsv(std::string_view line, LedgerRecord& out) {
+// Whether a line is a record, no record at all (torn, mangled, another program's), or a record of the
+// ledger's shape that cannot be read, which may hold a number.
+enum class LineKind { Record, NotARecord, Unreadable };
+
+LineKind ParseCsv(std::string_view line, LedgerRecord& out) {
     std::vector<std::string> texts;
     if (!SplitCsv(line, texts) || texts.size() != std::size(kFields))
-        return false;
+        return LineKind::NotARecord;
     LedgerRecord r;
     for (size_t i = 0; i < texts.size(); ++i)
         if (!FromCsv(kFields[i], texts[i], r))
-            return false;
+            return LineKind::Unreadable;
     if (!KnownEvent(r.event) || r.attempt.empty())
-        return false;
+        return LineKind::Unreadable;
     out = std::move(r);
-    return true;
+    return LineKind::Record;
 }
 
-bool ParseJson(std::string_view line, LedgerRecord& out) {
+LineKind ParseJson(std::string_view line, LedgerRecord& out) {
     const Json json = Json::parse(line.begin(), line.end(), nullptr, false);
     if (!json.is_object())
-        return false;
+        return LineKind::NotARecord;
     LedgerRecord r;
     for (const Field& field : kFields) {
         const auto it = json.find(field.name);
         if (it != json.end() && !FromJson(field, *it, r))
-            return false;
+            return LineKind::Unreadable;
     }
     if (!KnownEvent(r.event) || r.attempt.empty())
-        return false;
+        return LineKind::Unreadable;
     out = std::move(r);
-    return true;
+    return LineKind::Record;
 }
 
 std::string Trimmed(std::string_view line) {
     if (!line.empty() && line.back() == '\r')
         line.remove_suffix(1);
     return std::string(line);
+}
+
+LineKind Classify(std::string_view line, LedgerFormat format, LedgerRecord& out) {
+    const std::string text = Trimmed(line);
+    return format == LedgerFormat::Csv ? ParseCsv(text, out) : ParseJson(text, out);
+}
+
+bool IsHeader(std::string_view line, LedgerFormat format) {
+    return format == LedgerFormat::Csv && Trimmed(line) + "\n" == CsvHeader();
+}
+
+// A CSV record over several lines (a quoted line feed) when it reads as one: otherwise the line is
+// judged on its own, so that a torn record's open quote never swallows the records after it.
+bool JoinedCsvRecord(std::string_view text, size_t start, size_t lineEnd, LedgerContents& contents) {
+    const size_t end = CsvRecordEnd(text, start);
+    LedgerRecord record;
+    if (end == lineEnd || end == std::string_view::npos ||
+        Classify(text.substr(start, end - start), LedgerFormat::Csv, record) != LineKind::Record)
+        return false;
+    contents.records.push_back(std::move(record));
+    contents.lines += static_cast<size_t>(std::count(text.begin() + start, text.begin() + end, '\n'));
+    contents.whole = end + 1;
+    return true;
 }
 
 } // namespace
@@ -328,30 +315,39 @@ std::string FormatRecord(const LedgerRecord& r, LedgerFormat format) {
 }
 
 bool ParseRecord(std::string_view line, LedgerFormat format, LedgerRecord& out) {
-    const std::string text = Trimmed(line);
-    return format == LedgerFormat::Csv ? ParseCsv(text, out) : ParseJson(text, out);
+    return Classify(line, format, out) == LineKind::Record;
 }
 
 LedgerContents ParseLedger(std::string_view text, LedgerFormat format) {
     LedgerContents contents;
-    size_t start = 0;
-    while (start < text.size()) {
+    while (contents.whole < text.size()) {
+        const size_t start = contents.whole;
         const size_t end = text.find('\n', start);
-        const bool whole = end != std::string_view::npos;
-        const std::string_view line = text.substr(start, whole ? end - start : std::string_view::npos);
         ++contents.lines;
-        LedgerRecord record;
-        const bool header = format == LedgerFormat::Csv && contents.lines == 1 && whole &&
-                            Trimmed(line) + "\n" == CsvHeader();
-        if (header) {
-        } else if (line.empty() || Trimmed(line).empty()) {
-            // The line feed put before a record that followed a torn line leaves nothing to skip.
-        } else if (whole && ParseRecord(line, format, record)) {
-            contents.records.push_back(std::move(record));
-        } else {
-            contents.badLines.push_back(contents.lines);
+        if (end == std::string_view::npos) {
+            contents.badLines.push_back(contents.lines); // not whole: a writer's record cut off, or one under way
+            break;
         }
-        start = whole ? end + 1 : text.size();
+        const std::string_view line = text.substr(start, end - start);
+        LedgerRecord record;
+        if (format == LedgerFormat::Csv && JoinedCsvRecord(text, start, end, contents))
+            continue;
+        contents.whole = end + 1;
+        // A header again (ledgers joined end to end) and the line feed put before a record that
+        // followed a torn line are nothing to read.
+        if (IsHeader(line, format) || Trimmed(line).empty())
+            continue;
+        switch (Classify(line, format, record)) {
+        case LineKind::Record:
+            contents.records.push_back(std::move(record));
+            break;
+        case LineKind::Unreadable:
+            contents.unreadable.push_back(contents.lines);
+            [[fallthrough]];
+        case LineKind::NotARecord:
+            contents.badLines.push_back(contents.lines);
+            break;
+        }
     }
     return contents;
 }

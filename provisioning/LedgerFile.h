@@ -9,6 +9,15 @@
 
 namespace ledger_file {
 
+enum class LockTry { Taken, Busy, Failed };
+
+// Who holds the lock, where the system tells: a process's own (POSIX) lock names its PID; the lock of
+// an open file, which this program takes, and a Windows lock name none (pid 0).
+struct LockHolder {
+    long long pid = 0;
+    std::string program; // as ps shows it; empty when unknown
+};
+
 class LedgerFile {
 public:
     LedgerFile() = default;
@@ -16,11 +25,16 @@ public:
     LedgerFile(const LedgerFile&) = delete;
     LedgerFile& operator=(const LedgerFile&) = delete;
 
-    // Opens or creates the file (UTF-8 path), for appending and reading.
-    bool Open(const std::string& path, std::string& error);
-    // Waits for the whole file's exclusive lock; Unlock gives it back.
-    bool Lock(std::string& error);
+    // Opens (or, with create, creates) the file at a UTF-8 path, for appending and reading.
+    bool Open(const std::string& path, bool create, std::string& error);
+    // Takes the whole file's exclusive lock unless another open holds it (Busy), without waiting:
+    // the ledger's wait is bounded, tells whom it waits for and ends on a stop. Unlock gives it back.
+    LockTry TryLock(std::string& error);
+    LockHolder Holder() const;
     void Unlock();
+    // Whether the open file is still the one at path: not deleted, nor replaced by another file renamed
+    // over it (as editors and sync tools save). False with the reason when that cannot be told.
+    bool StillAtPath(const std::string& path, bool& same, std::string& error) const;
     uint64_t Size(std::string& error, bool& ok) const;
     // Bytes from offset to the end of the file.
     bool ReadFrom(uint64_t offset, std::string& text, std::string& error) const;

@@ -1,5 +1,7 @@
 #include "LedgerFile.h"
 
+#include "Processes.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -17,13 +19,13 @@ std::string Reason(const char* what) {
 // fcntl locks are the ones NFS and SMB mounts pass on to the server; flock may stay local there. The
 // open-file-description kind (F_OFD_*) belongs to this open file, not to the process: two opens in one
 // process exclude each other too, and closing another descriptor of the file does not drop it.
-bool SetLock(int fd, short type, bool wait) {
+bool SetLock(int fd, short type) {
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET; // start 0, length 0: the whole file, however far it grows
     int result;
     do
-        result = fcntl(fd, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock);
+        result = fcntl(fd, F_OFD_SETLK, &lock);
     while (result != 0 && errno == EINTR);
     return result == 0;
 }
@@ -54,29 +56,63 @@ LedgerFile::~LedgerFile() {
     }
 }
 
-bool LedgerFile::Open(const std::string& path, std::string& error) {
+bool LedgerFile::Open(const std::string& path, bool create, std::string& error) {
     // O_APPEND: every write lands at the end, whatever another station wrote meanwhile. Not a FIFO or
     // a device: only a regular file is a ledger.
-    const int fd = OpenRegular(path, O_RDWR | O_APPEND | O_CREAT, error);
+    const int fd = OpenRegular(path, O_RDWR | O_APPEND | (create ? O_CREAT : 0), error);
     if (fd < 0)
         return false;
     m_handle = fd;
     return true;
 }
 
-bool LedgerFile::Lock(std::string& error) {
-    if (!SetLock(static_cast<int>(m_handle), F_WRLCK, true)) {
-        error = Reason("cannot lock the ledger");
-        return false;
+LockTry LedgerFile::TryLock(std::string& error) {
+    if (SetLock(static_cast<int>(m_handle), F_WRLCK)) {
+        m_locked = true;
+        return LockTry::Taken;
     }
-    m_locked = true;
-    return true;
+    if (errno == EAGAIN || errno == EACCES)
+        return LockTry::Busy;
+    error = Reason("cannot lock the ledger");
+    return LockTry::Failed;
+}
+
+LockHolder LedgerFile::Holder() const {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    LockHolder holder;
+    // l_pid is -1 for the lock of an open file (another station's): the system names no process then.
+    if (fcntl(static_cast<int>(m_handle), F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK && lock.l_pid > 0) {
+        holder.pid = lock.l_pid;
+        holder.program = serial_os::ProgramOf(lock.l_pid);
+    }
+    return holder;
 }
 
 void LedgerFile::Unlock() {
     if (m_locked)
-        SetLock(static_cast<int>(m_handle), F_UNLCK, false);
+        SetLock(static_cast<int>(m_handle), F_UNLCK);
     m_locked = false;
+}
+
+bool LedgerFile::StillAtPath(const std::string& path, bool& same, std::string& error) const {
+    struct stat open {};
+    struct stat named {};
+    if (fstat(static_cast<int>(m_handle), &open) != 0) {
+        error = Reason("cannot look at the open ledger");
+        return false;
+    }
+    if (stat(path.c_str(), &named) != 0) {
+        if (errno != ENOENT && errno != ENOTDIR) {
+            error = Reason(("cannot look at the ledger " + path).c_str());
+            return false;
+        }
+        same = false; // deleted, or moved away
+        return true;
+    }
+    same = open.st_nlink > 0 && open.st_dev == named.st_dev && open.st_ino == named.st_ino;
+    return true;
 }
 
 uint64_t LedgerFile::Size(std::string& error, bool& ok) const {

@@ -51,9 +51,9 @@ LedgerFile::~LedgerFile() {
     }
 }
 
-bool LedgerFile::Open(const std::string& path, std::string& error) {
+bool LedgerFile::Open(const std::string& path, bool create, std::string& error) {
     // FILE_APPEND_DATA without FILE_WRITE_DATA: every write lands at the end of the file.
-    const HANDLE file = OpenShared(path, GENERIC_READ | FILE_APPEND_DATA, OPEN_ALWAYS);
+    const HANDLE file = OpenShared(path, GENERIC_READ | FILE_APPEND_DATA, create ? OPEN_ALWAYS : OPEN_EXISTING);
     if (file == INVALID_HANDLE_VALUE) {
         error = Reason("cannot open the ledger " + path);
         return false;
@@ -67,14 +67,22 @@ bool LedgerFile::Open(const std::string& path, std::string& error) {
     return true;
 }
 
-bool LedgerFile::Lock(std::string& error) {
+LockTry LedgerFile::TryLock(std::string& error) {
     OVERLAPPED whole{};
-    if (!LockFileEx(AsHandle(m_handle), LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole)) {
-        error = Reason("cannot lock the ledger");
-        return false;
+    if (LockFileEx(AsHandle(m_handle), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &whole)) {
+        m_locked = true;
+        return LockTry::Taken;
     }
-    m_locked = true;
-    return true;
+    if (GetLastError() == ERROR_LOCK_VIOLATION || GetLastError() == ERROR_IO_PENDING)
+        return LockTry::Busy;
+    error = Reason("cannot lock the ledger");
+    return LockTry::Failed;
+}
+
+// Windows does not tell who holds a byte-range lock.
+LockHolder LedgerFile::Holder() const {
+    return {};
 }
 
 void LedgerFile::Unlock() {
@@ -83,6 +91,37 @@ void LedgerFile::Unlock() {
         UnlockFileEx(AsHandle(m_handle), 0, MAXDWORD, MAXDWORD, &whole);
     }
     m_locked = false;
+}
+
+// Our open shares no deletion, so Windows refuses a rename over the file or its deletion while it is
+// open; a server that allows them all the same (a Samba share with POSIX semantics) is caught here by
+// the file's identity: its volume and its index on it.
+bool LedgerFile::StillAtPath(const std::string& path, bool& same, std::string& error) const {
+    BY_HANDLE_FILE_INFORMATION open{};
+    if (!GetFileInformationByHandle(AsHandle(m_handle), &open)) {
+        error = Reason("cannot look at the open ledger");
+        return false;
+    }
+    const HANDLE named = CreateFileW(wide_text::Utf8ToWide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (named == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_PATH_NOT_FOUND) {
+            error = Reason("cannot look at the ledger " + path);
+            return false;
+        }
+        same = false; // deleted, or moved away
+        return true;
+    }
+    BY_HANDLE_FILE_INFORMATION now{};
+    const bool ok = GetFileInformationByHandle(named, &now) != 0;
+    if (!ok)
+        error = Reason("cannot look at the ledger " + path);
+    CloseHandle(named);
+    same = ok && open.nNumberOfLinks > 0 && open.dwVolumeSerialNumber == now.dwVolumeSerialNumber &&
+           open.nFileIndexHigh == now.nFileIndexHigh && open.nFileIndexLow == now.nFileIndexLow;
+    return ok;
 }
 
 uint64_t LedgerFile::Size(std::string& error, bool& ok) const {

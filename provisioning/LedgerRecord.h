@@ -3,6 +3,7 @@
 // never written, only whether it was sent.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,6 +14,11 @@ enum class LedgerFormat { Csv, JsonLines };
 
 // ".csv" or ".jsonl" (any letter case); false with the reason for any other name.
 bool LedgerFormatOf(const std::string& path, LedgerFormat& format, std::string& error);
+
+// The highest number a record may hold: 18 digits, which every reader takes on every platform (a
+// 32-bit long included, as the number is 64 bits wide everywhere). The number after it is refused,
+// never wrapped, and a record holding a higher one is a record that cannot be read.
+inline constexpr std::int64_t kLedgerMaxNumber = 999'999'999'999'999'999;
 
 // The events; the result words come from the outcome vocabulary (Outcome.h).
 inline constexpr const char* kLedgerStarted = "started";
@@ -25,7 +31,7 @@ struct LedgerRecord {
     std::string station; // the host name
     std::string attempt; // the same in an attempt's "started" record and its result
     std::string event;   // kLedgerStarted, kLedgerDone, kLedgerFailed, kLedgerSkipped
-    long n = 0;          // the module's number; 0 when none was taken
+    std::int64_t n = 0;  // the module's number; 0 when none was taken
     std::string port;
     std::string device;
     std::string bluetooth;  // the module's address when known
@@ -38,17 +44,24 @@ struct LedgerRecord {
     double seconds = 0;
 };
 
-// One line with its line feed. CSV fields a spreadsheet would take for a formula get a leading "'".
+// One record with its line feed. CSV fields a spreadsheet would take for a formula get a leading "'";
+// a CSV field holding a line feed is quoted (RFC 4180) and so spans lines, which the reader joins. A
+// JSON line escapes every control character.
 std::string FormatRecord(const LedgerRecord& record, LedgerFormat format);
 const std::string& CsvHeader(); // with its line feed
 bool ParseRecord(std::string_view line, LedgerFormat format, LedgerRecord& out);
 
-// A ledger read back. A line that is not whole (no line feed at the end of the file) or does not parse
-// is skipped and its number (from 1) kept in badLines.
+// A ledger read back. What does not parse is kept by the number (from 1) of the line it starts on in
+// badLines: a line that is not whole (no line feed at the end of the file), a line that is no record
+// at all (not a JSON object; not the ledger's columns, as a torn or mangled line is), and a record of
+// the ledger's shape that cannot be read (an event, a number or a field no writer of ours writes),
+// which is also kept in unreadable: it may hold a number that must not be given again.
 struct LedgerContents {
     std::vector<LedgerRecord> records;
     std::vector<size_t> badLines;
+    std::vector<size_t> unreadable;
     size_t lines = 0;
+    size_t whole = 0; // the bytes up to the end of the last whole line; what follows is unfinished
 };
 LedgerContents ParseLedger(std::string_view text, LedgerFormat format);
 

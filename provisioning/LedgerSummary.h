@@ -4,6 +4,7 @@
 
 #include "LedgerRecord.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,7 +16,7 @@ struct LedgerSummary {
     size_t skipped = 0;
     size_t interrupted = 0;                          // "started" without a result
     std::vector<std::pair<std::string, size_t>> failures; // reason, count; most frequent first
-    long lastNumber = 0;
+    std::int64_t lastNumber = 0;
     size_t badLines = 0;
 };
 LedgerSummary Summarize(const LedgerContents& contents);

@@ -91,7 +91,7 @@ private:
         m_record.settings = SettingsPlanned(m_task.input);
         m_record.time = LedgerTime();
         std::string nameError;
-        const auto nameFor = [&](long n, std::string& name, std::string& why) {
+        const auto nameFor = [&](std::int64_t n, std::string& name, std::string& why) {
             if (!BuildSettings(m_task.input, m_task.port, static_cast<size_t>(n), settings, why)) {
                 nameError = why;
                 return false;

@@ -26,7 +26,7 @@ struct RecordedTask {
 struct RecordedResult {
     PortResult port;
     std::string attempt;
-    long n = 0;            // 0 when no number was taken
+    std::int64_t n = 0;    // 0 when no number was taken
     std::string nameAfter; // UTF-8, when a name was to be given
     std::string time;      // of the "started" record, as the ledger writes it
     bool ledgerFailed = false;

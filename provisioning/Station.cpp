@@ -59,6 +59,7 @@ public:
 
     ExitStatus Run(std::string& refusal) {
         std::vector<std::unique_ptr<PortSource>> sources;
+        m_ledger.SetLockWait([this](const LedgerLockWait& wait) { Tell([&] { m_observer.LedgerWaiting(wait); }); });
         if (!OpenSources(sources, refusal))
             return kExitUsage;
         // A name of no format the tool writes is bad usage; a file that cannot be used, the ledger's.

@@ -47,6 +47,8 @@ public:
     virtual void Started(const RecordedResult& attempt) = 0;
     // A module's attempt ended; tally counts it already.
     virtual void Finished(const RecordedResult& attempt, Verdict verdict, const Tally& tally) = 0;
+    // The ledger's lock is held by another: the station (or a module's job) waits, bounded.
+    virtual void LedgerWaiting(const LedgerLockWait& wait) = 0;
     // The ledger could not be written: the station stops.
     virtual void LedgerBroken(const std::string& error) = 0;
     virtual void Stopped(const Tally& tally, ExitStatus status, int signal) = 0;

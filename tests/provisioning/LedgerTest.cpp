@@ -1,11 +1,19 @@
 // The ledger's records read back as written, whatever a module calls itself, and the file shared with
-// torn and mangled lines in it: skipped, counted, and never glued onto.
+// torn and mangled lines in it: skipped, counted, and never glued onto. Its numbers never given twice:
+// not past the highest a record may hold, not over a record that cannot be read, not after the file
+// was replaced, and its lock waited for within a bound.
 #include "Ledger.h"
+#include "OtherProgram.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -70,6 +78,232 @@ TEST_F(LedgerTest, TornLinesAreSkippedAndNoRecordIsGluedOntoOne) {
     EXPECT_FALSE(foreign.Open(m_dir.File("foreign.csv"), error));
     EXPECT_FALSE(foreign.Open(m_dir.File("ledger.txt"), error));
     EXPECT_NE(error.find(".csv or .jsonl"), std::string::npos);
+}
+
+// A name for each number, as the station's settings give it.
+bool Named(std::int64_t n, std::string& name, std::string&) {
+    name = "Linia " + std::to_string(n);
+    return true;
+}
+
+LedgerRecord Started(const std::string& attempt, std::int64_t n) {
+    LedgerRecord record;
+    record.time = "2026-12-07T10:00:00.000Z";
+    record.attempt = attempt;
+    record.event = kLedgerStarted;
+    record.n = n;
+    return record;
+}
+
+class LedgerFormats : public LedgerTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    std::string Path() const { return m_dir.File(std::string("ledger.") + GetParam()); }
+    LedgerFormat Format() const {
+        LedgerFormat format;
+        std::string error;
+        EXPECT_TRUE(LedgerFormatOf(Path(), format, error));
+        return format;
+    }
+    // A ledger holding these lines after its beginning, as a file on disk.
+    void Write(const std::string& lines) const {
+        std::ofstream(Path(), std::ios::binary) << (Format() == LedgerFormat::Csv ? CsvHeader() : "") << lines;
+    }
+    // Start on a fresh Ledger over the file; the number taken, or 0 with error filled.
+    std::int64_t Next(std::string& error) const {
+        Ledger ledger;
+        LedgerRecord record;
+        record.attempt = "next";
+        if (!ledger.Open(Path(), error) || !ledger.Start(record, Named, error))
+            return 0;
+        return record.n;
+    }
+};
+INSTANTIATE_TEST_SUITE_P(, LedgerFormats, ::testing::Values("csv", "jsonl"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// Every control character a module, a port's description or a message may hold, in every field of
+// text, reads back as written, on one record, and the next number follows it.
+TEST_P(LedgerFormats, EveryControlCharacterInEveryFieldReadsBack) {
+    std::string hostile = "ZK\n405\r\n\"q\",'=";
+    for (char c = 1; c < 0x20; ++c)
+        hostile += c;
+    hostile += '\x7f';
+    LedgerRecord record = Started("a1", 7);
+    record.event = kLedgerDone;
+    for (std::string* field : {&record.station, &record.port, &record.device, &record.bluetooth, &record.nameBefore,
+                               &record.nameAfter, &record.message})
+        *field = hostile;
+    record.settings = {"name"};
+    record.result = "PROGRAMMED";
+    record.status = 0;
+    Write(FormatRecord(Started("a1", 7), Format()) + FormatRecord(record, Format()));
+    const LedgerContents contents = ParseLedger(ReadWholeFile(Path()), Format());
+    EXPECT_TRUE(contents.badLines.empty());
+    ASSERT_EQ(contents.records.size(), 2u);
+    const LedgerRecord& back = contents.records[1];
+    for (const std::string* field : {&back.station, &back.port, &back.device, &back.bluetooth, &back.nameBefore,
+                                     &back.nameAfter, &back.message})
+        EXPECT_EQ(*field, hostile);
+    EXPECT_EQ(back.n, 7);
+    std::string error;
+    EXPECT_EQ(Next(error), 8) << error;
+    EXPECT_TRUE(ParseLedger(ReadWholeFile(Path()), Format()).badLines.empty());
+}
+
+// A record cut off inside a quoted name (a full disk) never takes the records after it with it.
+TEST_P(LedgerFormats, ATornRecordInsideAQuoteLeavesTheNextRecordsReadable) {
+    LedgerRecord named = Started("a1", 3);
+    named.nameAfter = "Linia, \"3\"\nzwei";
+    const std::string line = FormatRecord(named, Format());
+    Write(line.substr(0, line.find("zwei")) + "\n" + FormatRecord(Started("a2", 4), Format()));
+    const LedgerContents contents = ParseLedger(ReadWholeFile(Path()), Format());
+    ASSERT_EQ(contents.records.size(), 1u);
+    EXPECT_EQ(contents.records[0].n, 4);
+    EXPECT_TRUE(contents.unreadable.empty());
+    std::string error;
+    EXPECT_EQ(Next(error), 5) << error;
+}
+
+// A record of the ledger's shape that cannot be read may hold the highest number: none is taken.
+TEST_P(LedgerFormats, ARecordThatCannotBeReadRefusesTheNextNumber) {
+    std::string broken = FormatRecord(Started("a2", 12), Format());
+    broken.replace(broken.find("started"), 7, "startet");
+    Write(FormatRecord(Started("a1", 11), Format()) + broken);
+    const std::string before = ReadWholeFile(Path());
+    std::string error;
+    EXPECT_EQ(Next(error), 0);
+    EXPECT_NE(error.find("line " + std::to_string(Format() == LedgerFormat::Csv ? 3 : 2)), std::string::npos)
+        << error;
+    EXPECT_EQ(ReadWholeFile(Path()), before); // nothing written
+}
+
+// The edge of the numbers: the last one a record may hold is read, the next one refused, and a
+// record holding more than that is one that cannot be read, never wrapped.
+TEST_P(LedgerFormats, ANumberTheNextCannotFollowIsRefusedNeverWrapped) {
+    Write(FormatRecord(Started("a1", kLedgerMaxNumber), Format()));
+    const std::string before = ReadWholeFile(Path());
+    EXPECT_EQ(ParseLedger(before, Format()).records.at(0).n, kLedgerMaxNumber);
+    std::string error;
+    EXPECT_EQ(Next(error), 0);
+    EXPECT_NE(error.find("used up"), std::string::npos) << error;
+    EXPECT_EQ(ReadWholeFile(Path()), before);
+
+    for (const char* beyond : {"1000000000000000000", "9223372036854775807", "9223372036854775808",
+                               "18446744073709551616"}) {
+        std::string line = FormatRecord(Started("a1", 5), Format());
+        line.replace(line.find('5'), 1, beyond);
+        Write(line);
+        EXPECT_EQ(ParseLedger(ReadWholeFile(Path()), Format()).unreadable.size(), 1u) << beyond;
+        EXPECT_EQ(Next(error), 0) << beyond;
+    }
+}
+
+TEST_F(LedgerTest, AJsonLinesLedgerMustBeginWithARecord) {
+    const std::string notes = m_dir.File("notes.txt");
+    std::ofstream(notes) << "shopping: milk, bread\n";
+    std::filesystem::create_symlink(notes, m_dir.File("linked.jsonl"));
+    Ledger linked;
+    std::string error;
+    EXPECT_FALSE(linked.Open(m_dir.File("linked.jsonl"), error));
+    EXPECT_NE(error.find("does not begin with a ledger record"), std::string::npos) << error;
+    EXPECT_EQ(ReadWholeFile(notes), "shopping: milk, bread\n");
+
+    // A first record cut off by a crash is still the tool's: the ledger goes on after it.
+    const std::string torn = m_dir.File("torn.jsonl");
+    const std::string first = FormatRecord(Started("a1", 1), LedgerFormat::JsonLines);
+    std::ofstream(torn) << first.substr(0, 20);
+    Ledger ledger;
+    ASSERT_TRUE(ledger.Open(torn, error)) << error;
+    LedgerRecord record;
+    record.attempt = "a2";
+    ASSERT_TRUE(ledger.Start(record, Named, error)) << error;
+    EXPECT_EQ(record.n, 1);
+
+    // Neither a FIFO nor a directory is a ledger, and opening one does not wait for a writer.
+    ASSERT_EQ(mkfifo(m_dir.File("fifo.jsonl").c_str(), 0600), 0);
+    std::filesystem::create_directory(m_dir.File("folder.csv"));
+    for (const char* name : {"fifo.jsonl", "folder.csv"}) {
+        Ledger other;
+        EXPECT_FALSE(other.Open(m_dir.File(name), error)) << name;
+    }
+}
+
+// A new file renamed over the ledger, as an editor or a sync tool saves it, is followed when it holds
+// what the ledger held, and refused when records are missing from it.
+TEST_F(LedgerTest, AReplacedLedgerIsFollowedOrRefused) {
+    const std::string path = m_dir.File("ledger.jsonl");
+    Ledger ledger;
+    std::string error;
+    ASSERT_TRUE(ledger.Open(path, error)) << error;
+    LedgerRecord record;
+    record.attempt = "a1";
+    ASSERT_TRUE(ledger.Start(record, Named, error)) << error;
+    const std::string copy = m_dir.File("copy.jsonl");
+    std::filesystem::copy_file(path, copy);
+    std::filesystem::rename(copy, path);
+    record.attempt = "a2";
+    ASSERT_TRUE(ledger.Start(record, Named, error)) << error;
+    EXPECT_EQ(record.n, 2);
+    LedgerRecord result = record;
+    result.event = kLedgerDone;
+    ASSERT_TRUE(ledger.Append(result, error)) << error;
+    std::vector<LedgerRecord> records = ParseLedger(ReadWholeFile(path), LedgerFormat::JsonLines).records;
+    ASSERT_EQ(records.size(), 3u); // in the file at the path, not in the one renamed over
+    EXPECT_EQ(records[1].n, 2);
+    EXPECT_EQ(records[2].event, kLedgerDone);
+
+    // A copy made before the last records: their numbers would be given again.
+    std::ofstream(copy) << FormatRecord(Started("a1", 1), LedgerFormat::JsonLines);
+    std::filesystem::rename(copy, path);
+    record.attempt = "a3";
+    EXPECT_FALSE(ledger.Start(record, Named, error));
+    EXPECT_NE(error.find("replaced"), std::string::npos) << error;
+    EXPECT_EQ(record.n, 0);
+    EXPECT_FALSE(ledger.Append(result, error)); // and it stays refused
+    EXPECT_EQ(ReadWholeFile(path), FormatRecord(Started("a1", 1), LedgerFormat::JsonLines));
+
+    // Deleted while in use: refused, and no empty ledger made in its place.
+    Ledger deleted;
+    ASSERT_TRUE(deleted.Open(m_dir.File("gone.csv"), error)) << error;
+    std::filesystem::remove(m_dir.File("gone.csv"));
+    EXPECT_FALSE(deleted.Start(record, Named, error));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("gone.csv")));
+}
+
+TEST_F(LedgerTest, AHeldLockIsWaitedForWithinItsBoundAndItsHolderIsNamed) {
+    const std::string path = m_dir.File("ledger.jsonl");
+    FileLockHolder holder(path);
+    ASSERT_TRUE(holder.Locked());
+    Ledger ledger;
+    std::vector<LedgerLockWait> waits;
+    ledger.SetLockWait([&](const LedgerLockWait& wait) { waits.push_back(wait); }, std::chrono::milliseconds(300));
+    std::string error;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(ledger.Open(path, error));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_NE(error.find("lock stayed held by PID " + std::to_string(holder.Pid())), std::string::npos) << error;
+    ASSERT_EQ(waits.size(), 1u); // told once, not at every try
+    EXPECT_EQ(waits[0].pid, holder.Pid());
+    EXPECT_EQ(waits[0].path, path);
+    EXPECT_FALSE(waits[0].program.empty());
+    EXPECT_TRUE(waits[0].stoppable);
+
+    // The ledger holds no lock between its calls; a lock let go within the bound is taken.
+    holder.Release();
+    ASSERT_TRUE(ledger.Open(path, error)) << error;
+    FileLockHolder again(path);
+    ASSERT_TRUE(again.Locked());
+    ledger.SetLockWait([&](const LedgerLockWait& wait) { waits.push_back(wait); }, std::chrono::seconds(20));
+    std::thread release([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        again.Release();
+    });
+    LedgerRecord record;
+    record.attempt = "a1";
+    EXPECT_TRUE(ledger.Start(record, Named, error)) << error;
+    release.join();
+    EXPECT_EQ(record.n, 1);
+    EXPECT_EQ(waits.size(), 2u);
 }
 
 } // namespace

@@ -53,6 +53,47 @@ OtherProgram::~OtherProgram() {
     }
 }
 
+FileLockHolder::FileLockHolder(const std::string& path) {
+    int ready[2];
+    int release[2];
+    if (pipe2(ready, O_CLOEXEC) != 0)
+        return;
+    if (pipe2(release, O_CLOEXEC) != 0) {
+        close(ready[0]);
+        close(ready[1]);
+        return;
+    }
+    m_pid = fork();
+    if (m_pid == 0) {
+        // Only calls a child of a threaded process may make.
+        close(release[1]);
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        const char taken = fd >= 0 && fcntl(fd, F_SETLK, &lock) == 0 ? 1 : 0;
+        [[maybe_unused]] ssize_t n = write(ready[1], &taken, 1);
+        char ignored;
+        n = read(release[0], &ignored, 1); // until the test closes its end, or ends
+        _exit(0);
+    }
+    close(ready[1]);
+    close(release[0]);
+    m_release = release[1];
+    char taken = 0;
+    m_locked = m_pid > 0 && read(ready[0], &taken, 1) == 1 && taken == 1;
+    close(ready[0]);
+}
+
+void FileLockHolder::Release() {
+    if (m_release >= 0)
+        close(m_release);
+    m_release = -1;
+    if (m_pid > 0)
+        waitpid(m_pid, nullptr, 0);
+    m_pid = -1;
+}
+
 std::string UucpLockPath(const std::string& devicePath) {
     std::string name = devicePath.rfind("/dev/", 0) == 0 ? devicePath.substr(5) : devicePath;
     for (char& c : name)

@@ -26,6 +26,27 @@ private:
     bool m_running = false;
 };
 
+// Another program holding a process's (POSIX) lock on the whole of a file, as a stuck program or a
+// script with lockf would, until the test lets it go: a child process, whose PID the lock names.
+class FileLockHolder {
+public:
+    explicit FileLockHolder(const std::string& path);
+    ~FileLockHolder() { Release(); }
+    FileLockHolder(const FileLockHolder&) = delete;
+    FileLockHolder& operator=(const FileLockHolder&) = delete;
+
+    // Whether the child took the lock (false when another holds it).
+    bool Locked() const { return m_locked; }
+    pid_t Pid() const { return m_pid; }
+    // The child lets go and ends; it is reaped before this returns.
+    void Release();
+
+private:
+    int m_release = -1; // the child holds the lock until this pipe closes
+    pid_t m_pid = -1;
+    bool m_locked = false;
+};
+
 // A lock folder of the test's own, world-writable and sticky as /run/lock is, in place of the
 // system's while the object lives.
 class PrivateLockFolder {

@@ -183,6 +183,11 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
         }
     }
     Ledger ledger;
+    std::mutex ledgerErrorLock;
+    ledger.SetLockWait([&](const LedgerLockWait& wait) {
+        const std::lock_guard<std::mutex> lock(ledgerErrorLock);
+        err << LockWaitLine(wait) << std::flush;
+    });
     LedgerFormat format;
     if (!ledgerPath.empty() && (!LedgerFormatOf(ledgerPath, format, error) || !ledger.Open(ledgerPath, error))) {
         err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
@@ -190,7 +195,6 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
         return LedgerFormatOf(ledgerPath, format, error) ? kExitLedger : kExitUsage;
     }
     std::atomic<bool> ledgerFailed{false};
-    std::mutex ledgerErrorLock;
     const PortRunner recorded = [&](const PortTask& task, const StepReport& report, PortResult& result) {
         const RecordedResult run = RunRecorded(
             ledger, {task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {}}, report, nullptr);

@@ -6,6 +6,9 @@
 #include "LedgerRecord.h"
 #include "LedgerSummary.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace zk405_cli {
 
 namespace {
@@ -81,7 +84,12 @@ ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream&
         if (line == 1 && bad > 0)
             continue;
         const bool torn = line == lines && !text.empty() && text.back() != '\n';
-        err << EscapeControls(path) << ": line " << line << ": " << (torn ? "not whole (no line feed at its end)" : "not a ledger record")
+        const bool unreadable =
+            std::find(contents.unreadable.begin(), contents.unreadable.end(), line) != contents.unreadable.end();
+        err << EscapeControls(path) << ": line " << line << ": "
+            << (torn         ? "not whole (no line feed at its end)"
+                : unreadable ? "a ledger record that cannot be read (no number is taken while it is there)"
+                             : "not a ledger record")
             << "\n";
         ++bad;
     }
@@ -89,6 +97,19 @@ ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream&
         return kExitLedger;
     out << EscapeControls(path) << ": " << contents.records.size() << " records, every line whole and well formed\n";
     return kExitOk;
+}
+
+std::string LockWaitLine(const LedgerLockWait& wait) {
+    std::string line = "zk405-cli: waiting for the lock on the ledger " + EscapeControls(wait.path) + ", held by ";
+    if (wait.pid == 0)
+        line += "another program (the system does not say which)";
+    else
+        line += "PID " + std::to_string(wait.pid) + (wait.program.empty() ? "" : " (" + EscapeControls(wait.program) + ")");
+    char bound[48];
+    std::snprintf(bound, sizeof bound, ", for up to %g s", static_cast<double>(wait.bound.count()) / 1000);
+    line += bound;
+    line += wait.stoppable ? "; Ctrl+C ends the wait\n" : " to record a programmed module's result\n";
+    return line;
 }
 
 } // namespace zk405_cli

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ExitStatus.h"
+#include "Ledger.h"
 
 #include <ostream>
 #include <string>
@@ -12,5 +13,8 @@ namespace zk405_cli {
 provisioning::ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::ostream& err);
 // 0 when clean; otherwise each bad line is named on err and the status is 7 (kExitLedger).
 provisioning::ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream& err);
+
+// The line that tells the person at the bench what a run waits for, with its line feed.
+std::string LockWaitLine(const provisioning::LedgerLockWait& wait);
 
 } // namespace zk405_cli

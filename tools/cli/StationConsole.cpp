@@ -3,6 +3,7 @@
 #include "CliReport.h"
 #include "Cp1250.h"
 #include "EscapedText.h"
+#include "LedgerReport.h"
 
 #include <cstdio>
 #include <string>
@@ -142,6 +143,11 @@ void StationConsole::Finished(const RecordedResult& result, Verdict verdict, con
     if (m_colour && words.tally == TallyColumn::Failed)
         m_out << '\a';
     m_out << std::endl;
+}
+
+// On standard error whatever the mode: a script's events on standard output stay the station's own.
+void StationConsole::LedgerWaiting(const LedgerLockWait& wait) {
+    m_err << LockWaitLine(wait) << std::flush;
 }
 
 void StationConsole::LedgerBroken(const std::string& error) {

@@ -21,6 +21,7 @@ public:
     void Started(const provisioning::RecordedResult& attempt) override;
     void Finished(const provisioning::RecordedResult& attempt, provisioning::Verdict verdict,
                   const provisioning::Tally& tally) override;
+    void LedgerWaiting(const provisioning::LedgerLockWait& wait) override;
     void LedgerBroken(const std::string& error) override;
     void Stopped(const provisioning::Tally& tally, provisioning::ExitStatus status, int signal) override;
 

@@ -6,6 +6,7 @@
 #include "CliRun.h"
 #include "Deadline.h"
 #include "Ledger.h"
+#include "OtherProgram.h"
 #include "RecordedJob.h"
 #include "PseudoTerminal.h"
 #include "StopSignal.h"
@@ -650,6 +651,89 @@ TEST_F(CliStationTest, AWatchedFolderRemovedMovedOrReplacedIsSaidAndFollowedUnde
     EXPECT_EQ(Records(ledger).size(), 8u);
     for (size_t i = 0; i < 4; ++i)
         EXPECT_EQ(bench.Received(i).size(), 4u) << i;
+}
+
+// zk405-cli as a process with its standard error on the same pipe as its output.
+std::unique_ptr<ChildProcess> WithErrors(Strings args) {
+    args.insert(args.begin(), {"/bin/sh", "-c", R"(exec "$0" "$@" 2>&1)", ZK405_CLI_PROGRAM});
+    return std::make_unique<ChildProcess>(args);
+}
+
+// The first line holding text, or "" when none comes within the time.
+std::string LineWith(ChildProcess& process, const std::string& text, int timeoutMs = 5000) {
+    const Deadline deadline(timeoutMs);
+    while (!deadline.Passed()) {
+        const std::string line = process.ReadLine(deadline.MsLeft());
+        if (line.find(text) != std::string::npos)
+            return line;
+    }
+    return "";
+}
+
+// Another program holding the ledger's lock: the station says whom it waits for, takes no number, and
+// Ctrl+C ends the wait as a ledger failure, with nothing programmed.
+TEST_F(CliStationTest, AHeldLedgerLockIsToldWithItsHolderAndCtrlCEndsTheWait) {
+    Bench bench(m_dir, "held", 1);
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    const auto station = WithErrors({"station", "--watch-dir", bench.Watched(), "--ledger", ledger, "--name",
+                                     "Linia {n}", "--once", "1", "--json"});
+    ASSERT_NE(LineWith(*station, R"("event":"ready")"), "");
+    FileLockHolder holder(ledger);
+    ASSERT_TRUE(holder.Locked());
+    bench.PlugIn(0);
+    const std::string waiting = LineWith(*station, "waiting for the lock on the ledger");
+    EXPECT_NE(waiting.find("held by PID " + std::to_string(holder.Pid())), std::string::npos) << waiting;
+    EXPECT_NE(waiting.find("Ctrl+C"), std::string::npos) << waiting;
+    ASSERT_TRUE(station->Signal(SIGINT));
+    EXPECT_EQ(station->Wait(3000), 7);
+    EXPECT_EQ(bench.Received(0), Strings{"AT+BNAME?"}); // nothing programmed
+    holder.Release();
+    EXPECT_TRUE(Records(ledger).empty());
+
+    // program --ledger waits at the start the same way, and the stop ends it before anything is sent.
+    FileLockHolder again(ledger);
+    ASSERT_TRUE(again.Locked());
+    const auto program = WithErrors({"program", bench.Device(0), "--name", "P{n}", "--ledger", ledger});
+    const std::string told = LineWith(*program, "waiting for the lock on the ledger");
+    EXPECT_NE(told.find("held by PID " + std::to_string(again.Pid())), std::string::npos) << told;
+    ASSERT_TRUE(program->Signal(SIGINT));
+    const int status = program->Wait(3000);
+    EXPECT_TRUE(status == 128 + SIGINT || status == 7) << status; // stopped, or the ledger's failure
+    EXPECT_EQ(bench.Received(0), Strings{"AT+BNAME?"});
+}
+
+// A ledger renamed over while the station runs (an editor's save): the next module's records go to
+// the file at the path; a copy that lacks records stops the station before a number is given again.
+TEST_F(CliStationTest, ALedgerRenamedOverIsFollowedOrStopsTheStation) {
+    Bench bench(m_dir, "renamed", 3);
+    const std::string ledger = m_dir.File("ledger.csv");
+    const std::string copy = m_dir.File("saved.csv");
+    const Strings args = {"station", "--watch-dir", bench.Watched(), "--ledger", ledger, "--name", "Linia {n}",
+                          "--json"};
+    StationThread station(Concat(args, {"--once", "2"}));
+    WaitForStation(ledger);
+    bench.PlugIn(0);
+    ASSERT_TRUE(WaitUntil(Deadline(5000), std::chrono::milliseconds(10), [&] { return Records(ledger).size() == 2; }));
+    const std::string early = ReadWholeFile(ledger);
+    std::ofstream(copy) << early;
+    std::filesystem::rename(copy, ledger);
+    bench.PlugIn(1);
+    const CliRun run = station.Result();
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::vector<LedgerRecord> records = Records(ledger);
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_EQ(records[3].event, "done");
+    EXPECT_EQ(records[3].nameAfter, "Linia 2");
+
+    const auto next = WithErrors(Concat(args, {"--once", "1"}));
+    ASSERT_NE(LineWith(*next, R"("event":"ready")"), ""); // the ledger read, the folder watched
+    std::ofstream(copy) << early;                         // saved from before module 2
+    std::filesystem::rename(copy, ledger);
+    bench.PlugIn(2);
+    EXPECT_NE(LineWith(*next, "was replaced while in use"), "");
+    EXPECT_EQ(next->Wait(5000), 7);
+    EXPECT_EQ(bench.Received(2), Strings{"AT+BNAME?"}); // "Linia 2" was not given again
+    EXPECT_EQ(ReadWholeFile(ledger), early);
 }
 
 } // namespace
