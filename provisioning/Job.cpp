@@ -303,4 +303,14 @@ ExitStatus OverallStatus(const std::vector<PortResult>& ports) {
     return status;
 }
 
+std::string ReportedCommand(const StepResult& step) {
+    if (step.step != StepKind::Pin)
+        return step.command;
+    const size_t equals = step.command.find('=');
+    if (equals == std::string::npos)
+        return step.command;
+    const size_t end = step.command.find('\r', equals);
+    return step.command.substr(0, equals + 1) + "****" + (end == std::string::npos ? "" : step.command.substr(end));
+}
+
 } // namespace provisioning

@@ -30,6 +30,10 @@ struct StepResult {
     double seconds = 0;
 };
 
+// The command as reports show it: a PIN's value is left out, as the ledger leaves it out (the traffic
+// log, private to its owner, keeps the bytes).
+std::string ReportedCommand(const StepResult& step);
+
 struct PortResult;
 
 // What a job does once the module's current name is read and before anything is programmed: a

@@ -3,6 +3,9 @@
 #include "Cp1250.h"
 #include "HostFacts.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace provisioning {
 
 namespace {
@@ -17,11 +20,55 @@ std::string_view Trim(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
+// Words as a person types them: "brak", "Rts/Cts", "Always".
+bool SameWord(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
 int32_t AuthChoice(const std::string& mode) {
     for (const AuthWord& entry : kAuthWords)
-        if (mode == entry.word)
+        if (SameWord(mode, entry.word))
             return entry.choice;
     return module_commands::kAuthNotChosen;
+}
+
+// The label the module commands know for a flow word: a label in any letter case, or "none".
+const char* FlowLabelOf(const std::string& word) {
+    for (const char* label : module_commands::kFlowLabels)
+        if (SameWord(word, label))
+            return label;
+    return SameWord(word, kFlowNoneWord) ? module_commands::kFlowNone : nullptr;
+}
+
+// A placeholder the name does not know ({x}, {N}) would reach the module as braces; braces around
+// anything but a word ("{}", "{ 1 }") are the name's own.
+bool PlaceholdersKnown(const std::string& pattern, std::string& error) {
+    for (size_t open = pattern.find('{'); open != std::string::npos; open = pattern.find('{', open + 1)) {
+        const size_t close = pattern.find('}', open);
+        if (close == std::string::npos)
+            return true;
+        const std::string word = pattern.substr(open + 1, close - open - 1);
+        if (word == "n" || word == "port" || word.empty())
+            continue;
+        if (std::all_of(word.begin(), word.end(), [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; })) {
+            error = "the name holds {" + word + "}: only {n} and {port} are replaced";
+            return false;
+        }
+    }
+    return true;
+}
+
+// An empty value clears what the module holds; it goes out only when asked for.
+bool NotEmpty(const std::optional<std::string>& value, bool allowEmpty, const char* what, std::string& error) {
+    if (!value || !value->empty() || allowEmpty)
+        return true;
+    error = std::string("the ") + what + " is empty; an empty " + what + " is sent only when asked for (--allow-empty)";
+    return false;
 }
 
 template <typename Item, size_t N, typename Text>
@@ -35,13 +82,12 @@ std::string ListOf(const Item (&items)[N], Text text, std::string_view lastJoin)
     return list;
 }
 
-bool IsFlowLabel(const std::string& label) {
-    return *module_commands::FlowDigit(label) != '\0';
-}
-
 // The value in Windows-1250, refused when a character has no single-byte form or would break the
 // command's framing on the line.
-bool ToModuleText(const std::string& utf8, size_t maxChars, const char* what, std::string& out, std::string& error) {
+// A secret value (the PIN) is never repeated in a message.
+bool ToModuleText(const std::string& utf8, size_t maxChars, const char* what, bool secret, std::string& out,
+                  std::string& error) {
+    const std::string quoted = secret ? std::string() : " \"" + utf8 + "\"";
     // U+0080 to U+009F (C2 80 to C2 9F in UTF-8) are controls too, though the code page's undefined
     // bytes would carry some of them to the module.
     for (size_t i = 0; i + 1 < utf8.size(); ++i)
@@ -52,7 +98,7 @@ bool ToModuleText(const std::string& utf8, size_t maxChars, const char* what, st
         }
     const cp1250::Encoded encoded = cp1250::Utf8ToCp1250(utf8);
     if (encoded.unrepresentable > 0) {
-        error = std::string("the ") + what + " \"" + utf8 + "\" holds a character Windows-1250 cannot hold";
+        error = std::string("the ") + what + quoted + " holds a character Windows-1250 cannot hold";
         return false;
     }
     for (const char c : encoded.bytes) {
@@ -63,7 +109,7 @@ bool ToModuleText(const std::string& utf8, size_t maxChars, const char* what, st
         }
     }
     if (encoded.bytes.size() > maxChars) {
-        error = std::string("the ") + what + " \"" + utf8 + "\" has " + std::to_string(encoded.bytes.size()) +
+        error = std::string("the ") + what + quoted + " has " + std::to_string(encoded.bytes.size()) +
                 " characters; the module takes at most " + std::to_string(maxChars);
         return false;
     }
@@ -146,6 +192,7 @@ SettingsInput Merge(const SettingsInput& preset, const SettingsInput& options) {
         merged.flow = options.flow;
     if (options.auth)
         merged.auth = options.auth;
+    merged.allowEmpty = preset.allowEmpty || options.allowEmpty;
     return merged;
 }
 
@@ -180,24 +227,29 @@ std::string ExpandName(const std::string& pattern, const std::string& port, size
 bool BuildSettings(const SettingsInput& input, const std::string& port, size_t position, MODULE_SETTINGS& out,
                    std::string& error) {
     MODULE_SETTINGS settings;
+    if (!NotEmpty(input.name, input.allowEmpty, "name", error) || !NotEmpty(input.pin, input.allowEmpty, "PIN", error) ||
+        (input.name && !PlaceholdersKnown(*input.name, error)))
+        return false;
     if (input.name) {
         settings.setName = 1;
-        if (!ToModuleText(ExpandName(*input.name, port, position), module_commands::kNameMaxChars, "name",
+        if (!ToModuleText(ExpandName(*input.name, port, position), module_commands::kNameMaxChars, "name", false,
                           settings.name, error))
             return false;
     }
     if (input.pin) {
         settings.setPin = 1;
-        if (!ToModuleText(*input.pin, module_commands::kPinMaxChars, "PIN", settings.pin, error))
+        if (!ToModuleText(*input.pin, module_commands::kPinMaxChars, "PIN", true, settings.pin, error))
             return false;
     }
     if (input.flow) {
-        if (!IsFlowLabel(*input.flow)) {
-            error = "unknown flow control \"" + *input.flow + "\" (" + FlowLabelList(", ") + ")";
+        const char* label = FlowLabelOf(*input.flow);
+        if (label == nullptr) {
+            error = "unknown flow control \"" + *input.flow + "\" (" + FlowLabelList(", ") + ", or " + kFlowNoneWord +
+                    ")";
             return false;
         }
         settings.setFlow = 1;
-        settings.protocolLabel = *input.flow;
+        settings.protocolLabel = label;
     }
     if (input.auth) {
         settings.authChoice = AuthChoice(*input.auth);
@@ -208,6 +260,17 @@ bool BuildSettings(const SettingsInput& input, const std::string& port, size_t p
         settings.setAuth = 1;
     }
     out = settings;
+    return true;
+}
+
+bool ReadPinFile(const std::string& path, std::string& pin, std::string& error) {
+    std::string text;
+    if (!host_facts::ReadSmallInput(path, kMaxPinFileBytes, text, error)) {
+        error = "cannot read the PIN file " + path + ": " + error;
+        return false;
+    }
+    const size_t end = text.find_first_of("\r\n");
+    pin = text.substr(0, end);
     return true;
 }
 

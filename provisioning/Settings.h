@@ -22,6 +22,9 @@ inline constexpr AuthWord kAuthWords[] = {
     {"remember", module_commands::kAuthRememberLast, "the last PIN"},
 };
 
+// Beside the labels (in any letter case), the word for no flow control in English.
+inline constexpr const char* kFlowNoneWord = "none";
+
 // The flow-control labels and the authentication words (each with its meaning in brackets when
 // asked) listed for a person: "a, b, c", then lastJoin and the last one.
 std::string FlowLabelList(std::string_view lastJoin);
@@ -34,8 +37,9 @@ inline constexpr size_t kMaxPresetBytes = 64 * 1024;
 struct SettingsInput {
     std::optional<std::string> name; // may hold {port} and {n}
     std::optional<std::string> pin;
-    std::optional<std::string> flow; // one of module_commands::kFlowLabels
-    std::optional<std::string> auth; // one of kAuthWords
+    std::optional<std::string> flow; // one of module_commands::kFlowLabels or kFlowNoneWord, any letter case
+    std::optional<std::string> auth; // one of kAuthWords, any letter case
+    bool allowEmpty = false;         // an empty name or PIN is sent, not refused
 };
 
 // A preset: "name=", "pin=", "flow=", "auth=" lines; blank lines and lines starting with "#" are
@@ -52,12 +56,18 @@ bool LoadSettings(const std::string& presetPath, const SettingsInput& given, Set
 
 bool IsEmpty(const SettingsInput& input);
 
+// A PIN kept in a file, so that it is in no process list and no shell history: its first line,
+// without the line end. A file is read as ReadPreset reads one.
+inline constexpr size_t kMaxPinFileBytes = 4096;
+bool ReadPinFile(const std::string& path, std::string& pin, std::string& error);
+
 // {port} becomes the port name, {n} its position in the list (from 1).
 std::string ExpandName(const std::string& pattern, const std::string& port, size_t position);
 
 // The settings for one port, in Windows-1250. False with a message when a value is not acceptable:
 // a character Windows-1250 cannot hold or a control character, a name or a PIN longer than the module
-// keeps, an unknown protocol label or authentication mode.
+// keeps, an empty one not asked for, a placeholder other than {n} and {port}, an unknown protocol
+// label or authentication mode.
 bool BuildSettings(const SettingsInput& input, const std::string& port, size_t position, MODULE_SETTINGS& out,
                    std::string& error);
 

@@ -104,7 +104,7 @@ TEST(Settings, LimitsCountWindows1250CharactersAndBadValuesAreRefused) {
 
     const std::vector<SettingsInput> refused = {
         {std::string(32, 'a'), {}, {}, {}}, {{}, std::string(17, '1'), {}, {}}, {"Drukarka 名", {}, {}, {}},
-        {"a\r\nAT+BPIN=1", {}, {}, {}},     {{}, {}, "xon/xoff", {}},          {{}, {}, "", {}},
+        {"a\r\nAT+BPIN=1", {}, {}, {}},     {{}, {}, "xon", {}},               {{}, {}, "", {}},
         {{}, {}, {}, "never"},
         // C1 controls: U+0081 would even reach the module as the byte the code page leaves undefined.
         {"a\u0081b", {}, {}, {}},           {{}, "\u009B1", {}, {}},           {"\u0085", {}, {}, {}},
@@ -124,6 +124,37 @@ TEST(Settings, FlowAndAuthenticationTakeTheWindowsValues) {
     EXPECT_EQ(settings.setAuth, 1);
     EXPECT_EQ(settings.authChoice, 0);
     EXPECT_EQ(Build({{}, {}, {}, "remember"}, error).authChoice, 1);
+    // As a person types them: any letter case, and "none" beside the window's "BRAK".
+    EXPECT_EQ(Build({{}, {}, "xon/xoff+rts/cts", "Always"}, error).protocolLabel, "XON/XOFF+RTS/CTS");
+    EXPECT_EQ(Build({{}, {}, "brak", {}}, error).protocolLabel, "BRAK");
+    EXPECT_EQ(Build({{}, {}, "None", {}}, error).protocolLabel, "BRAK");
+    EXPECT_EQ(Build({{}, {}, {}, "REMEMBER"}, error).authChoice, 1);
+}
+
+// What a slip of the keyboard would send to the module is refused before anything goes out: a
+// placeholder the name does not know, an empty name or PIN not asked for. A PIN is never repeated.
+TEST(Settings, SlipsAreRefusedAndThePinIsNeverRepeated) {
+    std::string error;
+    for (const char* name : {"Linia {x}", "Linia {N}", "{nr}-{n}", "{Port}"}) {
+        error.clear();
+        EXPECT_EQ(Build({name, {}, {}, {}}, error).name, "refused") << name;
+        EXPECT_NE(error.find("only {n} and {port}"), std::string::npos) << error;
+    }
+    for (const char* name : {"Linia {n}", "{} {port}", "{ 1 }", "a{b", "}{"})
+        EXPECT_NE(Build({name, {}, {}, {}}, error).name, "refused") << name << ": " << error;
+
+    for (const SettingsInput& empty : {SettingsInput{"", {}, {}, {}}, SettingsInput{{}, "", {}, {}}}) {
+        EXPECT_EQ(Build(empty, error).name, "refused");
+        EXPECT_NE(error.find("empty"), std::string::npos) << error;
+        SettingsInput asked = empty;
+        asked.allowEmpty = true;
+        EXPECT_NE(Build(asked, error).name, "refused") << error;
+    }
+
+    for (const char* pin : {"12345678901234567", "12名", "9\x1B" "9"}) {
+        EXPECT_EQ(Build({{}, pin, {}, {}}, error).name, "refused");
+        EXPECT_EQ(error.find(pin), std::string::npos) << error;
+    }
 }
 
 TEST(Settings, PortAndPositionMakeNamesDistinctAndCountAfterExpansion) {

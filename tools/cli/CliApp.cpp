@@ -74,6 +74,7 @@ void AddCommon(CLI::App& command, Common& common) {
 struct SettingsOptions {
     SettingsInput given;
     std::string preset;
+    std::string pinFile;
 };
 
 void AddSettings(CLI::App& command, SettingsOptions& settings, const char* numberMeaning) {
@@ -84,18 +85,41 @@ void AddSettings(CLI::App& command, SettingsOptions& settings, const char* numbe
         "--name", value(settings.given.name),
         "the name, at most " + std::to_string(module_commands::kNameMaxChars) + " characters; {port} and {n} (" +
             numberMeaning + ") are replaced");
-    command.add_option_function<std::string>(
+    CLI::Option* pin = command.add_option_function<std::string>(
         "--pin", value(settings.given.pin),
-        "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) + " characters");
-    command.add_option_function<std::string>("--flow", value(settings.given.flow), FlowLabelList(" or "));
+        "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) +
+            " characters; - reads it from standard input (not echoed on a terminal)");
+    command.add_option("--pin-file", settings.pinFile, "the PIN from the first line of this file")->excludes(pin);
+    command.add_option_function<std::string>(
+        "--flow", value(settings.given.flow),
+        FlowLabelList(" or ") + " (any letter case; " + kFlowNoneWord + " for " + module_commands::kFlowNone + ")");
     command.add_option_function<std::string>("--auth", value(settings.given.auth), AuthWordList(" or ", true));
     command.add_option("--preset", settings.preset, "a file of name=, pin=, flow=, auth= lines; options override it");
+    command.add_flag("--allow-empty", settings.given.allowEmpty, "send an empty name or PIN instead of refusing it");
+}
+
+// The PIN from where the options say: the option's value, a file, or standard input for "-". Kept
+// out of the command line, it is in no process list and no shell history.
+bool PinFromSource(const SettingsOptions& options, SettingsInput& given, std::string& error) {
+    if (!options.pinFile.empty()) {
+        std::string pin;
+        if (!ReadPinFile(options.pinFile, pin, error))
+            return false;
+        given.pin = pin;
+    } else if (given.pin == "-") {
+        std::string pin;
+        if (!cli_platform::ReadSecretLine("PIN: ", pin, error))
+            return false;
+        given.pin = pin;
+    }
+    return true;
 }
 
 // The preset with the options over it; false, with the reason told, when nothing may be sent.
 bool Settle(const SettingsOptions& options, SettingsInput& input, std::ostream& err) {
     std::string error;
-    if (!LoadSettings(options.preset, options.given, input, error)) {
+    SettingsInput given = options.given;
+    if (!PinFromSource(options, given, error) || !LoadSettings(options.preset, given, input, error)) {
         err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
         return false;
     }
@@ -257,7 +281,7 @@ Command AddName(CLI::App& app, std::ostream& out, std::ostream& err) {
     CLI::App* name = app.add_subcommand("name", "read each module's name");
     AddCommon(*name, *common);
     return {name, [common, &out, &err] {
-                if (!PortsDistinct(common->ports, err))
+                if (!PortListUsable(common->ports, err))
                     return kExitUsage;
                 return Finish(ReadNames(*common, out, err), false, out, err);
             }};
@@ -279,8 +303,8 @@ Command AddProgram(CLI::App& app, std::ostream& out, std::ostream& err) {
                         "record each module in this ledger (.csv or .jsonl); {n} continues from its numbers");
     return {program, [state, &out, &err] {
                 SettingsInput input;
-                if (!PortsDistinct(state->common.ports, err) || !Settle(state->settings, input, err))
-                    return kExitUsage;
+                if (!PortListUsable(state->common.ports, err) || !Settle(state->settings, input, err))
+                    return Finish(kExitUsage, false, out, err); // a stop at the PIN's prompt is a stop
                 return Finish(Program(state->common, input, !state->noVerify, state->ledger, out, err),
                               !state->common.json, out, err);
             }};
@@ -308,7 +332,7 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
     return {station, [state, &out, &err] {
                 StationOptions& options = state->options;
                 if (!Settle(state->settings, options.input, err))
-                    return kExitUsage;
+                    return Finish(kExitUsage, false, out, err);
                 // Checked once before waiting: a bad PIN or label would fail every module; a name too
                 // long for a port or a number is refused for that module alone.
                 MODULE_SETTINGS sample;

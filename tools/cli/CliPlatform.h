@@ -14,5 +14,9 @@ void PrepareConsole();
 // Whether standard output is a terminal that shows colour escapes (on Windows a console with
 // virtual-terminal processing, which this turns on).
 bool StdoutIsColourTerminal();
+// One line from standard input, without its line end; on a terminal asked for with prompt on
+// standard error and not echoed. False with the reason on an empty input, a read error or a stop
+// signal; the terminal is given back as it was in every case.
+bool ReadSecretLine(const char* prompt, std::string& line, std::string& error);
 
 } // namespace cli_platform

@@ -9,6 +9,8 @@
 #include "PortProbe.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cstring>
 #include <optional>
 
 namespace zk405_cli {
@@ -28,7 +30,18 @@ bool SamePort(const std::string& a, const std::string& b) {
 
 } // namespace
 
-bool PortsDistinct(const std::vector<std::string>& ports, std::ostream& err) {
+bool PortListUsable(const std::vector<std::string>& ports, std::ostream& err) {
+    // "bt:" and something that is no address is a typing error, not a port that happens to be missing.
+    const size_t prefix = std::strlen(bluetooth::kPortPrefix);
+    std::string address;
+    for (const std::string& port : ports)
+        if (port.size() >= prefix && std::equal(port.begin(), port.begin() + static_cast<long>(prefix), bluetooth::kPortPrefix,
+                                                [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; }) &&
+            !bluetooth::AddressOfPortName(port.c_str(), address)) {
+            err << "zk405-cli: " << EscapeControls(port) << " is no Bluetooth address: write it as "
+                << bluetooth::kPortPrefix << "AA:BB:CC:DD:EE:FF; nothing was sent\n";
+            return false;
+        }
     for (size_t i = 0; i < ports.size(); ++i)
         for (size_t j = i + 1; j < ports.size(); ++j)
             if (SamePort(ports[i], ports[j])) {

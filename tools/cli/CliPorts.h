@@ -17,9 +17,9 @@ namespace zk405_cli {
 provisioning::ExitStatus ListPorts(bool json, bool all, const port_info::RemoteNameLookup& remoteNames,
                                    std::ostream& out);
 
-// Two names of one device would be programmed once each, one of them failing as busy: false, with the
-// refusal told, when one device is named twice in any spelling (a link, a doubled slash, a com name and
-// its device file).
-bool PortsDistinct(const std::vector<std::string>& ports, std::ostream& err);
+// False, with the refusal told, for a list no port of which may be worked: a "bt:" name that is no
+// address, or one device named twice in any spelling (a link, a doubled slash, a com name and its
+// device file), which would be programmed once each, one of them failing as busy.
+bool PortListUsable(const std::vector<std::string>& ports, std::ostream& err);
 
 } // namespace zk405_cli

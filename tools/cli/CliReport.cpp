@@ -110,7 +110,7 @@ nlohmann::json ToJson(const PortResult& port) {
     nlohmann::json steps = nlohmann::json::array();
     for (const StepResult& step : port.steps)
         steps.push_back({{"step", StepKindName(step.step)},
-                         {"command", cp1250::Cp1250ToUtf8(step.command)},
+                         {"command", cp1250::Cp1250ToUtf8(ReportedCommand(step))},
                          {"reply", cp1250::Cp1250ToUtf8(step.reply)},
                          {"outcome", OutcomeName(step.outcome)},
                          {"seconds", step.seconds}});

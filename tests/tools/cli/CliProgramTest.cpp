@@ -29,6 +29,8 @@
 #include <map>
 #include <sstream>
 #include <sys/stat.h>
+#include <thread>
+#include <termios.h>
 
 namespace {
 
@@ -591,6 +593,52 @@ TEST_F(CliProgramTest, AStuckLineIsToldFromASilentModule) {
     EXPECT_LT(name.seconds, 3.5); // one attempt, not eleven
     ASSERT_EQ(name.Objects().size(), 1u);
     EXPECT_EQ(name.Objects()[0]["steps"][0]["outcome"], "stuck");
+}
+
+// The PIN goes to the module and into the traffic log, private to its owner, and nowhere else: not into
+// reports, and with --pin-file or --pin - not onto the command line, nor echoed on the terminal.
+TEST_F(CliProgramTest, ThePinStaysOutOfReportsAndTheCommandLine) {
+    Modules module(m_dir, "pin", 1);
+    const std::string port = module.Ports()[0];
+    const CliRun given = Cli({"program", port, "--pin", "4817", "--json"});
+    ASSERT_EQ(given.Objects().size(), 1u) << given.err;
+    EXPECT_EQ(given.Objects()[0]["steps"][0]["command"], "AT+BPIN=****\r\n");
+    EXPECT_EQ(given.out.find("4817"), std::string::npos) << given.out;
+    EXPECT_EQ(given.err.find("4817"), std::string::npos) << given.err;
+    EXPECT_NE(LoggedBytes(ReadWholeFile(m_dir.File("TxRx.log"))).find("AT+BPIN=4817"), std::string::npos);
+
+    std::ofstream(m_dir.File("pin")) << "5928\r\n";
+    EXPECT_EQ(Cli({"program", port, "--pin-file", m_dir.File("pin")}).status, 0);
+    EXPECT_EQ(Cli({"program", port, "--pin-file", m_dir.File("pin"), "--pin", "1"}).status, 1);
+    const std::unique_ptr<ChildProcess> piped = CliProgram(R"(printf '6039\n' | exec "$0" "$@")", {"program", port, "--pin", "-"});
+    EXPECT_EQ(piped->Wait(10000), 0);
+
+    // Typed at a terminal: not echoed, and the terminal's echo given back afterwards.
+    PseudoTerminal terminal; // made raw for modules: a person's terminal echoes and edits lines
+    termios cooked{};
+    ASSERT_EQ(tcgetattr(terminal.MasterFd(), &cooked), 0);
+    cooked.c_lflag |= ECHO | ICANON;
+    ASSERT_EQ(tcsetattr(terminal.MasterFd(), TCSANOW, &cooked), 0);
+    const std::unique_ptr<ChildProcess> typed =
+        CliProgram("exec \"$0\" \"$@\" <" + terminal.SlavePath(), {"program", port, "--pin", "-"});
+    const auto echoing = [&] {
+        termios mode{};
+        return tcgetattr(terminal.MasterFd(), &mode) == 0 && (mode.c_lflag & ECHO) != 0;
+    };
+    const Deadline deadline(10000);
+    while (echoing() && !deadline.Passed())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_FALSE(echoing()) << "no prompt";
+    ASSERT_EQ(write(terminal.MasterFd(), "7140\n", 5), 5);
+    EXPECT_EQ(typed->Wait(10000), 0);
+    EXPECT_EQ(terminal.Drain().find("7140"), std::string::npos);
+    EXPECT_TRUE(echoing());
+
+    Strings pins;
+    for (const std::string& command : module.Received(0))
+        if (command.rfind("AT+BPIN=", 0) == 0)
+            pins.push_back(command.substr(8));
+    EXPECT_EQ(pins, (Strings{"4817", "5928", "6039", "7140"}));
 }
 
 // A module's name reaches the terminal escaped (it could retitle or clear it otherwise); JSON carries
