@@ -1,5 +1,6 @@
 #include "BluezCall.h"
 
+#include "BluezNames.h"
 #include "FdGuard.h"
 #include "StopSignal.h"
 
@@ -158,6 +159,20 @@ bool Refused(const Answer& answer, const std::string& asked, OpenFailure& why) {
     return refuse(OpenReason::kBluetoothNotAnswering,
                   asked + " had no answer within " + SecondsText(answer.bound) +
                       "; restart the Bluetooth service: sudo systemctl restart bluetooth");
+}
+
+std::optional<std::string> BluezOwnerChange(sdbus::Message& signal) {
+    std::string name;
+    std::string before;
+    std::string after;
+    try {
+        signal >> name >> before >> after;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    if (name != kService)
+        return std::nullopt;
+    return after;
 }
 
 } // namespace bluez

@@ -53,6 +53,10 @@ Answer Ask(sdbus::IProxy& proxy, const sdbus::MethodCall& call, std::chrono::mil
 // stopped, BlueZ not answering (with what to do), BlueZ gone from the bus, or its own error; false.
 bool Refused(const Answer& answer, const std::string& asked, serial_result::OpenFailure& why);
 
+// The new owner of BlueZ's name ("" when bluetoothd left the bus) from the bus's NameOwnerChanged
+// signal; nothing when the signal is about another name or cannot be read.
+std::optional<std::string> BluezOwnerChange(sdbus::Message& signal);
+
 // One wait for fd, deadline or stop; false when it timed out or was stopped (which, in stopped).
 bool WaitOnce(int fd, std::chrono::steady_clock::time_point deadline, OnStop onStop, bool& stopped);
 

@@ -1,5 +1,6 @@
 #include "BluezDeviceRegistry.h"
 
+#include "BluezCall.h"
 #include "BluezNames.h"
 
 #include <algorithm>
@@ -142,16 +143,10 @@ void DeviceRegistry::PropertiesChanged(sdbus::Message& signal) {
 }
 
 void DeviceRegistry::OwnerChanged(sdbus::Message& signal) {
-    std::string name;
-    std::string before;
-    std::string after;
-    try {
-        signal >> name >> before >> after;
-    } catch (const std::exception&) {
+    const std::optional<std::string> owner = BluezOwnerChange(signal);
+    if (!owner)
         return;
-    }
-    if (name != kService)
-        return;
+    const std::string& after = *owner;
     {
         // The old bluetoothd's objects went with it.
         const std::lock_guard<std::mutex> lock(m_mutex);

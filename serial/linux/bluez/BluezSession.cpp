@@ -225,16 +225,10 @@ private:
     }
 
     void OwnerChanged(sdbus::Message& signal) {
-        std::string name;
-        std::string before;
-        std::string after;
-        try {
-            signal >> name >> before >> after;
-        } catch (const std::exception&) {
+        const std::optional<std::string> owner = BluezOwnerChange(signal);
+        if (!owner)
             return;
-        }
-        if (name != kService)
-            return;
+        const std::string& after = *owner;
         const std::lock_guard<std::mutex> lock(m_mutex);
         ++m_ownerChanges;
         m_owner = after;
