@@ -506,8 +506,9 @@ TEST_F(CliProgramTest, ClosedOrFullStreamsNeverStopTheProgramming) {
         CliProgram(R"(exec 3>&1; "$0" "$@" --json 2>&- >&3; echo "status $?")", args);
     const std::string report = noErrJson->ReadToEnd(10000);
     EXPECT_NE(report.find("status 0"), std::string::npos) << report;
-    ASSERT_EQ(JsonLines(report).size(), 1u) << report;
-    for (const Json& step : JsonLines(report)[0]["steps"])
+    const std::vector<Json> reported = JsonLines(report);
+    ASSERT_EQ(reported.size(), 1u) << report;
+    for (const Json& step : reported[0]["steps"])
         EXPECT_EQ(step["outcome"], "confirmed") << step.dump();
     EXPECT_EQ(module.Received(0).size(), 30u);
     const std::string ledger = m_dir.File("closed.jsonl");
