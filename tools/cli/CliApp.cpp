@@ -7,6 +7,7 @@
 #include "CliPorts.h"
 #include "CliReport.h"
 #include "CliScan.h"
+#include "CliOutput.h"
 #include "Cp1250.h"
 #include "EscapedText.h"
 #include "LedgerReport.h"
@@ -14,14 +15,12 @@
 #include "RecordedJob.h"
 #include "Settings.h"
 #include "StationConsole.h"
-#include "StopSignal.h"
 #include "ToolOptions.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
 
 #include <atomic>
-#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -131,22 +130,6 @@ bool Settle(const SettingsOptions& options, SettingsInput& input, std::ostream& 
     return true;
 }
 
-// The status once the output is written: a stop signal's above all (unless the run words its own
-// stop, as a station does), then a report that could not be written where everything else went well.
-// Closed pipes do not end the program (SIGPIPE is ignored): the ports' work always runs to its end,
-// and only here does a failed write count.
-ExitStatus Finish(ExitStatus status, bool reportOnErr, std::ostream& out, std::ostream& err, bool stopCounts = true) {
-    const bool outWritten = static_cast<bool>(out.flush());
-    const bool errWritten = static_cast<bool>(err.flush());
-    if (stopCounts && StopRequested())
-        return static_cast<ExitStatus>(kExitSignalBase + StopSignalNumber());
-    if (status == kExitOk && (!outWritten || (reportOnErr && !errWritten))) {
-        err << "zk405-cli: the report could not be written" << std::endl;
-        return kExitReportLost;
-    }
-    return status;
-}
-
 // Runs the tasks, telling each step on err as it ends (only failures with --quiet), each port that
 // could not be worked, and with --json one object per port on out.
 std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common& common, std::ostream& out,
@@ -232,20 +215,14 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
     };
     const std::vector<PortResult> results =
         ledgerPath.empty() ? RunAll(tasks, common, out, err) : RunAll(tasks, common, out, err, recorded);
+    // The table is the result; beside JSON it is only for a person watching.
     if (!common.quiet)
-        err << SummaryTable(results);
+        (common.json ? err : out) << SummaryTable(results);
     else
         for (const PortResult& result : results)
             if (result.status != kExitOk && result.status != kExitNotOpened)
                 err << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
     return ledgerFailed ? kExitLedger : OverallStatus(results);
-}
-
-// Colour and the bell only for a person at a terminal: never into a pipe or a file, never with
-// NO_COLOR set. Tests hand Run a string stream, which is never a terminal.
-bool ColourWanted(const std::ostream& out) {
-    const char* noColour = std::getenv("NO_COLOR");
-    return &out == &std::cout && (noColour == nullptr || *noColour == '\0') && cli_platform::StdoutIsColourTerminal();
 }
 
 Command AddList(CLI::App& app, std::ostream& out, std::ostream& err) {
@@ -254,7 +231,7 @@ Command AddList(CLI::App& app, std::ostream& out, std::ostream& err) {
     list->add_flag("--json", state->first, "one JSON object per port on stdout");
     list->add_flag("--all", state->second, "also the ports that exist but cannot be opened now, with the reason");
     return {list, [state, &out, &err] {
-                return Finish(ListPorts(state->first, state->second, bluetooth::DeviceName, out), false, out, err);
+                return Finish(ListPorts(state->first, state->second, bluetooth::DeviceName, out), out, err);
             }};
 }
 
@@ -273,7 +250,7 @@ Command AddScan(CLI::App& app, std::ostream& out, std::ostream& err) {
     // Where the bound rfcomm devices are read from; moved only by tests.
     scan->add_option("--sysfs-root", state->sysfsRoot)->group("");
     return {scan, [state, &out, &err] {
-                return Finish(Scan(state->discoverSeconds, state->json, state->sysfsRoot, out, err), false, out, err);
+                return Finish(Scan(state->discoverSeconds, state->json, state->sysfsRoot, out, err), out, err);
             }};
 }
 
@@ -284,7 +261,7 @@ Command AddName(CLI::App& app, std::ostream& out, std::ostream& err) {
     return {name, [common, &out, &err] {
                 if (!PortListUsable(common->ports, err))
                     return kExitUsage;
-                return Finish(ReadNames(*common, out, err), false, out, err);
+                return Finish(ReadNames(*common, out, err), out, err);
             }};
 }
 
@@ -305,9 +282,8 @@ Command AddProgram(CLI::App& app, std::ostream& out, std::ostream& err) {
     return {program, [state, &out, &err] {
                 SettingsInput input;
                 if (!PortListUsable(state->common.ports, err) || !Settle(state->settings, input, err))
-                    return Finish(kExitUsage, false, out, err); // a stop at the PIN's prompt is a stop
-                return Finish(Program(state->common, input, !state->noVerify, state->ledger, out, err),
-                              !state->common.json, out, err);
+                    return Finish(kExitUsage, out, err); // a stop at the PIN's prompt is a stop
+                return Finish(Program(state->common, input, !state->noVerify, state->ledger, out, err), out, err);
             }};
 }
 
@@ -333,7 +309,7 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
     return {station, [state, &out, &err] {
                 StationOptions& options = state->options;
                 if (!Settle(state->settings, options.input, err))
-                    return Finish(kExitUsage, false, out, err);
+                    return Finish(kExitUsage, out, err);
                 // Checked once before waiting: a bad PIN or label would fail every module; a name too
                 // long for a port or a number is refused for that module alone.
                 MODULE_SETTINGS sample;
@@ -348,7 +324,7 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
                 if (!error.empty() && (status == kExitUsage || status == kExitLedger))
                     err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
                 // The station words its own stop: it ends with 128 + the signal only when cut short.
-                return Finish(status, false, out, err, false);
+                return Finish(status, out, err, false);
             }};
 }
 
@@ -366,7 +342,7 @@ Command AddLedger(CLI::App& app, std::ostream& out, std::ostream& err) {
     return {ledger, [state, &out, &err] {
                 const ExitStatus status = state->check ? CheckLedger(state->file, out, err)
                                                        : SummarizeLedger(state->file, state->json, out, err);
-                return Finish(status, false, out, err);
+                return Finish(status, out, err);
             }};
 }
 
