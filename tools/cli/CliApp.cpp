@@ -221,7 +221,7 @@ Command AddList(CLI::App& app, std::ostream& out, std::ostream& err) {
     list->add_flag("--json", state->first, "one JSON object per port on stdout");
     list->add_flag("--all", state->second, "also the ports that exist but cannot be opened now, with the reason");
     return {list, [state, &out, &err] {
-                return Finish(ListPorts(state->first, state->second, bluetooth::DeviceName, out), out, err);
+                return Finish(ListPorts(state->first, state->second, bluetooth::DeviceName, out, err), out, err);
             }};
 }
 

@@ -1,7 +1,9 @@
 // zk405-cli's command-line conventions, the same for every command: a mistyped command is named with
 // the nearest one, help for the program and for each command, -V, plain value names in the help,
-// every error line beginning with the program's name.
+// every error line beginning with the program's name, and list telling of the ports it leaves out.
 #include "CliRun.h"
+#include "DeviceDirectory.h"
+#include "SerialPort.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -140,6 +142,26 @@ TEST(CliConventions, EveryErrorLineBeginsWithTheProgramsName) {
         EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
     }
     EXPECT_NE(Cli({"program"}).err.find("see zk405-cli help program"), std::string::npos);
+}
+
+TEST(CliConventions, ListTellsOfThePortsItLeavesOut) {
+    DeviceDirectory devices({"ttyS0", "ttyS1", "ttyS2"});
+    ASSERT_TRUE(devices.Ready());
+    EXPECT_EQ(Cli({"list"}).err, "");
+    CSerialPort first, second;
+    ASSERT_EQ(first.Open("com2", 9600), 0);
+    const CliRun one = Cli({"list"});
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(Lines(one.out).size(), 2u) << one.out;
+    EXPECT_EQ(one.err, "zk405-cli: 1 more port exists but cannot be opened: zk405-cli list --all\n");
+    ASSERT_EQ(second.Open("com3", 9600), 0);
+    EXPECT_EQ(Cli({"list"}).err, "zk405-cli: 2 more ports exist but cannot be opened: zk405-cli list --all\n");
+    // --all shows them, and JSON is for a script, which has --all to ask.
+    for (const Strings& args : {Strings{"list", "--all"}, Strings{"list", "--json"}, Strings{"list", "--all", "--json"}}) {
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "") << args.back();
+    }
 }
 
 } // namespace

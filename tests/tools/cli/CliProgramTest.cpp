@@ -357,7 +357,7 @@ TEST_F(CliProgramTest, ListShowsDeviceTextsEscaped) {
         return std::optional<std::string>("ZK\n405\x1B[2J\xC2\x9B");
     };
     std::ostringstream text;
-    EXPECT_EQ(zk405_cli::ListPorts(false, true, hostile, text), 0);
+    EXPECT_EQ(zk405_cli::ListPorts(false, true, hostile, text, std::cerr), 0);
     const std::string shown = text.str();
     EXPECT_EQ(shown.find('\x1B'), std::string::npos) << shown;
     EXPECT_EQ(shown.find("\xC2\x9B"), std::string::npos) << shown;
@@ -367,7 +367,7 @@ TEST_F(CliProgramTest, ListShowsDeviceTextsEscaped) {
     EXPECT_NE(shown.find("outgoing to ZK\\n405\\x1B[2J\\u009B (00:1A:7D:DA:71:13)"), std::string::npos) << shown;
 
     std::ostringstream json;
-    EXPECT_EQ(zk405_cli::ListPorts(true, true, hostile, json), 0);
+    EXPECT_EQ(zk405_cli::ListPorts(true, true, hostile, json, std::cerr), 0);
     bool found = false;
     for (const Json& port : JsonLines(json.str()))
         found = found || port["remote_name"] == "ZK\n405\x1B[2J\xC2\x9B";
