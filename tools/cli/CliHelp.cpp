@@ -39,63 +39,62 @@ constexpr const char* kNotOpened =
     "  2  a port could not be opened (missing, busy, no permission, no Bluetooth link) or worked\n"
     "     (its line stuck, no thread or memory for it)";
 constexpr const char* kSilent = "  3  a module stayed silent, or the Bluetooth link to it dropped";
-constexpr const char* kRefused = "  4  a module refused or did not confirm a setting, or its name read back differs";
-constexpr const char* kReportLost = "  5  all went well, but the report could not be written (a full disk, a closed pipe)";
+constexpr const char* kRefused =
+    "  4  a module refused or did not confirm a setting, or its name read back differs";
+constexpr const char* kReportLost =
+    "  5  all went well, but the report could not be written (a full disk, a closed pipe)";
 constexpr const char* kFailed = "  6  an unexpected failure ended the program; its ports were closed";
 constexpr const char* kLedger = "  7  the ledger could not be opened, locked, read or written";
 constexpr const char* kSignal = "  128+N  stopped by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP)";
 
 struct CommandHelp {
     const char* command;
-    const char* examples; // one command line to a line
+    std::vector<const char*> examples;
     std::vector<const char*> statuses;
 };
 
 const std::vector<CommandHelp>& Commands() {
     static const std::vector<CommandHelp> commands = {
         {"list",
-         "zk405-cli list\nzk405-cli list --all\nzk405-cli list --json",
+         {"zk405-cli list", "zk405-cli list --all", "zk405-cli list --json"},
          {"  0  the ports were listed (none, if none can be opened)", kUsage, kReportLost, kFailed, kSignal}},
         {"scan",
-         "zk405-cli scan\nzk405-cli scan --discover 10\nzk405-cli scan --json",
+         {"zk405-cli scan", "zk405-cli scan --discover 10", "zk405-cli scan --json"},
          {"  0  the devices were listed (none, if none offers the Serial Port Profile)",
           "  1  bad usage, or no Bluetooth scan on this system",
-          "  2  Bluetooth cannot be used (BlueZ not running or not answering, no adapter, adapter off)", kReportLost,
-          kFailed, kSignal}},
+          "  2  Bluetooth cannot be used (BlueZ not running or not answering, no adapter, adapter off)",
+          kReportLost, kFailed, kSignal}},
         {"name",
-         "zk405-cli name com5\nzk405-cli name com5 com6 --json\nzk405-cli name bt:AA:BB:CC:DD:EE:FF",
+         {"zk405-cli name com5", "zk405-cli name com5 com6 --json", "zk405-cli name bt:AA:BB:CC:DD:EE:FF"},
          {"  0  every name read", kUsage, kNotOpened, kSilent, kReportLost, kFailed, kSignal}},
         {"program",
-         "zk405-cli program com5 --name \"Line {n}\" --pin-file pin.txt\n"
-         "zk405-cli program com5 com6 --preset bench.txt --ledger bench.csv\n"
-         "zk405-cli program com5 --flow none --auth always --json",
-         {"  0  every selected setting confirmed on every port", kUsage, kNotOpened, kSilent, kRefused, kReportLost,
-          kFailed, kLedger, kSignal}},
+         {"zk405-cli program com5 --name \"Line {n}\" --pin-file pin.txt",
+          "zk405-cli program com5 com6 --preset bench.txt --ledger bench.csv",
+          "zk405-cli program com5 --flow none --auth always --json"},
+         {"  0  every selected setting confirmed on every port", kUsage, kNotOpened, kSilent, kRefused,
+          kReportLost, kFailed, kLedger, kSignal}},
         {"station",
-         "zk405-cli station --ledger bench.csv --name \"Line {n}\" --pin-file pin.txt\n"
-         "zk405-cli station --ledger bench.csv --preset bench.txt --skip-done --bluetooth\n"
-         "zk405-cli station --ledger bench.jsonl --preset bench.txt --once 10 --json",
-         {"  0  stopped, every module programmed and confirmed", kUsage, kNotOpened, kSilent, kRefused, kFailed,
-          kLedger, "  128+N  stopped by signal N before --once modules were done"}},
+         {"zk405-cli station --ledger bench.csv --name \"Line {n}\" --pin-file pin.txt",
+          "zk405-cli station --ledger bench.csv --preset bench.txt --skip-done --bluetooth",
+          "zk405-cli station --ledger bench.jsonl --preset bench.txt --once 10 --json"},
+         {"  0  stopped (Ctrl+C, or --once modules done) with no module failed", kUsage, kNotOpened, kSilent,
+          kRefused, kReportLost, kFailed, kLedger,
+          "  128+N  stopped by signal N before --once modules were done"}},
         {"ledger",
-         "zk405-cli ledger bench.csv\nzk405-cli ledger bench.jsonl --json\nzk405-cli ledger --check bench.csv",
+         {"zk405-cli ledger bench.csv", "zk405-cli ledger bench.jsonl --json",
+          "zk405-cli ledger --check bench.csv"},
          {"  0  the ledger was summarized (with --check: every line whole and well formed)",
           "  1  bad usage, or a ledger not named .csv or .jsonl",
-          "  7  the ledger could not be opened or read (with --check: a line is damaged)", kReportLost, kFailed,
-          kSignal}},
+          "  7  the ledger could not be opened or read (with --check: a line is damaged)", kReportLost,
+          kFailed, kSignal}},
     };
     return commands;
 }
 
 std::string Footer(const CommandHelp& help) {
     std::string footer = "Examples:\n";
-    for (const char* line = help.examples; *line != '\0';) {
-        const char* end = line;
-        while (*end != '\0' && *end != '\n')
-            ++end;
-        footer.append("  ").append(line, end).append("\n");
-        line = *end == '\n' ? end + 1 : end;
-    }
+    for (const char* example : help.examples)
+        footer.append("  ").append(example).append("\n");
     footer += "\nExit status:";
     for (const char* status : help.statuses)
         footer.append("\n").append(status);
@@ -107,7 +106,8 @@ std::string Footer(const CommandHelp& help) {
 void DescribeCommands(CLI::App& app) {
     app.footer(kExitStatuses);
     for (const CommandHelp& help : Commands())
-        for (CLI::App* command : app.get_subcommands([&](CLI::App* c) { return c->get_name() == help.command; }))
+        for (CLI::App* command :
+             app.get_subcommands([&](CLI::App* c) { return c->get_name() == help.command; }))
             command->footer(Footer(help));
 }
 

@@ -24,7 +24,8 @@ ExitStatus Finish(ExitStatus status, std::ostream& out, std::ostream& err, bool 
 
 bool ColourWanted(const std::ostream& out) {
     const char* noColour = std::getenv("NO_COLOR");
-    return &out == &std::cout && (noColour == nullptr || *noColour == '\0') && cli_platform::StdoutIsColourTerminal();
+    return &out == &std::cout && (noColour == nullptr || *noColour == '\0') &&
+           cli_platform::StdoutIsColourTerminal();
 }
 
 } // namespace zk405_cli
