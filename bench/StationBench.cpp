@@ -207,11 +207,12 @@ LineState ReadLine(const std::string& ledger) {
     return state;
 }
 
-// The station with its output in a file: nobody reads it during the run, and a full pipe would stall it.
+// The station with its output in a file, its progress too: nobody reads it during the run, and a full
+// pipe would stall it.
 std::vector<std::string> LineStation(const std::string& watched, const std::string& ledger, const std::string& out) {
     return {"/bin/sh", "-c",
             std::string("exec \"$0\" station --watch-dir \"$1\" --ledger \"$2\" --name 'Bench {n}' --pin 1234 "
-                        "--flow RTS/CTS >>\"$3\""),
+                        "--flow RTS/CTS >>\"$3\" 2>&1"),
             ZK405_CLI_PROGRAM, watched, ledger, out};
 }
 

@@ -83,11 +83,12 @@ zk405_wine_unlink_com "$STATION_COM"
 "$WINE" "$PROGRAM" station --once 1 --name "Stanowisko {n}" --pin 9876 --ledger ledger.csv >station.txt \
     2>station.err &
 STATION_PID=$!
+# Its waiting is progress, on stderr; its results are on stdout.
 for _ in $(seq 400); do
-    [[ -s station.txt ]] && break
+    [[ -s station.err ]] && break
     sleep 0.05
 done
-grep -q "Waiting for modules" station.txt || fail "station: not waiting for modules"
+grep -q "Waiting for modules" station.err || fail "station: not waiting for modules"
 zk405_wine_link_com "$STATION_COM" "$SIM_PTY"
 for _ in $(seq 300); do
     kill -0 "$STATION_PID" 2>/dev/null || break

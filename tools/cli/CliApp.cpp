@@ -7,6 +7,9 @@
 #include "CliPorts.h"
 #include "CliReport.h"
 #include "CliScan.h"
+#include "CliHelp.h"
+#include "CliOutput.h"
+#include "CliUsage.h"
 #include "Cp1250.h"
 #include "EscapedText.h"
 #include "LedgerReport.h"
@@ -14,14 +17,12 @@
 #include "RecordedJob.h"
 #include "Settings.h"
 #include "StationConsole.h"
-#include "StopSignal.h"
 #include "ToolOptions.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
 
 #include <atomic>
-#include <cstdlib>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -30,25 +31,6 @@
 namespace zk405_cli {
 
 namespace {
-
-constexpr const char* kExitStatuses =
-    "Exit status:\n"
-    "  0  every selected setting confirmed on every port (name: every name read)\n"
-    "  1  bad usage or input; nothing was sent\n"
-    "  2  a port could not be opened (missing, busy, no permission, no Bluetooth link) or worked: its\n"
-    "     line is stuck (a command did not go out within 2 s: flow control held), or no thread or\n"
-    "     memory for it; for scan: Bluetooth cannot be used (BlueZ not running or not answering, no\n"
-    "     adapter, adapter off)\n"
-    "  3  a module stayed silent, or the Bluetooth link to it dropped\n"
-    "  4  a module refused or did not confirm a setting, or its name read back differs\n"
-    "  5  every port ended well, but the report could not be written (a full disk, a closed pipe)\n"
-    "  6  an unexpected failure ended the program; its ports were closed\n"
-    "  7  the ledger could not be opened, locked, read or written: nothing was sent without it, or the\n"
-    "     run stopped there (a ledger not named .csv or .jsonl is bad usage: 1)\n"
-    "  128+N  stopped by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP): the exchange under way was\n"
-    "     ended, every port closed, and the report tells what each port reached; a station\n"
-    "     finishes the modules under way and ends so only when --once modules were not done\n"
-    "When ports end differently, the lowest of 2, 3 and 4 is reported.";
 
 // A subcommand: its place in the schema and what runs once it is the one parsed.
 struct Command {
@@ -64,7 +46,7 @@ struct Common {
 };
 
 void AddCommon(CLI::App& command, Common& common) {
-    command.add_option("ports", common.ports, "ports, e.g. com5 com6 (or device paths)")->required();
+    command.add_option("ports", common.ports, "ports, e.g. com5 com6 (or device paths)")->required()->type_name("PORT");
     command.add_flag("--json", common.json, "one JSON object per port on stdout");
     command.add_flag("--quiet", common.quiet, "print only errors");
     command.add_flag("--fixed-wait", common.fixedWait, "wait the full second for every reply, as the windows do");
@@ -85,17 +67,24 @@ void AddSettings(CLI::App& command, SettingsOptions& settings, const char* numbe
     command.add_option_function<std::string>(
         "--name", value(settings.given.name),
         "the name, at most " + std::to_string(module_commands::kNameMaxChars) + " characters; {port} and {n} (" +
-            numberMeaning + ") are replaced");
+            numberMeaning + ") are replaced")
+        ->type_name("TEXT");
     CLI::Option* pin = command.add_option_function<std::string>(
         "--pin", value(settings.given.pin),
         "the PIN, at most " + std::to_string(module_commands::kPinMaxChars) +
-            " characters; - reads it from standard input (not echoed on a terminal)");
-    command.add_option("--pin-file", settings.pinFile, "the PIN from the first line of this file")->excludes(pin);
+            " characters; - reads it from standard input (not echoed on a terminal)")
+        ->type_name("PIN");
+    command.add_option("--pin-file", settings.pinFile, "the PIN from the first line of this file")
+        ->excludes(pin)
+        ->type_name("FILE");
     command.add_option_function<std::string>(
         "--flow", value(settings.given.flow),
-        FlowLabelList(" or ") + " (any letter case; " + kFlowNoneWord + " for " + module_commands::kFlowNone + ")");
-    command.add_option_function<std::string>("--auth", value(settings.given.auth), AuthWordList(" or ", true));
-    command.add_option("--preset", settings.preset, "a file of name=, pin=, flow=, auth= lines; options override it");
+        FlowLabelList(" or ") + " (any letter case; " + kFlowNoneWord + " for " + module_commands::kFlowNone + ")")
+        ->type_name("MODE");
+    command.add_option_function<std::string>("--auth", value(settings.given.auth), AuthWordList(" or ", true))
+        ->type_name("MODE");
+    command.add_option("--preset", settings.preset, "a file of name=, pin=, flow=, auth= lines; options override it")
+        ->type_name("FILE");
     command.add_flag("--allow-empty", settings.given.allowEmpty, "send an empty name or PIN instead of refusing it");
 }
 
@@ -131,22 +120,6 @@ bool Settle(const SettingsOptions& options, SettingsInput& input, std::ostream& 
     return true;
 }
 
-// The status once the output is written: a stop signal's above all (unless the run words its own
-// stop, as a station does), then a report that could not be written where everything else went well.
-// Closed pipes do not end the program (SIGPIPE is ignored): the ports' work always runs to its end,
-// and only here does a failed write count.
-ExitStatus Finish(ExitStatus status, bool reportOnErr, std::ostream& out, std::ostream& err, bool stopCounts = true) {
-    const bool outWritten = static_cast<bool>(out.flush());
-    const bool errWritten = static_cast<bool>(err.flush());
-    if (stopCounts && StopRequested())
-        return static_cast<ExitStatus>(kExitSignalBase + StopSignalNumber());
-    if (status == kExitOk && (!outWritten || (reportOnErr && !errWritten))) {
-        err << "zk405-cli: the report could not be written" << std::endl;
-        return kExitReportLost;
-    }
-    return status;
-}
-
 // Runs the tasks, telling each step on err as it ends (only failures with --quiet), each port that
 // could not be worked, and with --json one object per port on out.
 std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common& common, std::ostream& out,
@@ -157,7 +130,7 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
     };
     const auto ended = [&](const PortResult& port) {
         if (port.status == kExitNotOpened)
-            err << EscapeControls(port.port) << ": " << EscapeControls(port.message) << std::endl;
+            err << "zk405-cli: " << EscapeControls(port.port) << ": " << EscapeControls(port.message) << std::endl;
     };
     std::vector<PortResult> results = RunBatch(tasks, report, ended, runner);
     if (common.json)
@@ -187,7 +160,7 @@ ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err)
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
-            err << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
+            err << "zk405-cli: " << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
         else if (result.status == kExitOk && !common.json)
             out << EscapeControls(result.port) << "\t" << EscapeControls(cp1250::Cp1250ToUtf8(result.name)) << "\n";
     }
@@ -232,20 +205,14 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
     };
     const std::vector<PortResult> results =
         ledgerPath.empty() ? RunAll(tasks, common, out, err) : RunAll(tasks, common, out, err, recorded);
+    // The table is the result; beside JSON it is only for a person watching.
     if (!common.quiet)
-        err << SummaryTable(results);
+        (common.json ? err : out) << SummaryTable(results);
     else
         for (const PortResult& result : results)
             if (result.status != kExitOk && result.status != kExitNotOpened)
-                err << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
+                err << "zk405-cli: " << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
     return ledgerFailed ? kExitLedger : OverallStatus(results);
-}
-
-// Colour and the bell only for a person at a terminal: never into a pipe or a file, never with
-// NO_COLOR set. Tests hand Run a string stream, which is never a terminal.
-bool ColourWanted(const std::ostream& out) {
-    const char* noColour = std::getenv("NO_COLOR");
-    return &out == &std::cout && (noColour == nullptr || *noColour == '\0') && cli_platform::StdoutIsColourTerminal();
 }
 
 Command AddList(CLI::App& app, std::ostream& out, std::ostream& err) {
@@ -254,7 +221,7 @@ Command AddList(CLI::App& app, std::ostream& out, std::ostream& err) {
     list->add_flag("--json", state->first, "one JSON object per port on stdout");
     list->add_flag("--all", state->second, "also the ports that exist but cannot be opened now, with the reason");
     return {list, [state, &out, &err] {
-                return Finish(ListPorts(state->first, state->second, bluetooth::DeviceName, out), false, out, err);
+                return Finish(ListPorts(state->first, state->second, bluetooth::DeviceName, out, err), out, err);
             }};
 }
 
@@ -267,13 +234,14 @@ Command AddScan(CLI::App& app, std::ostream& out, std::ostream& err) {
     auto state = std::make_shared<State>();
     CLI::App* scan = app.add_subcommand(
         "scan", "the Bluetooth devices offering the Serial Port Profile (paired ones; nearby ones with --discover)");
-    scan->add_option("--discover", state->discoverSeconds, "also look for nearby devices for this many seconds")
-        ->check(CLI::Range(0, 600));
+    scan->add_option("--discover", state->discoverSeconds, "also look for nearby devices for this many seconds (up to 600)")
+        ->check(CLI::Range(0, 600).description(""))
+        ->type_name("SECONDS");
     scan->add_flag("--json", state->json, "one JSON object per device on stdout");
     // Where the bound rfcomm devices are read from; moved only by tests.
     scan->add_option("--sysfs-root", state->sysfsRoot)->group("");
     return {scan, [state, &out, &err] {
-                return Finish(Scan(state->discoverSeconds, state->json, state->sysfsRoot, out, err), false, out, err);
+                return Finish(Scan(state->discoverSeconds, state->json, state->sysfsRoot, out, err), out, err);
             }};
 }
 
@@ -284,7 +252,7 @@ Command AddName(CLI::App& app, std::ostream& out, std::ostream& err) {
     return {name, [common, &out, &err] {
                 if (!PortListUsable(common->ports, err))
                     return kExitUsage;
-                return Finish(ReadNames(*common, out, err), false, out, err);
+                return Finish(ReadNames(*common, out, err), out, err);
             }};
 }
 
@@ -301,13 +269,13 @@ Command AddProgram(CLI::App& app, std::ostream& out, std::ostream& err) {
     AddSettings(*program, state->settings, "position from 1");
     program->add_flag("--no-verify", state->noVerify, "send as the windows do and report only what was sent");
     program->add_option("--ledger", state->ledger,
-                        "record each module in this ledger (.csv or .jsonl); {n} continues from its numbers");
+                        "record each module in this ledger (.csv or .jsonl); {n} continues from its numbers")
+        ->type_name("FILE");
     return {program, [state, &out, &err] {
                 SettingsInput input;
                 if (!PortListUsable(state->common.ports, err) || !Settle(state->settings, input, err))
-                    return Finish(kExitUsage, false, out, err); // a stop at the PIN's prompt is a stop
-                return Finish(Program(state->common, input, !state->noVerify, state->ledger, out, err),
-                              !state->common.json, out, err);
+                    return Finish(kExitUsage, out, err); // a stop at the PIN's prompt is a stop
+                return Finish(Program(state->common, input, !state->noVerify, state->ledger, out, err), out, err);
             }};
 }
 
@@ -322,18 +290,23 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
     CLI::App* station = app.add_subcommand(
         "station", "wait for modules and program each newly appearing one once, keeping a ledger");
     AddSettings(*station, state->settings, "the ledger's next number");
-    station->add_option("--ledger", options.ledgerPath, "the ledger, .csv or .jsonl, shared by stations")->required();
-    station->add_option("--watch-dir", options.watchDir, "watch this folder instead of /dev (links to ttys)");
+    station->add_option("--ledger", options.ledgerPath, "the ledger, .csv or .jsonl, shared by stations")
+        ->required()
+        ->type_name("FILE");
+    station->add_option("--watch-dir", options.watchDir, "watch this folder instead of /dev (links to ttys)")
+        ->type_name("FOLDER");
     station->add_flag("--bluetooth", options.bluetooth, "also modules offering the serial port over Bluetooth");
     station->add_flag("--include-present", options.includePresent, "program the ports there at the start too");
     station->add_flag("--skip-done", options.skipDone,
                       "leave out a module the ledger already has as programmed (by address, else by name)");
-    station->add_option("--once", options.once, "stop after this many modules")->check(CLI::PositiveNumber);
+    station->add_option("--once", options.once, "stop after this many modules (1 or more)")
+        ->check(CLI::PositiveNumber.description(""))
+        ->type_name("N");
     station->add_flag("--json", state->json, "one JSON object per event on stdout");
     return {station, [state, &out, &err] {
                 StationOptions& options = state->options;
                 if (!Settle(state->settings, options.input, err))
-                    return Finish(kExitUsage, false, out, err);
+                    return Finish(kExitUsage, out, err);
                 // Checked once before waiting: a bad PIN or label would fail every module; a name too
                 // long for a port or a number is refused for that module alone.
                 MODULE_SETTINGS sample;
@@ -348,7 +321,7 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
                 if (!error.empty() && (status == kExitUsage || status == kExitLedger))
                     err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
                 // The station words its own stop: it ends with 128 + the signal only when cut short.
-                return Finish(status, false, out, err, false);
+                return Finish(status, out, err, false);
             }};
 }
 
@@ -360,25 +333,36 @@ Command AddLedger(CLI::App& app, std::ostream& out, std::ostream& err) {
     };
     auto state = std::make_shared<State>();
     CLI::App* ledger = app.add_subcommand("ledger", "summarize or check a ledger");
-    ledger->add_option("file", state->file, "the ledger, .csv or .jsonl")->required();
+    ledger->add_option("file", state->file, "the ledger, .csv or .jsonl")->required()->type_name("FILE");
     ledger->add_flag("--json", state->json, "the summary as one JSON object");
     ledger->add_flag("--check", state->check, "verify every line is whole and well formed");
     return {ledger, [state, &out, &err] {
                 const ExitStatus status = state->check ? CheckLedger(state->file, out, err)
                                                        : SummarizeLedger(state->file, state->json, out, err);
-                return Finish(status, false, out, err);
+                return Finish(status, out, err);
             }};
+}
+
+Command AddHelp(CLI::App& app, std::ostream& out, std::ostream& err) {
+    auto topic = std::make_shared<std::string>();
+    CLI::App* help = app.add_subcommand("help", "the help of zk405-cli, or of one command");
+    help->add_option("command", *topic, "the command")->type_name("COMMAND");
+    return {help, [&app, topic, &out, &err] { return AnswerHelp(app, *topic, out, err); }};
 }
 
 } // namespace
 
 ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     CLI::App app{"Reads, programs and verifies ZK405 Bluetooth modules on serial ports, many at once.", "zk405-cli"};
-    app.set_version_flag("--version", "zk405-cli " ZK405_VERSION_STRING);
+    app.set_version_flag("-V,--version", "zk405-cli " ZK405_VERSION_STRING);
     app.require_subcommand(1);
-    app.footer(kExitStatuses);
+    WordUsageErrors(app);
     const Command commands[] = {AddList(app, out, err),    AddScan(app, out, err),    AddName(app, out, err),
-                                AddProgram(app, out, err), AddStation(app, out, err), AddLedger(app, out, err)};
+                                AddProgram(app, out, err), AddStation(app, out, err), AddLedger(app, out, err),
+                                AddHelp(app, out, err)};
+    DescribeCommands(app);
+    if (RefusedAsNoCommand(app, args, err))
+        return kExitUsage;
 
     std::vector<const char*> argv;
     for (const std::string& arg : args)

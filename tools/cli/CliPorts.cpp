@@ -88,18 +88,25 @@ nlohmann::json ToJson(const ListedPort& port, bool all) {
 // The ports the port window offers, each with what it is; with all, also the ports that exist but
 // cannot be opened now, with the reason. Sorted as text, as the port window's list shows them: com10
 // before com2.
-ExitStatus ListPorts(bool json, bool all, const port_info::RemoteNameLookup& remoteNames, std::ostream& out) {
+ExitStatus ListPorts(bool json, bool all, const port_info::RemoteNameLookup& remoteNames, std::ostream& out,
+                     std::ostream& err) {
     std::vector<ListedPort> ports;
+    size_t leftOut = 0; // what --all would add
     for (const std::string& name : port_names::AllComNames()) {
         ListedPort port;
         port.openable = port_probe::CanOpen(name, port.failure);
-        if (!port.openable && (!all || port.failure.reason == serial_result::OpenReason::kMissing))
+        if (!port.openable && port.failure.reason == serial_result::OpenReason::kMissing)
             continue;
-        port.info = port_info::DescribePort(name, remoteNames);
+        // A port only counted needs no remote name: asking BlueZ for it would only slow the list.
+        const bool listed = port.openable || all;
+        port.info = port_info::DescribePort(name, listed ? remoteNames : port_info::RemoteNameLookup());
         // Every possible ttyS has a device file; only the ones with a UART behind them are ports.
         if (!port.openable && !port.info.present)
             continue;
-        ports.push_back(std::move(port));
+        if (listed)
+            ports.push_back(std::move(port));
+        else
+            ++leftOut;
     }
     std::sort(ports.begin(), ports.end(),
               [](const ListedPort& a, const ListedPort& b) { return a.info.name < b.info.name; });
@@ -115,6 +122,10 @@ ExitStatus ListPorts(bool json, bool all, const port_info::RemoteNameLookup& rem
             out << "\tcannot be opened: " << EscapeControls(serial_result::DescribeOpenFailure(port.failure));
         out << "\n";
     }
+    // A port held by another program is the usual reason for one missing from the list.
+    if (leftOut > 0 && !json)
+        err << "zk405-cli: " << leftOut << (leftOut == 1 ? " more port exists" : " more ports exist")
+            << " but cannot be opened: zk405-cli list --all\n";
     return kExitOk;
 }
 

@@ -76,7 +76,7 @@ ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream&
         return status;
     size_t bad = 0;
     if (format == LedgerFormat::Csv && text.compare(0, CsvHeader().size(), CsvHeader()) != 0) {
-        err << EscapeControls(path) << ": line 1: not the ledger's header line\n";
+        err << "zk405-cli: " << EscapeControls(path) << ": line 1: not the ledger's header line\n";
         ++bad;
     }
     const size_t lines = contents.lines;
@@ -86,7 +86,7 @@ ExitStatus CheckLedger(const std::string& path, std::ostream& out, std::ostream&
         const bool torn = line == lines && !text.empty() && text.back() != '\n';
         const bool unreadable =
             std::find(contents.unreadable.begin(), contents.unreadable.end(), line) != contents.unreadable.end();
-        err << EscapeControls(path) << ": line " << line << ": "
+        err << "zk405-cli: " << EscapeControls(path) << ": line " << line << ": "
             << (torn         ? "not whole (no line feed at its end)"
                 : unreadable ? "a ledger record that cannot be read (no number is taken while it is there)"
                              : "not a ledger record")

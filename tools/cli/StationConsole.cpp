@@ -63,12 +63,13 @@ void StationConsole::Ready(const StationOptions& options, size_t present) {
               << std::endl;
         return;
     }
-    m_out << "Waiting for modules on " << EscapeControls(where) << "; ";
+    // Progress for the person at the bench, on standard error as every command's is.
+    m_err << "Waiting for modules on " << EscapeControls(where) << "; ";
     if (present == 0)
-        m_out << "no port there yet";
+        m_err << "no port there yet";
     else
-        m_out << "ports already there: " << present << (options.includePresent ? " (programmed first)" : " (left alone)");
-    m_out << ". Ctrl+C ends." << std::endl;
+        m_err << "ports already there: " << present << (options.includePresent ? " (programmed first)" : " (left alone)");
+    m_err << ". Ctrl+C ends." << std::endl;
 }
 
 void StationConsole::Gone(const std::string& port) {
@@ -83,7 +84,7 @@ void StationConsole::WatchLost(const std::string& folder, const std::string& why
         m_out << JsonLine({{"event", "watch_lost"}, {"watching", folder}, {"reason", why}}) << std::endl;
         return;
     }
-    m_out << "The folder " << folder << " is no longer watched: " << why
+    m_err << "zk405-cli: the folder " << EscapeControls(folder) << " is no longer watched: " << EscapeControls(why)
           << ". Waiting for a folder under that path again." << std::endl;
 }
 
@@ -92,7 +93,7 @@ void StationConsole::WatchBack(const std::string& folder) {
         m_out << JsonLine({{"event", "watching"}, {"watching", folder}}) << std::endl;
         return;
     }
-    m_out << "Watching " << folder << " again." << std::endl;
+    m_err << "zk405-cli: watching " << EscapeControls(folder) << " again." << std::endl;
 }
 
 void StationConsole::Started(const RecordedResult& r) {

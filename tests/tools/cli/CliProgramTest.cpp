@@ -172,8 +172,11 @@ TEST_F(CliProgramTest, OnePortLogsToTheWindowsFileAndPresetsFillWhatOptionsLeave
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(module.Received(0), (Strings{"AT+BNAME=Linia 3", "AT+BPIN=2222", "AT+BFLOW=0", "AT+BNAME?"}));
     EXPECT_NE(ReadWholeFile(m_dir.File("TxRx.log")).find("AT+BPIN=2222"), std::string::npos);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("result"), std::string::npos); // the summary table
+    // The summary table is the result, on stdout; the progress lines are on stderr.
+    EXPECT_EQ(run.out.rfind("port", 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("result"), std::string::npos) << run.out;
+    EXPECT_EQ(run.err.find("result"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(": pin OK "), std::string::npos) << run.err;
 }
 
 TEST_F(CliProgramTest, BadInputSendsNothingAnywhere) {
@@ -354,7 +357,7 @@ TEST_F(CliProgramTest, ListShowsDeviceTextsEscaped) {
         return std::optional<std::string>("ZK\n405\x1B[2J\xC2\x9B");
     };
     std::ostringstream text;
-    EXPECT_EQ(zk405_cli::ListPorts(false, true, hostile, text), 0);
+    EXPECT_EQ(zk405_cli::ListPorts(false, true, hostile, text, std::cerr), 0);
     const std::string shown = text.str();
     EXPECT_EQ(shown.find('\x1B'), std::string::npos) << shown;
     EXPECT_EQ(shown.find("\xC2\x9B"), std::string::npos) << shown;
@@ -364,7 +367,7 @@ TEST_F(CliProgramTest, ListShowsDeviceTextsEscaped) {
     EXPECT_NE(shown.find("outgoing to ZK\\n405\\x1B[2J\\u009B (00:1A:7D:DA:71:13)"), std::string::npos) << shown;
 
     std::ostringstream json;
-    EXPECT_EQ(zk405_cli::ListPorts(true, true, hostile, json), 0);
+    EXPECT_EQ(zk405_cli::ListPorts(true, true, hostile, json, std::cerr), 0);
     bool found = false;
     for (const Json& port : JsonLines(json.str()))
         found = found || port["remote_name"] == "ZK\n405\x1B[2J\xC2\x9B";
@@ -490,9 +493,12 @@ TEST_F(CliProgramTest, ClosedOrFullStreamsNeverStopTheProgramming) {
     const std::unique_ptr<ChildProcess> fullOut = CliProgram(R"(exec "$0" "$@" >/dev/full)", Concat(args, {"--json"}));
     EXPECT_EQ(fullOut->Wait(10000), 5);
     EXPECT_EQ(module.Received(0).size(), 10u);
-    const std::unique_ptr<ChildProcess> fullErr = CliProgram(R"(exec "$0" "$@" 2>/dev/full)", args);
-    EXPECT_EQ(fullErr->Wait(10000), 5);
+    // The summary table is the report in text: lost with stdout, kept when only stderr is lost.
+    const std::unique_ptr<ChildProcess> fullTable = CliProgram(R"(exec "$0" "$@" >/dev/full)", args);
+    EXPECT_EQ(fullTable->Wait(10000), 5);
     EXPECT_EQ(module.Received(0).size(), 15u);
+    const std::unique_ptr<ChildProcess> fullErr = CliProgram(R"(exec "$0" "$@" 2>/dev/full)", args);
+    EXPECT_EQ(fullErr->Wait(10000), 0);
     // The report written, only the progress lost: the ports' own status.
     const std::unique_ptr<ChildProcess> progressLost =
         CliProgram(R"(exec "$0" "$@" 2>/dev/full)", Concat(args, {"--json"}));
@@ -510,7 +516,7 @@ TEST_F(CliProgramTest, ClosedOrFullStreamsNeverStopTheProgramming) {
     ASSERT_EQ(reported.size(), 1u) << report;
     for (const Json& step : reported[0]["steps"])
         EXPECT_EQ(step["outcome"], "confirmed") << step.dump();
-    EXPECT_EQ(module.Received(0).size(), 30u);
+    EXPECT_EQ(module.Received(0).size(), 35u);
     const std::string ledger = m_dir.File("closed.jsonl");
     const std::unique_ptr<ChildProcess> noOut =
         CliProgram(R"(exec "$0" "$@" --json >&- 2>/dev/null)", Concat(args, {"--ledger", ledger}));
@@ -577,8 +583,8 @@ TEST_F(CliProgramTest, EveryPortGetsItsOwnLogAndTheReportNamesOnlyWrittenOnes) {
     EXPECT_FALSE(unlogged.Objects()[0].contains("log"));
     EXPECT_NE(unlogged.Objects()[0]["logProblem"].get<std::string>().find("TxRx.log"), std::string::npos);
     const CliRun table = Cli({"program", spaced, "--pin", "79"});
-    EXPECT_NE(table.err.find("ok             0."), std::string::npos) << table.err;
-    EXPECT_NE(table.err.find(" s    -  (no log: TxRx.log could not be created)"), std::string::npos) << table.err;
+    EXPECT_NE(table.out.find("ok             0."), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find(" s    -  (no log: TxRx.log could not be created)"), std::string::npos) << table.out;
 }
 
 // A line flow control holds is the port's failure, not the module's silence, and is not retried.

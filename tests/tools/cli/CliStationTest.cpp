@@ -217,6 +217,9 @@ TEST_F(CliStationTest, AFailingModuleKeepsItsNumberIsRecordedAndTheStationGoesOn
     EXPECT_NE(run.out.find("PROGRAMMED  " + good.Link(0) + "  #2 \"Linia 2\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("[ programmed 1 | failed 1 | skipped 0 ]"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+    // Results on stdout, the waiting on stderr, as every command keeps them.
+    EXPECT_EQ(run.out.find("Waiting for modules"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("Waiting for modules"), std::string::npos) << run.err;
 
     const CliRun summary = Cli({"ledger", ledger, "--json"});
     ASSERT_EQ(summary.status, 0) << summary.err;
