@@ -111,6 +111,7 @@ private:
             // another moment's state, and could hold the port from its user.
             const serial_result::OpenFailure& why = m_port.LastOpenFailure();
             m_result.reason = serial_result::OpenReasonName(why.reason);
+            m_result.openFailure = why;
             m_result.message = "cannot open: " + serial_result::DescribeOpenFailure(why);
             // An open that a stop cut short (a Bluetooth connection under way) is a stopped run.
             m_cut = m_cut || (why.reason == serial_result::OpenReason::kStopped && m_stop());
