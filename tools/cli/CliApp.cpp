@@ -157,7 +157,7 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
     };
     const auto ended = [&](const PortResult& port) {
         if (port.status == kExitNotOpened)
-            err << EscapeControls(port.port) << ": " << EscapeControls(port.message) << std::endl;
+            err << EscapeControls(port.port) << ": " << FailureText(port) << std::endl;
     };
     std::vector<PortResult> results = RunBatch(tasks, report, ended, runner);
     if (common.json)
@@ -187,7 +187,7 @@ ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err)
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
-            err << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
+            err << EscapeControls(result.port) << ": " << FailureText(result) << "\n";
         else if (result.status == kExitOk && !common.json)
             out << EscapeControls(result.port) << "\t" << EscapeControls(cp1250::Cp1250ToUtf8(result.name)) << "\n";
     }
@@ -237,7 +237,7 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
     else
         for (const PortResult& result : results)
             if (result.status != kExitOk && result.status != kExitNotOpened)
-                err << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
+                err << EscapeControls(result.port) << ": " << FailureText(result) << "\n";
     return ledgerFailed ? kExitLedger : OverallStatus(results);
 }
 
