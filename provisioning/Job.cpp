@@ -18,20 +18,28 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// What was sent in a step, in the words of a person at the bench: the reports' step names ("name
+// before") are the tool's own and say nothing to them.
+std::string SentInStep(StepKind kind) {
+    if (IsSetting(kind))
+        return std::string("the ") + StepKindName(kind) + " command";
+    return kind == StepKind::NameReadBack ? "the question for its new name" : "the question for its name";
+}
+
 ExitStatus StatusOf(const std::vector<StepResult>& steps, std::string& message) {
     ExitStatus status = kExitOk;
     for (const StepResult& step : steps) {
         if (step.outcome == Outcome::LinkLost) {
-            message = std::string("the link to the module dropped (") + StepKindName(step.step) + ")";
+            message = "the link to the module dropped at " + SentInStep(step.step);
             return kExitSilent;
         }
         if (step.outcome == Outcome::Stuck) {
-            message = std::string("the line is stuck: the ") + StepKindName(step.step) + " command did not go out within " +
+            message = "the line is stuck: " + SentInStep(step.step) + " did not go out within " +
                       std::to_string(CSerialPort::kWriteBoundMs / 1000) + " s (flow control held?)";
             return kExitNotOpened;
         }
         if (step.outcome == Outcome::Silent) {
-            message = std::string("the module did not answer (") + StepKindName(step.step) + ")";
+            message = "the module did not answer " + SentInStep(step.step);
             return kExitSilent;
         }
         if (status == kExitOk && (step.outcome == Outcome::Refused || step.outcome == Outcome::Unconfirmed)) {
@@ -111,6 +119,7 @@ private:
             // another moment's state, and could hold the port from its user.
             const serial_result::OpenFailure& why = m_port.LastOpenFailure();
             m_result.reason = serial_result::OpenReasonName(why.reason);
+            m_result.openFailure = why;
             m_result.message = "cannot open: " + serial_result::DescribeOpenFailure(why);
             // An open that a stop cut short (a Bluetooth connection under way) is a stopped run.
             m_cut = m_cut || (why.reason == serial_result::OpenReason::kStopped && m_stop());
@@ -170,8 +179,6 @@ private:
             if (m_result.status == kExitOk) {
                 m_result.status = kExitSilent;
                 m_result.message = "no name in the module's replies";
-                if (what == StepKind::NameBefore)
-                    m_result.message += " (name before)";
             }
         }
         return found;

@@ -5,6 +5,7 @@
 
 #include "ExitStatus.h"
 #include "ModuleCommands.h"
+#include "OpenFailure.h"
 #include "Outcome.h"
 
 #include <functional>
@@ -72,6 +73,7 @@ struct PortResult {
     ExitStatus status = kExitOk;
     std::string message; // why the port did not end with status 0
     std::string reason;  // why it did not open, as one stable word (OpenReasonName); else empty
+    serial_result::OpenFailure openFailure; // what the open found (the holder, the lock file), for the hint
     std::string name;    // the name read, for the name query
     std::string nameBefore; // the name read before programming, with beforeProgram
     bool skipped = false;   // beforeProgram left the module as it was

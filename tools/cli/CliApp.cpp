@@ -130,7 +130,7 @@ std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common&
     };
     const auto ended = [&](const PortResult& port) {
         if (port.status == kExitNotOpened)
-            err << "zk405-cli: " << EscapeControls(port.port) << ": " << EscapeControls(port.message) << std::endl;
+            err << "zk405-cli: " << EscapeControls(port.port) << ": " << FailureText(port) << std::endl;
     };
     std::vector<PortResult> results = RunBatch(tasks, report, ended, runner);
     if (common.json)
@@ -160,7 +160,7 @@ ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err)
     const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
-            err << "zk405-cli: " << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
+            err << "zk405-cli: " << EscapeControls(result.port) << ": " << FailureText(result) << "\n";
         else if (result.status == kExitOk && !common.json)
             out << EscapeControls(result.port) << "\t" << EscapeControls(cp1250::Cp1250ToUtf8(result.name)) << "\n";
     }
@@ -211,7 +211,7 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
     else
         for (const PortResult& result : results)
             if (result.status != kExitOk && result.status != kExitNotOpened)
-                err << "zk405-cli: " << EscapeControls(result.port) << ": " << EscapeControls(result.message) << "\n";
+                err << "zk405-cli: " << EscapeControls(result.port) << ": " << FailureText(result) << "\n";
     return ledgerFailed ? kExitLedger : OverallStatus(results);
 }
 

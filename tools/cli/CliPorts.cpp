@@ -4,6 +4,7 @@
 #include "CliReport.h"
 #include "DeviceIdentity.h"
 #include "EscapedText.h"
+#include "Hints.h"
 #include "PortNameText.h"
 #include "PortNames.h"
 #include "PortProbe.h"
@@ -78,6 +79,7 @@ nlohmann::json ToJson(const ListedPort& port, bool all) {
         if (!port.openable) {
             object["reason"] = serial_result::OpenReasonName(port.failure.reason);
             object["message"] = serial_result::DescribeOpenFailure(port.failure);
+            object["hint"] = provisioning::HintFor(port.failure);
         }
     }
     return object;
@@ -119,7 +121,9 @@ ExitStatus ListPorts(bool json, bool all, const port_info::RemoteNameLookup& rem
         out << EscapeControls(port.info.name) << "\t" << EscapeControls(port.info.device) << "\t"
             << port_info::KindName(port.info.kind) << "\t" << EscapeControls(port.info.description);
         if (!port.openable)
-            out << "\tcannot be opened: " << EscapeControls(serial_result::DescribeOpenFailure(port.failure));
+            out << "\tcannot be opened: "
+                << EscapeControls(serial_result::DescribeOpenFailure(port.failure) + "; " +
+                                  provisioning::HintFor(port.failure));
         out << "\n";
     }
     // A port held by another program is the usual reason for one missing from the list.

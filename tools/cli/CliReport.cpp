@@ -2,6 +2,7 @@
 
 #include "Cp1250.h"
 #include "EscapedText.h"
+#include "Hints.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -73,6 +74,13 @@ std::string ProgressLine(const PortResult& port, const StepResult& step) {
     return EscapeControls(port.port) + ": " + StepKindName(step.step) + " " + Verdict(step) + " " + Seconds(step.seconds);
 }
 
+std::string FailureText(const PortResult& port) {
+    const std::string hint = HintFor(port);
+    if (port.message.empty() || hint.empty())
+        return EscapeControls(port.message + hint);
+    return EscapeControls(port.message + "; " + hint);
+}
+
 std::string SummaryTable(const std::vector<PortResult>& ports) {
     size_t width = 4;
     for (const PortResult& port : ports)
@@ -81,8 +89,8 @@ std::string SummaryTable(const std::vector<PortResult>& ports) {
     for (const PortResult& port : ports) {
         table += Pad(EscapeControls(port.port), width) + "  " + Pad(Result(port), 13) + "  " +
                  Pad(Seconds(port.seconds), 8) + "  " + (port.logFile.empty() ? "-" : port.logFile);
-        if (!port.message.empty())
-            table += "  (" + EscapeControls(port.message) + ")";
+        if (const std::string failure = FailureText(port); !failure.empty())
+            table += "  (" + failure + ")";
         if (!port.logProblem.empty())
             table += "  (" + EscapeControls(port.logProblem) + ")";
         table += "\n";
@@ -104,6 +112,8 @@ nlohmann::json ToJson(const PortResult& port) {
         json["message"] = port.message;
     if (!port.reason.empty())
         json["reason"] = port.reason;
+    if (const std::string hint = HintFor(port); !hint.empty())
+        json["hint"] = hint;
     if (!port.name.empty() ||
         (port.status == kExitOk && !port.steps.empty() && port.steps[0].step == StepKind::NameRead))
         json["name"] = cp1250::Cp1250ToUtf8(port.name);

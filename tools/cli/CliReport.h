@@ -17,6 +17,9 @@ using namespace provisioning;
 // "com5: name OK 0.03 s"
 std::string ProgressLine(const PortResult& port, const StepResult& step);
 std::string SummaryTable(const std::vector<PortResult>& ports);
+// Why the port failed and what to do next, escaped for a terminal: "the module did not answer the
+// name command; put the module in configuration mode ...". Empty for a port that ended well.
+std::string FailureText(const PortResult& port);
 nlohmann::json ToJson(const PortResult& port);
 // One line of JSON, non-UTF-8 bytes replaced rather than refused.
 std::string JsonLine(const nlohmann::json& value);

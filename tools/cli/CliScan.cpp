@@ -2,6 +2,7 @@
 
 #include "CliReport.h"
 #include "EscapedText.h"
+#include "Hints.h"
 
 #include <algorithm>
 
@@ -43,9 +44,12 @@ ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, st
     std::vector<bluetooth::SerialDevice> devices;
     serial_result::OpenFailure why;
     if (!bluetooth::ListSerialDevices(std::chrono::seconds(discoverSeconds), sysfsRoot, devices, why)) {
-        err << "zk405-cli: cannot scan: " << EscapeControls(DescribeOpenFailure(why)) << "\n";
+        const std::string hint = HintFor(why);
+        err << "zk405-cli: cannot scan: " << EscapeControls(DescribeOpenFailure(why) + "; " + hint) << "\n";
         if (json)
-            out << JsonLine({{"reason", serial_result::OpenReasonName(why.reason)}, {"message", DescribeOpenFailure(why)}})
+            out << JsonLine({{"reason", serial_result::OpenReasonName(why.reason)},
+                             {"message", DescribeOpenFailure(why)},
+                             {"hint", hint}})
                 << "\n";
         return kExitNotOpened;
     }

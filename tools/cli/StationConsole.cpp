@@ -130,8 +130,8 @@ void StationConsole::Finished(const RecordedResult& result, Verdict verdict, con
         detail.append("#").append(std::to_string(result.n)).append(" ");
     if (!result.nameAfter.empty() && port.status == kExitOk)
         detail.append("\"").append(EscapeControls(result.nameAfter)).append("\" ");
-    if (!port.message.empty())
-        detail.append(EscapeControls(port.message)).append(" ");
+    if (const std::string failure = FailureText(port); !failure.empty())
+        detail.append(failure).append(" ");
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f s", port.seconds);
     detail += seconds;

@@ -31,6 +31,7 @@
 #include <sys/stat.h>
 #include <thread>
 #include <termios.h>
+#include <unistd.h>
 
 namespace {
 
@@ -239,6 +240,20 @@ TEST_F(CliProgramTest, ARefusingModuleGivesFourAndTheOthersAreStillConfirmed) {
     EXPECT_EQ(objects[1]["steps"][2]["step"], "name read back"); // the name itself was taken
     EXPECT_EQ(objects[1]["steps"][2]["outcome"], "confirmed");
     EXPECT_NE(run.err.find(ports[1] + ": pin ERROR"), std::string::npos) << run.err;
+    // What to do next belongs to the failure: in its object, in the table after the reason, and with --quiet.
+    EXPECT_EQ(objects[1].value("hint", ""), "program it again; if it refuses the PIN again, set the module aside");
+    EXPECT_FALSE(objects[0].contains("hint")) << objects[0];
+    EXPECT_NE(run.err.find("(the module refused the pin; program it again; if it refuses the PIN again, set the "
+                           "module aside)\n"),
+              std::string::npos)
+        << run.err;
+    const CliRun quiet = Cli({"program", refusing.Ports()[0], "--pin", "7", "--quiet"});
+    EXPECT_EQ(quiet.status, 4);
+    const std::string failure = "\nzk405-cli: " + refusing.Ports()[0] +
+                                ": the module refused the pin; program it again; if it refuses the PIN again, set "
+                                "the module aside\n";
+    ASSERT_GT(quiet.err.size(), failure.size()) << quiet.err;
+    EXPECT_EQ(quiet.err.substr(quiet.err.size() - failure.size()), failure) << quiet.err;
 
     // Sent as the windows send, without looking: nothing to report but what went out.
     const CliRun blind = Cli({"program", refusing.Ports()[0], "--pin", "8", "--no-verify", "--json"});
@@ -257,6 +272,14 @@ TEST_F(CliProgramTest, ASilentModuleGivesThreeAfterTheCappedWait) {
     EXPECT_EQ(objects[0]["status"], 3);
     ASSERT_EQ(objects[0]["steps"].size(), 1u); // an unconfirmed name is not read back
     EXPECT_EQ(objects[0]["steps"][0]["outcome"], "silent");
+    EXPECT_EQ(objects[0]["message"], "the module did not answer the name command");
+    EXPECT_NE(objects[0].value("hint", "").find("configuration mode (hold its button until the LED blinks "
+                                                          "every half second) and check that this is its port"),
+              std::string::npos)
+        << objects[0];
+    EXPECT_NE(run.err.find("(the module did not answer the name command; put the module in configuration mode"),
+              std::string::npos)
+        << run.err;
     EXPECT_GE(objects[0]["steps"][0]["seconds"].get<double>(), 0.99);
     EXPECT_LT(objects[0]["steps"][0]["seconds"].get<double>(), 1.5);
     EXPECT_EQ(objects[1]["status"], 0);
@@ -280,6 +303,24 @@ TEST_F(CliProgramTest, PortsThatDoNotOpenGiveTwoWithTheReason) {
     EXPECT_EQ(objects[0].count("reason"), 0u) << "a port that opened has no reason";
     EXPECT_NE(run.err.find(missing + ": cannot open: missing"), std::string::npos) << run.err;
     EXPECT_EQ(modules.Received(1), Strings{});
+    // The holder is this very test, named with its PID; a missing port points at the list.
+    std::string self;
+    std::getline(std::ifstream("/proc/self/comm"), self);
+    EXPECT_EQ(objects[2].value("hint", ""), "plug the module's adapter in, or pick a port that is there (zk405-cli list shows them)");
+    const std::string close = "; close " + self + " (PID " + std::to_string(getpid()) + ") or pick another port";
+    EXPECT_EQ(objects[1].value("hint", ""), close.substr(2));
+    const size_t busy = run.err.find(modules.Ports()[1] + ": cannot open: busy: ");
+    ASSERT_NE(busy, std::string::npos) << run.err;
+    const std::string busyLine = run.err.substr(busy, run.err.find('\n', busy) - busy);
+    EXPECT_EQ(busyLine.substr(busyLine.size() - std::min(busyLine.size(), close.size())), close) << busyLine;
+    // name's failures and --quiet keep the hint too.
+    const CliRun name = Cli({"name", modules.Ports()[1], missing, "--quiet"});
+    EXPECT_EQ(name.status, 2);
+    EXPECT_NE(name.err.find(missing + ": cannot open: missing: there is no " + missing +
+                            "; plug the module's adapter in, or pick a port that is there (zk405-cli list shows them)\n"),
+              std::string::npos)
+        << name.err;
+    EXPECT_NE(name.err.find("; close " + self + " (PID "), std::string::npos) << name.err;
 }
 
 TEST_F(CliProgramTest, NamesAreReadAsTheWindowReadsThem) {
@@ -335,9 +376,11 @@ TEST_F(CliProgramTest, ListShowsWhatThePortWindowOffersWithTheDevicesAndWhatThey
     EXPECT_EQ(all[2]["kind"], "pty");
     EXPECT_EQ(all[2]["reason"], "exclusive") << all[2];
     EXPECT_NE(all[2]["message"].get<std::string>().find("busy"), std::string::npos) << all[2];
+    EXPECT_NE(all[2].value("hint", "").find(") or pick another port"), std::string::npos) << all[2];
     const CliRun text = Cli({"list", "--all"});
     EXPECT_NE(text.out.find("com2\t" + dir + "/ttyS1\t" + pty(1) + "\tcannot be opened: busy"), std::string::npos)
         << text.out;
+    EXPECT_NE(text.out.find(") or pick another port\n"), std::string::npos) << text.out;
     holder.Close();
     EXPECT_EQ(Cli({"list", "--all", "--json"}).Objects()[2]["openable"], true);
 }

@@ -211,7 +211,9 @@ TEST_F(CliStationTest, AFailingModuleKeepsItsNumberIsRecordedAndTheStationGoesOn
     EXPECT_EQ(text.compare(0, CsvHeader().size(), CsvHeader()), 0);
 
     // The bench sees each result in capitals with the running tally, and a string is no terminal.
-    EXPECT_NE(run.out.find("FAILED      " + refusing.Link(0) + "  #1 the module refused the pin"),
+    EXPECT_NE(run.out.find("FAILED      " + refusing.Link(0) +
+                           "  #1 the module refused the pin; program it again; if it refuses the PIN again, set the "
+                           "module aside 0."),
               std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("PROGRAMMED  " + good.Link(0) + "  #2 \"Linia 2\""), std::string::npos) << run.out;
@@ -241,6 +243,28 @@ TEST_F(CliStationTest, AFailingModuleKeepsItsNumberIsRecordedAndTheStationGoesOn
     EXPECT_EQ(limited.Wait(), 2) << events;
     EXPECT_NE(events.find(R"("event":"failed")"), std::string::npos) << events;
     EXPECT_NE(events.find("no thread"), std::string::npos) << events;
+    EXPECT_NE(events.find(R"("hint":"close programs you do not need, or work fewer ports at once)"), std::string::npos)
+        << events;
+}
+
+// What the bench reads is in its words: the reports' step names ("name before") stay in the steps.
+TEST_F(CliStationTest, AHeldLineIsToldInTheBenchsWordsWithWhatToDo) {
+    PseudoTerminal pty;
+    ASSERT_TRUE(pty.HoldPortOutput());
+    const std::string watched = m_dir.File("watched-held");
+    std::filesystem::create_directories(watched);
+    const std::string ledger = m_dir.File("ledger.jsonl");
+    StationThread station({"station", "--watch-dir", watched, "--ledger", ledger, "--pin", "98765", "--once", "1"});
+    WaitForStation(ledger);
+    std::filesystem::create_symlink(pty.SlavePath(), watched + "/held0");
+    const CliRun run = station.Result();
+    EXPECT_EQ(run.status, 2) << run.err;
+    EXPECT_NE(run.out.find("FAILED      " + watched + "/held0  the line is stuck: the question for its name did "
+                           "not go out within 2 s (flow control held?); check the cable and the adapter"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(run.out.find("name before"), std::string::npos) << run.out;
+    EXPECT_EQ(Records(ledger).back().message.find("name before"), std::string::npos);
 }
 
 TEST_F(CliStationTest, APluggedAgainModuleIsNewButSkipDoneLeavesOutWhatTheLedgerHas) {
@@ -299,6 +323,9 @@ TEST_F(CliStationTest, ANameTooLongForItsNumberIsRefusedWithoutTakingIt) {
     EXPECT_EQ(records[1].event, "failed");
     EXPECT_EQ(records[1].n, 0); // 10 stays free for a name that fits
     EXPECT_NE(records[1].message.find("at most 31"), std::string::npos) << records[1].message;
+    const Json failed = run.Objects().at(run.Objects().size() - 2);
+    EXPECT_EQ(failed["event"], "failed") << run.out;
+    EXPECT_EQ(failed.value("hint", ""), "shorten the name so that it fits with this number, then program the module again");
     bench.Unplug(0);
 }
 
