@@ -1,22 +1,12 @@
 #include "BluetoothAddress.h"
 
+#include "HexDigits.h"
+
 #include <cstdio>
 
 namespace bluetooth {
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-} // namespace
+using hex_text::HexValue;
 
 std::optional<Address> Address::Parse(std::string_view text) {
     const bool colons = text.size() == kTextLength;

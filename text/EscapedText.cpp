@@ -6,17 +6,8 @@
 
 namespace {
 
+using hex_text::HexValue;
 using hex_text::kHexDigits;
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 } // namespace
 
