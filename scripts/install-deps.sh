@@ -13,7 +13,7 @@ packages=(
   libsdbus-c++-dev python3-dbusmock dbus-daemon
   xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-dejavu-core openbox
   clang libclang-rt-14-dev
-  dpkg-dev help2man lintian
+  dpkg-dev help2man lintian groff-base man-db bsdextrautils
 )
 if [[ "${1:-}" == "--windows" ]]; then
   # make and xz-utils build wxMSW from its source tarball; locales has the Polish locale's source.

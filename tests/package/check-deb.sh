@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the Debian package as a user meets it. Its contents first: every program in /usr/bin with a
-# manual page, the desktop entry, the icons, the documents, Depends worked out from the libraries.
+# manual page, the desktop entry, the icons, the documents, Depends worked out from the libraries;
+# the manual pages as man shows them (check-manpages.sh).
 # Then, as root on a machine with apt: installs it with apt-get, runs every installed program's
 # --version, reads a module's name with the installed zk405-cli from the installed zk405-sim, starts
 # the installed zk405 until its window shows (needs DISPLAY), purges the package and checks that
@@ -52,6 +53,17 @@ done
 grep -vE '^/usr(/bin(/.*)?|/share(/(applications|doc|icons|man)(/.*)?)?)?$|^/?$' "$WORK/contents" >"$WORK/stray" &&
     fail "files outside the expected places: $(cat "$WORK/stray")"
 echo "contents: ${PROGRAMS[*]} with manual pages, desktop entry, icons, documents; Depends: $DEPENDS"
+
+# The packaged manual pages as man shows them.
+dpkg-deb -x "$DEB" "$WORK/root" || fail "cannot unpack $DEB"
+pages=()
+for program in "${PROGRAMS[@]}"; do pages+=("$WORK/root/usr/share/man/man1/$program.1.gz"); done
+"$HERE/check-manpages.sh" "$HERE/../../provisioning/ExitStatus.h" "${pages[@]}" >"$WORK/manpages.log" 2>&1
+case $? in
+    0) echo "manual pages: $(grep -c 'no warnings$' "$WORK/manpages.log") read as man shows them, no warnings" ;;
+    77) fail "the manual pages cannot be checked: $(cat "$WORK/manpages.log") (scripts/install-deps.sh)" ;;
+    *) fail "the manual pages: $(cat "$WORK/manpages.log")" ;;
+esac
 
 if [[ $(id -u) != 0 ]] || ! command -v apt-get >/dev/null; then
     echo "installing with apt-get needs root: the install, run and purge checks are skipped"

@@ -9,7 +9,18 @@ namespace zk405_cli {
 
 namespace {
 
-// The manual page is made from this help, so it names every status and when each is given.
+// Before the statuses, which end the help: the manual page makes its EXIT STATUS section of them and
+// of what follows them.
+constexpr const char* kConventions =
+    "Results go to standard output; progress and diagnostics go to standard error. Colour only on a\n"
+    "terminal, and never with NO_COLOR set.\n"
+    "\n"
+    "zk405-cli help COMMAND tells of one command: its options, examples and exit statuses.\n"
+    "\n";
+
+// The manual page is made from this help, so it names every status and when each is given. A line
+// that goes on a status is indented as the status's text, which is how help2man keeps it in its
+// paragraph.
 constexpr const char* kExitStatuses =
     "Exit status:\n"
     "  0  every selected setting confirmed on every port (name: every name read)\n"
@@ -24,14 +35,11 @@ constexpr const char* kExitStatuses =
     "  6  an unexpected failure ended the program; its ports were closed\n"
     "  7  the ledger could not be opened, locked, read or written: nothing was sent without it, or the\n"
     "     run stopped there (a ledger not named .csv or .jsonl is bad usage: 1)\n"
-    "  128+N  stopped by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP): the exchange under way was\n"
-    "     ended, every port closed, and the report tells what each port reached; a station\n"
-    "     finishes the modules under way and ends so only when --once modules were not done\n"
-    "When ports end differently, the lowest of 2, 3 and 4 is reported.\n"
-    "\n"
-    "Results go to standard output; progress and diagnostics go to standard error. Colour only on a\n"
-    "terminal, and never with NO_COLOR set.\n"
-    "zk405-cli help COMMAND tells of one command: its options, examples and exit statuses.";
+    "  128+N  stopped by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP): the exchange under way\n"
+    "         was ended, every port closed, and the report tells what each port reached; a\n"
+    "         station finishes the modules under way and ends so only when --once modules were\n"
+    "         not done\n"
+    "When ports end differently, the lowest of 2, 3 and 4 is reported.";
 
 // A command's statuses, each line as its help shows it; success is the command's own.
 constexpr const char* kUsage = "  1  bad usage or input; nothing was sent";
@@ -104,7 +112,7 @@ std::string Footer(const CommandHelp& help) {
 } // namespace
 
 void DescribeCommands(CLI::App& app) {
-    app.footer(kExitStatuses);
+    app.footer(std::string(kConventions) + kExitStatuses);
     for (const CommandHelp& help : Commands())
         for (CLI::App* command :
              app.get_subcommands([&](CLI::App* c) { return c->get_name() == help.command; }))
