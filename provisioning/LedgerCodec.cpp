@@ -102,10 +102,6 @@ bool ToStatus(const std::string& text, int& status) {
     return true;
 }
 
-bool KnownEvent(const std::string& event) {
-    return event == kLedgerStarted || event == kLedgerDone || event == kLedgerFailed || event == kLedgerSkipped;
-}
-
 bool Omitted(const Field& field, const LedgerRecord& r) {
     return (field.flags & kResultOnly) != 0 && r.event == kLedgerStarted;
 }
@@ -222,7 +218,7 @@ LineKind ParseCsv(std::string_view line, LedgerRecord& out) {
     for (size_t i = 0; i < texts.size(); ++i)
         if (!FromCsv(kFields[i], texts[i], r))
             return LineKind::Unreadable;
-    if (!KnownEvent(r.event) || r.attempt.empty())
+    if (!ReadOutcomeWords(r) || r.attempt.empty())
         return LineKind::Unreadable;
     out = std::move(r);
     return LineKind::Record;
@@ -238,7 +234,7 @@ LineKind ParseJson(std::string_view line, LedgerRecord& out) {
         if (it != json.end() && !FromJson(field, *it, r))
             return LineKind::Unreadable;
     }
-    if (!KnownEvent(r.event) || r.attempt.empty())
+    if (!ReadOutcomeWords(r) || r.attempt.empty())
         return LineKind::Unreadable;
     out = std::move(r);
     return LineKind::Record;

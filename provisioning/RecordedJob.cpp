@@ -119,7 +119,7 @@ private:
         const PortResult& port = m_recorded.port;
         const VerdictWords& words = WordsOf(VerdictOf(port));
         m_record.time = LedgerTime();
-        m_record.event = words.ledger;
+        m_record.event = words.result;
         m_record.nameBefore = cp1250::Cp1250ToUtf8(port.nameBefore);
         m_record.settings = SettingsSent(port);
         m_record.result = words.result;
