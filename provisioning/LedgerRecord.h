@@ -43,6 +43,7 @@ struct LedgerRecord {
     int status = -1;                   // the exit status of the attempt; -1 in a "started" record
     std::string message;
     double seconds = 0;
+    std::string failure; // a failed attempt's kind (Outcome.h); written in JSON Lines alone
 };
 
 // One record with its line feed. CSV fields a spreadsheet would take for a formula get a leading "'";

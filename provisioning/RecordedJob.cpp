@@ -123,6 +123,7 @@ private:
         m_record.nameBefore = cp1250::Cp1250ToUtf8(port.nameBefore);
         m_record.settings = SettingsSent(port);
         m_record.result = words.result;
+        m_record.failure = words.failure;
         m_record.status = port.status;
         m_record.message = port.message;
         m_record.seconds = port.seconds;

@@ -176,6 +176,9 @@ constexpr const char* kOldJsonLines =
 
 // An old ledger reads back in today's words, counts as it did, and goes on numbering with new records.
 TEST_P(LedgerFormats, ALedgerInTheOldWordsReadsBackInTodaysAndGoesOn) {
+    // The header every CSV ledger on the line begins with: a ledger with another one is refused.
+    EXPECT_EQ(CsvHeader(), "time,station,attempt,event,n,port,device,bluetooth,name_before,name_after,settings,"
+                           "result,status,message,seconds\n");
     Write(Format() == LedgerFormat::Csv ? kOldCsv : kOldJsonLines);
     const std::string before = ReadWholeFile(Path());
     const auto words = [&] {

@@ -578,6 +578,8 @@ TEST_P(OneWordEverywhere, ProgramStationAndLedgerSayTheSameWord) {
         const std::string written = ReadWholeFile(ledger);
         EXPECT_EQ(Records(ledger).back().event, c.result) << written;
         EXPECT_EQ(Records(ledger).back().result, c.result) << written;
+        // JSON Lines names the kind of failure too; a CSV ledger keeps the columns its readers know.
+        EXPECT_EQ(Records(ledger).back().failure, ledger.ends_with(".jsonl") ? c.failure : "") << written;
         for (const char* old : {",done,", "\"done\"", "PROGRAMMED", "FAILED"})
             EXPECT_EQ(written.find(old), std::string::npos) << old << " in " << written;
         const CliRun summary = Cli({"ledger", ledger, "--json"});
