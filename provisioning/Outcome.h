@@ -47,6 +47,8 @@ inline constexpr const char* kResultProgrammed = "programmed";
 inline constexpr const char* kResultSent = "sent";
 inline constexpr const char* kResultSkipped = "skipped";
 inline constexpr const char* kResultFailed = "failed";
+// A name query's good end: its name was read, and nothing was programmed.
+inline constexpr const char* kResultRead = "read";
 
 // Where a verdict counts in a station's tally: one column per result word.
 enum class TallyColumn { Programmed, Sent, Skipped, Failed };

@@ -61,6 +61,16 @@ std::string Result(const PortResult& port) {
     return ResultText(VerdictOf(port));
 }
 
+bool NameQuery(const PortResult& port) {
+    return !port.steps.empty() && port.steps[0].step == StepKind::NameRead;
+}
+
+// A name query that read its name programmed nothing, and says so.
+const char* ResultWord(const PortResult& port) {
+    const auto verdict = VerdictOf(port); // named in full: Verdict() in this file words a step
+    return verdict == provisioning::Verdict::Programmed && NameQuery(port) ? kResultRead : WordsOf(verdict).result;
+}
+
 // By the columns the text takes: a port's name may hold Polish letters.
 std::string Pad(std::string text, size_t width) {
     const size_t columns = DisplayWidth(text);
@@ -104,9 +114,9 @@ std::string SummaryTable(const std::vector<PortResult>& ports) {
 nlohmann::json ToJson(const PortResult& port) {
     const VerdictWords& words = WordsOf(VerdictOf(port));
     nlohmann::json json = {
-        {"port", port.port},      {"position", port.position},
-        {"device", port.device},  {"status", static_cast<int>(port.status)},
-        {"result", words.result}, {"seconds", port.seconds},
+        {"port", port.port},          {"position", port.position},
+        {"device", port.device},      {"status", static_cast<int>(port.status)},
+        {"result", ResultWord(port)}, {"seconds", port.seconds},
     };
     if (*words.failure != '\0')
         json["failure"] = words.failure;
@@ -120,8 +130,7 @@ nlohmann::json ToJson(const PortResult& port) {
         json["reason"] = port.reason;
     if (const std::string hint = HintFor(port); !hint.empty())
         json["hint"] = hint;
-    if (!port.name.empty() ||
-        (port.status == kExitOk && !port.steps.empty() && port.steps[0].step == StepKind::NameRead))
+    if (!port.name.empty() || (port.status == kExitOk && NameQuery(port)))
         json["name"] = cp1250::Cp1250ToUtf8(port.name);
     nlohmann::json steps = nlohmann::json::array();
     for (const StepResult& step : port.steps)

@@ -331,6 +331,7 @@ TEST_F(CliProgramTest, NamesAreReadAsTheWindowReadsThem) {
     const CliRun json = Cli({"name", modules.Ports()[0], "--json", "--quiet"});
     ASSERT_EQ(json.Objects().size(), 1u);
     EXPECT_EQ(json.Objects()[0]["name"], "Kaldor Łódź");
+    EXPECT_EQ(json.Objects()[0]["result"], "read"); // nothing was programmed
     EXPECT_EQ(json.err, "");
 }
 
