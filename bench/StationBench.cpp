@@ -76,7 +76,7 @@ public:
             const Json object = Json::parse(line, nullptr, false);
             if (object.is_object() && object["event"] == event)
                 return object;
-            if (object.is_object() && (object["event"] == "programmed" || object["event"] == "failed"))
+            if (object.is_object() && object["event"] == "finished")
                 m_results.push_back(object);
         }
     }
@@ -92,7 +92,7 @@ public:
             if (line.empty())
                 return nullptr;
             const Json object = Json::parse(line, nullptr, false);
-            if (object.is_object() && (object["event"] == "programmed" || object["event"] == "failed"))
+            if (object.is_object() && object["event"] == "finished")
                 return object;
         }
     }
@@ -152,8 +152,8 @@ std::vector<double> RecordCost(const std::string& path) {
             record, [](long n, std::string& name, std::string&) { return !(name = "Bench " + std::to_string(n)).empty(); },
             error);
         costs.push_back(Ms(Clock::now() - start));
-        record.event = provisioning::kLedgerDone;
-        record.result = "PROGRAMMED";
+        record.event = provisioning::kResultProgrammed;
+        record.result = provisioning::kResultProgrammed;
         record.status = 0;
         const Clock::time_point done = Clock::now();
         ledger.Append(record, error);
@@ -163,7 +163,7 @@ std::vector<double> RecordCost(const std::string& path) {
 }
 
 struct ThroughRun {
-    size_t programmed = 0; // distinct modules with a "done" record
+    size_t programmed = 0; // distinct modules with a "programmed" record
     size_t doneRecords = 0;
     size_t replugged = 0;
     size_t interrupted = 0;
@@ -198,7 +198,7 @@ LineState ReadLine(const std::string& ledger) {
             open.erase(record.attempt);
         if (record.event == provisioning::kLedgerStarted && !names.insert(record.nameAfter).second)
             state.nameGivenTwice = true;
-        if (record.event == provisioning::kLedgerDone) {
+        if (record.event == provisioning::kResultProgrammed) {
             ++state.doneRecords;
             state.donePorts.insert(record.port);
         }
@@ -310,7 +310,7 @@ int main() {
                     Median(costs), costs.empty() ? 0 : *std::max_element(costs.begin(), costs.end()), costs.size());
     }
     const ThroughRun line = TwoHundredModules(dir.Path());
-    std::printf("  %zu modules, the station killed and started again twice: %zu programmed (%zu done records), "
+    std::printf("  %zu modules, the station killed and started again twice: %zu programmed (in %zu records), "
                 "%zu plugged in again, %zu numbers left without a result, last n %ld, %zu damaged lines, "
                 "a name given twice: %s; %.1f s\n",
                 kModules, line.programmed, line.doneRecords, line.replugged, line.interrupted, line.lastNumber,

@@ -23,6 +23,12 @@ bool BeginsAsLedger(std::string_view text, LedgerFormat format) {
            ParseRecord(first, format, record);
 }
 
+// What --skip-done leaves alone: a module programmed, or sent its settings without their answers
+// being looked at, as ledgers have counted it done from the first station.
+bool Done(const LedgerRecord& record) {
+    return record.event == kResultProgrammed || record.event == kResultSent;
+}
+
 // The current file is unlocked on every way out, whichever file that is by then.
 class UnlockOnExit {
 public:
@@ -124,7 +130,7 @@ bool Ledger::CatchUp(std::string& error) {
     const LedgerContents contents = ParseLedger(text, m_format);
     for (const LedgerRecord& record : contents.records) {
         m_highest = std::max(m_highest, record.n);
-        if (record.event == kLedgerDone) {
+        if (Done(record)) {
             if (!record.bluetooth.empty())
                 m_doneAddresses.insert(record.bluetooth);
             if (!record.nameAfter.empty())
@@ -197,7 +203,7 @@ bool Ledger::Append(const LedgerRecord& record, std::string& error) {
     bool ok = LockCurrent(false, error);
     const UnlockOnExit unlock(m_file);
     ok = ok && AppendLocked(FormatRecord(record, m_format), error);
-    if (ok && record.event == kLedgerDone) {
+    if (ok && Done(record)) {
         if (!record.bluetooth.empty())
             m_doneAddresses.insert(record.bluetooth);
         if (!record.nameAfter.empty())

@@ -25,6 +25,7 @@ enum FieldFlags : unsigned {
     kAlways = 0,
     kOmitWhenEmpty = 1, // left out of a JSON record when empty
     kResultOnly = 2,    // empty in CSV and left out of JSON in a "started" record
+    kJsonOnly = 4,      // no CSV column: a CSV ledger keeps the columns every reader of it knows
 };
 struct Field {
     const char* name; // the CSV column and the JSON key
@@ -48,7 +49,17 @@ constexpr Field kFields[] = {
     {"status", FieldKind::Status, nullptr, kResultOnly},
     {"message", FieldKind::Text, &LedgerRecord::message, kOmitWhenEmpty},
     {"seconds", FieldKind::Seconds, nullptr, kResultOnly},
+    {"failure", FieldKind::Text, &LedgerRecord::failure, kOmitWhenEmpty | kResultOnly | kJsonOnly},
 };
+// The CSV columns are the fields before the first one of JSON alone.
+constexpr size_t kCsvColumns = [] {
+    size_t columns = 0;
+    while (columns < std::size(kFields) && (kFields[columns].flags & kJsonOnly) == 0)
+        ++columns;
+    return columns;
+}();
+static_assert(std::all_of(std::begin(kFields) + kCsvColumns, std::end(kFields),
+                          [](const Field& field) { return (field.flags & kJsonOnly) != 0; }));
 
 bool EndsWith(std::string lower, const std::string& suffix) {
     std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -100,10 +111,6 @@ bool ToStatus(const std::string& text, int& status) {
     else
         status = static_cast<int>(value);
     return true;
-}
-
-bool KnownEvent(const std::string& event) {
-    return event == kLedgerStarted || event == kLedgerDone || event == kLedgerFailed || event == kLedgerSkipped;
 }
 
 bool Omitted(const Field& field, const LedgerRecord& r) {
@@ -216,13 +223,13 @@ enum class LineKind { Record, NotARecord, Unreadable };
 
 LineKind ParseCsv(std::string_view line, LedgerRecord& out) {
     std::vector<std::string> texts;
-    if (!SplitCsv(line, texts) || texts.size() != std::size(kFields))
+    if (!SplitCsv(line, texts) || texts.size() != kCsvColumns)
         return LineKind::NotARecord;
     LedgerRecord r;
     for (size_t i = 0; i < texts.size(); ++i)
         if (!FromCsv(kFields[i], texts[i], r))
             return LineKind::Unreadable;
-    if (!KnownEvent(r.event) || r.attempt.empty())
+    if (!ReadOutcomeWords(r) || r.attempt.empty())
         return LineKind::Unreadable;
     out = std::move(r);
     return LineKind::Record;
@@ -238,7 +245,7 @@ LineKind ParseJson(std::string_view line, LedgerRecord& out) {
         if (it != json.end() && !FromJson(field, *it, r))
             return LineKind::Unreadable;
     }
-    if (!KnownEvent(r.event) || r.attempt.empty())
+    if (!ReadOutcomeWords(r) || r.attempt.empty())
         return LineKind::Unreadable;
     out = std::move(r);
     return LineKind::Record;
@@ -291,8 +298,8 @@ bool LedgerFormatOf(const std::string& path, LedgerFormat& format, std::string& 
 const std::string& CsvHeader() {
     static const std::string header = [] {
         std::string line;
-        for (const Field& field : kFields)
-            line.append(line.empty() ? "" : ",").append(field.name);
+        for (size_t i = 0; i < kCsvColumns; ++i)
+            line.append(line.empty() ? "" : ",").append(kFields[i].name);
         return line + "\n";
     }();
     return header;
@@ -301,10 +308,10 @@ const std::string& CsvHeader() {
 std::string FormatRecord(const LedgerRecord& r, LedgerFormat format) {
     if (format == LedgerFormat::Csv) {
         std::string line;
-        for (const Field& field : kFields) {
-            if (&field != &kFields[0])
+        for (size_t i = 0; i < kCsvColumns; ++i) {
+            if (i > 0)
                 line += ',';
-            line += CsvField(CsvText(field, r));
+            line += CsvField(CsvText(kFields[i], r));
         }
         return line + "\n";
     }

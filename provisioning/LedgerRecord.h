@@ -3,6 +3,8 @@
 // never written, only whether it was sent.
 #pragma once
 
+#include "Outcome.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,17 +22,16 @@ bool LedgerFormatOf(const std::string& path, LedgerFormat& format, std::string& 
 // never wrapped, and a record holding a higher one is a record that cannot be read.
 inline constexpr std::int64_t kLedgerMaxNumber = 999'999'999'999'999'999;
 
-// The events; the result words come from the outcome vocabulary (Outcome.h).
+// The events: "started" when a number is taken, then the attempt's result word from the outcome
+// vocabulary (kResultProgrammed, kResultSent, kResultSkipped, kResultFailed), which the result field
+// repeats. Records are read back in these words whichever spelling wrote them (ReadOutcomeWords).
 inline constexpr const char* kLedgerStarted = "started";
-inline constexpr const char* kLedgerDone = "done";
-inline constexpr const char* kLedgerFailed = "failed";
-inline constexpr const char* kLedgerSkipped = "skipped";
 
 struct LedgerRecord {
     std::string time;    // ISO 8601, UTC, e.g. 2026-12-07T19:15:18.042Z
     std::string station; // the host name
     std::string attempt; // the same in an attempt's "started" record and its result
-    std::string event;   // kLedgerStarted, kLedgerDone, kLedgerFailed, kLedgerSkipped
+    std::string event;   // kLedgerStarted or a result word
     std::int64_t n = 0;  // the module's number; 0 when none was taken
     std::string port;
     std::string device;
@@ -38,10 +39,11 @@ struct LedgerRecord {
     std::string nameBefore; // UTF-8
     std::string nameAfter;  // UTF-8; in a "started" record the name the module is to get
     std::vector<std::string> settings; // which were sent: "name", "pin", "flow", "auth"; never a value
-    std::string result;                // PROGRAMMED, FAILED, SKIPPED; empty in a "started" record
+    std::string result;                // the result word again; empty in a "started" record
     int status = -1;                   // the exit status of the attempt; -1 in a "started" record
     std::string message;
     double seconds = 0;
+    std::string failure; // a failed attempt's kind (Outcome.h); written in JSON Lines alone
 };
 
 // One record with its line feed. CSV fields a spreadsheet would take for a formula get a leading "'";
@@ -50,6 +52,12 @@ struct LedgerRecord {
 std::string FormatRecord(const LedgerRecord& record, LedgerFormat format);
 const std::string& CsvHeader(); // with its line feed
 bool ParseRecord(std::string_view line, LedgerFormat format, LedgerRecord& out);
+
+// A record read back in today's words, whichever spelling wrote it: ledgers written before the
+// result word was the event have "done" (their result PROGRAMMED or SENT says which) and results in
+// capitals. False for an event no writer of ours wrote. Every reader of the ledger goes through it,
+// so nothing past the codec meets an old word.
+bool ReadOutcomeWords(LedgerRecord& record);
 
 // A ledger read back. What does not parse is kept by the number (from 1) of the line it starts on in
 // badLines: a line that is not whole (no line feed at the end of the file), a line that is no record

@@ -17,9 +17,11 @@ LedgerSummary Summarize(const LedgerContents& contents) {
             continue;
         }
         resolved[record.attempt] = true;
-        if (record.event == kLedgerDone)
+        if (record.event == kResultProgrammed)
             ++summary.programmed;
-        else if (record.event == kLedgerSkipped)
+        else if (record.event == kResultSent)
+            ++summary.sent;
+        else if (record.event == kResultSkipped)
             ++summary.skipped;
         else
             ++failures[record.message.empty() ? "(no reason given)" : record.message];

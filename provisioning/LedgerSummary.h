@@ -12,7 +12,8 @@
 namespace provisioning {
 
 struct LedgerSummary {
-    size_t programmed = 0; // modules with a "done" record
+    size_t programmed = 0; // records of modules programmed
+    size_t sent = 0;       // records of modules sent their settings without the answers looked at
     size_t skipped = 0;
     size_t interrupted = 0;                          // "started" without a result
     std::vector<std::pair<std::string, size_t>> failures; // reason, count; most frequent first

@@ -6,19 +6,19 @@ namespace provisioning {
 
 namespace {
 
-// The ledger's "done" and "failed" are the words ledgers have been written with since the first
-// station; they stay, so that every ledger on the line reads back.
+// The failure words are written as one token each, so that a script splits a line of text on spaces
+// and a ledger's message never has to be looked at to tell the kinds apart.
 constexpr VerdictWords kWords[] = {
-    /* Programmed   */ {"ok", "PROGRAMMED", "done", "programmed", TallyColumn::Programmed},
-    /* Sent         */ {"sent", "SENT", "done", "sent", TallyColumn::Sent},
-    /* Skipped      */ {"skipped", "SKIPPED", "skipped", "skipped", TallyColumn::Skipped},
-    /* NotOpened    */ {"not opened", "FAILED", "failed", "failed", TallyColumn::Failed},
-    /* LineStuck    */ {"line stuck", "FAILED", "failed", "failed", TallyColumn::Failed},
-    /* Failed       */ {"failed", "FAILED", "failed", "failed", TallyColumn::Failed},
-    /* LinkLost     */ {"link lost", "FAILED", "failed", "failed", TallyColumn::Failed},
-    /* Silent       */ {"silent", "FAILED", "failed", "failed", TallyColumn::Failed},
-    /* NotConfirmed */ {"not confirmed", "FAILED", "failed", "failed", TallyColumn::Failed},
-    /* Interrupted  */ {"interrupted", "FAILED", "failed", "failed", TallyColumn::Failed},
+    /* Programmed   */ {kResultProgrammed, "", TallyColumn::Programmed},
+    /* Sent         */ {kResultSent, "", TallyColumn::Sent},
+    /* Skipped      */ {kResultSkipped, "", TallyColumn::Skipped},
+    /* NotOpened    */ {kResultFailed, "not-opened", TallyColumn::Failed},
+    /* LineStuck    */ {kResultFailed, "line-stuck", TallyColumn::Failed},
+    /* Failed       */ {kResultFailed, "error", TallyColumn::Failed},
+    /* LinkLost     */ {kResultFailed, "link-lost", TallyColumn::Failed},
+    /* Silent       */ {kResultFailed, "silent", TallyColumn::Failed},
+    /* NotConfirmed */ {kResultFailed, "not-confirmed", TallyColumn::Failed},
+    /* Interrupted  */ {kResultFailed, "interrupted", TallyColumn::Failed},
 };
 static_assert(std::size(kWords) == static_cast<size_t>(Verdict::Interrupted) + 1);
 
@@ -26,6 +26,14 @@ static_assert(std::size(kWords) == static_cast<size_t>(Verdict::Interrupted) + 1
 
 const VerdictWords& WordsOf(Verdict verdict) {
     return kWords[static_cast<size_t>(verdict)];
+}
+
+std::string ResultText(Verdict verdict) {
+    const VerdictWords& words = WordsOf(verdict);
+    std::string text = words.result;
+    if (*words.failure != '\0')
+        text.append(" (").append(words.failure).append(")");
+    return text;
 }
 
 const char* OutcomeName(Outcome outcome) {

@@ -41,16 +41,25 @@ enum class Verdict {
     Interrupted,  // a stop signal cut it short
 };
 
-// Where a verdict counts in a station's tally.
+// How an attempt ended, in the one word every front end and file uses for it: program's table and
+// JSON, the station's line, event and tally, the ledger's event and result, and the ledger's summary.
+inline constexpr const char* kResultProgrammed = "programmed";
+inline constexpr const char* kResultSent = "sent";
+inline constexpr const char* kResultSkipped = "skipped";
+inline constexpr const char* kResultFailed = "failed";
+// A name query's good end: its name was read, and nothing was programmed.
+inline constexpr const char* kResultRead = "read";
+
+// Where a verdict counts in a station's tally: one column per result word.
 enum class TallyColumn { Programmed, Sent, Skipped, Failed };
 
 struct VerdictWords {
-    const char* report;  // the per-port "result" of program's table and JSON: "ok", "silent", ...
-    const char* result;  // the ledger's and the station's result: "PROGRAMMED", "SENT", "SKIPPED", "FAILED"
-    const char* ledger;  // the ledger record's event: "done", "skipped", "failed"
-    const char* event;   // the station's JSON event: "programmed", "sent", "skipped", "failed"
+    const char* result;  // kResultProgrammed, kResultSent, kResultSkipped or kResultFailed
+    const char* failure; // a failed attempt's kind: "not-opened", "silent", ...; empty when it did not fail
     TallyColumn tally;
 };
 const VerdictWords& WordsOf(Verdict verdict);
+// The result as a person reads it: "programmed", or with the kind of failure, "failed (silent)".
+std::string ResultText(Verdict verdict);
 
 } // namespace provisioning

@@ -119,10 +119,11 @@ private:
         const PortResult& port = m_recorded.port;
         const VerdictWords& words = WordsOf(VerdictOf(port));
         m_record.time = LedgerTime();
-        m_record.event = words.ledger;
+        m_record.event = words.result;
         m_record.nameBefore = cp1250::Cp1250ToUtf8(port.nameBefore);
         m_record.settings = SettingsSent(port);
         m_record.result = words.result;
+        m_record.failure = words.failure;
         m_record.status = port.status;
         m_record.message = port.message;
         m_record.seconds = port.seconds;

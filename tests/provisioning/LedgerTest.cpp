@@ -3,6 +3,7 @@
 // not past the highest a record may hold, not over a record that cannot be read, not after the file
 // was replaced, and its lock waited for within a bound.
 #include "Ledger.h"
+#include "LedgerSummary.h"
 #include "OtherProgram.h"
 #include "TempDir.h"
 
@@ -14,6 +15,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -29,13 +31,13 @@ TEST_F(LedgerTest, TornLinesAreSkippedAndNoRecordIsGluedOntoOne) {
     hostile.time = "2026-12-07T10:00:00.000Z";
     hostile.station = "hala-2";
     hostile.attempt = "a1";
-    hostile.event = "done";
+    hostile.event = kResultProgrammed;
     hostile.n = 41;
     hostile.port = "com36";
     hostile.nameBefore = "=HYPERLINK(\"http://x\"),'1";
     hostile.nameAfter = "Linia, \"41\"";
     hostile.settings = {"name", "pin"};
-    hostile.result = "PROGRAMMED";
+    hostile.result = kResultProgrammed;
     hostile.status = 0;
     hostile.seconds = 0.25;
     for (const std::string file : {"torn.csv", "torn.jsonl"}) {
@@ -129,12 +131,12 @@ TEST_P(LedgerFormats, EveryControlCharacterInEveryFieldReadsBack) {
         hostile += c;
     hostile += '\x7f';
     LedgerRecord record = Started("a1", 7);
-    record.event = kLedgerDone;
+    record.event = kResultProgrammed;
     for (std::string* field : {&record.station, &record.port, &record.device, &record.bluetooth, &record.nameBefore,
                                &record.nameAfter, &record.message})
         *field = hostile;
     record.settings = {"name"};
-    record.result = "PROGRAMMED";
+    record.result = kResultProgrammed;
     record.status = 0;
     Write(FormatRecord(Started("a1", 7), Format()) + FormatRecord(record, Format()));
     const LedgerContents contents = ParseLedger(ReadWholeFile(Path()), Format());
@@ -148,6 +150,83 @@ TEST_P(LedgerFormats, EveryControlCharacterInEveryFieldReadsBack) {
     std::string error;
     EXPECT_EQ(Next(error), 8) << error;
     EXPECT_TRUE(ParseLedger(ReadWholeFile(Path()), Format()).badLines.empty());
+}
+
+// Ledgers written before the result word was the event, as the stations of then wrote them: a module
+// programmed, one refused, one sent without its answers looked at, one skipped.
+constexpr const char* kOldCsv =
+    "2026-12-07T19:46:46.059Z,hala-2,a1,started,1,com36,/dev/ttyUSB3,,ZK405,Linia 1,name;pin,,,,\n"
+    "2026-12-07T19:46:46.145Z,hala-2,a1,done,1,com36,/dev/ttyUSB3,00:1A:7D:DA:71:13,ZK405,Linia 1,name;pin,"
+    "PROGRAMMED,0,,0.166\n"
+    "2026-12-07T19:46:46.426Z,hala-2,a2,started,2,com37,/dev/ttyUSB4,,ZK405,Linia 2,name;pin,,,,\n"
+    "2026-12-07T19:46:46.445Z,hala-2,a2,failed,2,com37,/dev/ttyUSB4,,ZK405,Linia 2,name;pin,FAILED,4,"
+    "the module refused the pin,0.065\n"
+    "2026-12-07T19:46:47.000Z,hala-2,a3,started,3,com38,/dev/ttyUSB5,,ZK405,,flow,,,,\n"
+    "2026-12-07T19:46:47.100Z,hala-2,a3,done,3,com38,/dev/ttyUSB5,00:1A:7D:DA:71:14,ZK405,,flow,SENT,0,,0.050\n"
+    "2026-12-07T19:46:48.000Z,hala-2,a4,skipped,0,com36,/dev/ttyUSB3,,Linia 1,,,SKIPPED,0,"
+    "already programmed (the ledger has it),0.010\n";
+constexpr const char* kOldJsonLines =
+    R"x({"attempt":"a1","device":"/dev/ttyUSB3","event":"started","n":1,"name_after":"Linia 1","name_before":"ZK405","port":"com36","settings":["name","pin"],"station":"hala-2","time":"2026-12-07T19:46:46.059Z"})x" "\n"
+    R"x({"attempt":"a1","bluetooth":"00:1A:7D:DA:71:13","device":"/dev/ttyUSB3","event":"done","n":1,"name_after":"Linia 1","name_before":"ZK405","port":"com36","result":"PROGRAMMED","seconds":0.166,"settings":["name","pin"],"station":"hala-2","status":0,"time":"2026-12-07T19:46:46.145Z"})x" "\n"
+    R"x({"attempt":"a2","device":"/dev/ttyUSB4","event":"started","n":2,"name_after":"Linia 2","name_before":"ZK405","port":"com37","settings":["name","pin"],"station":"hala-2","time":"2026-12-07T19:46:46.426Z"})x" "\n"
+    R"x({"attempt":"a2","device":"/dev/ttyUSB4","event":"failed","message":"the module refused the pin","n":2,"name_after":"Linia 2","name_before":"ZK405","port":"com37","result":"FAILED","seconds":0.065,"settings":["name","pin"],"station":"hala-2","status":4,"time":"2026-12-07T19:46:46.445Z"})x" "\n"
+    R"x({"attempt":"a3","device":"/dev/ttyUSB5","event":"started","n":3,"name_after":"","name_before":"ZK405","port":"com38","settings":["flow"],"station":"hala-2","time":"2026-12-07T19:46:47.000Z"})x" "\n"
+    R"x({"attempt":"a3","bluetooth":"00:1A:7D:DA:71:14","device":"/dev/ttyUSB5","event":"done","n":3,"name_after":"","name_before":"ZK405","port":"com38","result":"SENT","seconds":0.05,"settings":["flow"],"station":"hala-2","status":0,"time":"2026-12-07T19:46:47.100Z"})x" "\n"
+    R"x({"attempt":"a4","device":"/dev/ttyUSB3","event":"skipped","message":"already programmed (the ledger has it)","n":0,"name_after":"","name_before":"Linia 1","port":"com36","result":"SKIPPED","seconds":0.01,"settings":[],"station":"hala-2","status":0,"time":"2026-12-07T19:46:48.000Z"})x" "\n";
+
+// An old ledger reads back in today's words, counts as it did, and goes on numbering with new records.
+TEST_P(LedgerFormats, ALedgerInTheOldWordsReadsBackInTodaysAndGoesOn) {
+    // The header every CSV ledger on the line begins with: a ledger with another one is refused.
+    EXPECT_EQ(CsvHeader(), "time,station,attempt,event,n,port,device,bluetooth,name_before,name_after,settings,"
+                           "result,status,message,seconds\n");
+    Write(Format() == LedgerFormat::Csv ? kOldCsv : kOldJsonLines);
+    const std::string before = ReadWholeFile(Path());
+    const auto words = [&] {
+        std::vector<std::pair<std::string, std::string>> words;
+        const LedgerContents contents = ParseLedger(ReadWholeFile(Path()), Format());
+        EXPECT_TRUE(contents.badLines.empty());
+        for (const LedgerRecord& record : contents.records)
+            words.emplace_back(record.event, record.result);
+        return words;
+    };
+    using Words = std::vector<std::pair<std::string, std::string>>;
+    const Words old = {{"started", ""}, {"programmed", "programmed"}, {"started", ""}, {"failed", "failed"},
+                       {"started", ""}, {"sent", "sent"},             {"skipped", "skipped"}};
+    EXPECT_EQ(words(), old);
+    LedgerSummary summary = Summarize(ParseLedger(ReadWholeFile(Path()), Format()));
+    EXPECT_EQ(summary.programmed, 1u);
+    EXPECT_EQ(summary.sent, 1u);
+    EXPECT_EQ(summary.skipped, 1u);
+    EXPECT_EQ(summary.failures, (std::vector<std::pair<std::string, size_t>>{{"the module refused the pin", 1}}));
+    EXPECT_EQ(summary.lastNumber, 3);
+
+    // What --skip-done leaves alone: the programmed module and the one sent its settings, as before.
+    Ledger ledger;
+    std::string error;
+    ASSERT_TRUE(ledger.Open(Path(), error)) << error;
+    for (const auto& [address, name, done] : {std::tuple{"00:1A:7D:DA:71:13", "", true},
+                                              std::tuple{"00:1A:7D:DA:71:14", "", true}, std::tuple{"", "Linia 1", true},
+                                              std::tuple{"", "Linia 2", false}}) {
+        bool programmed = !done;
+        ASSERT_TRUE(ledger.WasProgrammed(address, name, programmed, error)) << error;
+        EXPECT_EQ(programmed, done) << address << name;
+    }
+    LedgerRecord record = Started("a5", 0);
+    ASSERT_TRUE(ledger.Start(record, Named, error)) << error;
+    EXPECT_EQ(record.n, 4);
+    record.event = record.result = kResultProgrammed;
+    record.status = 0;
+    ASSERT_TRUE(ledger.Append(record, error)) << error;
+    const std::string text = ReadWholeFile(Path());
+    ASSERT_EQ(text.compare(0, before.size(), before), 0); // the old records stay as they were written
+    const std::string added = text.substr(before.size());
+    EXPECT_EQ(added.find("done"), std::string::npos) << added;
+    EXPECT_EQ(added.find("PROGRAMMED"), std::string::npos) << added;
+    Words mixed = old;
+    mixed.insert(mixed.end(), {{"started", ""}, {"programmed", "programmed"}});
+    EXPECT_EQ(words(), mixed);
+    EXPECT_EQ(Summarize(ParseLedger(text, Format())).programmed, 2u);
+    EXPECT_EQ(Next(error), 5) << error;
 }
 
 // A record cut off inside a quoted name (a full disk) never takes the records after it with it.
@@ -245,12 +324,12 @@ TEST_F(LedgerTest, AReplacedLedgerIsFollowedOrRefused) {
     ASSERT_TRUE(ledger.Start(record, Named, error)) << error;
     EXPECT_EQ(record.n, 2);
     LedgerRecord result = record;
-    result.event = kLedgerDone;
+    result.event = kResultProgrammed;
     ASSERT_TRUE(ledger.Append(result, error)) << error;
     std::vector<LedgerRecord> records = ParseLedger(ReadWholeFile(path), LedgerFormat::JsonLines).records;
     ASSERT_EQ(records.size(), 3u); // in the file at the path, not in the one renamed over
     EXPECT_EQ(records[1].n, 2);
-    EXPECT_EQ(records[2].event, kLedgerDone);
+    EXPECT_EQ(records[2].event, kResultProgrammed);
 
     // A copy made before the last records: their numbers would be given again.
     std::ofstream(copy) << FormatRecord(Started("a1", 1), LedgerFormat::JsonLines);

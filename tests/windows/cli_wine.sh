@@ -98,8 +98,8 @@ wait "$STATION_PID"
 status=$?
 STATION_PID=""
 [[ $status == 0 ]] || fail "station: exit status $status"
-grep -q "PROGRAMMED  com$STATION_COM  #1 \"Stanowisko 1\"" station.txt || fail "station: no result line"
-grep -q ",done,1,com$STATION_COM,.*,Stanowisko 1,name;pin,PROGRAMMED,0," ledger.csv ||
+grep -q "programmed  com$STATION_COM  #1 \"Stanowisko 1\"" station.txt || fail "station: no result line"
+grep -q ",programmed,1,com$STATION_COM,.*,Stanowisko 1,name;pin,programmed,0," ledger.csv ||
     fail "station: no record of the module"
 grep -q 9876 ledger.csv && fail "station: the PIN is in the ledger"
 [[ "$(tail -n2 transcript.txt | cut -d' ' -f2-)" == $'AT+BPIN=9876\nAT+BNAME?' ]] ||

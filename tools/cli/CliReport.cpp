@@ -56,8 +56,19 @@ std::string Verdict(const StepResult& step) {
     return "";
 }
 
-const char* Result(const PortResult& port) {
-    return WordsOf(VerdictOf(port)).report;
+// "failed (silent)": the result word and, for a failure, its kind, as the station's line has them.
+std::string Result(const PortResult& port) {
+    return ResultText(VerdictOf(port));
+}
+
+bool NameQuery(const PortResult& port) {
+    return !port.steps.empty() && port.steps[0].step == StepKind::NameRead;
+}
+
+// A name query that read its name programmed nothing, and says so.
+const char* ResultWord(const PortResult& port) {
+    const auto verdict = VerdictOf(port); // named in full: Verdict() in this file words a step
+    return verdict == provisioning::Verdict::Programmed && NameQuery(port) ? kResultRead : WordsOf(verdict).result;
 }
 
 // By the columns the text takes: a port's name may hold Polish letters.
@@ -82,12 +93,14 @@ std::string FailureText(const PortResult& port) {
 }
 
 std::string SummaryTable(const std::vector<PortResult>& ports) {
-    size_t width = 4;
-    for (const PortResult& port : ports)
-        width = std::max(width, DisplayWidth(EscapeControls(port.port)));
-    std::string table = Pad("port", width) + "  " + Pad("result", 13) + "  " + Pad("time", 8) + "  log\n";
+    size_t width = 4, resultWidth = 6;
     for (const PortResult& port : ports) {
-        table += Pad(EscapeControls(port.port), width) + "  " + Pad(Result(port), 13) + "  " +
+        width = std::max(width, DisplayWidth(EscapeControls(port.port)));
+        resultWidth = std::max(resultWidth, Result(port).size());
+    }
+    std::string table = Pad("port", width) + "  " + Pad("result", resultWidth) + "  " + Pad("time", 8) + "  log\n";
+    for (const PortResult& port : ports) {
+        table += Pad(EscapeControls(port.port), width) + "  " + Pad(Result(port), resultWidth) + "  " +
                  Pad(Seconds(port.seconds), 8) + "  " + (port.logFile.empty() ? "-" : port.logFile);
         if (const std::string failure = FailureText(port); !failure.empty())
             table += "  (" + failure + ")";
@@ -99,11 +112,14 @@ std::string SummaryTable(const std::vector<PortResult>& ports) {
 }
 
 nlohmann::json ToJson(const PortResult& port) {
+    const VerdictWords& words = WordsOf(VerdictOf(port));
     nlohmann::json json = {
-        {"port", port.port},      {"position", port.position},
-        {"device", port.device},  {"status", static_cast<int>(port.status)},
-        {"result", Result(port)}, {"seconds", port.seconds},
+        {"port", port.port},          {"position", port.position},
+        {"device", port.device},      {"status", static_cast<int>(port.status)},
+        {"result", ResultWord(port)}, {"seconds", port.seconds},
     };
+    if (*words.failure != '\0')
+        json["failure"] = words.failure;
     if (!port.logFile.empty())
         json["log"] = port.logFile;
     if (!port.logProblem.empty())
@@ -114,8 +130,7 @@ nlohmann::json ToJson(const PortResult& port) {
         json["reason"] = port.reason;
     if (const std::string hint = HintFor(port); !hint.empty())
         json["hint"] = hint;
-    if (!port.name.empty() ||
-        (port.status == kExitOk && !port.steps.empty() && port.steps[0].step == StepKind::NameRead))
+    if (!port.name.empty() || (port.status == kExitOk && NameQuery(port)))
         json["name"] = cp1250::Cp1250ToUtf8(port.name);
     nlohmann::json steps = nlohmann::json::array();
     for (const StepResult& step : port.steps)

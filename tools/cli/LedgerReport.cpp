@@ -43,17 +43,21 @@ ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out
         nlohmann::json failures = nlohmann::json::array();
         for (const auto& [reason, count] : summary.failures)
             failures.push_back({{"reason", reason}, {"count", count}});
-        out << JsonLine({{"programmed", summary.programmed},
-                         {"failed", failed},
-                         {"skipped", summary.skipped},
-                         {"interrupted", summary.interrupted},
-                         {"failures", failures},
-                         {"last_n", summary.lastNumber},
-                         {"bad_lines", summary.badLines}})
-            << "\n";
+        nlohmann::json object = {{"programmed", summary.programmed},
+                                 {"failed", failed},
+                                 {"skipped", summary.skipped},
+                                 {"interrupted", summary.interrupted},
+                                 {"failures", failures},
+                                 {"last_n", summary.lastNumber},
+                                 {"bad_lines", summary.badLines}};
+        if (summary.sent > 0) // as the station's tally has it: only once something was sent unverified
+            object["sent"] = summary.sent;
+        out << JsonLine(object) << "\n";
     } else {
-        out << "programmed  " << summary.programmed << "\n"
-            << "failed      " << failed << "\n"
+        out << "programmed  " << summary.programmed << "\n";
+        if (summary.sent > 0)
+            out << "sent        " << summary.sent << " (not verified)\n";
+        out << "failed      " << failed << "\n"
             << "skipped     " << summary.skipped << "\n"
             << "interrupted " << summary.interrupted << " (a number taken, no result recorded)\n"
             << "last n      " << summary.lastNumber << "\n";

@@ -112,8 +112,8 @@ void StationConsole::Finished(const RecordedResult& result, Verdict verdict, con
     const PortResult& port = result.port;
     const VerdictWords& words = WordsOf(verdict);
     if (m_json) {
-        nlohmann::json event = ToJson(port);
-        event["event"] = words.event;
+        nlohmann::json event = ToJson(port); // its result and failure words with it
+        event["event"] = "finished";
         event["attempt"] = result.attempt;
         if (result.n != 0)
             event["n"] = result.n;
@@ -136,9 +136,9 @@ void StationConsole::Finished(const RecordedResult& result, Verdict verdict, con
     std::snprintf(seconds, sizeof seconds, "%.2f s", port.seconds);
     detail += seconds;
     if (m_colour)
-        m_out << Colour(words.tally) << Padded(words.result, 10) << "\x1b[0m";
+        m_out << Colour(words.tally) << Padded(ResultText(verdict), 10) << "\x1b[0m";
     else
-        m_out << Padded(words.result, 10);
+        m_out << Padded(ResultText(verdict), 10);
     // A watched folder's names are made by whoever may write there.
     m_out << "  " << EscapeControls(port.port) << "  " << detail << "    [ " << TallyText(tally) << " ]";
     if (m_colour && words.tally == TallyColumn::Failed)

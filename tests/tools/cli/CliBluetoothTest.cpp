@@ -116,7 +116,8 @@ TEST_F(CliBluetoothTest, NameAndProgramOverBluetoothPutTheSameBytesOnTheLineAndI
     args.insert(args.end(), settings.begin(), settings.end());
     const CliRun program = CliProcess(args);
     ASSERT_EQ(program.status, 0) << program.out;
-    EXPECT_EQ(program.Objects().at(0)["result"], "ok");
+    EXPECT_EQ(program.Objects().at(0)["result"], "programmed");
+    EXPECT_FALSE(program.Objects().at(0).contains("failure"));
     EXPECT_EQ(ReadWholeFile(m_dir.File("TxRx.log")), ptyLogs[0]);
     // A link per connection: the second run meets a module of its own, as it would after a reconnect.
     const CliRun name = CliProcess({"name", Bt(module)});
@@ -224,7 +225,8 @@ TEST_F(CliBluetoothTest, ALinkThatDropsMidExchangeIsToldFromASilentModuleAtOnce)
         const CliRun run = CliProcess(args);
         EXPECT_EQ(run.status, 3) << run.out;
         const Json result = run.Objects().at(0);
-        EXPECT_EQ(result["result"], "link lost") << run.out;
+        EXPECT_EQ(result["result"], "failed") << run.out;
+        EXPECT_EQ(result["failure"], "link-lost") << run.out;
         EXPECT_EQ(result["steps"].at(0)["outcome"], "link-lost") << run.out;
         EXPECT_NE(result["message"].get<std::string>().find("link to the module dropped"), std::string::npos);
         // Not the eleven seconds of name attempts a silent module gets.
@@ -251,7 +253,7 @@ TEST_F(CliBluetoothTest, AStationProgramsAModulePairedWhileItWaitsAndLeavesTheOn
         EXPECT_EQ(line.find("2468"), std::string::npos) << line;
         const Json record = Json::parse(line);
         EXPECT_EQ(record.value("port", ""), Bt(kSecond));
-        done = done || (record.value("bluetooth", "") == kSecond && record.value("result", "") == "PROGRAMMED");
+        done = done || (record.value("bluetooth", "") == kSecond && record.value("result", "") == "programmed");
     }
     EXPECT_TRUE(done);
 }
@@ -362,7 +364,7 @@ TEST_F(CliBluetoothTest, AStationOutlivingBluetoothdRegistersItsProfileWithTheNe
     std::set<std::string> programmed;
     for (std::string line; std::getline(records, line);) {
         const Json record = Json::parse(line);
-        if (record.value("result", "") == "PROGRAMMED")
+        if (record.value("result", "") == "programmed")
             programmed.insert(record.value("bluetooth", ""));
     }
     EXPECT_EQ(programmed, (std::set<std::string>{first, second})) << run.out;

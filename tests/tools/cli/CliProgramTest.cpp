@@ -331,6 +331,7 @@ TEST_F(CliProgramTest, NamesAreReadAsTheWindowReadsThem) {
     const CliRun json = Cli({"name", modules.Ports()[0], "--json", "--quiet"});
     ASSERT_EQ(json.Objects().size(), 1u);
     EXPECT_EQ(json.Objects()[0]["name"], "Kaldor Łódź");
+    EXPECT_EQ(json.Objects()[0]["result"], "read"); // nothing was programmed
     EXPECT_EQ(json.err, "");
 }
 
@@ -485,14 +486,15 @@ TEST_F(CliProgramTest, StopSignalsEndTheRunCleanlyWithAReport) {
 
         const std::string stopped = "stopped by signal " + std::to_string(sig);
         if (sig == SIGHUP) {
-            EXPECT_NE(output.find("interrupted"), std::string::npos) << output;
+            EXPECT_NE(output.find("failed (interrupted)"), std::string::npos) << output;
             EXPECT_NE(output.find(stopped), std::string::npos) << output;
             continue;
         }
         const std::vector<Json> objects = JsonLines(output);
         ASSERT_EQ(objects.size(), 1u) << output;
         EXPECT_EQ(objects[0]["status"], 128 + sig);
-        EXPECT_EQ(objects[0]["result"], "interrupted");
+        EXPECT_EQ(objects[0]["result"], "failed");
+        EXPECT_EQ(objects[0]["failure"], "interrupted");
         EXPECT_NE(objects[0]["message"].get<std::string>().find(stopped), std::string::npos);
         EXPECT_EQ(objects[0]["steps"].size(), received.size());
         EXPECT_EQ(objects[0]["log"], "TxRx.log");
@@ -626,7 +628,7 @@ TEST_F(CliProgramTest, EveryPortGetsItsOwnLogAndTheReportNamesOnlyWrittenOnes) {
     EXPECT_FALSE(unlogged.Objects()[0].contains("log"));
     EXPECT_NE(unlogged.Objects()[0]["logProblem"].get<std::string>().find("TxRx.log"), std::string::npos);
     const CliRun table = Cli({"program", spaced, "--pin", "79"});
-    EXPECT_NE(table.out.find("ok             0."), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("programmed  0."), std::string::npos) << table.out;
     EXPECT_NE(table.out.find(" s    -  (no log: TxRx.log could not be created)"), std::string::npos) << table.out;
 }
 
@@ -638,7 +640,8 @@ TEST_F(CliProgramTest, AStuckLineIsToldFromASilentModule) {
     EXPECT_EQ(run.status, 2) << run.err;
     ASSERT_EQ(run.Objects().size(), 1u);
     const Json object = run.Objects()[0];
-    EXPECT_EQ(object["result"], "line stuck");
+    EXPECT_EQ(object["result"], "failed");
+    EXPECT_EQ(object["failure"], "line-stuck");
     EXPECT_NE(object["message"].get<std::string>().find("the line is stuck"), std::string::npos) << object;
     ASSERT_EQ(object["steps"].size(), 1u); // the flow command was not tried after it
     EXPECT_EQ(object["steps"][0]["outcome"], "stuck");

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
@@ -145,11 +146,11 @@ TEST_F(CliStationTest, EachNewModuleIsProgrammedOnceAndPortsThereAtTheStartAreLe
         EXPECT_EQ(started.n, static_cast<long>(i + 1));
         EXPECT_EQ(started.port, bench.Link(i + 1));
         EXPECT_EQ(started.nameAfter, "Linia " + std::to_string(i + 1));
-        EXPECT_EQ(done.event, "done");
+        EXPECT_EQ(done.event, "programmed");
         EXPECT_EQ(done.attempt, started.attempt);
         EXPECT_EQ(done.nameBefore, "ZK405");
         EXPECT_EQ(done.settings, (Strings{"name", "pin"}));
-        EXPECT_EQ(done.result, "PROGRAMMED");
+        EXPECT_EQ(done.result, "programmed");
         EXPECT_EQ(done.status, 0);
         EXPECT_EQ(done.station, started.station);
         EXPECT_NE(done.time.find('T'), std::string::npos);
@@ -166,7 +167,9 @@ TEST_F(CliStationTest, EachNewModuleIsProgrammedOnceAndPortsThereAtTheStartAreLe
     EXPECT_EQ(events.back()["tally"]["programmed"], 2);
     size_t programmed = 0;
     for (const Json& event : events)
-        if (event["event"] == "programmed") {
+        if (event["event"] == "finished") {
+            EXPECT_EQ(event["result"], "programmed");
+            EXPECT_FALSE(event.contains("failure"));
             ++programmed;
             EXPECT_EQ(event["tally"]["programmed"].get<size_t>() >= programmed, true);
             EXPECT_EQ(event["steps"].size(), 4u);
@@ -200,23 +203,24 @@ TEST_F(CliStationTest, AFailingModuleKeepsItsNumberIsRecordedAndTheStationGoesOn
     ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(records[1].event, "failed");
     EXPECT_EQ(records[1].n, 1);
-    EXPECT_EQ(records[1].result, "FAILED");
+    EXPECT_EQ(records[1].result, "failed");
     EXPECT_EQ(records[1].status, 4);
     EXPECT_EQ(records[1].message, "the module refused the pin");
     EXPECT_EQ(records[1].settings, (Strings{"name", "pin"})); // both went out; the PIN was refused
-    EXPECT_EQ(records[3].event, "done");
+    EXPECT_EQ(records[3].event, "programmed");
     EXPECT_EQ(records[3].n, 2);
     const std::string text = ReadWholeFile(ledger);
     EXPECT_EQ(text.find("98765"), std::string::npos);
     EXPECT_EQ(text.compare(0, CsvHeader().size(), CsvHeader()), 0);
 
-    // The bench sees each result in capitals with the running tally, and a string is no terminal.
-    EXPECT_NE(run.out.find("FAILED      " + refusing.Link(0) +
+    // The bench sees each result with its kind of failure and the running tally, and a string is no
+    // terminal.
+    EXPECT_NE(run.out.find("failed (not-confirmed)  " + refusing.Link(0) +
                            "  #1 the module refused the pin; program it again; if it refuses the PIN again, set the "
                            "module aside 0."),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("PROGRAMMED  " + good.Link(0) + "  #2 \"Linia 2\""), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("programmed  " + good.Link(0) + "  #2 \"Linia 2\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("[ programmed 1 | failed 1 | skipped 0 ]"), std::string::npos) << run.out;
     EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
     // Results on stdout, the waiting on stderr, as every command keeps them.
@@ -241,7 +245,9 @@ TEST_F(CliStationTest, AFailingModuleKeepsItsNumberIsRecordedAndTheStationGoesOn
                           "--pin", "98765", "--include-present", "--once", "1", "--json"});
     const std::string events = limited.ReadToEnd();
     EXPECT_EQ(limited.Wait(), 2) << events;
-    EXPECT_NE(events.find(R"("event":"failed")"), std::string::npos) << events;
+    EXPECT_NE(events.find(R"("event":"finished")"), std::string::npos) << events;
+    EXPECT_NE(events.find(R"("failure":"not-opened")"), std::string::npos) << events; // it never reached its open
+    EXPECT_NE(events.find(R"("result":"failed")"), std::string::npos) << events;
     EXPECT_NE(events.find("no thread"), std::string::npos) << events;
     EXPECT_NE(events.find(R"("hint":"close programs you do not need, or work fewer ports at once)"), std::string::npos)
         << events;
@@ -259,7 +265,7 @@ TEST_F(CliStationTest, AHeldLineIsToldInTheBenchsWordsWithWhatToDo) {
     std::filesystem::create_symlink(pty.SlavePath(), watched + "/held0");
     const CliRun run = station.Result();
     EXPECT_EQ(run.status, 2) << run.err;
-    EXPECT_NE(run.out.find("FAILED      " + watched + "/held0  the line is stuck: the question for its name did "
+    EXPECT_NE(run.out.find("failed (line-stuck)  " + watched + "/held0  the line is stuck: the question for its name did "
                            "not go out within 2 s (flow control held?); check the cable and the adapter"),
               std::string::npos)
         << run.out;
@@ -324,7 +330,9 @@ TEST_F(CliStationTest, ANameTooLongForItsNumberIsRefusedWithoutTakingIt) {
     EXPECT_EQ(records[1].n, 0); // 10 stays free for a name that fits
     EXPECT_NE(records[1].message.find("at most 31"), std::string::npos) << records[1].message;
     const Json failed = run.Objects().at(run.Objects().size() - 2);
-    EXPECT_EQ(failed["event"], "failed") << run.out;
+    EXPECT_EQ(failed["event"], "finished") << run.out;
+    EXPECT_EQ(failed["result"], "failed") << run.out;
+    EXPECT_EQ(failed["failure"], "not-confirmed") << run.out;
     EXPECT_EQ(failed.value("hint", ""), "shorten the name so that it fits with this number, then program the module again");
     bench.Unplug(0);
 }
@@ -349,6 +357,11 @@ public:
                 return object;
         }
         return nullptr;
+    }
+    // The next attempt's end when its result is this one; null for another result or after the time-out.
+    Json Finished(const std::string& result, int timeoutMs = 5000) {
+        const Json event = Next("finished", timeoutMs);
+        return event.is_object() && event["result"] == result ? event : Json(nullptr);
     }
     ChildProcess& Process() { return *m_process; }
 
@@ -384,7 +397,7 @@ TEST_F(CliStationTest, AStationKilledMidModuleKeepsTheNumberAndLeavesNoTornRecor
         StationProcess station(slow.Watched(), ledger, {"--once", "1"});
         ASSERT_TRUE(station.Ready());
         fast.PlugIn(0);
-        const Json done = station.Next("programmed");
+        const Json done = station.Finished("programmed");
         EXPECT_EQ(done["n"], 2);
         EXPECT_EQ(done["name_after"], "Linia 2");
         EXPECT_EQ(station.Process().Wait(), 0);
@@ -404,14 +417,14 @@ TEST_F(CliStationTest, CtrlCFinishesTheModuleInFlightRecordsItAndSaysTheRunWasCu
     slow.PlugIn(0);
     ASSERT_TRUE(station.Next("started").is_object());
     ASSERT_TRUE(station.Process().Signal(SIGINT));
-    const Json done = station.Next("programmed");
+    const Json done = station.Finished("programmed");
     ASSERT_TRUE(done.is_object());
     EXPECT_EQ(done["steps"].size(), 4u);
     const Json stopped = station.Next("stopped");
     EXPECT_EQ(stopped["signal"], SIGINT);
     // Two modules were asked for and one was done: a script must not take that for success.
     EXPECT_EQ(station.Process().Wait(), 128 + SIGINT);
-    EXPECT_EQ(Records(ledger).back().event, "done");
+    EXPECT_EQ(Records(ledger).back().event, "programmed");
 }
 
 TEST_F(CliStationTest, TwoStationsOnOneLedgerNeverHandOutTheSameNumber) {
@@ -477,7 +490,7 @@ TEST_F(CliStationTest, TwoStationsOnOneLedgerNeverHandOutTheSameNumber) {
     EXPECT_EQ(b.Process().Wait(10000), 0);
     std::set<std::string> names;
     for (const LedgerRecord& record : Records(ledger))
-        if (record.event == "done") {
+        if (record.event == "programmed") {
             EXPECT_TRUE(names.insert(record.nameAfter).second) << record.nameAfter;
         }
     EXPECT_EQ(names, (std::set<std::string>{"Linia 151", "Linia 152", "Linia 153", "Linia 154", "Linia 155",
@@ -490,9 +503,9 @@ TEST_F(CliStationTest, LedgerCheckNamesTornAndMangledLines) {
     LedgerRecord record;
     record.time = "2026-12-07T10:00:00.000Z";
     record.attempt = "a1";
-    record.event = "done";
+    record.event = "programmed";
     record.n = 41;
-    record.result = "PROGRAMMED";
+    record.result = "programmed";
     record.status = 0;
     for (const std::string file : {"torn.csv", "torn.jsonl"}) {
         const std::string path = m_dir.File(file);
@@ -523,7 +536,7 @@ TEST_F(CliStationTest, ProgramWithALedgerNumbersFromItAndNeverWritesThePin) {
     ASSERT_EQ(second.status, 0);
     std::set<std::string> names;
     for (const LedgerRecord& record : Records(ledger))
-        if (record.event == "done")
+        if (record.event == "programmed")
             names.insert(record.nameAfter);
     EXPECT_EQ(names, (std::set<std::string>{"P1", "P2", "P3", "P4"}));
     EXPECT_EQ(ReadWholeFile(ledger).find("98765"), std::string::npos);
@@ -531,8 +544,68 @@ TEST_F(CliStationTest, ProgramWithALedgerNumbersFromItAndNeverWritesThePin) {
     EXPECT_EQ(bench.Received(0).size(), 8u); // the refused run sent nothing
     // Sent without looking at the answers is not recorded as programmed.
     ASSERT_EQ(Cli({"program", bench.Device(0), "--flow", "BRAK", "--no-verify", "--ledger", ledger}).status, 0);
-    EXPECT_EQ(Records(ledger).back().result, "SENT");
+    EXPECT_EQ(Records(ledger).back().event, "sent");
+    EXPECT_EQ(Records(ledger).back().result, "sent");
     EXPECT_EQ(Records(ledger).back().settings, Strings{"flow"});
+}
+
+// One module's result in one word everywhere it shows: program's table and JSON, the station's line
+// and event, both ledgers and their summaries.
+struct OneWordCase {
+    const char* label;
+    Strings simOptions;
+    const char* result;
+    const char* failure; // "" when the attempt did not fail
+};
+
+class OneWordEverywhere : public CliStationTest, public ::testing::WithParamInterface<OneWordCase> {};
+
+INSTANTIATE_TEST_SUITE_P(, OneWordEverywhere,
+                         ::testing::Values(OneWordCase{"programmed", {}, "programmed", ""},
+                                           OneWordCase{"refused", {"--refuse", "AT+BPIN"}, "failed", "not-confirmed"}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST_P(OneWordEverywhere, ProgramStationAndLedgerSayTheSameWord) {
+    const OneWordCase& c = GetParam();
+    const std::string text = *c.failure == '\0' ? c.result : std::string(c.result) + " (" + c.failure + ")";
+    Bench bench(m_dir, "word", 1, c.simOptions);
+    bench.PlugIn(0);
+    const auto checkJson = [&](const Json& object, const std::string& where) {
+        EXPECT_EQ(object.value("result", ""), c.result) << where << ": " << object;
+        EXPECT_EQ(object.value("failure", ""), c.failure) << where << ": " << object;
+    };
+    const auto checkLedger = [&](const std::string& ledger) {
+        const std::string written = ReadWholeFile(ledger);
+        EXPECT_EQ(Records(ledger).back().event, c.result) << written;
+        EXPECT_EQ(Records(ledger).back().result, c.result) << written;
+        // JSON Lines names the kind of failure too; a CSV ledger keeps the columns its readers know.
+        EXPECT_EQ(Records(ledger).back().failure, ledger.ends_with(".jsonl") ? c.failure : "") << written;
+        for (const char* old : {",done,", "\"done\"", "PROGRAMMED", "FAILED"})
+            EXPECT_EQ(written.find(old), std::string::npos) << old << " in " << written;
+        const CliRun summary = Cli({"ledger", ledger, "--json"});
+        EXPECT_EQ(summary.Objects().at(0).value(c.result, 0), 1) << summary.out;
+    };
+
+    const Strings program = {"program", bench.Device(0), "--pin", "98765"};
+    const CliRun table = Cli(Concat(program, {"--ledger", m_dir.File("program.csv")}));
+    EXPECT_NE(table.out.find("  " + text + "  "), std::string::npos) << table.out;
+    checkLedger(m_dir.File("program.csv"));
+    const CliRun json = Cli(Concat(program, {"--json", "--ledger", m_dir.File("program.jsonl")}));
+    checkJson(json.Objects().at(0), "program --json");
+    checkLedger(m_dir.File("program.jsonl"));
+
+    const Strings station = {"station", "--watch-dir", bench.Watched(), "--pin", "98765", "--include-present",
+                             "--once", "1"};
+    const CliRun line = Cli(Concat(station, {"--ledger", m_dir.File("station.csv")}));
+    EXPECT_EQ(line.out.find(text + "  " + bench.Link(0)), 0u) << line.out;
+    checkLedger(m_dir.File("station.csv"));
+    const CliRun events = Cli(Concat(station, {"--json", "--ledger", m_dir.File("station.jsonl")}));
+    const std::vector<Json> objects = events.Objects();
+    const auto finished = std::find_if(objects.begin(), objects.end(),
+                                       [](const Json& event) { return event["event"] == "finished"; });
+    ASSERT_NE(finished, objects.end()) << events.out;
+    checkJson(*finished, "station --json");
+    checkLedger(m_dir.File("station.jsonl"));
 }
 
 // What the bench sees when the station's output is a terminal, a pipe, or a terminal with NO_COLOR.
@@ -566,15 +639,15 @@ TEST_F(CliStationTest, ColourAndTheBellOnlyOnATerminalWithoutNoColor) {
                        "--once", "1"};
     };
     const std::string terminal = StationOnTerminal(args(0), false);
-    EXPECT_NE(terminal.find("\x1b[1;31mFAILED"), std::string::npos) << terminal;
+    EXPECT_NE(terminal.find("\x1b[1;31mfailed (not-confirmed)\x1b[0m"), std::string::npos) << terminal;
     EXPECT_NE(terminal.find('\a'), std::string::npos);
     const std::string noColour = StationOnTerminal(args(1), true);
-    EXPECT_NE(noColour.find("FAILED"), std::string::npos) << noColour;
+    EXPECT_NE(noColour.find("failed (not-confirmed)"), std::string::npos) << noColour;
     EXPECT_EQ(noColour.find('\x1b'), std::string::npos);
     ChildProcess piped(args(2));
     const std::string pipe = piped.ReadToEnd();
     EXPECT_EQ(piped.Wait(), 4);
-    EXPECT_NE(pipe.find("FAILED"), std::string::npos) << pipe;
+    EXPECT_NE(pipe.find("failed (not-confirmed)"), std::string::npos) << pipe;
     EXPECT_EQ(pipe.find('\x1b'), std::string::npos);
     EXPECT_EQ(pipe.find('\a'), std::string::npos);
 }
@@ -640,7 +713,7 @@ TEST_F(CliStationTest, AWatchedFolderRemovedMovedOrReplacedIsSaidAndFollowedUnde
     StationProcess station(watched, ledger);
     ASSERT_TRUE(station.Ready());
     bench.PlugIn(0);
-    ASSERT_TRUE(station.Next("programmed").is_object());
+    ASSERT_TRUE(station.Finished("programmed").is_object());
 
     const auto lostAndBack = [&](const std::string& why) {
         const Json lost = station.Next("watch_lost");
@@ -655,7 +728,7 @@ TEST_F(CliStationTest, AWatchedFolderRemovedMovedOrReplacedIsSaidAndFollowedUnde
     std::filesystem::create_directory(watched);
     lostAndBack("it was removed");
     bench.PlugIn(1);
-    Json done = station.Next("programmed");
+    Json done = station.Finished("programmed");
     EXPECT_EQ(done["n"], 2);
     EXPECT_EQ(done["port"], bench.Link(1));
 
@@ -663,7 +736,7 @@ TEST_F(CliStationTest, AWatchedFolderRemovedMovedOrReplacedIsSaidAndFollowedUnde
     std::filesystem::create_directory(watched);
     lostAndBack("it was moved away");
     bench.PlugIn(2);
-    done = station.Next("programmed");
+    done = station.Finished("programmed");
     EXPECT_EQ(done["n"], 3);
 
     // Replaced by a link to another folder, as a line engineer points the bench at a new one.
@@ -673,7 +746,7 @@ TEST_F(CliStationTest, AWatchedFolderRemovedMovedOrReplacedIsSaidAndFollowedUnde
     std::filesystem::create_directory_symlink(other, watched);
     lostAndBack("it was removed");
     bench.PlugIn(3);
-    done = station.Next("programmed");
+    done = station.Finished("programmed");
     EXPECT_EQ(done["n"], 4);
     EXPECT_EQ(done["port"], bench.Link(3));
     ASSERT_TRUE(station.Process().Signal(SIGTERM));
@@ -752,7 +825,7 @@ TEST_F(CliStationTest, ALedgerRenamedOverIsFollowedOrStopsTheStation) {
     ASSERT_EQ(run.status, 0) << run.err;
     std::vector<LedgerRecord> records = Records(ledger);
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_EQ(records[3].event, "done");
+    EXPECT_EQ(records[3].event, "programmed");
     EXPECT_EQ(records[3].nameAfter, "Linia 2");
 
     const auto next = WithErrors(Concat(args, {"--once", "1"}));
