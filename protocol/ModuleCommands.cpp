@@ -160,6 +160,8 @@ std::string SendCommand(const std::string& commandText, const CommandLink& link)
 bool QueryModuleName(std::string& nameOut, const CommandLink& link, Exchange* lastOut) {
     const std::string command = std::string(kNameQuery) + kLineEnd;
     for (int attempt = 0; attempt < kNameAttempts && !Stopped(link); ++attempt) {
+        if (link.attemptStarting)
+            link.attemptStarting(attempt + 1, kNameAttempts);
         const Exchange exchange = ExchangeCommand(command, link);
         if (lastOut)
             *lastOut = exchange;
@@ -176,10 +178,13 @@ bool QueryModuleName(std::string& nameOut, const CommandLink& link, Exchange* la
     return false;
 }
 
-void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link, const ExchangeObserver& observer) {
+void ProgramModule(const MODULE_SETTINGS& settings, const CommandLink& link, const ExchangeObserver& observer,
+                   const ExchangeStarting& starting) {
     const auto exchange = [&](SettingItem item, const std::string& command) {
         if (Stopped(link))
             return;
+        if (starting)
+            starting(item);
         const Exchange result = ExchangeCommand(command, link);
         if (observer)
             observer(item, command, result);

@@ -52,6 +52,9 @@ struct CommandLink {
     // in kStopPollMs pieces): true ends the wait under way with what has come, and no further
     // command is sent. Empty: nothing stops a conversation.
     std::function<bool()> stopRequested = nullptr;
+    // Told as each try of the name's query starts (from 1, of kNameAttempts), so that a front end can
+    // show a person why nothing seems to happen for up to eleven seconds. Empty: nobody is told.
+    std::function<void(int attempt, int of)> attemptStarting = nullptr;
 };
 
 // How one exchange ended: the reply taken ("0" for none); false written when the command did not go
@@ -81,6 +84,8 @@ const char* SettingItemName(SettingItem item);
 // Told about each command ProgramModule sent, with how its exchange ended.
 using ExchangeObserver =
     std::function<void(SettingItem item, const std::string& command, const Exchange& exchange)>;
+// Told before each command ProgramModule sends, with the setting it carries.
+using ExchangeStarting = std::function<void(SettingItem item)>;
 
 // The digit "AT+BFLOW=" takes for a protocol label; empty for a label the module does not know.
 const char* FlowDigit(const std::string& protocolLabel);
@@ -105,6 +110,7 @@ module_commands::Exchange ExchangeCommand(const std::string& commandText, const 
 bool QueryModuleName(std::string& nameOut, const module_commands::CommandLink& link,
                      module_commands::Exchange* lastOut = nullptr);
 // Sends the selected items in the fixed order name, PIN, flow control, authentication, each
-// exchange handed to observer, when given, as it ends.
+// exchange handed to observer, when given, as it ends, and told to starting, when given, as it starts.
 void ProgramModule(const MODULE_SETTINGS& settings, const module_commands::CommandLink& link,
-                   const module_commands::ExchangeObserver& observer = {});
+                   const module_commands::ExchangeObserver& observer = {},
+                   const module_commands::ExchangeStarting& starting = {});

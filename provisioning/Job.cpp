@@ -113,6 +113,7 @@ private:
         const std::string portName = PortNameFromUtf8(m_task.port);
         m_port.SetLogFileName(m_task.logFile);
         m_port.SetMonitorTag(m_task.monitorTag);
+        Tell(true, StepKind::NameRead, 1, 1);
         if (m_port.Open(portName.c_str(), module_commands::kBaudRate) != serial_result::kOk) {
             m_result.status = kExitNotOpened;
             // Worded from what the open itself found: opening the device again to guess would find
@@ -142,6 +143,11 @@ private:
                 }};
     }
 
+    void Tell(bool opening, StepKind step, int attempt, int of) const {
+        if (m_task.starting)
+            m_task.starting({m_task.port, m_task.position, opening, step, attempt, of});
+    }
+
     void AddStep(StepResult step) {
         step.seconds = SecondsSince(m_stepStart);
         m_result.steps.push_back(std::move(step));
@@ -166,7 +172,9 @@ private:
     // Asks for the name and records the step; a name not found ends the job with its reason.
     bool ReadName(StepKind what, std::string& name, StepResult* readStep = nullptr) {
         module_commands::Exchange last;
-        const bool found = QueryModuleName(name, Link(), &last);
+        module_commands::CommandLink link = Link();
+        link.attemptStarting = [&](int attempt, int of) { Tell(false, what, attempt, of); };
+        const bool found = QueryModuleName(name, link, &last);
         StepResult step{what, std::string(module_commands::kNameQuery) + module_commands::kLineEnd, name,
                         found ? Outcome::NameFound : CutShort(last, Outcome::Silent), 0};
         if (readStep != nullptr) {
@@ -206,7 +214,8 @@ private:
                           nameConfirmed = nameConfirmed ||
                                           (item == module_commands::SettingItem::Name && outcome == Outcome::Confirmed);
                           AddStep({StepKindOf(item), command, exchange.reply, outcome, 0});
-                      });
+                      },
+                      [&](module_commands::SettingItem item) { Tell(false, StepKindOf(item), 1, 1); });
         if (nameConfirmed && !Link().stopRequested())
             ReadBack(settings);
     }

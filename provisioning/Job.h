@@ -35,6 +35,20 @@ struct StepResult {
 // log, private to its owner, keeps the bytes).
 std::string ReportedCommand(const StepResult& step);
 
+// The step a job has just begun, for a front end to show while it waits: the open (a Bluetooth
+// connection can take seconds), or one of the steps, with its try (the name is asked for up to
+// kNameAttempts times; every other step is one try of one).
+struct StepUnderWay {
+    std::string port;
+    size_t position = 0;
+    bool opening = false; // else step says which
+    StepKind step = StepKind::NameRead;
+    int attempt = 1;
+    int of = 1;
+};
+// Called from the job's own thread as each step or try begins: several jobs may call at once.
+using StepStarting = std::function<void(const StepUnderWay& underWay)>;
+
 struct PortResult;
 
 // What a job does once the module's current name is read and before anything is programmed: a
@@ -61,6 +75,8 @@ struct PortTask {
     // Whether to end after the exchange under way. Unset: when the process is asked to stop
     // (StopRequested). A station hands one that never holds: it lets the modules in flight finish.
     std::function<bool()> stopRequested;
+    // Told as each step begins; may be empty.
+    StepStarting starting;
 };
 
 struct PortResult {

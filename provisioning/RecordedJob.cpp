@@ -62,6 +62,7 @@ public:
         job.verify = m_task.verify;
         job.replyDriven = m_task.replyDriven;
         job.stopRequested = m_task.stopRequested;
+        job.starting = m_task.starting;
         job.beforeProgram = [this](const PortResult& port, MODULE_SETTINGS& settings) {
             return BeforeProgram(port, settings);
         };

@@ -21,6 +21,7 @@ struct RecordedTask {
     bool verify = true;
     bool replyDriven = true;
     std::function<bool()> stopRequested; // as PortTask's
+    StepStarting starting;               // as PortTask's
 };
 
 struct RecordedResult {

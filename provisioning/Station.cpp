@@ -257,7 +257,10 @@ private:
         job->port = event.port;
         job->module = module;
         Job* self = job.get();
-        const RecordedTask task = TaskFor(event);
+        RecordedTask task = TaskFor(event);
+        task.starting = [this](const StepUnderWay& underWay) {
+            Tell([&] { m_observer.Progress(underWay); });
+        };
         // Listed before its thread starts, so that no running thread is ever left out of the reaping.
         m_jobs.push_back(std::move(job));
         try {

@@ -52,6 +52,9 @@ public:
     // The ledger could not be written: the station stops.
     virtual void LedgerBroken(const std::string& error) = 0;
     virtual void Stopped(const Tally& tally, ExitStatus status, int signal) = 0;
+    // A module's job began a step or one of its tries (told from the job's thread, one call at a time
+    // as every other). An observer with nothing to show for a wait need not hear it.
+    virtual void Progress(const StepUnderWay& underWay) { static_cast<void>(underWay); }
 };
 
 // A module is a device, not a name: a name that goes (or is renamed) before the module's open, or that

@@ -145,9 +145,28 @@ TEST_F(ModuleCommandsTest, ElevenRepliesWithoutEqualsEndTheQueryWithTheNameUntou
 TEST_F(ModuleCommandsTest, SilentModuleFailsAfterElevenQueries) {
     std::string name = "untouched";
     EXPECT_EQ(m_port.ReadReplyText(), "0");
+    // Each try is told before its command goes out, so a person sees the wait it begins.
+    std::vector<std::string> told;
+    m_link.attemptStarting = [&](int attempt, int of) {
+        told.push_back(std::to_string(attempt) + "/" + std::to_string(of) + " after " +
+                       std::to_string(m_commands.size()));
+    };
     EXPECT_FALSE(QueryModuleName(name, m_link));
     EXPECT_EQ(name, "untouched");
     EXPECT_EQ(m_commands.size(), 11u);
+    ASSERT_EQ(told.size(), 11u);
+    EXPECT_EQ(told.front(), "1/11 after 0");
+    EXPECT_EQ(told.back(), "11/11 after 10");
+}
+
+TEST_F(ModuleCommandsTest, TheTriesToldEndWithTheOneThatFoundTheName) {
+    Script({"", "", "+BNAME=Third\r\nOK\r\n"});
+    std::vector<int> told;
+    m_link.attemptStarting = [&](int attempt, int) { told.push_back(attempt); };
+    std::string name;
+    EXPECT_TRUE(QueryModuleName(name, m_link));
+    EXPECT_EQ(name, "Third");
+    EXPECT_EQ(told, (std::vector<int>{1, 2, 3}));
 }
 
 MODULE_SETTINGS AllSelected() {
@@ -242,14 +261,22 @@ namespace {
 TEST_F(ModuleCommandsTest, ProgrammingReportsEachReplyWithItsItemInOrder) {
     Script({"OK\r\n", "", "ERROR\r\n", "OK\r\n"});
     std::vector<std::string> reported;
-    ProgramModule(AllSelected(), m_link,
-                  [&](module_commands::SettingItem item, const std::string& command,
-                      const module_commands::Exchange& exchange) {
-                      reported.push_back(std::string(module_commands::SettingItemName(item)) + " " + command +
-                                         exchange.reply);
-                  });
-    EXPECT_EQ(reported, (std::vector<std::string>{"name AT+BNAME=Drukarka 7\r\nOK\r\n", "pin AT+BPIN=0000\r\n0",
-                                                  "flow AT+BFLOW=2\r\nERROR\r\n", "auth AT+BSEC=2\r\nOK\r\n"}));
+    ProgramModule(
+        AllSelected(), m_link,
+        [&](module_commands::SettingItem item, const std::string& command,
+            const module_commands::Exchange& exchange) {
+            reported.push_back(std::string(module_commands::SettingItemName(item)) + " " + command +
+                               exchange.reply);
+        },
+        [&](module_commands::SettingItem item) {
+            reported.push_back(std::string("starting ") + module_commands::SettingItemName(item) + " after " +
+                               std::to_string(m_commands.size()));
+        });
+    EXPECT_EQ(reported,
+              (std::vector<std::string>{"starting name after 0", "name AT+BNAME=Drukarka 7\r\nOK\r\n",
+                                        "starting pin after 1", "pin AT+BPIN=0000\r\n0",
+                                        "starting flow after 2", "flow AT+BFLOW=2\r\nERROR\r\n",
+                                        "starting auth after 3", "auth AT+BSEC=2\r\nOK\r\n"}));
     EXPECT_EQ(m_waits, std::vector<uint32_t>(4, 1000));
 }
 

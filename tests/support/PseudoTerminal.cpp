@@ -74,7 +74,8 @@ std::string PseudoTerminal::ReadFromPort(size_t minBytes, int timeoutMs, int qui
     for (;;) {
         const int wait = received.size() < minBytes ? deadline.MsLeft() : quietMs;
         pollfd p{m_master, POLLIN, 0};
-        if (wait == 0 || poll(&p, 1, wait) <= 0)
+        // A wait of nothing still takes what is there already: Drain is made of it.
+        if (poll(&p, 1, wait) <= 0)
             break;
         const ssize_t n = read(m_master, chunk, sizeof chunk);
         if (n <= 0)

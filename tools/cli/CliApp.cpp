@@ -5,6 +5,7 @@
 #include "BluetoothSource.h"
 #include "CliPlatform.h"
 #include "CliPorts.h"
+#include "CliProgress.h"
 #include "CliReport.h"
 #include "CliScan.h"
 #include "CliHelp.h"
@@ -17,6 +18,7 @@
 #include "RecordedJob.h"
 #include "Settings.h"
 #include "StationConsole.h"
+#include "StationProgress.h"
 #include "ToolOptions.h"
 #include "ZK405Version.h"
 
@@ -121,18 +123,26 @@ bool Settle(const SettingsOptions& options, SettingsInput& input, std::ostream& 
 }
 
 // Runs the tasks, telling each step on err as it ends (only failures with --quiet), each port that
-// could not be worked, and with --json one object per port on out.
-std::vector<PortResult> RunAll(const std::vector<PortTask>& tasks, const Common& common, std::ostream& out,
-                               std::ostream& err, const PortRunner& runner = RunPlain) {
+// could not be worked, and with --json one object per port on out. The steps under way are shown on
+// progress, which is taken away before anything after the run is written.
+std::vector<PortResult> RunAll(std::vector<PortTask> tasks, const Common& common, TerminalProgress& progress,
+                               std::ostream& out, std::ostream& err, const PortRunner& runner = RunPlain) {
     const StepReport report = [&](const PortResult& port, const StepResult& step) {
+        progress.Ended(port.port); // until its next step begins
         if (!common.quiet || !OutcomeIsGood(step.outcome))
-            err << ProgressLine(port, step) << std::endl;
+            progress.Around([&] { err << ProgressLine(port, step) << std::endl; });
     };
     const auto ended = [&](const PortResult& port) {
+        progress.Ended(port.port);
         if (port.status == kExitNotOpened)
-            err << "zk405-cli: " << EscapeControls(port.port) << ": " << FailureText(port) << std::endl;
+            progress.Around([&] {
+                err << "zk405-cli: " << EscapeControls(port.port) << ": " << FailureText(port) << std::endl;
+            });
     };
+    for (PortTask& task : tasks)
+        task.starting = [&progress](const StepUnderWay& underWay) { progress.Show(underWay); };
     std::vector<PortResult> results = RunBatch(tasks, report, ended, runner);
+    progress.Stop();
     if (common.json)
         for (const PortResult& result : results)
             out << JsonLine(ToJson(result)) << "\n";
@@ -157,7 +167,8 @@ std::vector<PortTask> Tasks(const Common& common) {
 }
 
 ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err) {
-    const std::vector<PortResult> results = RunAll(Tasks(common), common, out, err);
+    const std::vector<PortResult> results =
+        RunAll(Tasks(common), common, *ProgressOn(err, common.quiet, common.json), out, err);
     for (const PortResult& result : results) {
         if (result.status == kExitSilent)
             err << "zk405-cli: " << EscapeControls(result.port) << ": " << FailureText(result) << "\n";
@@ -180,11 +191,12 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
             return kExitUsage;
         }
     }
+    const std::unique_ptr<TerminalProgress> progress = ProgressOn(err, common.quiet, common.json);
     Ledger ledger;
     std::mutex ledgerErrorLock;
     ledger.SetLockWait([&](const LedgerLockWait& wait) {
         const std::lock_guard<std::mutex> lock(ledgerErrorLock);
-        err << LockWaitLine(wait) << std::flush;
+        progress->Around([&] { err << LockWaitLine(wait) << std::flush; });
     });
     LedgerFormat format;
     if (!ledgerPath.empty() && (!LedgerFormatOf(ledgerPath, format, error) || !ledger.Open(ledgerPath, error))) {
@@ -195,16 +207,22 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
     std::atomic<bool> ledgerFailed{false};
     const PortRunner recorded = [&](const PortTask& task, const StepReport& report, PortResult& result) {
         const RecordedResult run = RunRecorded(
-            ledger, {task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {}}, report, nullptr);
+            ledger,
+            {task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {}, task.starting}, report,
+            nullptr);
         result = run.port;
         if (run.ledgerFailed) {
             ledgerFailed = true;
             const std::lock_guard<std::mutex> lock(ledgerErrorLock);
-            err << "zk405-cli: " << EscapeControls(ledgerPath) << ": " << EscapeControls(run.ledgerError) << std::endl;
+            progress->Around([&] {
+                err << "zk405-cli: " << EscapeControls(ledgerPath) << ": " << EscapeControls(run.ledgerError)
+                    << std::endl;
+            });
         }
     };
-    const std::vector<PortResult> results =
-        ledgerPath.empty() ? RunAll(tasks, common, out, err) : RunAll(tasks, common, out, err, recorded);
+    const std::vector<PortResult> results = ledgerPath.empty()
+                                                ? RunAll(tasks, common, *progress, out, err)
+                                                : RunAll(tasks, common, *progress, out, err, recorded);
     // The table is the result; beside JSON it is only for a person watching.
     if (!common.quiet)
         (common.json ? err : out) << SummaryTable(results);
@@ -317,7 +335,10 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
                 }
                 options.bluetoothSource = MakeBluetoothSource;
                 StationConsole console(out, err, state->json, !state->json && ColourWanted(out));
-                const ExitStatus status = RunStation(options, console, error);
+                const std::unique_ptr<TerminalProgress> progress = ProgressOn(err, false, state->json);
+                StationProgress shown(console, *progress, out, state->json);
+                const ExitStatus status = RunStation(options, shown, error);
+                progress->Stop();
                 if (!error.empty() && (status == kExitUsage || status == kExitLedger))
                     err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
                 // The station words its own stop: it ends with 128 + the signal only when cut short.

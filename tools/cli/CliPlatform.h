@@ -3,6 +3,7 @@
 // (CliPlatformPosix.cpp, CliPlatformWin32.cpp), chosen by CMake.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,12 @@ void PrepareConsole();
 // Whether standard output is a terminal that shows colour escapes (on Windows a console with
 // virtual-terminal processing, which this turns on).
 bool StdoutIsColourTerminal();
+// Whether standard error is a terminal, where a line can be rewritten in place; eraseEscape tells
+// whether it takes the erase-line escape (on Windows a console with virtual-terminal processing,
+// which this turns on) or the line must be blanked with spaces.
+bool StderrIsTerminal(bool& eraseEscape);
+// The columns of the terminal on standard error; 0 when it does not say.
+size_t StderrColumns();
 // One line from standard input, without its line end; on a terminal asked for with prompt on
 // standard error and not echoed. False with the reason on an empty input, a read error or a stop
 // signal; the terminal is given back as it was in every case.

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -48,6 +49,16 @@ void PrepareConsole() {}
 
 bool StdoutIsColourTerminal() {
     return isatty(STDOUT_FILENO) == 1;
+}
+
+bool StderrIsTerminal(bool& eraseEscape) {
+    eraseEscape = true;
+    return isatty(STDERR_FILENO) == 1;
+}
+
+size_t StderrColumns() {
+    winsize size{};
+    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 bool ReadSecretLine(const char* prompt, std::string& line, std::string& error) {

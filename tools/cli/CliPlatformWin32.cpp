@@ -35,6 +35,23 @@ bool StdoutIsColourTerminal() {
            SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
+bool StderrIsTerminal(bool& eraseEscape) {
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (err == INVALID_HANDLE_VALUE || !GetConsoleMode(err, &mode))
+        return false;
+    // An old console without escapes still goes back to the line's start on "\r".
+    eraseEscape = SetConsoleMode(err, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+    return true;
+}
+
+size_t StderrColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+        return 0;
+    return static_cast<size_t>(info.srWindow.Right - info.srWindow.Left + 1);
+}
+
 namespace {
 
 // A PIN is a few characters; a line longer than this is no PIN.

@@ -175,6 +175,12 @@ TEST_F(CliStationTest, EachNewModuleIsProgrammedOnceAndPortsThereAtTheStartAreLe
             EXPECT_EQ(event["steps"].size(), 4u);
         }
     EXPECT_EQ(programmed, 2u);
+    // Each step and try as it begins, the name's tries counted out of eleven.
+    Strings begun;
+    for (const Json& event : events)
+        if (event["event"] == "progress" && event["port"] == bench.Link(1))
+            begun.push_back(event["step"].get<std::string>() + " " + event["try"].dump() + "/" + event["of"].dump());
+    EXPECT_EQ(begun, (Strings{"open 1/1", "name before 1/11", "name 1/1", "pin 1/1", "name read back 1/11"}));
 
     // --include-present takes the port that was there all along.
     bench.Unplug(1);
