@@ -88,6 +88,11 @@ public:
 
     sdbus::IConnection& Connection() { return *m_connection; }
 
+    std::string Owner() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_owner;
+    }
+
     // Who owns org.bluez now, asked of the bus; false with the reason when nobody does.
     bool Follow(OpenFailure& why) {
         unsigned changesBefore = 0;
@@ -317,6 +322,10 @@ Session* TheSession(OpenFailure& why) {
 
 sdbus::IConnection& ConnectionOf(Session& session) {
     return session.Connection();
+}
+
+std::string BluezOwnerOf(Session& session) {
+    return session.Owner();
 }
 
 bool EnsureProfile(Session& session, Clock::time_point deadline, OpenFailure& why) {
