@@ -106,9 +106,11 @@ class RunningCli {
 public:
     explicit RunningCli(const Strings& args) : m_process(WithProgram(args)) {}
     // Ctrl+C: the status, what it printed and how long it took from the signal to its end.
-    CliRun Interrupt(int timeoutMs = 10000) {
+    CliRun Interrupt(int timeoutMs = 10000) { return Stop(SIGINT, timeoutMs); }
+    // The same for another stop signal (SIGTERM, SIGHUP).
+    CliRun Stop(int sig, int timeoutMs = 10000) {
         const Clock::time_point start = Clock::now();
-        m_process.Signal(SIGINT);
+        m_process.Signal(sig);
         CliRun run;
         run.out = m_process.ReadToEnd(timeoutMs);
         run.status = m_process.Wait(timeoutMs);
