@@ -24,11 +24,16 @@ struct SerialDevice {
     std::string address; // "AA:BB:CC:DD:EE:FF"
     std::string name;    // the alias the system shows
     bool paired = false;
+    bool bonded = false; // its link key is kept (BlueZ's Bonded; where BlueZ has none, Paired)
     bool trusted = false;
     bool connected = false;
     std::optional<int> rssi;         // only while the device is seen in a discovery
     std::optional<std::string> port; // the rfcomm device already bound to it, e.g. /dev/rfcomm0
 };
+
+// Whether a device's name matches pattern: * stands for any run of characters, ? for one, and
+// letters match in either case.
+bool NameMatches(const std::string& name, const std::string& pattern);
 
 // False where the platform has no Bluetooth stack this program can drive.
 bool Available();

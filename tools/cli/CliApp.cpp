@@ -215,6 +215,7 @@ Command AddScan(CLI::App& app, std::ostream& out, std::ostream& err) {
         int discoverSeconds = 0;
         bool json = false;
         std::string sysfsRoot; // the system's own unless moved
+        std::optional<std::string> match;
     };
     auto state = std::make_shared<State>();
     CLI::App* scan = app.add_subcommand(
@@ -223,10 +224,14 @@ Command AddScan(CLI::App& app, std::ostream& out, std::ostream& err) {
         ->check(CLI::Range(0, 600).description(""))
         ->type_name("SECONDS");
     scan->add_flag("--json", state->json, "one JSON object per device on stdout");
+    scan->add_option_function<std::string>(
+            "--match", [state](const std::string& pattern) { state->match = pattern; },
+            "tell whether each name matches this pattern (* any text, ? one character, any letter case)")
+        ->type_name("PATTERN");
     // Where the bound rfcomm devices are read from; moved only by tests.
     scan->add_option("--sysfs-root", state->sysfsRoot)->group("");
     return {scan, [state, &out, &err] {
-                return Finish(Scan(state->discoverSeconds, state->json, state->sysfsRoot, out, err), out, err);
+                return Finish(Scan(state->discoverSeconds, state->json, state->sysfsRoot, state->match, out, err), out, err);
             }};
 }
 

@@ -60,7 +60,7 @@ const std::vector<CommandHelp>& Commands() {
          {"zk405-cli list", "zk405-cli list --all", "zk405-cli list --json"},
          {"  0  the ports were listed (none, if none can be opened)", kUsage, kReportLost, kFailed, kSignal}},
         {"scan",
-         {"zk405-cli scan", "zk405-cli scan --discover 10", "zk405-cli scan --json"},
+         {"zk405-cli scan", "zk405-cli scan --discover 10 --match \"ZK405*\"", "zk405-cli scan --json"},
          {"  0  the devices were listed (none, if none offers the Serial Port Profile)",
           "  1  bad usage, or no Bluetooth scan on this system",
           "  2  Bluetooth cannot be used (BlueZ not running or not answering, no adapter, adapter off)",

@@ -366,6 +366,7 @@ bluetooth::SerialDevice SerialDeviceOf(const Properties& device) {
     found.address = PropertyOr(device, "Address", std::string());
     found.name = PropertyOr(device, "Alias", std::string());
     found.paired = PropertyOr(device, "Paired", false);
+    found.bonded = PropertyOr(device, "Bonded", found.paired);
     found.trusted = PropertyOr(device, "Trusted", false);
     found.connected = PropertyOr(device, "Connected", false);
     if (device.count("RSSI") != 0 && device.at("RSSI").containsValueOfType<int16_t>())

@@ -9,6 +9,8 @@
 #include "TempDir.h"
 #include "Transcript.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -143,6 +145,24 @@ private:
     }
     ChildProcess m_process;
     std::string m_seen;
+};
+
+// Each test with a private system bus in a folder of its own.
+class BluetoothBusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
+        // A device that never answers is given up after 1.5 s here instead of 15 s.
+        setenv("ZK405_BLUETOOTH_CONNECT_MS", "1500", 1);
+        ASSERT_TRUE(m_bus.Running());
+    }
+    void TearDown() override {
+        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        unsetenv("ZK405_BLUEZ_ANSWER_MS");
+    }
+
+    TempDir m_dir;
+    PrivateSystemBus m_bus{m_dir};
 };
 
 inline bool WaitForText(const std::string& file, const std::string& text, int timeoutMs) {

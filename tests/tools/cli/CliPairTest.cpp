@@ -32,14 +32,8 @@ Strings PairScene(const std::string& module, const std::string& flags = "spp,pin
     return scene;
 }
 
-class CliPairTest : public ::testing::Test {
+class CliPairTest : public BluetoothBusTest {
 protected:
-    void SetUp() override {
-        setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
-        ASSERT_TRUE(m_bus.Running());
-    }
-    void TearDown() override { unsetenv("DBUS_SYSTEM_BUS_ADDRESS"); }
-
     std::string Calls() const { return ReadWholeFile(m_dir.File("bluez.log")); }
     // As many UnregisterAgent as RegisterAgent, each after its own, and never the default agent.
     void ExpectAgentGone() const {
@@ -48,9 +42,6 @@ protected:
         EXPECT_LT(calls.rfind(kAgentRegistered), calls.rfind(kAgentUnregistered)) << calls;
         EXPECT_EQ(calls.find("RequestDefaultAgent"), std::string::npos) << calls;
     }
-
-    TempDir m_dir;
-    PrivateSystemBus m_bus{m_dir};
 };
 
 Json DeviceIn(const CliRun& scan, const std::string& address) {
