@@ -153,6 +153,9 @@ PairOutcome AskToPair(sdbus::IProxy& device, Clock::time_point deadline, std::ch
     case bluez::Answer::Kind::kFailed:
         if (answer.errorName != "org.freedesktop.DBus.Error.NoReply")
             return PairRefused(device, answer);
+        // The bus says so at once when bluetoothd ends with the call unanswered: no time-out of ours.
+        if (Clock::now() + std::chrono::milliseconds(200) < deadline)
+            return Failed(OpenReason::kBluetoothUnavailable, "bluetoothd left the bus during the pairing");
         [[fallthrough]];
     case bluez::Answer::Kind::kNoAnswer:
         CancelPairing(device);

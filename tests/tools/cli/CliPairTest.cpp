@@ -178,6 +178,21 @@ TEST_F(CliPairTest, SigtermWhileBluezHoldsThePairingCancelsItUnregistersTheAgent
     ExpectAgentGone();
 }
 
+TEST_F(CliPairTest, ABluetoothdThatEndsDuringThePairingIsToldAsSuchAtOnceNotAsNoAnswer) {
+    const std::string module = "AA:BB:CC:DD:F3:04";
+    auto bluez = std::make_unique<FakeBluez>(m_dir, PairScene(module, "spp,pin=7294,pair=hold"));
+    ASSERT_TRUE(bluez->Ready());
+    RunningCli pair({"pair", Bt(module), "--pin", "7294", "--timeout", "60", "--json"});
+    ASSERT_EQ(bluez->NextLine(10000), "pair asked /org/bluez/hci0/dev_AA_BB_CC_DD_F3_04");
+    ASSERT_EQ(bluez->NextLine(), "pair held /org/bluez/hci0/dev_AA_BB_CC_DD_F3_04");
+    bluez.reset();
+    const CliRun run = pair.End(10000);
+    EXPECT_EQ(run.status, 2) << run.out;
+    ASSERT_EQ(run.Objects().size(), 1u) << run.out;
+    EXPECT_EQ(run.Objects().at(0)["outcome"], "bluetooth-unavailable") << run.out;
+    EXPECT_NE(run.Objects().at(0)["message"].get<std::string>().find("left the bus"), std::string::npos) << run.out;
+}
+
 // The agent tells the PIN to bluetoothd alone, and only for the device it pairs.
 TEST_F(CliPairTest, TheAgentRefusesAnotherDeviceAndAnotherPeerOfTheBus) {
     const std::string module = "AA:BB:CC:DD:F3:03";
