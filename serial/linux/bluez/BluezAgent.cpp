@@ -1,4 +1,4 @@
-// The agent's answers run on the session's event loop and take only the table's lock; registering
+// The agent's answers run on the bus link's event loop and take only the table's lock; registering
 // and unregistering run on the pairing threads under a lock of their own, so that one lease's
 // UnregisterAgent never crosses another's RegisterAgent.
 #include "BluezAgent.h"
