@@ -52,6 +52,14 @@ constexpr HintWords kEnglish = {
     /* Ledger                */ "mend or move the ledger (zk405-cli ledger --check FILE tells where it is broken), "
                                 "then start again",
     /* Interrupted           */ "program it again to finish it",
+    /* PairWrongPin          */ "the module's current PIN is not this one: give the PIN it has now (a new "
+                                "module's is often 1234 or 0000), then pair it again",
+    /* PairRefused           */ "switch the module on, put it in pairing mode and pair it again; if it is refused "
+                                "again, remove it (zk405-cli unpair bt:{address}) and pair it anew",
+    /* PairNoAnswer          */ "switch the module on, bring it within a few metres and pair it again, with a "
+                                "longer --timeout if it is slow",
+    /* PairUnknownDevice     */ "switch the module on and let a discovery find it (zk405-cli scan --discover 10), "
+                                "then pair it again",
 };
 
 HintKey HolderKey(const OpenFailure& failure) {
@@ -209,6 +217,34 @@ std::string HintFor(const PortResult& port, const HintWords& words) {
     bluetooth::AddressOfPortName(port.port.c_str(), address);
     const HintFacts facts = FactsOf(port.openFailure, port.device.empty() ? port.port : port.device, address);
     return Fill(words[static_cast<size_t>(HintKeyOf(port))], facts);
+}
+
+HintKey HintKeyOf(const bluetooth::PairOutcome& outcome) {
+    using Kind = bluetooth::PairOutcome::Kind;
+    switch (outcome.kind) {
+    case Kind::kPaired:
+    case Kind::kAlreadyPaired:
+    case Kind::kUnpaired:
+        return HintKey::None;
+    case Kind::kWrongPin:
+        return HintKey::PairWrongPin;
+    case Kind::kRefused:
+        return HintKey::PairRefused;
+    case Kind::kNoAnswer:
+        return HintKey::PairNoAnswer;
+    case Kind::kUnknownDevice:
+        return HintKey::PairUnknownDevice;
+    case Kind::kNoAdapter:
+    case Kind::kUnavailable:
+    case Kind::kStopped:
+        break;
+    }
+    // Told in the open's words: BlueZ absent or silent, the adapter off, a stop.
+    return HintKeyOf(outcome.failure);
+}
+
+std::string HintFor(const bluetooth::PairOutcome& outcome, const std::string& address, const HintWords& words) {
+    return Fill(words[static_cast<size_t>(HintKeyOf(outcome))], FactsOf(outcome.failure, std::string(), address));
 }
 
 std::string HintFor(const OpenFailure& failure, const std::string& address, const HintWords& words) {

@@ -3,6 +3,7 @@
 // reason) and never from its message. Every front end shows the same table's sentence after the reason.
 #pragma once
 
+#include "Bluetooth.h"
 #include "Job.h"
 #include "OpenFailure.h"
 
@@ -48,8 +49,13 @@ enum class HintKey {
     NameDoesNotFit, // the name with the ledger's number is too long for the module
     Ledger,
     Interrupted,
+    // A pairing did not end bonded.
+    PairWrongPin,
+    PairRefused,
+    PairNoAnswer,
+    PairUnknownDevice,
 };
-inline constexpr size_t kHintKeys = static_cast<size_t>(HintKey::Interrupted) + 1;
+inline constexpr size_t kHintKeys = static_cast<size_t>(HintKey::PairUnknownDevice) + 1;
 
 // One language's sentences, in HintKey's order. A sentence may name what the failure knows:
 // {device}, {program}, {pid}, {path} (a lock file) and {address} (a Bluetooth module's).
@@ -58,11 +64,15 @@ const HintWords& EnglishHints();
 
 HintKey HintKeyOf(const PortResult& port);
 HintKey HintKeyOf(const serial_result::OpenFailure& failure);
+HintKey HintKeyOf(const bluetooth::PairOutcome& outcome);
 
 // The sentence for the port's failure, empty when it has none (it ended well, or was skipped).
 std::string HintFor(const PortResult& port, const HintWords& words = EnglishHints());
 // For a failure outside a port's work (a scan); address is the module's, when one is meant.
 std::string HintFor(const serial_result::OpenFailure& failure, const std::string& address = {},
+                    const HintWords& words = EnglishHints());
+// For a pairing or the removal of a bond with the module at address; empty when it ended well.
+std::string HintFor(const bluetooth::PairOutcome& outcome, const std::string& address,
                     const HintWords& words = EnglishHints());
 
 } // namespace provisioning

@@ -24,11 +24,16 @@ struct SerialDevice {
     std::string address; // "AA:BB:CC:DD:EE:FF"
     std::string name;    // the alias the system shows
     bool paired = false;
+    bool bonded = false; // its link key is kept (BlueZ's Bonded; where BlueZ has none, Paired)
     bool trusted = false;
     bool connected = false;
     std::optional<int> rssi;         // only while the device is seen in a discovery
     std::optional<std::string> port; // the rfcomm device already bound to it, e.g. /dev/rfcomm0
 };
+
+// Whether a device's name matches pattern: * stands for any run of characters, ? for one, and
+// letters match in either case.
+bool NameMatches(const std::string& name, const std::string& pattern);
 
 // False where the platform has no Bluetooth stack this program can drive.
 bool Available();
@@ -53,5 +58,40 @@ std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialD
 
 // The name the system shows for the device at address, when it knows one.
 std::optional<std::string> DeviceName(const std::string& address);
+
+// How a pairing (or the removal of a bond) ended, each with a reason of its own.
+struct PairOutcome {
+    enum class Kind {
+        kPaired,        // bonded now, and marked trusted
+        kAlreadyPaired, // bonded before; marked trusted if it was not
+        kUnpaired,      // the bond is removed
+        kWrongPin,      // the module's PIN is another one (BlueZ's AuthenticationFailed)
+        kRefused,       // the module or BlueZ turned the pairing down
+        kNoAnswer,      // no answer within the time; the pairing was cancelled
+        kUnknownDevice, // BlueZ does not know the address (not found by a discovery)
+        kNoAdapter,     // no adapter, or it is powered off
+        kUnavailable,   // BlueZ not running or not answering, or no descriptor to wait on
+        kStopped,       // a stop signal ended the wait; the pairing was cancelled
+    };
+    Kind kind = Kind::kUnavailable;
+    std::string reason; // one sentence for a person; it never holds the PIN
+    // For the kinds that the open's vocabulary words as well (no adapter, BlueZ absent, a stop):
+    // its reason, from which the next step is told.
+    serial_result::OpenFailure failure;
+};
+
+// Stable lower-case word for JSON ("paired", "wrong-pin", ...) and the words a person reads.
+const char* PairOutcomeName(PairOutcome::Kind kind);
+const char* PairOutcomeWords(PairOutcome::Kind kind);
+// Whether the device is bonded after it: paired, already paired, unpaired count as done.
+bool PairOutcomeIsGood(PairOutcome::Kind kind);
+
+// Pairs the device at address ("AA:BB:CC:DD:EE:FF") with pin, its current PIN, answering the system's
+// questions for this device alone while the pairing lasts and never as the default agent; then
+// marks it trusted. Gives up after timeout (the pairing cancelled), and at once at a stop signal.
+// Several threads may pair devices at once.
+PairOutcome Pair(const std::string& address, const std::string& pin, std::chrono::milliseconds timeout);
+// Removes the bond with the device at address, and the system's record of it.
+PairOutcome Unpair(const std::string& address);
 
 } // namespace bluetooth

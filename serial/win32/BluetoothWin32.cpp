@@ -26,4 +26,25 @@ std::optional<std::string> DeviceName(const std::string&) {
     return std::nullopt;
 }
 
+namespace {
+
+PairOutcome InWindowsSettings(const char* what) {
+    PairOutcome outcome;
+    outcome.kind = PairOutcome::Kind::kUnavailable;
+    outcome.reason = std::string("Bluetooth ") + what + " is done in Windows' settings";
+    serial_result::Refuse(outcome.failure, serial_result::OpenReason::kBluetoothUnavailable, std::string(), 0,
+                          outcome.reason);
+    return outcome;
+}
+
+} // namespace
+
+PairOutcome Pair(const std::string&, const std::string&, std::chrono::milliseconds) {
+    return InWindowsSettings("pairing");
+}
+
+PairOutcome Unpair(const std::string&) {
+    return InWindowsSettings("unpairing");
+}
+
 } // namespace bluetooth

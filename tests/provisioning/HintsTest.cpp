@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <ostream>
 
 namespace {
@@ -179,6 +180,66 @@ TEST(Hints, AScanThatFoundBluetoothOffSaysHowToTurnItOn) {
     failure.reason = OpenReason::kDeviceUnknown;
     EXPECT_NE(HintFor(failure, "AA:BB:CC:DD:EE:FF").find("bluetoothctl pair AA:BB:CC:DD:EE:FF"), std::string::npos);
     EXPECT_NE(HintFor(failure).find("bluetoothctl pair <address>"), std::string::npos);
+}
+
+// A pairing's hint is chosen by its kind, and by the open's reason for the kinds the open words too.
+struct PairHintCase {
+    const char* label;
+    bluetooth::PairOutcome::Kind kind;
+    OpenReason reason;
+    HintKey key;
+    const char* names;
+};
+
+void PrintTo(const PairHintCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class PairHintTable : public ::testing::TestWithParam<PairHintCase> {};
+
+TEST_P(PairHintTable, EachPairingThatDidNotBondNamesTheStepToTake) {
+    const PairHintCase& c = GetParam();
+    bluetooth::PairOutcome outcome;
+    outcome.kind = c.kind;
+    outcome.failure.reason = c.reason;
+    // The reason's words are never what the hint is chosen by.
+    outcome.reason = "no answer within 2 s";
+    EXPECT_EQ(HintKeyOf(outcome), c.key);
+    const std::string hint = HintFor(outcome, "98:D3:31:F5:2A:11");
+    EXPECT_NE(hint.find(c.names), std::string::npos) << hint;
+}
+
+using Kind = bluetooth::PairOutcome::Kind;
+INSTANTIATE_TEST_SUITE_P(
+    Pairings, PairHintTable,
+    ::testing::Values(
+        PairHintCase{"wrong PIN", Kind::kWrongPin, OpenReason::kNone, HintKey::PairWrongPin,
+                     "the module's current PIN is not this one"},
+        PairHintCase{"refused", Kind::kRefused, OpenReason::kNone, HintKey::PairRefused,
+                     "zk405-cli unpair bt:98:D3:31:F5:2A:11"},
+        PairHintCase{"no answer", Kind::kNoAnswer, OpenReason::kNone, HintKey::PairNoAnswer, "--timeout"},
+        PairHintCase{"unknown device", Kind::kUnknownDevice, OpenReason::kNone, HintKey::PairUnknownDevice,
+                     "zk405-cli scan --discover 10"},
+        PairHintCase{"adapter off", Kind::kNoAdapter, OpenReason::kNoAdapter, HintKey::NoAdapter,
+                     "bluetoothctl power on"},
+        PairHintCase{"BlueZ absent", Kind::kUnavailable, OpenReason::kBluetoothUnavailable,
+                     HintKey::BluetoothNotRunning, "sudo systemctl start bluetooth"},
+        PairHintCase{"BlueZ silent", Kind::kUnavailable, OpenReason::kBluetoothNotAnswering,
+                     HintKey::BluetoothNotAnswering, "sudo systemctl restart bluetooth"}),
+    [](const ::testing::TestParamInfo<PairHintCase>& info) {
+        std::string name;
+        for (const char c : std::string(info.param.label))
+            if (std::isalnum(static_cast<unsigned char>(c)))
+                name += c;
+        return name;
+    });
+
+TEST(Hints, APairingThatBondedHasNone) {
+    for (const Kind kind : {Kind::kPaired, Kind::kAlreadyPaired, Kind::kUnpaired}) {
+        bluetooth::PairOutcome outcome;
+        outcome.kind = kind;
+        EXPECT_EQ(HintFor(outcome, "98:D3:31:F5:2A:11"), "") << bluetooth::PairOutcomeName(kind);
+    }
 }
 
 } // namespace

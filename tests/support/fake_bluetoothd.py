@@ -22,6 +22,18 @@ command arrives. "ready" on stdout once everything is on the bus.
         or "... accepted", then "rogue socket closed" or "... open").
         Without a registered profile ConnectProfile fails as bluetoothd's
         does: br-connection-profile-unavailable.
+        pin=PIN: Device1.Pair asks the caller's registered agent for the
+        PIN over the bus (RequestPinCode) and pairs the device when it is
+        PIN, else answers AuthenticationFailed ("pair asked PATH", then
+        "paired PATH" or "wrong pin PATH"; "agent refused ERROR" when the
+        agent turns the request down).
+        pair=hold|reject|probe: hold never answers Pair ("pair held PATH")
+        until CancelPairing, which it answers AuthenticationCanceled
+        ("pairing cancelled PATH"); reject answers AuthenticationRejected;
+        probe first asks the agent for another device's PIN ("other device
+        refused: ERROR" or "other device answered") and, from another peer
+        of the bus, for this one's ("rogue refused: ERROR" or "rogue
+        answered").
   --log FILE            the mock's log of the calls it took (default: none)
   --sim PROGRAM ARG...  last; "{address}" in an ARG becomes the address
 """
@@ -45,12 +57,18 @@ ADAPTER = 'org.bluez.Adapter1'
 PROFILE = 'org.bluez.Profile1'
 SERIAL_PORT = '00001101-0000-1000-8000-00805f9b34fb'
 AUDIO_SINK = '0000110b-0000-1000-8000-00805f9b34fb'
+AGENT = 'org.bluez.Agent1'
+AGENT_MANAGER = 'org.bluez.AgentManager1'
 FAILED = 'org.bluez.Error.Failed'
+STRANGER = '/org/bluez/hci0/dev_11_22_33_44_55_66'
 
 profiles = {}  # profile path by the bus name that registered it
 children = []
 dropped_links = []
 held = set()  # device object paths whose ConnectProfile is never answered
+agents = {}  # agent path by the bus name that registered it
+pairings = {}  # (PIN, mode) by device object path
+held_pairs = {}  # the unanswered Pair call by device object path
 
 
 def parse():
@@ -69,6 +87,105 @@ def remember_profiles(_bus, message):
     if (message.get_type() == 1 and message.get_member() == 'RegisterProfile'
             and message.get_interface() == 'org.bluez.ProfileManager1'):
         profiles[message.get_sender()] = message.get_args_list()[0]
+    return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
+
+
+def remember_agents(_bus, message):
+    """Keeps who registered which agent, as bluetoothd asks the agent of
+    the program that called Pair."""
+    if message.get_type() == 1 and message.get_interface() == AGENT_MANAGER:
+        if message.get_member() == 'RegisterAgent':
+            agents[message.get_sender()] = message.get_args_list()[0]
+        elif message.get_member() == 'UnregisterAgent':
+            agents.pop(message.get_sender(), None)
+    return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
+
+
+def reply_to(bus, call, error=None, text=''):
+    if error is None:
+        bus.send_message(dbus.lowlevel.MethodReturnMessage(call))
+    else:
+        bus.send_message(dbus.lowlevel.ErrorMessage(call, error, text))
+
+
+def mark_paired(path):
+    device = mockobject.objects[path]
+    device.paired = True
+    changed = {'Paired': dbus.Boolean(True, variant_level=1)}
+    device.props[DEVICE].update(changed)
+    device.EmitSignal(dbus.PROPERTIES_IFACE, 'PropertiesChanged', 'sa{sv}as',
+                      [DEVICE, dbus.Dictionary(changed, signature='sv'),
+                       dbus.Array([], signature='s')])
+
+
+def probe_agent(bus, sender, agent, path):
+    """Asks the agent what it must not tell: another device's PIN, and
+    this one's from a peer that is not bluetoothd."""
+    askers = [('other device', bus, STRANGER)]
+    rogue = dbus.bus.BusConnection(os.environ['DBUS_SYSTEM_BUS_ADDRESS'])
+    askers.append(('rogue', rogue, path))
+    for who, asker, asked in askers:
+        try:
+            asker.call_blocking(sender, agent, AGENT, 'RequestPinCode', 'o',
+                                [dbus.ObjectPath(asked)], timeout=5)
+            print(who, 'answered', flush=True)
+        except dbus.exceptions.DBusException as e:
+            print(who, 'refused:', e.get_dbus_name(), flush=True)
+    rogue.close()
+
+
+def start_pairing(bus, call, path):
+    pin, mode = pairings[path]
+    sender = call.get_sender()
+    print('pair asked', path, flush=True)
+    if mode == 'hold':
+        held_pairs[path] = call
+        print('pair held', path, flush=True)
+        return
+    if mode == 'reject':
+        reply_to(bus, call, 'org.bluez.Error.AuthenticationRejected',
+                 'Authentication Rejected')
+        return
+    agent = agents.get(sender)
+    if agent is None:
+        reply_to(bus, call, 'org.bluez.Error.AuthenticationFailed', 'no agent')
+        return
+    if mode == 'probe':
+        probe_agent(bus, sender, agent, path)
+
+    def given(code):
+        if str(code) == pin:
+            mark_paired(path)
+            print('paired', path, flush=True)
+            reply_to(bus, call)
+        else:
+            print('wrong pin', path, flush=True)
+            reply_to(bus, call, 'org.bluez.Error.AuthenticationFailed',
+                     'Authentication Failed')
+
+    def refused(error):
+        print('agent refused', error.get_dbus_name(), flush=True)
+        reply_to(bus, call, 'org.bluez.Error.AuthenticationCanceled',
+                 'Authentication Canceled')
+
+    bus.call_async(sender, agent, AGENT, 'RequestPinCode', 'o',
+                   [dbus.ObjectPath(path)], given, refused, timeout=10)
+
+
+def pair_devices(bus, message):
+    """Pair and CancelPairing of the devices with a PIN; CancelPairing
+    goes on to the mock as well, which logs it."""
+    if message.get_type() != 1 or message.get_interface() != DEVICE:
+        return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
+    path = message.get_path()
+    if message.get_member() == 'Pair' and path in pairings:
+        start_pairing(bus, message, path)
+        return dbus.lowlevel.HANDLER_RESULT_HANDLED
+    if message.get_member() == 'CancelPairing' and path in held_pairs:
+        reply_to(bus, held_pairs.pop(path),
+                 'org.bluez.Error.AuthenticationCanceled',
+                 'Authentication Canceled')
+        print('pairing cancelled', path, flush=True)
     return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
 
 
@@ -160,11 +277,19 @@ def add_device(bus, options, main, entry):
     }
     properties.pop('RSSI', None)
     answer = 'serve'
+    pin = None
+    mode = None
     for flag in flags:
         if flag.startswith('rssi='):
             changed['RSSI'] = dbus.Int16(int(flag[5:]), variant_level=1)
         if flag.startswith('answer='):
             answer = flag[7:]
+        if flag.startswith('pin='):
+            pin = flag[4:]
+        if flag.startswith('pair='):
+            mode = flag[5:]
+    if pin is not None or mode is not None:
+        pairings[path] = (pin, mode)
     properties.update(changed)
     # As bluetoothd tells of a device it resolved and paired after announcing it.
     device.EmitSignal(dbus.PROPERTIES_IFACE, 'PropertiesChanged', 'sa{sv}as',
@@ -183,6 +308,8 @@ def main():
     bus = dbus.SystemBus()
     bus.add_message_filter(remember_profiles)
     bus.add_message_filter(hold_connections)
+    bus.add_message_filter(remember_agents)
+    bus.add_message_filter(lambda b, m: pair_devices(bus, m))
     name = dbus.service.BusName('org.bluez', bus, do_not_queue=True)
     root = mockobject.DBusMockObject(name, '/', dbusmock.OBJECT_MANAGER_IFACE,
                                      {}, options.log, True)

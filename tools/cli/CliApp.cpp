@@ -4,6 +4,8 @@
 #include "Bluetooth.h"
 #include "BluetoothSource.h"
 #include "CliPlatform.h"
+#include "CliPair.h"
+#include "CliPin.h"
 #include "CliPorts.h"
 #include "CliProgress.h"
 #include "CliReport.h"
@@ -90,28 +92,11 @@ void AddSettings(CLI::App& command, SettingsOptions& settings, const char* numbe
     command.add_flag("--allow-empty", settings.given.allowEmpty, "send an empty name or PIN instead of refusing it");
 }
 
-// The PIN from where the options say: the option's value, a file, or standard input for "-". Kept
-// out of the command line, it is in no process list and no shell history.
-bool PinFromSource(const SettingsOptions& options, SettingsInput& given, std::string& error) {
-    if (!options.pinFile.empty()) {
-        std::string pin;
-        if (!ReadPinFile(options.pinFile, pin, error))
-            return false;
-        given.pin = pin;
-    } else if (given.pin == "-") {
-        std::string pin;
-        if (!cli_platform::ReadSecretLine("PIN: ", pin, error))
-            return false;
-        given.pin = pin;
-    }
-    return true;
-}
-
 // The preset with the options over it; false, with the reason told, when nothing may be sent.
 bool Settle(const SettingsOptions& options, SettingsInput& input, std::ostream& err) {
     std::string error;
     SettingsInput given = options.given;
-    if (!PinFromSource(options, given, error) || !LoadSettings(options.preset, given, input, error)) {
+    if (!PinFromSource(options.pinFile, given.pin, error) || !LoadSettings(options.preset, given, input, error)) {
         err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
         return false;
     }
@@ -248,6 +233,7 @@ Command AddScan(CLI::App& app, std::ostream& out, std::ostream& err) {
         int discoverSeconds = 0;
         bool json = false;
         std::string sysfsRoot; // the system's own unless moved
+        std::optional<std::string> match;
     };
     auto state = std::make_shared<State>();
     CLI::App* scan = app.add_subcommand(
@@ -256,11 +242,29 @@ Command AddScan(CLI::App& app, std::ostream& out, std::ostream& err) {
         ->check(CLI::Range(0, 600).description(""))
         ->type_name("SECONDS");
     scan->add_flag("--json", state->json, "one JSON object per device on stdout");
+    scan->add_option_function<std::string>(
+            "--match", [state](const std::string& pattern) { state->match = pattern; },
+            "tell whether each name matches this pattern (* any text, ? one character, any letter case)")
+        ->type_name("PATTERN");
     // Where the bound rfcomm devices are read from; moved only by tests.
     scan->add_option("--sysfs-root", state->sysfsRoot)->group("");
     return {scan, [state, &out, &err] {
-                return Finish(Scan(state->discoverSeconds, state->json, state->sysfsRoot, out, err), out, err);
+                return Finish(Scan(state->discoverSeconds, state->json, state->sysfsRoot, state->match, out, err), out, err);
             }};
+}
+
+Command AddPair(CLI::App& app, std::ostream& out, std::ostream& err) {
+    auto options = std::make_shared<PairOptions>();
+    CLI::App* pair = app.add_subcommand("pair", "pair each Bluetooth module with the PIN it has now, and trust it");
+    AddPairOptions(*pair, *options);
+    return {pair, [options, &out, &err] { return Finish(PairModules(*options, out, err), out, err); }};
+}
+
+Command AddUnpair(CLI::App& app, std::ostream& out, std::ostream& err) {
+    auto options = std::make_shared<UnpairOptions>();
+    CLI::App* unpair = app.add_subcommand("unpair", "remove the bond with each Bluetooth module");
+    AddUnpairOptions(*unpair, *options);
+    return {unpair, [options, &out, &err] { return Finish(UnpairModules(*options, out, err), out, err); }};
 }
 
 Command AddName(CLI::App& app, std::ostream& out, std::ostream& err) {
@@ -378,9 +382,9 @@ ExitStatus Run(const std::vector<std::string>& args, std::ostream& out, std::ost
     app.set_version_flag("-V,--version", "zk405-cli " ZK405_VERSION_STRING);
     app.require_subcommand(1);
     WordUsageErrors(app);
-    const Command commands[] = {AddList(app, out, err),    AddScan(app, out, err),    AddName(app, out, err),
-                                AddProgram(app, out, err), AddStation(app, out, err), AddLedger(app, out, err),
-                                AddHelp(app, out, err)};
+    const Command commands[] = {AddList(app, out, err),    AddScan(app, out, err),    AddPair(app, out, err),
+                                AddUnpair(app, out, err),  AddName(app, out, err),    AddProgram(app, out, err),
+                                AddStation(app, out, err), AddLedger(app, out, err),  AddHelp(app, out, err)};
     DescribeCommands(app);
     if (RefusedAsNoCommand(app, args, err))
         return kExitUsage;

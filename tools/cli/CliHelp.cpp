@@ -27,10 +27,11 @@ constexpr const char* kExitStatuses =
     "  1  bad usage or input; nothing was sent\n"
     "  2  a port could not be opened (missing, busy, no permission, no Bluetooth link) or worked: its\n"
     "     line is stuck (a command did not go out within 2 s: flow control held), or no thread or\n"
-    "     memory for it; for scan: Bluetooth cannot be used (BlueZ not running or not answering, no\n"
-    "     adapter, adapter off)\n"
-    "  3  a module stayed silent, or the Bluetooth link to it dropped\n"
-    "  4  a module refused or did not confirm a setting, or its name read back differs\n"
+    "     memory for it; for scan, pair and unpair: Bluetooth cannot be used (BlueZ not running or not\n"
+    "     answering, no adapter, adapter off), or BlueZ does not know the module\n"
+    "  3  a module stayed silent, or the Bluetooth link to it dropped, or it did not answer a pairing\n"
+    "  4  a module refused or did not confirm a setting, or its name read back differs, or it refused a\n"
+    "     pairing (a wrong PIN among them)\n"
     "  5  every port ended well, but the report could not be written (a full disk, a closed pipe)\n"
     "  6  an unexpected failure ended the program; its ports were closed\n"
     "  7  the ledger could not be opened, locked, read or written: nothing was sent without it, or the\n"
@@ -67,11 +68,32 @@ const std::vector<CommandHelp>& Commands() {
          {"zk405-cli list", "zk405-cli list --all", "zk405-cli list --json"},
          {"  0  the ports were listed (none, if none can be opened)", kUsage, kReportLost, kFailed, kSignal}},
         {"scan",
-         {"zk405-cli scan", "zk405-cli scan --discover 10", "zk405-cli scan --json"},
+         {"zk405-cli scan", "zk405-cli scan --discover 10 --match \"ZK405*\"", "zk405-cli scan --json"},
          {"  0  the devices were listed (none, if none offers the Serial Port Profile)",
           "  1  bad usage, or no Bluetooth scan on this system",
           "  2  Bluetooth cannot be used (BlueZ not running or not answering, no adapter, adapter off)",
           kReportLost, kFailed, kSignal}},
+        {"pair",
+         {"zk405-cli pair bt:AA:BB:CC:DD:EE:FF --pin-file pin.txt",
+          "zk405-cli pair bt:AA:BB:CC:DD:EE:01 bt:AA:BB:CC:DD:EE:02 --pin - --timeout 60",
+          "zk405-cli pair bt:AA:BB:CC:DD:EE:FF --pin-file pin.txt --json"},
+         {"  0  every module paired (or paired already) and marked trusted",
+          "  1  bad usage or input (no PIN, a module not written as bt:ADDRESS), or no pairing on this\n"
+          "     system; nothing was done",
+          "  2  Bluetooth cannot be used (BlueZ not running or not answering, no adapter, adapter off), or\n"
+          "     BlueZ does not know a module (no discovery found it)",
+          "  3  a module did not answer within --timeout: its pairing was cancelled, nothing half-made kept",
+          "  4  a module refused the pairing: a wrong PIN (not the one it has now), or turned down",
+          kReportLost, kFailed,
+          "  128+N  stopped by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP): the pairing under way was\n"
+          "     cancelled, the modules after it not tried"}},
+        {"unpair",
+         {"zk405-cli unpair bt:AA:BB:CC:DD:EE:FF", "zk405-cli unpair bt:AA:BB:CC:DD:EE:01 bt:AA:BB:CC:DD:EE:02 --json"},
+         {"  0  every module's bond removed (a module known but not paired is forgotten)",
+          "  1  bad usage (a module not written as bt:ADDRESS), or no pairing on this system",
+          "  2  Bluetooth cannot be used (BlueZ not running or not answering, no adapter), or BlueZ does\n"
+          "     not know a module",
+          "  4  BlueZ kept a bond it was asked to remove", kReportLost, kFailed, kSignal}},
         {"name",
          {"zk405-cli name com5", "zk405-cli name com5 com6 --json", "zk405-cli name bt:AA:BB:CC:DD:EE:FF"},
          {"  0  every name read", kUsage, kNotOpened, kSilent, kReportLost, kFailed, kSignal}},

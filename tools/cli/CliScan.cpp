@@ -24,19 +24,24 @@ std::string Pad(std::string text, size_t width) {
 
 } // namespace
 
-nlohmann::json ToJson(const bluetooth::SerialDevice& device) {
+nlohmann::json ToJson(const bluetooth::SerialDevice& device, const std::optional<std::string>& match) {
     return {
         {"address", device.address},
         {"name", device.name},
         {"paired", device.paired},
+        {"bonded", device.bonded},
         {"trusted", device.trusted},
         {"connected", device.connected},
+        // Only a device a discovery sees now has a signal strength.
+        {"nearby", device.rssi.has_value()},
         {"rssi", device.rssi ? nlohmann::json(*device.rssi) : nlohmann::json(nullptr)},
         {"port", device.port ? nlohmann::json(*device.port) : nlohmann::json(nullptr)},
+        {"matches", match ? nlohmann::json(bluetooth::NameMatches(device.name, *match)) : nlohmann::json(nullptr)},
     };
 }
 
-ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, std::ostream& out, std::ostream& err) {
+ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, const std::optional<std::string>& match,
+                std::ostream& out, std::ostream& err) {
     if (!bluetooth::Available()) {
         err << "zk405-cli: scan is not available on this system; open the COM port of the paired module\n";
         return kExitUsage;
@@ -55,7 +60,7 @@ ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, st
     }
     if (json) {
         for (const bluetooth::SerialDevice& device : devices)
-            out << JsonLine(ToJson(device)) << "\n";
+            out << JsonLine(ToJson(device, match)) << "\n";
         return kExitOk;
     }
     // A nearby device chooses its own name: over the air it could otherwise write to the terminal.
@@ -65,13 +70,20 @@ ExitStatus Scan(int discoverSeconds, bool json, const std::string& sysfsRoot, st
         names.push_back(EscapeControls(device.name));
         nameWidth = std::max(nameWidth, DisplayWidth(names.back()));
     }
-    out << Pad("address", 17) << "  " << Pad("name", nameWidth) << "  paired  trusted  connected  rssi  port\n";
+    size_t portWidth = 4;
+    for (const bluetooth::SerialDevice& device : devices)
+        portWidth = std::max(portWidth, DisplayWidth(EscapeControls(device.port.value_or("-"))));
+    out << Pad("address", 17) << "  " << Pad("name", nameWidth) << "  paired  trusted  connected  rssi  "
+        << Pad("port", portWidth) << "  bonded  nearby" << (match ? "  match" : "") << "\n";
     for (size_t i = 0; i < devices.size(); ++i) {
         const bluetooth::SerialDevice& device = devices[i];
         out << device.address << "  " << Pad(names[i], nameWidth) << "  " << Pad(YesNo(device.paired), 6) << "  "
             << Pad(YesNo(device.trusted), 7) << "  " << Pad(YesNo(device.connected), 9) << "  "
             << Pad(device.rssi ? std::to_string(*device.rssi) : "-", 4) << "  "
-            << EscapeControls(device.port.value_or("-")) << "\n";
+            << Pad(EscapeControls(device.port.value_or("-")), portWidth) << "  " << Pad(YesNo(device.bonded), 6) << "  "
+            << (match ? Pad(YesNo(device.rssi.has_value()), 6) + "  " + YesNo(bluetooth::NameMatches(device.name, *match))
+                      : std::string(YesNo(device.rssi.has_value())))
+            << "\n";
     }
     if (devices.empty())
         err << "zk405-cli: no device offering the Serial Port Profile"

@@ -3,6 +3,7 @@
 // within one bound.
 #include "BluezConnect.h"
 
+#include "BluezFind.h"
 #include "BluezNames.h"
 #include "BluezSession.h"
 
@@ -18,47 +19,18 @@ int Fail(OpenFailure& why, OpenReason reason, std::string detail) {
     return -1;
 }
 
-struct Found {
-    bool anyAdapter = false;
-    const Properties* device = nullptr;
-    std::string devicePath;
-};
-
-// BlueZ names a device's object after its address, below its adapter's.
-Found Find(const ManagedObjects& objects, const bluetooth::Address& address) {
-    const std::string objectName = "/" + address.ObjectPathName();
-    const auto named = [&](const std::string& path) {
-        return path.size() > objectName.size() &&
-               path.compare(path.size() - objectName.size(), objectName.size(), objectName) == 0;
-    };
-    Found found;
-    for (const auto& [path, interfaces] : objects) {
-        found.anyAdapter = found.anyAdapter || InterfaceOf(interfaces, kAdapter) != nullptr;
-        const Properties* candidate = InterfaceOf(interfaces, kDevice);
-        if (candidate != nullptr && named(path)) {
-            found.device = candidate;
-            found.devicePath = path;
-        }
-    }
-    return found;
-}
-
 // -1 with the reason the device cannot be asked for a connection, 0 when it can.
-int Unreachable(const ManagedObjects& objects, const Found& found, const bluetooth::Address& address,
-                OpenFailure& why) {
+int Unreachable(const Found& found, const bluetooth::Address& address, OpenFailure& why) {
     const std::string pairHint = "pair it first: bluetoothctl pair " + address.Text();
-    const auto adapterName = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
     if (!found.anyAdapter)
         return Fail(why, OpenReason::kNoAdapter, "none is present");
     if (found.device == nullptr)
         return Fail(why, OpenReason::kDeviceUnknown, "BlueZ does not know it; " + pairHint);
-    const auto adapter = objects.find(PropertyOr(*found.device, "Adapter", sdbus::ObjectPath()));
-    const Properties* adapterProperties = adapter == objects.end() ? nullptr : InterfaceOf(adapter->second, kAdapter);
-    if (adapterProperties == nullptr)
+    if (found.adapter == nullptr)
         return Fail(why, OpenReason::kNoAdapter, "the device's adapter is gone");
-    if (!PropertyOr(*adapterProperties, "Powered", false))
+    if (!PropertyOr(*found.adapter, "Powered", false))
         return Fail(why, OpenReason::kNoAdapter,
-                    adapterName(adapter->first) + " is powered off; turn it on: bluetoothctl power on");
+                    AdapterName(found.adapterPath) + " is powered off; turn it on: bluetoothctl power on");
     if (!PropertyOr(*found.device, "Paired", false))
         return Fail(why, OpenReason::kDeviceUnknown, "it is not paired; " + pairHint);
     if (!OffersSerialPort(*found.device))
@@ -74,8 +46,8 @@ int ConnectSerialPort(const bluetooth::Address& address, std::chrono::millisecon
     ManagedObjects objects;
     if (session == nullptr || !ManagedObjectsOf(*session, objects, why, BoundWithin(deadline)))
         return -1;
-    const Found found = Find(objects, address);
-    if (Unreachable(objects, found, address, why) < 0 || !EnsureProfile(*session, deadline, why))
+    const Found found = FindDevice(objects, address);
+    if (Unreachable(found, address, why) < 0 || !EnsureProfile(*session, deadline, why))
         return -1;
     return ConnectProfile(*session, found.devicePath, deadline, bound, why);
 }

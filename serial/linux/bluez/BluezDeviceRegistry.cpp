@@ -13,8 +13,6 @@ using serial_result::OpenReason;
 
 namespace {
 
-constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
-
 // BlueZ's signals only: another service's objects are none of ours.
 std::string ObjectManagerRule() {
     return std::string("type='signal',sender='") + kService + "',path='" + kRootPath + "',interface='" +

@@ -88,6 +88,11 @@ public:
 
     sdbus::IConnection& Connection() { return *m_connection; }
 
+    std::string Owner() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        return m_owner;
+    }
+
     // Who owns org.bluez now, asked of the bus; false with the reason when nobody does.
     bool Follow(OpenFailure& why) {
         unsigned changesBefore = 0;
@@ -319,6 +324,10 @@ sdbus::IConnection& ConnectionOf(Session& session) {
     return session.Connection();
 }
 
+std::string BluezOwnerOf(Session& session) {
+    return session.Owner();
+}
+
 bool EnsureProfile(Session& session, Clock::time_point deadline, OpenFailure& why) {
     return session.EnsureProfile(deadline, why);
 }
@@ -357,6 +366,7 @@ bluetooth::SerialDevice SerialDeviceOf(const Properties& device) {
     found.address = PropertyOr(device, "Address", std::string());
     found.name = PropertyOr(device, "Alias", std::string());
     found.paired = PropertyOr(device, "Paired", false);
+    found.bonded = PropertyOr(device, "Bonded", found.paired);
     found.trusted = PropertyOr(device, "Trusted", false);
     found.connected = PropertyOr(device, "Connected", false);
     if (device.count("RSSI") != 0 && device.at("RSSI").containsValueOfType<int16_t>())

@@ -38,6 +38,9 @@ std::string OwnerChangedRule();
 bool ManagedObjectsOf(Session& session, ManagedObjects& objects, serial_result::OpenFailure& why,
                       std::chrono::milliseconds bound = AnswerBound());
 sdbus::IConnection& ConnectionOf(Session& session);
+// org.bluez's unique name on the bus as last followed; empty while nobody owns it. Only it may ask
+// the questions our objects answer.
+std::string BluezOwnerOf(Session& session);
 
 // Our client profile registered with the current bluetoothd, asked for again after it changed.
 bool EnsureProfile(Session& session, std::chrono::steady_clock::time_point deadline, serial_result::OpenFailure& why);

@@ -9,6 +9,8 @@
 #include "TempDir.h"
 #include "Transcript.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -106,9 +108,11 @@ class RunningCli {
 public:
     explicit RunningCli(const Strings& args) : m_process(WithProgram(args)) {}
     // Ctrl+C: the status, what it printed and how long it took from the signal to its end.
-    CliRun Interrupt(int timeoutMs = 10000) {
+    CliRun Interrupt(int timeoutMs = 10000) { return Stop(SIGINT, timeoutMs); }
+    // The same for another stop signal (SIGTERM, SIGHUP).
+    CliRun Stop(int sig, int timeoutMs = 10000) {
         const Clock::time_point start = Clock::now();
-        m_process.Signal(SIGINT);
+        m_process.Signal(sig);
         CliRun run;
         run.out = m_process.ReadToEnd(timeoutMs);
         run.status = m_process.Wait(timeoutMs);
@@ -141,6 +145,24 @@ private:
     }
     ChildProcess m_process;
     std::string m_seen;
+};
+
+// Each test with a private system bus in a folder of its own.
+class BluetoothBusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
+        // A device that never answers is given up after 1.5 s here instead of 15 s.
+        setenv("ZK405_BLUETOOTH_CONNECT_MS", "1500", 1);
+        ASSERT_TRUE(m_bus.Running());
+    }
+    void TearDown() override {
+        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        unsetenv("ZK405_BLUEZ_ANSWER_MS");
+    }
+
+    TempDir m_dir;
+    PrivateSystemBus m_bus{m_dir};
 };
 
 inline bool WaitForText(const std::string& file, const std::string& text, int timeoutMs) {

@@ -34,22 +34,7 @@ Strings Scene(Strings more = {}, const std::string& module = kModule) {
     return scene;
 }
 
-class CliBluetoothTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
-        // A device that never answers is given up after 1.5 s here instead of 15 s.
-        setenv("ZK405_BLUETOOTH_CONNECT_MS", "1500", 1);
-        ASSERT_TRUE(m_bus.Running());
-    }
-    void TearDown() override {
-        unsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-        unsetenv("ZK405_BLUEZ_ANSWER_MS");
-    }
-
-    TempDir m_dir;
-    PrivateSystemBus m_bus{m_dir};
-};
+class CliBluetoothTest : public BluetoothBusTest {};
 
 TEST_F(CliBluetoothTest, ScanListsTheDevicesOfferingTheSerialPortProfileWithTheirStateAndBoundPort) {
     FakeBluez bluez(m_dir, Scene({"--device", "hci0", kSecond, "Drukarka", "spp",                    // not paired
@@ -67,8 +52,9 @@ TEST_F(CliBluetoothTest, ScanListsTheDevicesOfferingTheSerialPortProfileWithThei
     ASSERT_EQ(known.status, 0) << known.out;
     const std::vector<Json> devices = known.Objects();
     ASSERT_EQ(devices.size(), 2u) << known.out;
-    EXPECT_EQ(devices[0], (Json{{"address", kModule}, {"name", "ZK405 Kasa 1"}, {"paired", true}, {"trusted", true},
-                                {"connected", false}, {"rssi", nullptr}, {"port", "/dev/rfcomm7"}}));
+    EXPECT_EQ(devices[0], (Json{{"address", kModule}, {"name", "ZK405 Kasa 1"}, {"paired", true}, {"bonded", true},
+                                {"trusted", true}, {"connected", false}, {"nearby", false}, {"rssi", nullptr},
+                                {"port", "/dev/rfcomm7"}, {"matches", nullptr}}));
     EXPECT_EQ(devices[1]["address"], kSecond);
     EXPECT_EQ(devices[1]["paired"], false);
     EXPECT_TRUE(devices[1]["port"].is_null());
@@ -80,6 +66,9 @@ TEST_F(CliBluetoothTest, ScanListsTheDevicesOfferingTheSerialPortProfileWithThei
     ASSERT_EQ(found.size(), 3u) << nearby.out;
     EXPECT_EQ(found[2]["address"], "AA:BB:CC:DD:EE:04");
     EXPECT_EQ(found[2]["rssi"], -61);
+    EXPECT_EQ(found[2]["nearby"], true);
+    EXPECT_EQ(found[2]["bonded"], false);
+    EXPECT_EQ(found[0]["nearby"], false);
     const std::string calls = ReadWholeFile(m_dir.File("bluez.log"));
     EXPECT_NE(calls.find("SetDiscoveryFilter {\"Transport\": \"bredr\"}"), std::string::npos) << calls;
     EXPECT_LT(calls.find("StartDiscovery"), calls.find("StopDiscovery")) << calls;
@@ -89,6 +78,18 @@ TEST_F(CliBluetoothTest, ScanListsTheDevicesOfferingTheSerialPortProfileWithThei
     EXPECT_NE(table.out.find(std::string(kModule) + "  ZK405 Kasa 1  yes     yes      no         -     /dev/rfcomm7"),
               std::string::npos)
         << table.out;
+
+    // Whether each name matches, in a column of its own and in JSON; no device is left out for it.
+    const CliRun matched = CliProcess({"scan", "--json", "--match", "zk405*", "--sysfs-root", sysfs});
+    ASSERT_EQ(matched.Objects().size(), 3u) << matched.out;
+    EXPECT_EQ(matched.Objects()[0]["matches"], true);
+    EXPECT_EQ(matched.Objects()[1]["matches"], false);
+    EXPECT_EQ(matched.Objects()[2]["matches"], false);
+    const CliRun column = CliProcess({"scan", "--match", "zk405*", "--sysfs-root", sysfs});
+    EXPECT_NE(column.out.find("/dev/rfcomm7  yes     no      yes\n"), std::string::npos) << column.out;
+    EXPECT_NE(column.out.find("Drukarka      no      no       no         -     -             no      no      no\n"),
+              std::string::npos)
+        << column.out;
 }
 
 TEST_F(CliBluetoothTest, NameAndProgramOverBluetoothPutTheSameBytesOnTheLineAndInTheLogAsOverAPseudoTerminal) {

@@ -15,7 +15,7 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-const Strings kCommands = {"list", "scan", "name", "program", "station", "ledger"};
+const Strings kCommands = {"list", "scan", "pair", "unpair", "name", "program", "station", "ledger"};
 
 Strings Lines(const std::string& text) {
     Strings lines;
@@ -57,7 +57,7 @@ TEST(CliConventions, AWordNearNoCommandListsThemAll) {
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(run.err,
                   std::string("zk405-cli: ") + word +
-                      " is no command; the commands are list, scan, name, program, station, ledger, help\n");
+                      " is no command; the commands are list, scan, pair, unpair, name, program, station, ledger, help\n");
     }
     const CliRun hostile = Cli({"x\x1b[2J"});
     EXPECT_EQ(hostile.err.find('\x1b'), std::string::npos) << hostile.err;
@@ -116,6 +116,10 @@ TEST(CliConventions, EachCommandsHelpHasPlainValuesExamplesAndItsOwnStatuses) {
     EXPECT_FALSE(gives("scan", "7"));
     EXPECT_TRUE(gives("ledger", "7"));
     EXPECT_FALSE(gives("ledger", "2"));
+    EXPECT_TRUE(gives("pair", "3"));
+    EXPECT_TRUE(gives("pair", "4"));
+    EXPECT_FALSE(gives("pair", "7"));
+    EXPECT_FALSE(gives("unpair", "3"));
 }
 
 TEST(CliConventions, EveryErrorLineBeginsWithTheProgramsName) {
