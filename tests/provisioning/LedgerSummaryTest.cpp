@@ -1,0 +1,156 @@
+// What a ledger sums up to: modules, not attempts, whether its retries kept their numbers or (as
+// ledgers written before did) took new ones; over a span of time as well; and the times it is given
+// in read as ISO 8601 writes them.
+#include "IsoTime.h"
+#include "LedgerSummary.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace provisioning;
+
+LedgerRecord Record(const std::string& time, const std::string& attempt, const char* event, std::int64_t n,
+                    const std::string& message = "") {
+    LedgerRecord record;
+    record.time = time;
+    record.attempt = attempt;
+    record.event = event;
+    record.n = n;
+    record.nameAfter = n == 0 ? "" : "Linia " + std::to_string(n);
+    record.message = message;
+    return record;
+}
+
+// Two modules: the first refused twice and was then programmed under its own number, the second
+// refused once and is still unresolved; a third was found programmed and left alone.
+LedgerContents TwoModules() {
+    LedgerContents contents;
+    contents.records = {
+        Record("2026-12-08T05:50:00.000Z", "a1", kLedgerStarted, 1),
+        Record("2026-12-08T05:50:01.000Z", "a1", kLedgerFailed, 1, "the module refused the pin"),
+        Record("2026-12-08T06:10:00.000Z", "a2", kLedgerStarted, 1),
+        Record("2026-12-08T06:10:01.000Z", "a2", kLedgerFailed, 1, "the module did not answer"),
+        Record("2026-12-08T06:20:00.000Z", "b1", kLedgerStarted, 2),
+        Record("2026-12-08T06:20:01.000Z", "b1", kLedgerFailed, 2, "the module refused the pin"),
+        Record("2026-12-08T06:30:00.000Z", "a3", kLedgerStarted, 1),
+        Record("2026-12-08T06:30:01.000Z", "a3", kLedgerDone, 1),
+        Record("2026-12-08T06:40:00.000Z", "s1", kLedgerSkipped, 0, "already programmed as #1 (Linia 1)"),
+    };
+    return contents;
+}
+
+TEST(LedgerSummaryTest, ModulesAreCountedByTheirNumbersNotByTheirAttempts) {
+    const LedgerSummary summary = Summarize(TwoModules());
+    EXPECT_EQ(summary.programmed, 1u);
+    ASSERT_EQ(summary.unresolved.size(), 1u);
+    EXPECT_EQ(summary.unresolved[0].n, 2);
+    EXPECT_EQ(summary.unresolved[0].name, "Linia 2");
+    EXPECT_EQ(summary.unresolved[0].reason, "the module refused the pin");
+    EXPECT_EQ(summary.unresolved[0].time, "2026-12-08T06:20:01.000Z");
+    EXPECT_EQ(summary.unresolved[0].attempts, 1u);
+    EXPECT_EQ(summary.attempts, 4u);
+    EXPECT_EQ(summary.failed, 3u);
+    EXPECT_EQ(summary.skipped, 1u);
+    EXPECT_EQ(summary.interrupted, 0u);
+    EXPECT_EQ(summary.failures.at(0), (std::pair<std::string, size_t>{"the module refused the pin", 2}));
+    EXPECT_EQ(summary.first, "2026-12-08T05:50:00.000Z");
+    EXPECT_EQ(summary.last, "2026-12-08T06:40:00.000Z");
+    EXPECT_EQ(summary.lastNumber, 2);
+}
+
+// Before a retry kept its number each attempt had one of its own: each number is its own module.
+TEST(LedgerSummaryTest, AnOldLedgersRetriesAreEachTheirOwnModule) {
+    LedgerContents contents;
+    contents.records = {
+        Record("2026-12-01T10:00:00.000Z", "a1", kLedgerStarted, 1),
+        Record("2026-12-01T10:00:01.000Z", "a1", kLedgerFailed, 1, "the module did not answer"),
+        Record("2026-12-01T10:01:00.000Z", "a2", kLedgerStarted, 2),
+        Record("2026-12-01T10:01:01.000Z", "a2", kLedgerDone, 2),
+        Record("2026-12-01T10:02:00.000Z", "a3", kLedgerStarted, 3), // the station was killed here
+    };
+    const LedgerSummary summary = Summarize(contents);
+    EXPECT_EQ(summary.programmed, 1u);
+    ASSERT_EQ(summary.unresolved.size(), 1u);
+    EXPECT_EQ(summary.unresolved[0].n, 1);
+    EXPECT_EQ(summary.attempts, 3u);
+    EXPECT_EQ(summary.interrupted, 1u);
+    EXPECT_EQ(summary.lastNumber, 3);
+}
+
+// A shift: the attempts begun within it, whole; the last number is still the ledger's.
+TEST(LedgerSummaryTest, ASpanTakesTheAttemptsBegunWithinIt) {
+    LedgerSpan span;
+    span.since = WallOf(2026, 12, 8, 6, 0, 0);
+    span.until = WallOf(2026, 12, 8, 6, 30, 0);
+    const LedgerSummary shift = Summarize(TwoModules(), span);
+    EXPECT_EQ(shift.programmed, 0u);
+    EXPECT_EQ(shift.unresolved.size(), 2u);
+    EXPECT_EQ(shift.unresolved[0].attempts, 1u); // a1 began before the shift
+    EXPECT_EQ(shift.attempts, 2u);
+    EXPECT_EQ(shift.first, "2026-12-08T06:10:00.000Z");
+    EXPECT_EQ(shift.last, "2026-12-08T06:20:01.000Z");
+    EXPECT_EQ(shift.lastNumber, 2);
+
+    span.since = WallOf(2026, 12, 8, 6, 30, 0); // the bound is in, the end is out
+    span.until.reset();
+    const LedgerSummary after = Summarize(TwoModules(), span);
+    EXPECT_EQ(after.programmed, 1u);
+    EXPECT_TRUE(after.unresolved.empty());
+    EXPECT_EQ(after.skipped, 1u);
+    LedgerContents untimed = TwoModules();
+    untimed.records[0].time = "yesterday";
+    EXPECT_EQ(Summarize(untimed, span).attempts, 1u); // a time that cannot be read is in no span
+    EXPECT_EQ(Summarize(untimed).attempts, 4u);
+}
+
+struct IsoCase {
+    const char* text;
+    bool ok;
+    const char* utc; // the time it names, as the ledger writes it; "" when it has no offset
+};
+
+class IsoTimeTest : public ::testing::TestWithParam<IsoCase> {};
+
+std::string LedgerText(LedgerClock time) {
+    const auto days = std::chrono::floor<std::chrono::days>(time);
+    const std::chrono::year_month_day date{days};
+    const std::chrono::hh_mm_ss clock{time - days};
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+                  static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
+    return text;
+}
+
+TEST_P(IsoTimeTest, ReadsTheWaysATimeIsWritten) {
+    IsoTime time;
+    ASSERT_EQ(ParseIsoTime(GetParam().text, time), GetParam().ok) << GetParam().text;
+    if (!GetParam().ok)
+        return;
+    ASSERT_EQ(time.offset.has_value(), *GetParam().utc != '\0') << GetParam().text;
+    if (time.offset) {
+        EXPECT_EQ(LedgerText(time.Utc()), GetParam().utc) << GetParam().text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , IsoTimeTest,
+    ::testing::Values(IsoCase{"2026-12-07T19:15:18.042Z", true, "2026-12-07T19:15:18.042Z"},
+                      IsoCase{"2026-12-08 07:15:18+01:00", true, "2026-12-08T06:15:18.000Z"},
+                      IsoCase{"2026-12-08T00:30-0230", true, "2026-12-08T03:00:00.000Z"},
+                      IsoCase{"2026-12-08T06:00+05", true, "2026-12-08T01:00:00.000Z"},
+                      IsoCase{"2024-02-29T06:00:00,5z", true, "2024-02-29T06:00:00.500Z"},
+                      IsoCase{"2026-12-08T06:00", true, ""}, IsoCase{"2026-12-08", true, ""},
+                      IsoCase{"2026-02-29", false, ""}, IsoCase{"2026-13-01", false, ""},
+                      IsoCase{"2026-12-08T24:00", false, ""}, IsoCase{"2026-12-08T06", false, ""},
+                      IsoCase{"2026-12-08T06:00+1", false, ""}, IsoCase{"2026-12-08T06:00 Z", false, ""},
+                      IsoCase{"2026-12-8", false, ""}, IsoCase{"06:00", false, ""}, IsoCase{"", false, ""}));
+
+} // namespace
