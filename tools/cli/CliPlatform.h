@@ -3,6 +3,7 @@
 // (CliPlatformPosix.cpp, CliPlatformWin32.cpp), chosen by CMake.
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -18,5 +19,8 @@ bool StdoutIsColourTerminal();
 // standard error and not echoed. False with the reason on an empty input, a read error or a stop
 // signal; the terminal is given back as it was in every case.
 bool ReadSecretLine(const char* prompt, std::string& line, std::string& error);
+// The local zone's date and time of a moment (TZ where it is set), safe from any thread; false when the
+// system cannot tell it.
+bool LocalTimeOf(std::time_t time, std::tm& local);
 
 } // namespace cli_platform

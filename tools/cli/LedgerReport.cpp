@@ -5,6 +5,7 @@
 #include "LedgerFile.h"
 #include "LedgerRecord.h"
 #include "LedgerSummary.h"
+#include "ShiftTime.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,44 +28,80 @@ ExitStatus Read(const std::string& path, LedgerFormat& format, LedgerContents& c
     return kExitOk;
 }
 
+// The same facts as the text, under the names scripts have read since the first summary ("programmed",
+// "failed" for the failed attempts), with the times as the ledger keeps them.
+nlohmann::json SummaryJson(const LedgerSummary& summary) {
+    nlohmann::json failures = nlohmann::json::array();
+    for (const auto& [reason, count] : summary.failures)
+        failures.push_back({{"reason", reason}, {"count", count}});
+    nlohmann::json unresolved = nlohmann::json::array();
+    for (const UnresolvedModule& module : summary.unresolved)
+        unresolved.push_back({{"n", module.n},
+                              {"name", module.name},
+                              {"reason", module.reason},
+                              {"time", module.time},
+                              {"attempts", module.attempts}});
+    return {{"programmed", summary.programmed},
+            {"unresolved", unresolved},
+            {"attempts", summary.attempts},
+            {"failed", summary.failed},
+            {"skipped", summary.skipped},
+            {"interrupted", summary.interrupted},
+            {"failures", failures},
+            {"first_time", summary.first},
+            {"last_time", summary.last},
+            {"last_n", summary.lastNumber},
+            {"bad_lines", summary.badLines}};
+}
+
+std::string UnresolvedLine(const UnresolvedModule& module) {
+    std::string line = "  #" + std::to_string(module.n);
+    if (!module.name.empty())
+        line.append(" \"").append(EscapeControls(module.name)).append("\"");
+    line.append("  ").append(std::to_string(module.attempts)).append(module.attempts == 1 ? " attempt" : " attempts");
+    line.append(", the last at ").append(LocalTimeText(module.time)).append(": ");
+    line.append(EscapeControls(module.reason.empty() ? "(no reason given)" : module.reason)).append("\n");
+    return line;
+}
+
+std::string SummaryText(const LedgerSummary& summary, const std::string& path) {
+    std::string text;
+    if (!summary.first.empty())
+        text += "from " + LocalTimeText(summary.first) + " to " + LocalTimeText(summary.last) + "\n";
+    text += "modules programmed  " + std::to_string(summary.programmed) + "\n";
+    text += "modules unresolved  " + std::to_string(summary.unresolved.size()) +
+            (summary.unresolved.empty() ? "\n" : " (failed, not programmed since):\n");
+    for (const UnresolvedModule& module : summary.unresolved)
+        text += UnresolvedLine(module);
+    text += "attempts            " + std::to_string(summary.attempts) + " (" + std::to_string(summary.failed) +
+            " failed)\n";
+    text += "skipped             " + std::to_string(summary.skipped) + "\n";
+    text += "interrupted         " + std::to_string(summary.interrupted) + " (a number taken, no result recorded)\n";
+    text += "last n              " + std::to_string(summary.lastNumber) + "\n";
+    if (!summary.failures.empty())
+        text += "failures by reason:\n";
+    for (const auto& [reason, count] : summary.failures)
+        text += "  " + std::to_string(count) + "  " + EscapeControls(reason) + "\n";
+    if (summary.badLines > 0)
+        text += std::to_string(summary.badLines) + " damaged line(s) skipped; `zk405-cli ledger --check " +
+                EscapeControls(path) + "` names them\n";
+    return text;
+}
+
 } // namespace
 
-ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
+ExitStatus SummarizeLedger(const std::string& path, const LedgerSpan& span, bool json, std::ostream& out,
+                           std::ostream& err) {
     LedgerFormat format;
     LedgerContents contents;
     std::string text;
     if (const ExitStatus status = Read(path, format, contents, text, err); status != kExitOk)
         return status;
-    const LedgerSummary summary = Summarize(contents);
-    size_t failed = 0;
-    for (const auto& [reason, count] : summary.failures)
-        failed += count;
-    if (json) {
-        nlohmann::json failures = nlohmann::json::array();
-        for (const auto& [reason, count] : summary.failures)
-            failures.push_back({{"reason", reason}, {"count", count}});
-        out << JsonLine({{"programmed", summary.programmed},
-                         {"failed", failed},
-                         {"skipped", summary.skipped},
-                         {"interrupted", summary.interrupted},
-                         {"failures", failures},
-                         {"last_n", summary.lastNumber},
-                         {"bad_lines", summary.badLines}})
-            << "\n";
-    } else {
-        out << "programmed  " << summary.programmed << "\n"
-            << "failed      " << failed << "\n"
-            << "skipped     " << summary.skipped << "\n"
-            << "interrupted " << summary.interrupted << " (a number taken, no result recorded)\n"
-            << "last n      " << summary.lastNumber << "\n";
-        if (!summary.failures.empty())
-            out << "failures by reason:\n";
-        for (const auto& [reason, count] : summary.failures)
-            out << "  " << count << "  " << EscapeControls(reason) << "\n";
-        if (summary.badLines > 0)
-            out << summary.badLines << " damaged line(s) skipped; `zk405-cli ledger --check " << EscapeControls(path)
-                << "` names them\n";
-    }
+    const LedgerSummary summary = Summarize(contents, span);
+    if (json)
+        out << JsonLine(SummaryJson(summary)) << "\n";
+    else
+        out << SummaryText(summary, path);
     return kExitOk; // a report that could not be written has its own status, given once it is flushed
 }
 
