@@ -42,7 +42,8 @@ std::vector<std::string> SettingsPlanned(const SettingsInput& input) {
 
 // Names the record that made the attempt skip, so that the bench can find it in the ledger.
 std::string SkipMessage(const LedgerModule& programmed) {
-    std::string message = "already programmed as #" + std::to_string(programmed.n);
+    std::string message = "already programmed as #";
+    message.append(std::to_string(programmed.n));
     if (!programmed.name.empty())
         message.append(" (").append(programmed.name).append(")");
     return message;

@@ -54,38 +54,34 @@ nlohmann::json SummaryJson(const LedgerSummary& summary) {
             {"bad_lines", summary.badLines}};
 }
 
-std::string UnresolvedLine(const UnresolvedModule& module) {
-    std::string line = "  #" + std::to_string(module.n);
+void WriteUnresolved(const UnresolvedModule& module, std::ostream& out) {
+    out << "  #" << module.n;
     if (!module.name.empty())
-        line.append(" \"").append(EscapeControls(module.name)).append("\"");
-    line.append("  ").append(std::to_string(module.attempts)).append(module.attempts == 1 ? " attempt" : " attempts");
-    line.append(", the last at ").append(LocalTimeText(module.time)).append(": ");
-    line.append(EscapeControls(module.reason.empty() ? "(no reason given)" : module.reason)).append("\n");
-    return line;
+        out << " \"" << EscapeControls(module.name) << "\"";
+    out << "  " << module.attempts << (module.attempts == 1 ? " attempt" : " attempts") << ", the last at "
+        << LocalTimeText(module.time) << ": " << EscapeControls(module.reason.empty() ? "(no reason given)" : module.reason)
+        << "\n";
 }
 
-std::string SummaryText(const LedgerSummary& summary, const std::string& path) {
-    std::string text;
+void WriteSummary(const LedgerSummary& summary, const std::string& path, std::ostream& out) {
     if (!summary.first.empty())
-        text += "from " + LocalTimeText(summary.first) + " to " + LocalTimeText(summary.last) + "\n";
-    text += "modules programmed  " + std::to_string(summary.programmed) + "\n";
-    text += "modules unresolved  " + std::to_string(summary.unresolved.size()) +
-            (summary.unresolved.empty() ? "\n" : " (failed, not programmed since):\n");
+        out << "from " << LocalTimeText(summary.first) << " to " << LocalTimeText(summary.last) << "\n";
+    out << "modules programmed  " << summary.programmed << "\n"
+        << "modules unresolved  " << summary.unresolved.size()
+        << (summary.unresolved.empty() ? "\n" : " (failed, not programmed since):\n");
     for (const UnresolvedModule& module : summary.unresolved)
-        text += UnresolvedLine(module);
-    text += "attempts            " + std::to_string(summary.attempts) + " (" + std::to_string(summary.failed) +
-            " failed)\n";
-    text += "skipped             " + std::to_string(summary.skipped) + "\n";
-    text += "interrupted         " + std::to_string(summary.interrupted) + " (a number taken, no result recorded)\n";
-    text += "last n              " + std::to_string(summary.lastNumber) + "\n";
+        WriteUnresolved(module, out);
+    out << "attempts            " << summary.attempts << " (" << summary.failed << " failed)\n"
+        << "skipped             " << summary.skipped << "\n"
+        << "interrupted         " << summary.interrupted << " (a number taken, no result recorded)\n"
+        << "last n              " << summary.lastNumber << "\n";
     if (!summary.failures.empty())
-        text += "failures by reason:\n";
+        out << "failures by reason:\n";
     for (const auto& [reason, count] : summary.failures)
-        text += "  " + std::to_string(count) + "  " + EscapeControls(reason) + "\n";
+        out << "  " << count << "  " << EscapeControls(reason) << "\n";
     if (summary.badLines > 0)
-        text += std::to_string(summary.badLines) + " damaged line(s) skipped; `zk405-cli ledger --check " +
-                EscapeControls(path) + "` names them\n";
-    return text;
+        out << summary.badLines << " damaged line(s) skipped; `zk405-cli ledger --check " << EscapeControls(path)
+            << "` names them\n";
 }
 
 } // namespace
@@ -101,7 +97,7 @@ ExitStatus SummarizeLedger(const std::string& path, const LedgerSpan& span, bool
     if (json)
         out << JsonLine(SummaryJson(summary)) << "\n";
     else
-        out << SummaryText(summary, path);
+        WriteSummary(summary, path, out);
     return kExitOk; // a report that could not be written has its own status, given once it is flushed
 }
 

@@ -48,7 +48,8 @@ bool LocalToUtc(LedgerClock wall, LedgerClock& utc) {
 
 bool ParseShiftTime(const std::string& text, LedgerClock& time, std::string& error) {
     const bool clockAlone = text.size() >= 5 && text[2] == ':' && text.find('-') == std::string::npos;
-    const std::string full = clockAlone ? Today() + "T" + text : text;
+    std::string full = clockAlone ? Today().append("T") : std::string();
+    full.append(text);
     provisioning::IsoTime parsed;
     if (!provisioning::ParseIsoTime(full, parsed)) {
         error = "expected a time such as 2026-12-08T06:00, 2026-12-08 06:00, 2026-12-08 or 06:00 (local time, "
