@@ -15,9 +15,11 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -189,14 +191,17 @@ LineState ReadLine(const std::string& ledger) {
     const provisioning::LedgerContents contents =
         provisioning::ParseLedger(ReadWholeFile(ledger), provisioning::LedgerFormat::Csv);
     state.badLines = contents.badLines.size();
-    std::set<std::string> names; // every name handed out, by a start whether it finished or not
+    // Every name handed out, by a start whether it finished or not, with its number: a retry of a
+    // failed module takes its number and name again, another module never does.
+    std::map<std::string, std::int64_t> names;
     std::set<std::string> open;
     for (const provisioning::LedgerRecord& record : contents.records) {
         if (record.event == provisioning::kLedgerStarted)
             open.insert(record.attempt);
         else
             open.erase(record.attempt);
-        if (record.event == provisioning::kLedgerStarted && !names.insert(record.nameAfter).second)
+        if (record.event == provisioning::kLedgerStarted &&
+            names.emplace(record.nameAfter, record.n).first->second != record.n)
             state.nameGivenTwice = true;
         if (record.event == provisioning::kResultProgrammed) {
             ++state.doneRecords;

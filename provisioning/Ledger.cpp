@@ -130,12 +130,7 @@ bool Ledger::CatchUp(std::string& error) {
     const LedgerContents contents = ParseLedger(text, m_format);
     for (const LedgerRecord& record : contents.records) {
         m_highest = std::max(m_highest, record.n);
-        if (Done(record)) {
-            if (!record.bluetooth.empty())
-                m_doneAddresses.insert(record.bluetooth);
-            if (!record.nameAfter.empty())
-                m_doneNames.insert(record.nameAfter);
-        }
+        m_modules.Take(record);
     }
     if (m_unreadableLine == 0 && !contents.unreadable.empty())
         m_unreadableLine = m_lines + contents.unreadable.front();
@@ -170,12 +165,13 @@ bool Ledger::Start(LedgerRecord& record, const NameForNumber& nameFor, std::stri
     bool ok = LockCurrent(true, error);
     const UnlockOnExit unlock(m_file);
     ok = ok && CatchUp(error) && Readable(error);
-    if (ok && m_highest >= kLedgerMaxNumber) {
+    const std::int64_t retry = ok ? m_modules.Retry(record.bluetooth, record.nameBefore) : 0;
+    if (ok && retry == 0 && m_highest >= kLedgerMaxNumber) {
         error = "the ledger " + m_path + " has used up its numbers (the last is " + std::to_string(m_highest) + ")";
         ok = false;
     }
     if (ok) {
-        record.n = m_highest + 1;
+        record.n = retry != 0 ? retry : m_highest + 1;
         record.event = kLedgerStarted;
         ok = nameFor(record.n, record.nameAfter, error) && AppendLocked(FormatRecord(record, m_format), error);
     }
@@ -188,7 +184,7 @@ bool Ledger::Start(LedgerRecord& record, const NameForNumber& nameFor, std::stri
         ok = false;
     }
     if (ok) {
-        m_highest = record.n;
+        m_highest = std::max(m_highest, record.n);
     } else {
         // Not taken: a result recorded for this attempt must not claim the number.
         record.n = 0;
@@ -203,22 +199,19 @@ bool Ledger::Append(const LedgerRecord& record, std::string& error) {
     bool ok = LockCurrent(false, error);
     const UnlockOnExit unlock(m_file);
     ok = ok && AppendLocked(FormatRecord(record, m_format), error);
-    if (ok && Done(record)) {
-        if (!record.bluetooth.empty())
-            m_doneAddresses.insert(record.bluetooth);
-        if (!record.nameAfter.empty())
-            m_doneNames.insert(record.nameAfter);
-    }
+    // Known as programmed at once, even should the file be replaced by one that lacks the record.
+    if (ok && Done(record))
+        m_modules.Take(record);
     return ok;
 }
 
-bool Ledger::WasProgrammed(const std::string& bluetooth, const std::string& name, bool& programmed,
-                           std::string& error) {
+bool Ledger::WasProgrammed(const std::string& bluetooth, const std::string& name,
+                           std::optional<LedgerModule>& programmed, std::string& error) {
     const std::lock_guard<std::mutex> lock(m_lock);
     bool ok = LockCurrent(true, error);
     const UnlockOnExit unlock(m_file);
     ok = ok && CatchUp(error) && Readable(error);
-    programmed = ok && (!bluetooth.empty() ? m_doneAddresses.count(bluetooth) > 0 : m_doneNames.count(name) > 0);
+    programmed = ok ? m_modules.Programmed(bluetooth, name) : std::nullopt;
     return ok;
 }
 

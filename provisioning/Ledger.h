@@ -4,6 +4,7 @@
 #pragma once
 
 #include "LedgerFile.h"
+#include "LedgerModules.h"
 #include "LedgerRecord.h"
 
 #include <chrono>
@@ -11,7 +12,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <set>
+#include <optional>
 #include <string>
 
 namespace provisioning {
@@ -45,8 +46,9 @@ public:
     // does: a CSV with the header line, JSON Lines with a record.
     bool Open(const std::string& path, std::string& error);
 
-    // Takes the next number (one past the highest any record holds) and appends the "started" record
-    // under the file's lock. nameFor gives the name the module is to get with that number, or false
+    // Takes the module's number and appends the "started" record under the file's lock: for a retry of
+    // a module whose attempts failed (LedgerModules::Retry, by record.bluetooth, else record.nameBefore)
+    // the number it had, otherwise the next (one past the highest any record holds). nameFor gives the name the module is to get with that number, or false
     // with the reason it cannot (then nothing is written). record.n and record.nameAfter are filled in.
     // Refused while the file holds a record that cannot be read (it may hold a higher number), and
     // once kLedgerMaxNumber is taken.
@@ -55,9 +57,10 @@ public:
     // Appends a result or any other record whole, synced to the disk before it returns.
     bool Append(const LedgerRecord& record, std::string& error);
 
-    // Whether a module with this address (or, without one, this current name) was programmed before,
-    // by this or any other station writing the file.
-    bool WasProgrammed(const std::string& bluetooth, const std::string& name, bool& programmed, std::string& error);
+    // The module with this address (or, without one, this current name) programmed before, by this or
+    // any other station writing the file; programmed is empty when there is none.
+    bool WasProgrammed(const std::string& bluetooth, const std::string& name, std::optional<LedgerModule>& programmed,
+                       std::string& error);
 
 private:
     bool LockFile(ledger_file::LedgerFile& file, bool stoppable, std::string& error);
@@ -83,8 +86,7 @@ private:
     size_t m_unreadableLine = 0; // the first record that cannot be read, 0 while there is none
     std::string m_refusal;       // once the ledger cannot be trusted, every call gets this
     std::int64_t m_highest = 0;
-    std::set<std::string> m_doneAddresses;
-    std::set<std::string> m_doneNames;
+    LedgerModules m_modules;
 };
 
 } // namespace provisioning

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <random>
 
 namespace provisioning {
@@ -37,6 +38,15 @@ std::vector<std::string> SettingsPlanned(const SettingsInput& input) {
         if (given)
             planned.push_back(StepKindName(kind));
     return planned;
+}
+
+// Names the record that made the attempt skip, so that the bench can find it in the ledger.
+std::string SkipMessage(const LedgerModule& programmed) {
+    std::string message = "already programmed as #";
+    message.append(std::to_string(programmed.n));
+    if (!programmed.name.empty())
+        message.append(" (").append(programmed.name).append(")");
+    return message;
 }
 
 // One numbered attempt: the record it keeps, and the decision its job asks for once the name is read.
@@ -83,11 +93,12 @@ private:
         m_record.nameBefore = cp1250::Cp1250ToUtf8(port.nameBefore);
         std::string error;
         if (m_task.skipDone) {
-            bool programmed = false;
-            if (!m_ledger.WasProgrammed(m_task.bluetooth, m_record.nameBefore, programmed, error))
+            // By the address the record keeps, which the port's facts give where the source does not.
+            std::optional<LedgerModule> programmed;
+            if (!m_ledger.WasProgrammed(m_record.bluetooth, m_record.nameBefore, programmed, error))
                 return LedgerBroken(error, "");
             if (programmed)
-                return {Go::Skip, kExitOk, "already programmed (the ledger has it)"};
+                return {Go::Skip, kExitOk, SkipMessage(*programmed)};
         }
         m_record.settings = SettingsPlanned(m_task.input);
         m_record.time = LedgerTime();

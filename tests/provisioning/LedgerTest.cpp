@@ -1,9 +1,10 @@
 // The ledger's records read back as written, whatever a module calls itself, and the file shared with
 // torn and mangled lines in it: skipped, counted, and never glued onto. Its numbers never given twice:
 // not past the highest a record may hold, not over a record that cannot be read, not after the file
-// was replaced, and its lock waited for within a bound.
+// was replaced, and its lock waited for within a bound; a module's retry takes its own number again.
 #include "Ledger.h"
 #include "LedgerSummary.h"
+#include "LedgerModules.h"
 #include "OtherProgram.h"
 #include "TempDir.h"
 
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 #include <thread>
 #include <tuple>
@@ -207,9 +209,9 @@ TEST_P(LedgerFormats, ALedgerInTheOldWordsReadsBackInTodaysAndGoesOn) {
     for (const auto& [address, name, done] : {std::tuple{"00:1A:7D:DA:71:13", "", true},
                                               std::tuple{"00:1A:7D:DA:71:14", "", true}, std::tuple{"", "Linia 1", true},
                                               std::tuple{"", "Linia 2", false}}) {
-        bool programmed = !done;
+        std::optional<LedgerModule> programmed;
         ASSERT_TRUE(ledger.WasProgrammed(address, name, programmed, error)) << error;
-        EXPECT_EQ(programmed, done) << address << name;
+        EXPECT_EQ(programmed.has_value(), done) << address << name;
     }
     LedgerRecord record = Started("a5", 0);
     ASSERT_TRUE(ledger.Start(record, Named, error)) << error;
@@ -227,6 +229,92 @@ TEST_P(LedgerFormats, ALedgerInTheOldWordsReadsBackInTodaysAndGoesOn) {
     EXPECT_EQ(words(), mixed);
     EXPECT_EQ(Summarize(ParseLedger(text, Format())).programmed, 2u);
     EXPECT_EQ(Next(error), 5) << error;
+}
+
+// One attempt at a module on a ledger: its number taken, then its result; the number it took.
+std::int64_t Attempt(Ledger& ledger, const std::string& attempt, const std::string& bluetooth,
+                     const std::string& nameBefore, const char* event) {
+    LedgerRecord record;
+    record.attempt = attempt;
+    record.bluetooth = bluetooth;
+    record.nameBefore = nameBefore;
+    std::string error;
+    EXPECT_TRUE(ledger.Start(record, Named, error)) << error;
+    if (event == nullptr)
+        return record.n; // still in flight
+    record.event = event;
+    record.message = event == std::string(kResultFailed) ? "the module refused the pin" : "";
+    EXPECT_TRUE(ledger.Append(record, error)) << error;
+    return record.n;
+}
+
+// A module that failed and is tried again keeps its number, and so the name it was given: known by its
+// address where it has one, else by the name the failed attempt gave it. A programmed number is never
+// given again, and another station's ledger over the same file does the same.
+TEST_P(LedgerFormats, ARetriedModuleKeepsItsNumberAndAProgrammedOneIsNeverGivenAgain) {
+    const std::string address = "00:1A:7D:DA:71:13";
+    Ledger ledger;
+    std::string error;
+    ASSERT_TRUE(ledger.Open(Path(), error)) << error;
+    EXPECT_EQ(Attempt(ledger, "a1", address, "ZK405", kResultFailed), 1);
+    EXPECT_EQ(Attempt(ledger, "b1", "", "ZK405", kResultFailed), 2);
+    EXPECT_EQ(Attempt(ledger, "a2", address, "Linia 1", kResultFailed), 1); // by its address
+    EXPECT_EQ(Attempt(ledger, "c1", "", "ZK405", kResultFailed), 3);        // a fresh module's name
+    // Module b's retry is in flight: a second module by the same name is not the same module.
+    EXPECT_EQ(Attempt(ledger, "b2", "", "Linia 2", nullptr), 2);
+    EXPECT_EQ(Attempt(ledger, "d1", "", "Linia 2", kResultFailed), 4);
+
+    EXPECT_EQ(Attempt(ledger, "a3", address, "Linia 1", kResultProgrammed), 1);
+    std::optional<LedgerModule> programmed;
+    ASSERT_TRUE(ledger.WasProgrammed(address, "", programmed, error)) << error;
+    ASSERT_TRUE(programmed.has_value());
+    EXPECT_EQ(programmed->n, 1);
+    EXPECT_EQ(programmed->name, "Linia 1");
+    // Programmed again on purpose (no skip asked for): a new number, never the programmed one.
+    EXPECT_EQ(Attempt(ledger, "a4", address, "Linia 1", kResultFailed), 5);
+    EXPECT_EQ(Attempt(ledger, "a5", address, "Linia 5", kResultProgrammed), 5);
+    ASSERT_TRUE(ledger.WasProgrammed("", "Linia 9", programmed, error)) << error;
+    EXPECT_FALSE(programmed.has_value());
+
+    Ledger other; // another station on the same file
+    ASSERT_TRUE(other.Open(Path(), error)) << error;
+    EXPECT_EQ(Attempt(other, "c2", "", "Linia 3", kResultProgrammed), 3);
+    EXPECT_EQ(Attempt(other, "c3", "", "Linia 3", kResultFailed), 6);
+    EXPECT_EQ(Next(error), 7) << error;
+}
+
+// Which number a module's retry takes, from records as older ledgers hold them too: the latest of
+// several failed numbers; none once the module was programmed since; and none for a name that a
+// programmed module has as well (a name without {n} is every module's).
+TEST(LedgerModulesTest, ARetryTakesTheLatestUnresolvedNumberOfTheModule) {
+    const auto record = [](const char* event, std::int64_t n, const char* bluetooth, const char* name) {
+        LedgerRecord r;
+        r.event = event;
+        r.n = n;
+        r.bluetooth = bluetooth;
+        r.nameAfter = name;
+        return r;
+    };
+    LedgerModules modules;
+    for (const LedgerRecord& r : {record(kResultFailed, 2, "A", "L2"), record(kResultFailed, 4, "A", "L4"),
+                                  record(kResultFailed, 6, "B", "L6"), record(kResultProgrammed, 7, "B", "L7"),
+                                  record(kResultFailed, 8, "", "Same"), record(kResultProgrammed, 9, "", "Same"),
+                                  record(kResultFailed, 10, "", "Same"), record(kResultSkipped, 0, "C", "")})
+        modules.Take(r);
+    EXPECT_EQ(modules.Retry("A", ""), 4);
+    EXPECT_EQ(modules.Retry("", "L2"), 2);
+    EXPECT_EQ(modules.Retry("B", "L6"), 0); // programmed as #7 since #6 failed
+    EXPECT_EQ(modules.Retry("", "Same"), 0);
+    EXPECT_EQ(modules.Retry("C", ""), 0);
+    EXPECT_EQ(modules.Retry("", ""), 0);
+    modules.Take(record(kLedgerStarted, 4, "A", "L4"));
+    EXPECT_EQ(modules.Retry("A", ""), 0); // its retry is under way
+    EXPECT_EQ(modules.Programmed("B", "")->n, 7);
+    EXPECT_EQ(modules.Programmed("", "Same")->n, 9);
+    // Programmed through its serial pins, with no address known, and back over Bluetooth: still done.
+    ASSERT_TRUE(modules.Programmed("D", "L7").has_value());
+    EXPECT_EQ(modules.Programmed("D", "L7")->n, 7);
+    EXPECT_FALSE(modules.Programmed("D", "L6").has_value());
 }
 
 // A record cut off inside a quoted name (a full disk) never takes the records after it with it.

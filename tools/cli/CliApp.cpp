@@ -19,6 +19,7 @@
 #include "LogNames.h"
 #include "RecordedJob.h"
 #include "Settings.h"
+#include "ShiftTime.h"
 #include "StationConsole.h"
 #include "StationProgress.h"
 #include "ToolOptions.h"
@@ -355,15 +356,25 @@ Command AddLedger(CLI::App& app, std::ostream& out, std::ostream& err) {
         std::string file;
         bool json = false;
         bool check = false;
+        std::string since, until;
     };
     auto state = std::make_shared<State>();
     CLI::App* ledger = app.add_subcommand("ledger", "summarize or check a ledger");
     ledger->add_option("file", state->file, "the ledger, .csv or .jsonl")->required()->type_name("FILE");
     ledger->add_flag("--json", state->json, "the summary as one JSON object");
     ledger->add_flag("--check", state->check, "verify every line is whole and well formed");
+    ledger->add_option("--since", state->since,
+                       "only the attempts begun at TIME or later (2026-12-08T06:00, 2026-12-08 or 06:00;\n"
+                       "local time unless Z or an offset such as +01:00 follows)")
+        ->check(ShiftTimeValidator())
+        ->type_name("TIME");
+    ledger->add_option("--until", state->until, "only the attempts begun before TIME")
+        ->check(ShiftTimeValidator())
+        ->type_name("TIME");
     return {ledger, [state, &out, &err] {
+                const LedgerSpan span = ShiftSpan(state->since, state->until);
                 const ExitStatus status = state->check ? CheckLedger(state->file, out, err)
-                                                       : SummarizeLedger(state->file, state->json, out, err);
+                                                       : SummarizeLedger(state->file, span, state->json, out, err);
                 return Finish(status, out, err);
             }};
 }

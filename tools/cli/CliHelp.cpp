@@ -111,10 +111,10 @@ const std::vector<CommandHelp>& Commands() {
           kRefused, kReportLost, kFailed, kLedger,
           "  128+N  stopped by signal N before --once modules were done"}},
         {"ledger",
-         {"zk405-cli ledger bench.csv", "zk405-cli ledger bench.jsonl --json",
-          "zk405-cli ledger --check bench.csv"},
+         {"zk405-cli ledger bench.csv --since 06:00 --until 14:00",
+          "zk405-cli ledger bench.jsonl --json --since 2026-12-08", "zk405-cli ledger --check bench.csv"},
          {"  0  the ledger was summarized (with --check: every line whole and well formed)",
-          "  1  bad usage, or a ledger not named .csv or .jsonl",
+          "  1  bad usage (a time --since or --until cannot read), or a ledger not named .csv or .jsonl",
           "  7  the ledger could not be opened or read (with --check: a line is damaged)", kReportLost,
           kFailed, kSignal}},
     };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -25,5 +26,8 @@ size_t StderrColumns();
 // standard error and not echoed. False with the reason on an empty input, a read error or a stop
 // signal; the terminal is given back as it was in every case.
 bool ReadSecretLine(const char* prompt, std::string& line, std::string& error);
+// The local zone's date and time of a moment (TZ where it is set), safe from any thread; false when the
+// system cannot tell it.
+bool LocalTimeOf(std::time_t time, std::tm& local);
 
 } // namespace cli_platform

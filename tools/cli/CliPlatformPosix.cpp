@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <cstring>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -94,6 +95,10 @@ bool ReadSecretLine(const char* prompt, std::string& line, std::string& error) {
     if (!line.empty() && line.back() == '\r')
         line.pop_back();
     return true;
+}
+
+bool LocalTimeOf(std::time_t time, std::tm& local) {
+    return localtime_r(&time, &local) != nullptr;
 }
 
 } // namespace cli_platform

@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <ctime>
 
 namespace cli_platform {
 
@@ -103,6 +104,10 @@ bool ReadSecretLine(const char* prompt, std::string& line, std::string& error) {
     if (line.empty())
         error = "standard input gave no PIN";
     return !line.empty();
+}
+
+bool LocalTimeOf(std::time_t time, std::tm& local) {
+    return localtime_s(&local, &time) == 0;
 }
 
 } // namespace cli_platform

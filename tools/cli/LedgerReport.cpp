@@ -5,6 +5,7 @@
 #include "LedgerFile.h"
 #include "LedgerRecord.h"
 #include "LedgerSummary.h"
+#include "ShiftTime.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -27,48 +28,81 @@ ExitStatus Read(const std::string& path, LedgerFormat& format, LedgerContents& c
     return kExitOk;
 }
 
+// The same facts as the text, under the names scripts have read since the first summary ("programmed",
+// "failed" for the failed attempts), with the times as the ledger keeps them.
+nlohmann::json SummaryJson(const LedgerSummary& summary) {
+    nlohmann::json failures = nlohmann::json::array();
+    for (const auto& [reason, count] : summary.failures)
+        failures.push_back({{"reason", reason}, {"count", count}});
+    nlohmann::json unresolved = nlohmann::json::array();
+    for (const UnresolvedModule& module : summary.unresolved)
+        unresolved.push_back({{"n", module.n},
+                              {"name", module.name},
+                              {"reason", module.reason},
+                              {"time", module.time},
+                              {"attempts", module.attempts}});
+    nlohmann::json json = {{"programmed", summary.programmed},
+            {"unresolved", unresolved},
+            {"attempts", summary.attempts},
+            {"failed", summary.failed},
+            {"skipped", summary.skipped},
+            {"interrupted", summary.interrupted},
+            {"failures", failures},
+            {"first_time", summary.first},
+            {"last_time", summary.last},
+            {"last_n", summary.lastNumber},
+            {"bad_lines", summary.badLines}};
+    if (summary.sent > 0) // as the station's tally has it: only once something was sent unverified
+        json["sent"] = summary.sent;
+    return json;
+}
+
+void WriteUnresolved(const UnresolvedModule& module, std::ostream& out) {
+    out << "  #" << module.n;
+    if (!module.name.empty())
+        out << " \"" << EscapeControls(module.name) << "\"";
+    out << "  " << module.attempts << (module.attempts == 1 ? " attempt" : " attempts") << ", the last at "
+        << LocalTimeText(module.time) << ": " << EscapeControls(module.reason.empty() ? "(no reason given)" : module.reason)
+        << "\n";
+}
+
+void WriteSummary(const LedgerSummary& summary, const std::string& path, std::ostream& out) {
+    if (!summary.first.empty())
+        out << "from " << LocalTimeText(summary.first) << " to " << LocalTimeText(summary.last) << "\n";
+    out << "modules programmed  " << summary.programmed << "\n";
+    if (summary.sent > 0)
+        out << "modules sent        " << summary.sent << " (not verified)\n";
+    out << "modules unresolved  " << summary.unresolved.size()
+        << (summary.unresolved.empty() ? "\n" : " (failed, not programmed since):\n");
+    for (const UnresolvedModule& module : summary.unresolved)
+        WriteUnresolved(module, out);
+    out << "attempts            " << summary.attempts << " (" << summary.failed << " failed)\n"
+        << "skipped             " << summary.skipped << "\n"
+        << "interrupted         " << summary.interrupted << " (a number taken, no result recorded)\n"
+        << "last n              " << summary.lastNumber << "\n";
+    if (!summary.failures.empty())
+        out << "failures by reason:\n";
+    for (const auto& [reason, count] : summary.failures)
+        out << "  " << count << "  " << EscapeControls(reason) << "\n";
+    if (summary.badLines > 0)
+        out << summary.badLines << " damaged line(s) skipped; `zk405-cli ledger --check " << EscapeControls(path)
+            << "` names them\n";
+}
+
 } // namespace
 
-ExitStatus SummarizeLedger(const std::string& path, bool json, std::ostream& out, std::ostream& err) {
+ExitStatus SummarizeLedger(const std::string& path, const LedgerSpan& span, bool json, std::ostream& out,
+                           std::ostream& err) {
     LedgerFormat format;
     LedgerContents contents;
     std::string text;
     if (const ExitStatus status = Read(path, format, contents, text, err); status != kExitOk)
         return status;
-    const LedgerSummary summary = Summarize(contents);
-    size_t failed = 0;
-    for (const auto& [reason, count] : summary.failures)
-        failed += count;
-    if (json) {
-        nlohmann::json failures = nlohmann::json::array();
-        for (const auto& [reason, count] : summary.failures)
-            failures.push_back({{"reason", reason}, {"count", count}});
-        nlohmann::json object = {{"programmed", summary.programmed},
-                                 {"failed", failed},
-                                 {"skipped", summary.skipped},
-                                 {"interrupted", summary.interrupted},
-                                 {"failures", failures},
-                                 {"last_n", summary.lastNumber},
-                                 {"bad_lines", summary.badLines}};
-        if (summary.sent > 0) // as the station's tally has it: only once something was sent unverified
-            object["sent"] = summary.sent;
-        out << JsonLine(object) << "\n";
-    } else {
-        out << "programmed  " << summary.programmed << "\n";
-        if (summary.sent > 0)
-            out << "sent        " << summary.sent << " (not verified)\n";
-        out << "failed      " << failed << "\n"
-            << "skipped     " << summary.skipped << "\n"
-            << "interrupted " << summary.interrupted << " (a number taken, no result recorded)\n"
-            << "last n      " << summary.lastNumber << "\n";
-        if (!summary.failures.empty())
-            out << "failures by reason:\n";
-        for (const auto& [reason, count] : summary.failures)
-            out << "  " << count << "  " << EscapeControls(reason) << "\n";
-        if (summary.badLines > 0)
-            out << summary.badLines << " damaged line(s) skipped; `zk405-cli ledger --check " << EscapeControls(path)
-                << "` names them\n";
-    }
+    const LedgerSummary summary = Summarize(contents, span);
+    if (json)
+        out << JsonLine(SummaryJson(summary)) << "\n";
+    else
+        WriteSummary(summary, path, out);
     return kExitOk; // a report that could not be written has its own status, given once it is flushed
 }
 
