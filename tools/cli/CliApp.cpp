@@ -1,5 +1,6 @@
 #include "CliApp.h"
 
+#include "AfterResult.h"
 #include "Batch.h"
 #include "Bluetooth.h"
 #include "BluetoothSource.h"
@@ -23,11 +24,13 @@
 #include "StationConsole.h"
 #include "StationProgress.h"
 #include "ToolOptions.h"
+#include "Transcript.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -55,6 +58,21 @@ void AddCommon(CLI::App& command, Common& common) {
     command.add_flag("--json", common.json, "one JSON object per port on stdout");
     command.add_flag("--quiet", common.quiet, "print only errors");
     command.add_flag("--fixed-wait", common.fixedWait, "wait the full second for every reply, as the windows do");
+}
+
+// The command after each result record, for program with a ledger and for station.
+CLI::Option* AddOnResult(CLI::App& command, ResultCommand& onResult) {
+    CLI::Option* option =
+        command.add_option("--on-result", onResult.command,
+                           "after each result record run CMD (by the shell), the record as JSON on its stdin")
+            ->type_name("CMD");
+    command
+        .add_option_function<int>(
+            "--on-result-timeout", [&onResult](int seconds) { onResult.timeout = std::chrono::seconds(seconds); },
+            "end the --on-result command after this many seconds (default 10)")
+        ->check(CLI::Range(1, 3600).description(""))
+        ->type_name("SECONDS");
+    return option;
 }
 
 // The settings options of program and station, bound once: an option not given leaves the preset's
@@ -166,7 +184,7 @@ ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err)
 
 // With a ledger {n} is the ledger's next number, taken as each module starts.
 ExitStatus Program(const Common& common, const SettingsInput& input, bool verify, const std::string& ledgerPath,
-                   std::ostream& out, std::ostream& err) {
+                   const ResultCommand& onResult, std::ostream& out, std::ostream& err) {
     std::vector<PortTask> tasks = Tasks(common);
     std::string error;
     for (PortTask& task : tasks) {
@@ -194,9 +212,14 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
     const PortRunner recorded = [&](const PortTask& task, const StepReport& report, PortResult& result) {
         const RecordedResult run = RunRecorded(
             ledger,
-            {task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {}, task.starting}, report,
-            nullptr);
+            {task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {}, task.starting,
+             TranscriptFolderFor(ledgerPath), onResult},
+            report, nullptr);
         result = run.port;
+        if (const std::string lines = AfterResultLines(run); !lines.empty()) {
+            const std::lock_guard<std::mutex> lock(ledgerErrorLock);
+            progress->Around([&] { err << lines << std::flush; });
+        }
         if (run.ledgerFailed) {
             ledgerFailed = true;
             const std::lock_guard<std::mutex> lock(ledgerErrorLock);
@@ -285,6 +308,7 @@ Command AddProgram(CLI::App& app, std::ostream& out, std::ostream& err) {
         SettingsOptions settings;
         bool noVerify = false;
         std::string ledger;
+        ResultCommand onResult;
     };
     auto state = std::make_shared<State>();
     CLI::App* program = app.add_subcommand("program", "program each module and verify its answers");
@@ -294,11 +318,13 @@ Command AddProgram(CLI::App& app, std::ostream& out, std::ostream& err) {
     program->add_option("--ledger", state->ledger,
                         "record each module in this ledger (.csv or .jsonl); {n} continues from its numbers")
         ->type_name("FILE");
+    AddOnResult(*program, state->onResult)->needs("--ledger");
     return {program, [state, &out, &err] {
                 SettingsInput input;
                 if (!PortListUsable(state->common.ports, err) || !Settle(state->settings, input, err))
                     return Finish(kExitUsage, out, err); // a stop at the PIN's prompt is a stop
-                return Finish(Program(state->common, input, !state->noVerify, state->ledger, out, err), out, err);
+                return Finish(Program(state->common, input, !state->noVerify, state->ledger, state->onResult, out, err),
+                              out, err);
             }};
 }
 
@@ -326,6 +352,7 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
         ->check(CLI::PositiveNumber.description(""))
         ->type_name("N");
     station->add_flag("--json", state->json, "one JSON object per event on stdout");
+    AddOnResult(*station, options.onResult);
     return {station, [state, &out, &err] {
                 StationOptions& options = state->options;
                 if (!Settle(state->settings, options.input, err))

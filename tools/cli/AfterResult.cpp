@@ -1,0 +1,54 @@
+#include "AfterResult.h"
+
+#include "EscapedText.h"
+
+namespace zk405_cli {
+
+namespace {
+
+using provisioning::ResultCommandRun;
+
+const char* EndWord(ResultCommandRun::End end) {
+    switch (end) {
+    case ResultCommandRun::End::NotRun:
+        break;
+    case ResultCommandRun::End::Exited:
+        return "exited";
+    case ResultCommandRun::End::Signalled:
+        return "signal";
+    case ResultCommandRun::End::TimedOut:
+        return "timeout";
+    case ResultCommandRun::End::NotStarted:
+        return "not_started";
+    }
+    return "not_run";
+}
+
+} // namespace
+
+std::string AfterResultLines(const provisioning::RecordedResult& result) {
+    std::string lines;
+    const std::string port = EscapeControls(result.port.port);
+    if (!result.transcriptError.empty())
+        lines.append("zk405-cli: ").append(port).append(": no transcript: ").append(EscapeControls(result.transcriptError))
+            .append("\n");
+    if (provisioning::Failed(result.onResult))
+        lines.append("zk405-cli: ").append(port).append(": the --on-result command ")
+            .append(EscapeControls(result.onResultText)).append("; the module's result stands\n");
+    return lines;
+}
+
+void AddAfterResult(const provisioning::RecordedResult& result, nlohmann::json& event) {
+    if (!result.transcript.empty())
+        event["transcript"] = result.transcript;
+    if (result.onResult.end == ResultCommandRun::End::NotRun)
+        return;
+    nlohmann::json run = {{"end", EndWord(result.onResult.end)},
+                          {"failed", provisioning::Failed(result.onResult)},
+                          {"message", result.onResultText}};
+    if (result.onResult.end == ResultCommandRun::End::Exited || result.onResult.end == ResultCommandRun::End::Signalled)
+        run["status"] = result.onResult.code;
+    event["on_result"] = run;
+}
+
+} // namespace zk405_cli
