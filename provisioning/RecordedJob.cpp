@@ -4,7 +4,7 @@
 #include "Cp1250.h"
 #include "HostFacts.h"
 #include "PortInfo.h"
-#include "Transcript.h"
+#include "TranscriptFile.h"
 
 #include <chrono>
 #include <cstdio>
@@ -113,12 +113,13 @@ private:
                 return false;
             }
             name = m_task.input.name ? cp1250::Cp1250ToUtf8(settings.name) : "";
-            // Named in the "started" record already: a station killed half-way leaves its file found.
+            // Named in the "started" record already, once it is there: a station killed half-way leaves
+            // its file found.
             NameTranscript(n);
+            OpenTranscript();
             return true;
         };
         if (!m_ledger.Start(m_record, nameFor, error)) {
-            m_record.transcript.clear();
             if (!nameError.empty())
                 return {Go::Stop, kExitUsage, nameError + "; nothing was sent"};
             return LedgerBroken(error, "; nothing was sent");
@@ -126,7 +127,6 @@ private:
         m_recorded.n = m_record.n;
         m_recorded.nameAfter = m_record.nameAfter;
         m_recorded.time = m_record.time;
-        OpenTranscript();
         // The job fills the result in only at its end; the start is told from what is known by now.
         m_recorded.port.port = m_task.port;
         m_recorded.port.nameBefore = port.nameBefore;
@@ -147,7 +147,7 @@ private:
         m_record.status = port.status;
         m_record.message = port.message;
         m_record.seconds = port.seconds;
-        if (m_record.transcript.empty()) // an attempt that took no number has its transcript too
+        if (m_transcriptPath.empty()) // an attempt that took no number has its transcript too
             NameTranscript(0);
         OpenTranscript();
         std::string error;

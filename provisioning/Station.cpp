@@ -3,7 +3,7 @@
 #include "HostFacts.h"
 #include "LogNames.h"
 #include "StopSignal.h"
-#include "Transcript.h"
+#include "TranscriptFile.h"
 
 #include <algorithm>
 #include <atomic>

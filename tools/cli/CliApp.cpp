@@ -24,7 +24,7 @@
 #include "StationConsole.h"
 #include "StationProgress.h"
 #include "ToolOptions.h"
-#include "Transcript.h"
+#include "TranscriptFile.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>

@@ -1,4 +1,4 @@
-#include "Transcript.h"
+#include "TranscriptFile.h"
 
 #include "HexDump.h"
 #include "LedgerRecord.h"
