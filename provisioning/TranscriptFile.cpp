@@ -63,6 +63,9 @@ bool Transcript::Open(const std::string& path, std::string& error) {
     uint32_t written = 0;
     if (!held.empty() && (!serial_os::WriteLogFile(m_file, held.data(), static_cast<uint32_t>(held.size()), written) ||
                           written != held.size())) {
+        serial_os::CloseLogFile(m_file);
+        m_file = serial_os::kNoHandle;
+        m_held = held;
         error = "cannot write the transcript " + path;
         return false;
     }

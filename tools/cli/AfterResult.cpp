@@ -2,6 +2,8 @@
 
 #include "EscapedText.h"
 
+#include <chrono>
+
 namespace zk405_cli {
 
 namespace {
@@ -25,6 +27,20 @@ const char* EndWord(ResultCommandRun::End end) {
 }
 
 } // namespace
+
+CLI::Option* AddOnResult(CLI::App& command, provisioning::ResultCommand& onResult) {
+    CLI::Option* option =
+        command.add_option("--on-result", onResult.command,
+                           "after each result record run CMD (by the shell), the record as JSON on its stdin")
+            ->type_name("CMD");
+    command
+        .add_option_function<int>(
+            "--on-result-timeout", [&onResult](int seconds) { onResult.timeout = std::chrono::seconds(seconds); },
+            "end the --on-result command after this many seconds (default 10)")
+        ->check(CLI::Range(1, 3600).description(""))
+        ->type_name("SECONDS");
+    return option;
+}
 
 std::string AfterResultLines(const provisioning::RecordedResult& result) {
     std::string lines;

@@ -1,15 +1,19 @@
-// What zk405-cli tells of the work after a module's result record: its transcript and the command
-// --on-result names. Their failures are lines of their own on standard error, never the module's.
+// The work after a module's result record as zk405-cli offers and tells it: the --on-result options,
+// the transcript and the command. Their failures are lines of their own on standard error, never the
+// module's.
 #pragma once
 
 #include "RecordedJob.h"
 
+#include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
 #include <string>
 
 namespace zk405_cli {
 
+// --on-result and --on-result-timeout, bound to onResult; the first, for what it needs.
+CLI::Option* AddOnResult(CLI::App& command, provisioning::ResultCommand& onResult);
 // "zk405-cli: <port>: ..." lines, each with its line feed, for a transcript not kept and a command
 // that failed; empty when both went well (or were not asked for).
 std::string AfterResultLines(const provisioning::RecordedResult& result);

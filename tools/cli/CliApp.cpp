@@ -30,7 +30,6 @@
 #include <CLI/CLI.hpp>
 
 #include <atomic>
-#include <chrono>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -58,21 +57,6 @@ void AddCommon(CLI::App& command, Common& common) {
     command.add_flag("--json", common.json, "one JSON object per port on stdout");
     command.add_flag("--quiet", common.quiet, "print only errors");
     command.add_flag("--fixed-wait", common.fixedWait, "wait the full second for every reply, as the windows do");
-}
-
-// The command after each result record, for program with a ledger and for station.
-CLI::Option* AddOnResult(CLI::App& command, ResultCommand& onResult) {
-    CLI::Option* option =
-        command.add_option("--on-result", onResult.command,
-                           "after each result record run CMD (by the shell), the record as JSON on its stdin")
-            ->type_name("CMD");
-    command
-        .add_option_function<int>(
-            "--on-result-timeout", [&onResult](int seconds) { onResult.timeout = std::chrono::seconds(seconds); },
-            "end the --on-result command after this many seconds (default 10)")
-        ->check(CLI::Range(1, 3600).description(""))
-        ->type_name("SECONDS");
-    return option;
 }
 
 // The settings options of program and station, bound once: an option not given leaves the preset's
