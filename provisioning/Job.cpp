@@ -113,6 +113,7 @@ private:
         const std::string portName = PortNameFromUtf8(m_task.port);
         m_port.SetLogFileName(m_task.logFile);
         m_port.SetMonitorTag(m_task.monitorTag);
+        m_port.SetTrafficSink(m_task.traffic);
         Tell(true, StepKind::NameRead, 1, 1);
         if (m_port.Open(portName.c_str(), module_commands::kBaudRate) != serial_result::kOk) {
             m_result.status = kExitNotOpened;

@@ -7,6 +7,7 @@
 #include "ModuleCommands.h"
 #include "OpenFailure.h"
 #include "Outcome.h"
+#include "TrafficSink.h"
 
 #include <functional>
 #include <string>
@@ -77,6 +78,8 @@ struct PortTask {
     std::function<bool()> stopRequested;
     // Told as each step begins; may be empty.
     StepStarting starting;
+    // Hears every byte the port writes and reads (an attempt's transcript); may be null.
+    TrafficSink* traffic = nullptr;
 };
 
 struct PortResult {

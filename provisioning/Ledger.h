@@ -45,6 +45,7 @@ public:
     // cannot be used, then nothing may be programmed. A file that is not empty must begin as a ledger
     // does: a CSV with the header line, JSON Lines with a record.
     bool Open(const std::string& path, std::string& error);
+    const std::string& Path() const { return m_path; }
 
     // Takes the module's number and appends the "started" record under the file's lock: for a retry of
     // a module whose attempts failed (LedgerModules::Retry, by record.bluetooth, else record.nameBefore)

@@ -50,6 +50,7 @@ constexpr Field kFields[] = {
     {"message", FieldKind::Text, &LedgerRecord::message, kOmitWhenEmpty},
     {"seconds", FieldKind::Seconds, nullptr, kResultOnly},
     {"failure", FieldKind::Text, &LedgerRecord::failure, kOmitWhenEmpty | kResultOnly | kJsonOnly},
+    {"transcript", FieldKind::Text, &LedgerRecord::transcript, kOmitWhenEmpty | kJsonOnly},
 };
 // The CSV columns are the fields before the first one of JSON alone.
 constexpr size_t kCsvColumns = [] {

@@ -46,6 +46,11 @@ private:
     bool m_locked = false;
 };
 
+// A folder beside the ledger for what only its owner may read (the transcripts hold the PIN's bytes):
+// created 0700 when missing; one already there must be a folder of this user's own, not a link to
+// one, and is made 0700. False with the reason otherwise.
+bool MakePrivateFolder(const std::string& path, std::string& error);
+
 // The whole file, for reading a ledger back without taking part in it.
 bool ReadWholeLedger(const std::string& path, std::string& text, std::string& error);
 

@@ -181,3 +181,31 @@ bool ReadWholeLedger(const std::string& path, std::string& text, std::string& er
 }
 
 } // namespace ledger_file
+
+namespace ledger_file {
+
+bool MakePrivateFolder(const std::string& path, std::string& error) {
+    if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) {
+        error = Reason(("cannot create the folder " + path).c_str());
+        return false;
+    }
+    // Opened without following a link, so that the checks and the mode change are the folder's own.
+    const int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        error = errno == ELOOP || errno == ENOTDIR ? path + " is not a folder"
+                                                   : Reason(("cannot open the folder " + path).c_str());
+        return false;
+    }
+    struct stat st {};
+    bool ok = fstat(fd, &st) == 0 && st.st_uid == geteuid();
+    if (!ok)
+        error = "the folder " + path + " belongs to another user";
+    else if ((st.st_mode & 07777) != 0700 && fchmod(fd, 0700) != 0) {
+        error = Reason(("cannot make the folder " + path + " private").c_str());
+        ok = false;
+    }
+    close(fd);
+    return ok;
+}
+
+} // namespace ledger_file

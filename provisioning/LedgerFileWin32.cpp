@@ -162,3 +162,24 @@ bool ReadWholeLedger(const std::string& path, std::string& text, std::string& er
 }
 
 } // namespace ledger_file
+
+namespace ledger_file {
+
+bool MakePrivateFolder(const std::string& path, std::string& error) {
+    const std::wstring wide = wide_text::Utf8ToWide(path);
+    if (!CreateDirectoryW(wide.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        error = Reason("cannot create the folder " + path);
+        return false;
+    }
+    // A junction or link planted under the name would send the files elsewhere. A new folder takes its
+    // parent's access, as the ledger beside it does.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        error = path + " is not a folder";
+        return false;
+    }
+    return true;
+}
+
+} // namespace ledger_file

@@ -44,6 +44,10 @@ struct LedgerRecord {
     std::string message;
     double seconds = 0;
     std::string failure; // a failed attempt's kind (Outcome.h); written in JSON Lines alone
+    // The attempt's transcript, from the ledger's folder ("<ledger>.transcripts/<file>"); written in
+    // JSON Lines alone: a CSV ledger keeps the columns its readers know, and its records name the file
+    // by their number, address (else port) and attempt.
+    std::string transcript;
 };
 
 // One record with its line feed. CSV fields a spreadsheet would take for a formula get a leading "'";

@@ -7,16 +7,20 @@
 
 namespace provisioning {
 
-std::string LogFileFor(const std::string& port, size_t portCount) {
-    if (portCount == 1)
-        return CSerialPort::kLogFileName;
+std::string SafeFileNamePart(const std::string& text) {
     std::string safe;
-    for (const char c : port) {
+    for (const char c : text) {
         const bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
                            c == '.' || c == '_';
         safe += plain ? c : '_';
     }
-    return "TxRx-" + safe + ".log";
+    return safe;
+}
+
+std::string LogFileFor(const std::string& port, size_t portCount) {
+    if (portCount == 1)
+        return CSerialPort::kLogFileName;
+    return "TxRx-" + SafeFileNamePart(port) + ".log";
 }
 
 std::vector<std::string> LogFilesFor(const std::vector<std::string>& ports) {

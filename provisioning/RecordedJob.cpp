@@ -4,6 +4,7 @@
 #include "Cp1250.h"
 #include "HostFacts.h"
 #include "PortInfo.h"
+#include "TranscriptFile.h"
 
 #include <chrono>
 #include <cstdio>
@@ -73,12 +74,15 @@ public:
         job.replyDriven = m_task.replyDriven;
         job.stopRequested = m_task.stopRequested;
         job.starting = m_task.starting;
+        if (!m_task.transcriptDir.empty())
+            job.traffic = &m_transcript;
         job.beforeProgram = [this](const PortResult& port, MODULE_SETTINGS& settings) {
             return BeforeProgram(port, settings);
         };
         m_recorded.port = RunPort(job, report);
         if (!m_recorded.ledgerFailed) // otherwise nothing more can be written there
             RecordResult();
+        m_transcript.Close();
         return m_recorded;
     }
 
@@ -109,6 +113,10 @@ private:
                 return false;
             }
             name = m_task.input.name ? cp1250::Cp1250ToUtf8(settings.name) : "";
+            // Named in the "started" record already, once it is there: a station killed half-way leaves
+            // its file found.
+            NameTranscript(n);
+            OpenTranscript();
             return true;
         };
         if (!m_ledger.Start(m_record, nameFor, error)) {
@@ -139,11 +147,55 @@ private:
         m_record.status = port.status;
         m_record.message = port.message;
         m_record.seconds = port.seconds;
+        if (m_transcriptPath.empty()) // an attempt that took no number has its transcript too
+            NameTranscript(0);
+        OpenTranscript();
         std::string error;
         if (!m_ledger.Append(m_record, error)) {
             m_recorded.ledgerFailed = true;
             m_recorded.ledgerError = error;
+            return;
         }
+        RunResultCommand();
+    }
+
+    // The file's name for the number taken, and the record's reference to it from the ledger's folder.
+    void NameTranscript(std::int64_t n) {
+        std::string folder = m_task.transcriptDir;
+        while (folder.size() > 1 && (folder.back() == '/' || folder.back() == '\\'))
+            folder.pop_back(); // a folder given with a separator at its end
+        if (folder.empty())
+            return;
+        const size_t slash = folder.find_last_of("/\\");
+        const std::string file = TranscriptFileName(n, m_record.bluetooth, m_record.port, m_record.attempt);
+        m_record.transcript = folder.substr(slash == std::string::npos ? 0 : slash + 1) + "/" + file;
+        m_transcriptFolder = folder;
+        m_transcriptPath = folder + "/" + file;
+    }
+
+    // A transcript that cannot be kept is told, and the module's work goes on without it.
+    void OpenTranscript() {
+        if (m_transcriptPath.empty() || m_transcript.IsOpen() || !m_recorded.transcriptError.empty())
+            return;
+        std::string error;
+        if (ledger_file::MakePrivateFolder(m_transcriptFolder, error) && m_transcript.Open(m_transcriptPath, error)) {
+            m_recorded.transcript = m_transcriptPath;
+            return;
+        }
+        m_recorded.transcriptError = error;
+        m_record.transcript.clear();
+    }
+
+    // After the record is written, so the command finds it in the ledger; its failure is the
+    // command's, told beside the result and kept in the transcript, and never the module's.
+    void RunResultCommand() {
+        if (m_task.onResult.command.empty())
+            return;
+        const std::string line = FormatRecord(m_record, LedgerFormat::JsonLines);
+        m_recorded.onResult = provisioning::RunResultCommand(
+            m_task.onResult, line, ResultEnvironment(m_record, m_ledger.Path(), m_recorded.transcript));
+        m_recorded.onResultText = DescribeRun(m_recorded.onResult, m_task.onResult);
+        m_transcript.Note("Result command: " + m_recorded.onResultText);
     }
 
     Ledger& m_ledger;
@@ -151,6 +203,9 @@ private:
     const std::function<void(const RecordedResult&)>& m_started;
     RecordedResult m_recorded;
     LedgerRecord m_record;
+    Transcript m_transcript;
+    std::string m_transcriptFolder;
+    std::string m_transcriptPath;
 };
 
 } // namespace

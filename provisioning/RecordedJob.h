@@ -5,6 +5,7 @@
 
 #include "Job.h"
 #include "Ledger.h"
+#include "ResultCommand.h"
 #include "Settings.h"
 
 #include <functional>
@@ -22,6 +23,10 @@ struct RecordedTask {
     bool replyDriven = true;
     std::function<bool()> stopRequested; // as PortTask's
     StepStarting starting;               // as PortTask's
+    // The folder the attempt's transcript is kept in (TranscriptFolderFor the ledger); "" for none.
+    std::string transcriptDir;
+    // Run after the result record is written, from the attempt's own thread; no command for none.
+    ResultCommand onResult;
 };
 
 struct RecordedResult {
@@ -32,6 +37,10 @@ struct RecordedResult {
     std::string time;      // of the "started" record, as the ledger writes it
     bool ledgerFailed = false;
     std::string ledgerError;
+    std::string transcript;      // the transcript's path, when one was written
+    std::string transcriptError; // why there is none, when one was asked for
+    ResultCommandRun onResult;   // End::NotRun unless a command was given and the record written
+    std::string onResultText;    // DescribeRun's words for it
 };
 
 // A fresh attempt id, unique across stations without asking any of them.

@@ -3,6 +3,7 @@
 #include "HostFacts.h"
 #include "LogNames.h"
 #include "StopSignal.h"
+#include "TranscriptFile.h"
 
 #include <algorithm>
 #include <atomic>
@@ -246,6 +247,9 @@ private:
         task.logFile = LogFileFor(event.port, 2);
         task.input = m_options.input;
         task.skipDone = m_options.skipDone;
+        if (m_options.transcripts)
+            task.transcriptDir = TranscriptFolderFor(m_options.ledgerPath);
+        task.onResult = m_options.onResult;
         // A stop takes no new module; a module half-programmed at the bench is worse than a second's wait.
         task.stopRequested = [] { return false; };
         return task;

@@ -22,6 +22,8 @@ struct StationOptions {
     bool includePresent = false;
     bool skipDone = false;
     size_t once = 0; // stop after this many modules; 0 never
+    bool transcripts = true; // each attempt's transcript in TranscriptFolderFor(ledgerPath)
+    ResultCommand onResult;  // run after each result record
 };
 
 struct Tally {

@@ -91,6 +91,8 @@ int32_t CSerialPort::Write(uint32_t length, const void* data) {
         m_linkLost = m_linkLost || (m_lineErrors & serial_os::kLinkLost) != 0;
         return kWriteFailed;
     }
+    if (m_sink != nullptr)
+        m_sink->Traffic(kDirectionWritten, data, length);
     if (m_logging)
         return RecordTraffic(kDirectionWritten, length, data);
     return kOk;
@@ -107,6 +109,8 @@ int32_t CSerialPort::ReadAvailable(uint32_t& bytesReadOut, uint32_t maxBytes) {
         const uint32_t limit = maxBytes < kBufferSize ? maxBytes : kBufferSize;
         const uint32_t wanted = queued < limit ? queued : limit;
         bytesReadOut = serial_os::ReadQueued(m_hPort, m_receiveBuffer.get(), wanted);
+        if (m_sink != nullptr && bytesReadOut > 0)
+            m_sink->Traffic(kDirectionRead, m_receiveBuffer.get(), bytesReadOut);
     }
     return 1;
 }

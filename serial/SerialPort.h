@@ -3,10 +3,12 @@
 // written byte as a hex dump in the traffic log ("TxRx.log", mirrored to a monitor when one listens).
 #pragma once
 
+#include "HexDump.h"
 #include "MonitorMessage.h"
 #include "OpenFailure.h"
 #include "ResultCodes.h"
 #include "SerialPlatform.h"
+#include "TrafficSink.h"
 
 #include <cstdint>
 #include <memory>
@@ -29,7 +31,7 @@ public:
     static constexpr const char* kLogFileName = "TxRx.log";
     static constexpr uint32_t kDirectionWritten = 0;
     static constexpr uint32_t kDirectionRead = 1;
-    static constexpr uint32_t kDumpBytesPerLine = 16;
+    static constexpr uint32_t kDumpBytesPerLine = hex_dump::kBytesPerLine;
 
     CSerialPort();
     ~CSerialPort();
@@ -67,6 +69,9 @@ public:
     // shows; control bytes are dropped from it and it is cut at kMaxTagBytes. Empty, as it is unless
     // set, the mirror carries exactly the log's pieces.
     void SetMonitorTag(std::string_view tag);
+    // Hears every byte written and read from now on, the log or no log; nullptr (as unless set) for
+    // none. Not owned: it must outlive the port's use of it.
+    void SetTrafficSink(TrafficSink* sink) { m_sink = sink; }
 
     // Traffic log.
     int32_t OpenLog(const char* fileName);
@@ -105,9 +110,10 @@ private:
     uint32_t m_lastDirection = kDirectionRead;
     uint32_t m_pendingCount = 0;
     unsigned char m_pendingLine[kDumpBytesPerLine] = {};
-    char m_lineText[72] = {}; // a dump line is at most 67 characters
+    char m_lineText[hex_dump::kMaxLineChars + 5] = {};
     std::string m_logFileName = kLogFileName;
     bool m_linkLost = false;
+    TrafficSink* m_sink = nullptr;
     serial_result::OpenFailure m_lastOpenFailure;
     // The tagged message is framed here, so that mirroring never allocates.
     char m_monitorMessage[monitor_message::kMaxTagBytes + 2 + sizeof m_lineText] = {};

@@ -3,7 +3,7 @@
 // recording never allocates.
 #include "SerialPort.h"
 
-#include "HexDigits.h"
+#include "HexDump.h"
 #include "SerialSystem.h"
 
 #include <cstddef>
@@ -16,7 +16,6 @@ namespace {
 constexpr char kLineFeed[] = "\n";
 constexpr char kHeaderWritten[] = "Written:";
 constexpr char kHeaderRead[] = "Read:";
-using hex_text::kHexDigits;
 
 } // namespace
 
@@ -82,22 +81,9 @@ int32_t CSerialPort::FlushLine() {
     if (m_pendingCount == 0)
         return kOk;
 
-    char* out = m_lineText;
-    for (uint32_t i = 0; i < m_pendingCount; ++i) {
-        *out++ = kHexDigits[m_pendingLine[i] >> 4];
-        *out++ = kHexDigits[m_pendingLine[i] & 0x0F];
-        *out++ = ' ';
-    }
-    const uint32_t padding = 3 * (kDumpBytesPerLine - m_pendingCount) + 3;
-    std::memset(out, ' ', padding);
-    out += padding;
-    for (uint32_t i = 0; i < m_pendingCount; ++i) {
-        const unsigned char byte = m_pendingLine[i];
-        *out++ = byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '.';
-    }
-
+    const size_t length = hex_dump::FormatLine(m_pendingLine, m_pendingCount, m_lineText);
     uint32_t written = 0;
-    if (WriteBoth(m_lineText, static_cast<uint32_t>(out - m_lineText), written, true) != kOk ||
+    if (WriteBoth(m_lineText, static_cast<uint32_t>(length), written, true) != kOk ||
         WriteBoth(kLineFeed, 1, written, false) != kOk)
         return kLogWriteFailed;
     m_pendingCount = 0;

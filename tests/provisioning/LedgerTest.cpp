@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -152,6 +153,24 @@ TEST_P(LedgerFormats, EveryControlCharacterInEveryFieldReadsBack) {
     std::string error;
     EXPECT_EQ(Next(error), 8) << error;
     EXPECT_TRUE(ParseLedger(ReadWholeFile(Path()), Format()).badLines.empty());
+}
+
+// The transcript is named in a JSON Lines record; a CSV ledger keeps the columns every reader of it
+// knows, so a record written today still reads where an older reader (or spreadsheet) reads it.
+TEST_P(LedgerFormats, ATranscriptIsNamedInJsonLinesAloneAndCsvKeepsItsColumns) {
+    LedgerRecord record = Started("a1", 7);
+    record.transcript = "ledger.transcripts/7-com5-a1.txt";
+    const std::string line = FormatRecord(record, Format());
+    Write(line);
+    const LedgerContents contents = ParseLedger(ReadWholeFile(Path()), Format());
+    ASSERT_EQ(contents.records.size(), 1u);
+    if (Format() == LedgerFormat::JsonLines) {
+        EXPECT_EQ(contents.records[0].transcript, record.transcript);
+        return;
+    }
+    EXPECT_EQ(contents.records[0].transcript, "");
+    EXPECT_EQ(std::count(line.begin(), line.end(), ','), std::count(CsvHeader().begin(), CsvHeader().end(), ','));
+    EXPECT_EQ(line.find("transcripts"), std::string::npos);
 }
 
 // Ledgers written before the result word was the event, as the stations of then wrote them: a module

@@ -1,5 +1,6 @@
 #include "CliApp.h"
 
+#include "AfterResult.h"
 #include "Batch.h"
 #include "Bluetooth.h"
 #include "BluetoothSource.h"
@@ -23,6 +24,7 @@
 #include "StationConsole.h"
 #include "StationProgress.h"
 #include "ToolOptions.h"
+#include "TranscriptFile.h"
 #include "ZK405Version.h"
 
 #include <CLI/CLI.hpp>
@@ -166,7 +168,7 @@ ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err)
 
 // With a ledger {n} is the ledger's next number, taken as each module starts.
 ExitStatus Program(const Common& common, const SettingsInput& input, bool verify, const std::string& ledgerPath,
-                   std::ostream& out, std::ostream& err) {
+                   const ResultCommand& onResult, std::ostream& out, std::ostream& err) {
     std::vector<PortTask> tasks = Tasks(common);
     std::string error;
     for (PortTask& task : tasks) {
@@ -194,9 +196,14 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
     const PortRunner recorded = [&](const PortTask& task, const StepReport& report, PortResult& result) {
         const RecordedResult run = RunRecorded(
             ledger,
-            {task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {}, task.starting}, report,
-            nullptr);
+            {task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {}, task.starting,
+             TranscriptFolderFor(ledgerPath), onResult},
+            report, nullptr);
         result = run.port;
+        if (const std::string lines = AfterResultLines(run); !lines.empty()) {
+            const std::lock_guard<std::mutex> lock(ledgerErrorLock);
+            progress->Around([&] { err << lines << std::flush; });
+        }
         if (run.ledgerFailed) {
             ledgerFailed = true;
             const std::lock_guard<std::mutex> lock(ledgerErrorLock);
@@ -285,6 +292,7 @@ Command AddProgram(CLI::App& app, std::ostream& out, std::ostream& err) {
         SettingsOptions settings;
         bool noVerify = false;
         std::string ledger;
+        ResultCommand onResult;
     };
     auto state = std::make_shared<State>();
     CLI::App* program = app.add_subcommand("program", "program each module and verify its answers");
@@ -294,11 +302,13 @@ Command AddProgram(CLI::App& app, std::ostream& out, std::ostream& err) {
     program->add_option("--ledger", state->ledger,
                         "record each module in this ledger (.csv or .jsonl); {n} continues from its numbers")
         ->type_name("FILE");
+    AddOnResult(*program, state->onResult)->needs("--ledger");
     return {program, [state, &out, &err] {
                 SettingsInput input;
                 if (!PortListUsable(state->common.ports, err) || !Settle(state->settings, input, err))
                     return Finish(kExitUsage, out, err); // a stop at the PIN's prompt is a stop
-                return Finish(Program(state->common, input, !state->noVerify, state->ledger, out, err), out, err);
+                return Finish(Program(state->common, input, !state->noVerify, state->ledger, state->onResult, out, err),
+                              out, err);
             }};
 }
 
@@ -326,6 +336,7 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
         ->check(CLI::PositiveNumber.description(""))
         ->type_name("N");
     station->add_flag("--json", state->json, "one JSON object per event on stdout");
+    AddOnResult(*station, options.onResult);
     return {station, [state, &out, &err] {
                 StationOptions& options = state->options;
                 if (!Settle(state->settings, options.input, err))

@@ -106,7 +106,7 @@ const std::vector<CommandHelp>& Commands() {
         {"station",
          {"zk405-cli station --ledger bench.csv --name \"Line {n}\" --pin-file pin.txt",
           "zk405-cli station --ledger bench.csv --preset bench.txt --skip-done --bluetooth",
-          "zk405-cli station --ledger bench.jsonl --preset bench.txt --once 10 --json"},
+          "zk405-cli station --ledger bench.jsonl --preset bench.txt --once 10 --on-result ./label.sh"},
          {"  0  stopped (Ctrl+C, or --once modules done) with no module failed", kUsage, kNotOpened, kSilent,
           kRefused, kReportLost, kFailed, kLedger,
           "  128+N  stopped by signal N before --once modules were done"}},

@@ -1,5 +1,6 @@
 #include "StationConsole.h"
 
+#include "AfterResult.h"
 #include "CliReport.h"
 #include "Cp1250.h"
 #include "EscapedText.h"
@@ -121,7 +122,9 @@ void StationConsole::Finished(const RecordedResult& result, Verdict verdict, con
         if (!result.nameAfter.empty())
             event["name_after"] = result.nameAfter;
         event["tally"] = TallyJson(tally);
+        AddAfterResult(result, event);
         m_out << JsonLine(event) << std::endl;
+        m_err << AfterResultLines(result) << std::flush;
         return;
     }
     // Appended piece by piece: GCC 12 at -O3 warns falsely about "..." + std::string&&.
@@ -144,6 +147,7 @@ void StationConsole::Finished(const RecordedResult& result, Verdict verdict, con
     if (m_colour && words.tally == TallyColumn::Failed)
         m_out << '\a';
     m_out << std::endl;
+    m_err << AfterResultLines(result) << std::flush;
 }
 
 // On standard error whatever the mode: a script's events on standard output stay the station's own.

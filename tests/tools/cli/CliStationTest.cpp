@@ -259,6 +259,39 @@ TEST_F(CliStationTest, AFailingModuleKeepsItsNumberIsRecordedAndTheStationGoesOn
         << events;
 }
 
+// The station keeps each attempt's transcript and runs --on-result after each result record, from the
+// module's own job: a failure of the command is in the finished event and on stderr, never in the
+// module's result or the station's status.
+TEST_F(CliStationTest, EachResultHasItsTranscriptAndACommandWhoseFailureIsToldNotCounted) {
+    Bench bench(m_dir, "after", 1);
+    bench.PlugIn(0);
+    const std::string ledger = m_dir.File("after.jsonl");
+    // Fails (5) only once it has read the result record and seen its number in the environment.
+    const std::string command =
+        R"(read -r line && test "$ZK405_N" = 1 && test "${line#*\"event\":\"programmed\"}" != "$line" && exit 5)";
+    StationThread station({"station", "--watch-dir", bench.Watched(), "--ledger", ledger, "--name", "Linia {n}",
+                           "--include-present", "--once", "1", "--json", "--on-result", command});
+    const CliRun run = station.Result();
+    EXPECT_EQ(run.status, 0) << run.err;
+    Json finished;
+    for (const Json& event : run.Objects())
+        if (event["event"] == "finished")
+            finished = event;
+    ASSERT_FALSE(finished.is_null()) << run.out;
+    EXPECT_EQ(finished["result"], "programmed");
+    EXPECT_EQ(finished["on_result"],
+              (Json{{"end", "exited"}, {"failed", true}, {"status", 5}, {"message", "exited with status 5"}}));
+    EXPECT_EQ(finished["tally"]["failed"], 0);
+    const std::vector<LedgerRecord> records = Records(ledger);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(finished["transcript"], m_dir.File(records[1].transcript));
+    EXPECT_NE(ReadWholeFile(finished["transcript"]).find("Result command: exited with status 5\n"), std::string::npos);
+    EXPECT_NE(run.err.find("zk405-cli: " + bench.Link(0) +
+                           ": the --on-result command exited with status 5; the module's result stands\n"),
+              std::string::npos)
+        << run.err;
+}
+
 // What the bench reads is in its words: the reports' step names ("name before") stay in the steps.
 TEST_F(CliStationTest, AHeldLineIsToldInTheBenchsWordsWithWhatToDo) {
     PseudoTerminal pty;
