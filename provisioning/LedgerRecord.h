@@ -44,6 +44,11 @@ struct LedgerRecord {
     std::string message;
     double seconds = 0;
     std::string failure; // a failed attempt's kind (Outcome.h); written in JSON Lines alone
+    // The Bluetooth steps around the attempt, each "step=outcome" in their order: "pair=paired",
+    // "program=programmed", "prove-pin=proved", "unpair=unpaired" (PairingSteps.h). JSON Lines has
+    // them as a field; CSV keeps its columns, so they follow the settings in that column, where no
+    // setting's name holds "=".
+    std::vector<std::string> steps;
 };
 
 // One record with its line feed. CSV fields a spreadsheet would take for a formula get a leading "'";

@@ -5,6 +5,7 @@
 
 #include "Job.h"
 #include "Ledger.h"
+#include "PairingSteps.h"
 #include "Settings.h"
 
 #include <functional>
@@ -22,6 +23,7 @@ struct RecordedTask {
     bool replyDriven = true;
     std::function<bool()> stopRequested; // as PortTask's
     StepStarting starting;               // as PortTask's
+    PairingPlan pairing;                 // the Bluetooth steps around the work, with input.pairPin
 };
 
 struct RecordedResult {

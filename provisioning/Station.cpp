@@ -246,6 +246,7 @@ private:
         task.logFile = LogFileFor(event.port, 2);
         task.input = m_options.input;
         task.skipDone = m_options.skipDone;
+        task.pairing = m_options.pairing;
         // A stop takes no new module; a module half-programmed at the bench is worse than a second's wait.
         task.stopRequested = [] { return false; };
         return task;

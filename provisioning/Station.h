@@ -22,6 +22,7 @@ struct StationOptions {
     bool includePresent = false;
     bool skipDone = false;
     size_t once = 0; // stop after this many modules; 0 never
+    PairingPlan pairing; // the Bluetooth steps around each module's work (input.pairPin)
 };
 
 struct Tally {
