@@ -35,28 +35,20 @@ public:
     }
 
     bool Start(std::string& error) {
-        std::vector<bluetooth::SerialDevice> atStart;
         serial_result::OpenFailure why;
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_watch = bluetooth::WatchSerialDevices([this](const bluetooth::SerialDevice& device) { Seen(device); },
-                                                atStart, why);
-        if (!m_watch) {
+        if (!Watch(why)) {
             error = serial_result::DescribeOpenFailure(why);
             return false;
         }
-        if (m_discovering) {
-            for (const bluetooth::SerialDevice& device : atStart)
-                m_seen.insert(device.address); // known before: left alone
-            m_discovery = bluetooth::KeepDiscovering(why);
-            if (!m_discovery) {
-                error = serial_result::DescribeOpenFailure(why);
-                return false;
-            }
+        if (!m_discovering)
             return true;
+        // Without the lock: what the discovery finds is told on the link's thread, which the start of
+        // the discovery waits on, and that telling takes the lock.
+        m_discovery = bluetooth::KeepDiscovering(why);
+        if (!m_discovery) {
+            error = serial_result::DescribeOpenFailure(why);
+            return false;
         }
-        for (const bluetooth::SerialDevice& device : atStart)
-            if (device.paired && m_seen.insert(device.address).second)
-                m_present.push_back(Appeared(device.address));
         return true;
     }
 
@@ -75,6 +67,21 @@ public:
     }
 
 private:
+    bool Watch(serial_result::OpenFailure& why) {
+        std::vector<bluetooth::SerialDevice> atStart;
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_watch = bluetooth::WatchSerialDevices([this](const bluetooth::SerialDevice& device) { Seen(device); },
+                                                atStart, why);
+        if (!m_watch)
+            return false;
+        for (const bluetooth::SerialDevice& device : atStart)
+            if (m_discovering)
+                m_seen.insert(device.address); // known before: left alone
+            else if (device.paired && m_seen.insert(device.address).second)
+                m_present.push_back(Appeared(device.address));
+        return true;
+    }
+
     static PortEvent Appeared(const std::string& address) {
         PortEvent event;
         event.kind = PortEvent::Kind::Appeared;
