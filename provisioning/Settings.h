@@ -41,7 +41,7 @@ struct SettingsInput {
     std::optional<std::string> auth; // one of kAuthWords, any letter case
     // A Bluetooth module's PIN now, to pair it before it is programmed; nothing the module is sent
     // (pair-pin= in a preset).
-    std::optional<std::string> pairPin;
+    std::optional<std::string> pairPin{};
     bool allowEmpty = false;         // an empty name or PIN is sent, not refused
 };
 
