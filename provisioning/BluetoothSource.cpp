@@ -9,6 +9,8 @@
 #include <mutex>
 #include <new>
 #include <set>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace provisioning {
@@ -20,26 +22,33 @@ namespace {
 // once for the station's life (a restart leaves the done ones out with --skip-done).
 // BlueZ tells of each device added or paired on its own (bluetooth::WatchSerialDevices), on a thread of
 // its link: the station's loop asks this source without waiting.
+// Discovering, it takes the modules nobody paired instead: those a discovery finds after its start.
 class BluetoothSource final : public PortSource {
 public:
+    BluetoothSource() = default;
+    explicit BluetoothSource(std::string pattern) : m_discovering(true), m_pattern(std::move(pattern)) {}
+
     ~BluetoothSource() override {
         // Ended first, and without the lock its calls take: no call comes after this.
         m_watch.reset();
+        m_discovery.reset();
     }
 
     bool Start(std::string& error) {
-        std::vector<bluetooth::SerialDevice> atStart;
         serial_result::OpenFailure why;
-        const std::lock_guard<std::mutex> lock(m_mutex);
-        m_watch = bluetooth::WatchSerialDevices([this](const bluetooth::SerialDevice& device) { Seen(device); },
-                                                atStart, why);
-        if (!m_watch) {
+        if (!Watch(why)) {
             error = serial_result::DescribeOpenFailure(why);
             return false;
         }
-        for (const bluetooth::SerialDevice& device : atStart)
-            if (device.paired && m_seen.insert(device.address).second)
-                m_present.push_back(Appeared(device.address));
+        if (!m_discovering)
+            return true;
+        // Without the lock: what the discovery finds is told on the link's thread, which the start of
+        // the discovery waits on, and that telling takes the lock.
+        m_discovery = bluetooth::KeepDiscovering(why);
+        if (!m_discovery) {
+            error = serial_result::DescribeOpenFailure(why);
+            return false;
+        }
         return true;
     }
 
@@ -58,6 +67,21 @@ public:
     }
 
 private:
+    bool Watch(serial_result::OpenFailure& why) {
+        std::vector<bluetooth::SerialDevice> atStart;
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_watch = bluetooth::WatchSerialDevices([this](const bluetooth::SerialDevice& device) { Seen(device); },
+                                                atStart, why);
+        if (!m_watch)
+            return false;
+        for (const bluetooth::SerialDevice& device : atStart)
+            if (m_discovering)
+                m_seen.insert(device.address); // known before: left alone
+            else if (device.paired && m_seen.insert(device.address).second)
+                m_present.push_back(Appeared(device.address));
+        return true;
+    }
+
     static PortEvent Appeared(const std::string& address) {
         PortEvent event;
         event.kind = PortEvent::Kind::Appeared;
@@ -68,7 +92,7 @@ private:
 
     void Seen(const bluetooth::SerialDevice& device) {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        if (!device.paired || m_seen.count(device.address) != 0)
+        if (!Wanted(device) || m_seen.count(device.address) != 0)
             return;
         try {
             m_seen.insert(device.address);
@@ -79,12 +103,22 @@ private:
         m_wake.notify_all();
     }
 
+    // A name comes in a change of its own after the device: one that does not match yet may later.
+    bool Wanted(const bluetooth::SerialDevice& device) const {
+        if (!m_discovering)
+            return device.paired;
+        return !device.paired && (m_pattern.empty() || bluetooth::NameMatches(device.name, m_pattern));
+    }
+
+    const bool m_discovering = false;
+    const std::string m_pattern;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::set<std::string> m_seen;
     std::vector<PortEvent> m_present;
     std::vector<PortEvent> m_pending;
     std::unique_ptr<bluetooth::DeviceWatch> m_watch;
+    std::unique_ptr<bluetooth::DiscoveryLease> m_discovery;
 };
 
 } // namespace
@@ -95,6 +129,17 @@ std::unique_ptr<PortSource> MakeBluetoothSource(std::string& error) {
         return nullptr;
     }
     auto source = std::make_unique<BluetoothSource>();
+    if (!source->Start(error))
+        return nullptr;
+    return source;
+}
+
+std::unique_ptr<PortSource> MakeDiscoveringBluetoothSource(const std::string& pattern, std::string& error) {
+    if (!bluetooth::Available()) {
+        error = "Bluetooth modules cannot be discovered on this platform";
+        return nullptr;
+    }
+    auto source = std::make_unique<BluetoothSource>(pattern);
     if (!source->Start(error))
         return nullptr;
     return source;

@@ -60,6 +60,8 @@ constexpr HintWords kEnglish = {
                                 "longer --timeout if it is slow",
     /* PairUnknownDevice     */ "switch the module on and let a discovery find it (zk405-cli scan --discover 10), "
                                 "then pair it again",
+    /* PinNotProved          */ "the module took its settings but not the new PIN: set it aside, or program its PIN "
+                                "again and pair it with the new one (zk405-cli pair bt:{address} --pin PIN)",
 };
 
 HintKey HolderKey(const OpenFailure& failure) {
@@ -206,6 +208,10 @@ HintKey HintKeyOf(const PortResult& port) {
         return HintKey::Silent;
     case Verdict::NotConfirmed:
         return NotConfirmedKey(port);
+    case Verdict::NotPaired:
+        return HintKeyOf(port.pairing);
+    case Verdict::PinNotProved:
+        return HintKey::PinNotProved;
     case Verdict::Interrupted:
         break;
     }

@@ -54,8 +54,10 @@ enum class HintKey {
     PairRefused,
     PairNoAnswer,
     PairUnknownDevice,
+    // Programmed with a new PIN that the module did not pair with afterwards.
+    PinNotProved,
 };
-inline constexpr size_t kHintKeys = static_cast<size_t>(HintKey::PairUnknownDevice) + 1;
+inline constexpr size_t kHintKeys = static_cast<size_t>(HintKey::PinNotProved) + 1;
 
 // One language's sentences, in HintKey's order. A sentence may name what the failure knows:
 // {device}, {program}, {pid}, {path} (a lock file) and {address} (a Bluetooth module's).

@@ -282,6 +282,8 @@ Verdict VerdictOf(const PortResult& port) {
         return Verdict::Skipped;
     if (port.status >= kExitSignalBase)
         return Verdict::Interrupted;
+    if (port.pairingFailed != PairingStep::None)
+        return port.pairingFailed == PairingStep::Pair ? Verdict::NotPaired : Verdict::PinNotProved;
     switch (port.status) {
     case kExitOk:
         // Sent without looking at the answers (--no-verify): done, but nobody can say it was programmed.

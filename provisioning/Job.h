@@ -3,6 +3,7 @@
 // Jobs run side by side, each on a thread of its own; a job touches nothing another job uses.
 #pragma once
 
+#include "Bluetooth.h"
 #include "ExitStatus.h"
 #include "ModuleCommands.h"
 #include "OpenFailure.h"
@@ -82,6 +83,9 @@ struct PortTask {
     TrafficSink* traffic = nullptr;
 };
 
+// The Bluetooth step around a module's work that failed, when one did (PairingSteps.h).
+enum class PairingStep { None, Pair, ProvePin };
+
 struct PortResult {
     std::string port;
     size_t position = 0;
@@ -98,6 +102,8 @@ struct PortResult {
     bool skipped = false;   // beforeProgram left the module as it was
     std::vector<StepResult> steps;
     double seconds = 0;
+    PairingStep pairingFailed = PairingStep::None;
+    bluetooth::PairOutcome pairing; // that step's pairing, when it was one
 };
 
 // How the attempt ended, in the one vocabulary every report and the ledger use.

@@ -20,7 +20,7 @@ using ledger_csv::SplitCsv;
 
 // The ledger's columns, in their order: the CSV header, both writers and both readers follow this
 // table, so a column added here is written and read everywhere at once.
-enum class FieldKind { Text, Number, Status, Seconds, Settings };
+enum class FieldKind { Text, Number, Status, Seconds, Settings, Steps };
 enum FieldFlags : unsigned {
     kAlways = 0,
     kOmitWhenEmpty = 1, // left out of a JSON record when empty
@@ -51,6 +51,7 @@ constexpr Field kFields[] = {
     {"seconds", FieldKind::Seconds, nullptr, kResultOnly},
     {"failure", FieldKind::Text, &LedgerRecord::failure, kOmitWhenEmpty | kResultOnly | kJsonOnly},
     {"transcript", FieldKind::Text, &LedgerRecord::transcript, kOmitWhenEmpty | kJsonOnly},
+    {"steps", FieldKind::Steps, nullptr, kOmitWhenEmpty | kResultOnly | kJsonOnly},
 };
 // The CSV columns are the fields before the first one of JSON alone.
 constexpr size_t kCsvColumns = [] {
@@ -130,8 +131,14 @@ std::string CsvText(const Field& field, const LedgerRecord& r) {
         return std::to_string(r.status);
     case FieldKind::Seconds:
         return SecondsText(r.seconds);
-    case FieldKind::Settings:
-        return Join(r.settings, ';');
+    case FieldKind::Settings: {
+        std::vector<std::string> both = r.settings;
+        if (r.event != kLedgerStarted)
+            both.insert(both.end(), r.steps.begin(), r.steps.end());
+        return Join(both, ';');
+    }
+    case FieldKind::Steps:
+        break; // in the settings column
     }
     return "";
 }
@@ -150,7 +157,10 @@ bool FromCsv(const Field& field, const std::string& text, LedgerRecord& r) {
         r.seconds = text.empty() ? 0 : std::strtod(text.c_str(), &end);
         return end == nullptr || *end == '\0';
     case FieldKind::Settings:
-        r.settings = Split(text, ';');
+        for (std::string& item : Split(text, ';'))
+            (item.find('=') == std::string::npos ? r.settings : r.steps).push_back(std::move(item));
+        return true;
+    case FieldKind::Steps:
         return true;
     }
     return false;
@@ -175,6 +185,10 @@ void ToJson(const Field& field, const LedgerRecord& r, Json& json) {
         return;
     case FieldKind::Settings:
         json[field.name] = r.settings;
+        return;
+    case FieldKind::Steps:
+        if (!r.steps.empty())
+            json[field.name] = r.steps;
         return;
     }
 }
@@ -206,14 +220,17 @@ bool FromJson(const Field& field, const Json& value, LedgerRecord& r) {
         r.seconds = value.get<double>();
         return true;
     case FieldKind::Settings:
+    case FieldKind::Steps: {
         if (!value.is_array())
             return false;
+        std::vector<std::string>& items = field.kind == FieldKind::Settings ? r.settings : r.steps;
         for (const Json& item : value) {
             if (!item.is_string())
                 return false;
-            r.settings.push_back(item.get<std::string>());
+            items.push_back(item.get<std::string>());
         }
         return true;
+    }
     }
     return false;
 }

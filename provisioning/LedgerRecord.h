@@ -48,6 +48,11 @@ struct LedgerRecord {
     // JSON Lines alone: a CSV ledger keeps the columns its readers know, and its records name the file
     // by their number, address (else port) and attempt.
     std::string transcript;
+    // The Bluetooth steps around the attempt, each "step=outcome" in their order: "pair=paired",
+    // "program=programmed", "prove-pin=proved", "unpair=unpaired" (PairingSteps.h). JSON Lines has
+    // them as a field; CSV keeps its columns, so they follow the settings in that column, where no
+    // setting's name holds "=".
+    std::vector<std::string> steps;
 };
 
 // One record with its line feed. CSV fields a spreadsheet would take for a formula get a leading "'";

@@ -19,8 +19,10 @@ constexpr VerdictWords kWords[] = {
     /* Silent       */ {kResultFailed, "silent", TallyColumn::Failed},
     /* NotConfirmed */ {kResultFailed, "not-confirmed", TallyColumn::Failed},
     /* Interrupted  */ {kResultFailed, "interrupted", TallyColumn::Failed},
+    /* NotPaired    */ {kResultFailed, "not-paired", TallyColumn::Failed},
+    /* PinNotProved */ {kResultFailed, "pin-not-proved", TallyColumn::Failed},
 };
-static_assert(std::size(kWords) == static_cast<size_t>(Verdict::Interrupted) + 1);
+static_assert(std::size(kWords) == static_cast<size_t>(Verdict::PinNotProved) + 1);
 
 } // namespace
 

@@ -39,6 +39,8 @@ enum class Verdict {
     Silent,       // the module did not answer
     NotConfirmed, // a setting refused or not confirmed, or the attempt refused for its input or ledger
     Interrupted,  // a stop signal cut it short
+    NotPaired,    // the Bluetooth module could not be paired with the PIN it has
+    PinNotProved, // programmed, but the module did not pair again with its new PIN
 };
 
 // How an attempt ended, in the one word every front end and file uses for it: program's table and

@@ -79,7 +79,12 @@ public:
         job.beforeProgram = [this](const PortResult& port, MODULE_SETTINGS& settings) {
             return BeforeProgram(port, settings);
         };
-        m_recorded.port = RunPort(job, report);
+        PairingSteps pairing(m_task.pairing, m_task.input, m_task.port);
+        if (pairing.Before(m_recorded.port)) {
+            m_recorded.port = RunPort(job, report);
+            pairing.After(m_recorded.port, [&job] { return ReadNameOnce(job); });
+        }
+        m_record.steps = pairing.Taken();
         if (!m_recorded.ledgerFailed) // otherwise nothing more can be written there
             RecordResult();
         m_transcript.Close();

@@ -6,6 +6,7 @@
 #include "Job.h"
 #include "Ledger.h"
 #include "ResultCommand.h"
+#include "PairingSteps.h"
 #include "Settings.h"
 
 #include <functional>
@@ -27,6 +28,7 @@ struct RecordedTask {
     std::string transcriptDir;
     // Run after the result record is written, from the attempt's own thread; no command for none.
     ResultCommand onResult;
+    PairingPlan pairing;                 // the Bluetooth steps around the work, with input.pairPin
 };
 
 struct RecordedResult {

@@ -158,9 +158,10 @@ bool ParsePreset(std::string_view text, const std::string& source, SettingsInput
                                            : key == "pin"  ? &preset.pin
                                            : key == "flow" ? &preset.flow
                                            : key == "auth" ? &preset.auth
+                                           : key == "pair-pin" ? &preset.pairPin
                                                            : nullptr;
         if (slot == nullptr) {
-            error = where + "unknown key \"" + key + "\" (name, pin, flow, auth)";
+            error = where + "unknown key \"" + key + "\" (name, pin, flow, auth, pair-pin)";
             return false;
         }
         if (slot->has_value()) {
@@ -192,6 +193,8 @@ SettingsInput Merge(const SettingsInput& preset, const SettingsInput& options) {
         merged.flow = options.flow;
     if (options.auth)
         merged.auth = options.auth;
+    if (options.pairPin)
+        merged.pairPin = options.pairPin;
     merged.allowEmpty = preset.allowEmpty || options.allowEmpty;
     return merged;
 }

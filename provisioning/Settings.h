@@ -39,10 +39,13 @@ struct SettingsInput {
     std::optional<std::string> pin;
     std::optional<std::string> flow; // one of module_commands::kFlowLabels or kFlowNoneWord, any letter case
     std::optional<std::string> auth; // one of kAuthWords, any letter case
+    // A Bluetooth module's PIN now, to pair it before it is programmed; nothing the module is sent
+    // (pair-pin= in a preset).
+    std::optional<std::string> pairPin{};
     bool allowEmpty = false;         // an empty name or PIN is sent, not refused
 };
 
-// A preset: "name=", "pin=", "flow=", "auth=" lines; blank lines and lines starting with "#" are
+// A preset: "name=", "pin=", "flow=", "auth=", "pair-pin=" lines; blank lines and lines starting with "#" are
 // skipped; keys and values are trimmed of spaces and tabs. source names the text in messages.
 bool ParsePreset(std::string_view text, const std::string& source, SettingsInput& out, std::string& error);
 // Read only from a regular file or a pipe (--preset /dev/stdin, <(...)), at most kMaxPresetBytes.

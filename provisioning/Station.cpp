@@ -250,6 +250,7 @@ private:
         if (m_options.transcripts)
             task.transcriptDir = TranscriptFolderFor(m_options.ledgerPath);
         task.onResult = m_options.onResult;
+        task.pairing = m_options.pairing;
         // A stop takes no new module; a module half-programmed at the bench is worse than a second's wait.
         task.stopRequested = [] { return false; };
         return task;

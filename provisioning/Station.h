@@ -24,6 +24,7 @@ struct StationOptions {
     size_t once = 0; // stop after this many modules; 0 never
     bool transcripts = true; // each attempt's transcript in TranscriptFolderFor(ledgerPath)
     ResultCommand onResult;  // run after each result record
+    PairingPlan pairing; // the Bluetooth steps around each module's work (input.pairPin)
 };
 
 struct Tally {

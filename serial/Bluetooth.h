@@ -56,6 +56,20 @@ public:
 std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialDevice&)> changed,
                                                 std::vector<SerialDevice>& present, serial_result::OpenFailure& why);
 
+// A discovery of classic (BR/EDR) devices on every powered adapter, running while any lease on it
+// lives: the devices it finds reach the watches above. Null with the reason when the stack cannot be
+// asked or no adapter is powered.
+class DiscoveryLease {
+public:
+    virtual ~DiscoveryLease() = default;
+};
+std::unique_ptr<DiscoveryLease> KeepDiscovering(serial_result::OpenFailure& why);
+
+// Waits, with a discovery of its own, until the system knows the device at address again, unpaired
+// (it forgets a device whose bond is removed). False with the reason after timeout, at a stop, or
+// when the stack cannot be asked.
+bool FindAgain(const std::string& address, std::chrono::milliseconds timeout, serial_result::OpenFailure& why);
+
 // The name the system shows for the device at address, when it knows one.
 std::optional<std::string> DeviceName(const std::string& address);
 

@@ -22,6 +22,16 @@ std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialD
     return nullptr;
 }
 
+std::unique_ptr<DiscoveryLease> KeepDiscovering(serial_result::OpenFailure& why) {
+    std::vector<SerialDevice> none;
+    ListSerialDevices(std::chrono::seconds(0), std::string(), none, why);
+    return nullptr;
+}
+
+bool FindAgain(const std::string&, std::chrono::milliseconds, serial_result::OpenFailure& why) {
+    return KeepDiscovering(why) != nullptr;
+}
+
 std::optional<std::string> DeviceName(const std::string&) {
     return std::nullopt;
 }

@@ -270,6 +270,34 @@ std::int64_t Attempt(Ledger& ledger, const std::string& attempt, const std::stri
 // A module that failed and is tried again keeps its number, and so the name it was given: known by its
 // address where it has one, else by the name the failed attempt gave it. A programmed number is never
 // given again, and another station's ledger over the same file does the same.
+// The Bluetooth steps read back in both spellings; CSV keeps its columns, its old ledgers read as ever
+// and a record without steps is written as before.
+TEST_P(LedgerFormats, TheBluetoothStepsReadBackAndLeaveTheColumnsAsTheyWere) {
+    LedgerRecord record = Started("a1", 3);
+    record.event = record.result = kResultFailed;
+    record.failure = "pin-not-proved";
+    record.status = 4;
+    record.settings = {"name", "pin"};
+    record.steps = {"pair=paired", "program=programmed", "prove-pin=wrong-pin", "unpair=unpaired"};
+    LedgerRecord plain = record;
+    plain.attempt = "a2";
+    plain.steps.clear();
+    const std::string plainLine = FormatRecord(plain, Format());
+    Write(FormatRecord(Started("a1", 3), Format()) + FormatRecord(record, Format()) + plainLine);
+    const LedgerContents contents = ParseLedger(ReadWholeFile(Path()), Format());
+    ASSERT_TRUE(contents.badLines.empty());
+    ASSERT_EQ(contents.records.size(), 3u);
+    EXPECT_TRUE(contents.records[0].steps.empty());
+    EXPECT_EQ(contents.records[1].settings, record.settings);
+    EXPECT_EQ(contents.records[1].steps, record.steps);
+    EXPECT_TRUE(contents.records[2].steps.empty());
+    EXPECT_EQ(plainLine.find("steps"), std::string::npos);
+    if (Format() == LedgerFormat::Csv) {
+        EXPECT_EQ(plainLine.find("pair="), std::string::npos);
+        EXPECT_NE(FormatRecord(record, Format()).find(",name;pin;pair=paired;program=programmed;"), std::string::npos);
+    }
+}
+
 TEST_P(LedgerFormats, ARetriedModuleKeepsItsNumberAndAProgrammedOneIsNeverGivenAgain) {
     const std::string address = "00:1A:7D:DA:71:13";
     Ledger ledger;

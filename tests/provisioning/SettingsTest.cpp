@@ -44,6 +44,16 @@ TEST(Preset, ReadsKeysSkipsCommentsAndOptionsWin) {
     SettingsInput empty;
     EXPECT_TRUE(ParsePreset("# only comments\n\n", "p", empty, error));
     EXPECT_TRUE(IsEmpty(empty));
+
+    // The PIN to pair with is no setting: a preset of it alone programs nothing; an option wins.
+    SettingsInput pairing;
+    ASSERT_TRUE(ParsePreset("pair-pin = 1234\n", "p", pairing, error)) << error;
+    EXPECT_EQ(pairing.pairPin, "1234");
+    EXPECT_TRUE(IsEmpty(pairing));
+    SettingsInput given;
+    given.pairPin = "0000";
+    EXPECT_EQ(Merge(pairing, given).pairPin, "0000");
+    EXPECT_FALSE(ParsePreset("pair-pin=1\npair-pin=2\n", "p", pairing, error));
 }
 
 TEST(Preset, MalformedLinesAreRefusedWithTheirPlace) {

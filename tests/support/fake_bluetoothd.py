@@ -13,7 +13,9 @@ command arrives. "ready" on stdout once everything is on the bus.
   --device ADAPTER ADDRESS ALIAS FLAGS
         FLAGS, comma-separated: paired, trusted, spp, nearby (found only by
         a discovery), rssi=N, answer=serve|refuse|silent|drop|hold|rogue,
-        later=S (known only S seconds after the start); a device is
+        later=S (known only S seconds after the start), found=S (found S
+        seconds after the first StartDiscovery), sim=ARG (one more
+        argument for this device's --sim, e.g. sim=--keep-pin); a device is
         announced with InterfacesAdded as unpaired, and its flags follow in a
         PropertiesChanged, as bluetoothd tells of a device it pairs.
         hold: ConnectProfile is never answered ("held PATH" on stdout).
@@ -34,6 +36,14 @@ command arrives. "ready" on stdout once everything is on the bus.
         refused: ERROR" or "other device answered") and, from another peer
         of the bus, for this one's ("rogue refused: ERROR" or "rogue
         answered").
+        A device with a PIN is a module in range: a discovery sees it again
+        (its RSSI changes), RemoveDevice forgets it
+        ("removed PATH"), and a discovery finds it again, unpaired. Its PIN
+        is the one the --sim keeps in its --state file, once there is one.
+  --desktop-agent       another peer of the bus registers an agent of its
+        own as the default one, as a person's desktop does ("desktop agent
+        registered" after "ready"); bluetoothd asks it for a device whose
+        pairing program has no agent ("desktop agent asked PATH").
   --log FILE            the mock's log of the calls it took (default: none)
   --sim PROGRAM ARG...  last; "{address}" in an ARG becomes the address
 """
@@ -69,6 +79,10 @@ held = set()  # device object paths whose ConnectProfile is never answered
 agents = {}  # agent path by the bus name that registered it
 pairings = {}  # (PIN, mode) by device object path
 held_pairs = {}  # the unanswered Pair call by device object path
+entries = {}  # the --device entry by device object path
+found_later = []  # (seconds, entry) found that long after the first discovery
+default_agent = []  # the (bus name, path) of the default agent, when one is
+desktop = []  # the desktop's bus connection and agent, kept alive
 
 
 def parse():
@@ -77,6 +91,7 @@ def parse():
     parser.add_argument('--powered-off', action='append', default=[])
     parser.add_argument('--device', nargs=4, action='append', default=[])
     parser.add_argument('--log', default=os.devnull)
+    parser.add_argument('--desktop-agent', action='store_true')
     parser.add_argument('--sim', nargs=argparse.REMAINDER, default=[])
     return parser.parse_args()
 
@@ -98,6 +113,9 @@ def remember_agents(_bus, message):
             agents[message.get_sender()] = message.get_args_list()[0]
         elif message.get_member() == 'UnregisterAgent':
             agents.pop(message.get_sender(), None)
+        elif message.get_member() == 'RequestDefaultAgent':
+            default_agent[:] = [(message.get_sender(),
+                                 message.get_args_list()[0])]
     return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
 
 
@@ -134,8 +152,40 @@ def probe_agent(bus, sender, agent, path):
     rogue.close()
 
 
-def start_pairing(bus, call, path):
-    pin, mode = pairings[path]
+def state_file(options, path):
+    """The --state file of the device's simulator, when it keeps one."""
+    sim = options.sim
+    if '--state' not in sim or sim.index('--state') + 1 >= len(sim):
+        return None
+    address = entries[path][1]
+    return sim[sim.index('--state') + 1].replace('{address}', address)
+
+
+def current_pin(options, path):
+    """The PIN the module has now: the one its simulator kept last."""
+    pin = pairings[path][0]
+    kept = state_file(options, path)
+    if kept is not None and os.path.exists(kept):
+        with open(kept, encoding='latin-1') as state:
+            for line in state:
+                if line.startswith('pin='):
+                    pin = line[4:].rstrip('\n')
+    return pin
+
+
+def agent_for(sender):
+    """bluetoothd asks the pairing program's own agent, else the default
+    one."""
+    if sender in agents:
+        return sender, agents[sender]
+    if default_agent:
+        return default_agent[0]
+    return None, None
+
+
+def start_pairing(bus, options, call, path):
+    pin = current_pin(options, path)
+    mode = pairings[path][1]
     sender = call.get_sender()
     print('pair asked', path, flush=True)
     if mode == 'hold':
@@ -146,7 +196,7 @@ def start_pairing(bus, call, path):
         reply_to(bus, call, 'org.bluez.Error.AuthenticationRejected',
                  'Authentication Rejected')
         return
-    agent = agents.get(sender)
+    sender, agent = agent_for(sender)
     if agent is None:
         reply_to(bus, call, 'org.bluez.Error.AuthenticationFailed', 'no agent')
         return
@@ -172,14 +222,14 @@ def start_pairing(bus, call, path):
                    [dbus.ObjectPath(path)], given, refused, timeout=10)
 
 
-def pair_devices(bus, message):
+def pair_devices(bus, options, message):
     """Pair and CancelPairing of the devices with a PIN; CancelPairing
     goes on to the mock as well, which logs it."""
     if message.get_type() != 1 or message.get_interface() != DEVICE:
         return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
     path = message.get_path()
     if message.get_member() == 'Pair' and path in pairings:
-        start_pairing(bus, message, path)
+        start_pairing(bus, options, message, path)
         return dbus.lowlevel.HANDLER_RESULT_HANDLED
     if message.get_member() == 'CancelPairing' and path in held_pairs:
         reply_to(bus, held_pairs.pop(path),
@@ -250,7 +300,10 @@ def connect_profile(bus, options, address, answer):
             GLib.io_add_watch(theirs, GLib.IO_IN | GLib.IO_HUP,
                               drop_on_first_command)
         else:
-            args = [arg.replace('{address}', address) for arg in options.sim]
+            extra = [f[4:] for f in entries[device.path][3].split(',')
+                     if f.startswith('sim=')]
+            args = [arg.replace('{address}', address)
+                    for arg in options.sim + extra]
             fd = theirs.fileno()
             children.append(subprocess.Popen(args + ['--fd', str(fd)],
                                              pass_fds=[fd]))
@@ -267,6 +320,7 @@ def add_device(bus, options, main, entry):
     adapter, address, alias, flags = entry
     flags = flags.split(',')
     path = main.AddDevice(adapter, address, alias)
+    entries[path] = entry
     device = mockobject.objects[path]
     properties = device.props[DEVICE]
     uuid = SERIAL_PORT if 'spp' in flags else AUDIO_SINK
@@ -302,6 +356,70 @@ def add_device(bus, options, main, entry):
         held.add(path)
 
 
+def discovering(adapter):
+    return bool(mockobject.objects['/org/bluez/' + adapter].props[ADAPTER]
+                ['Discovering'])
+
+
+def find_again(bus, options, root, nearby, path):
+    """A module in range is found again, unpaired, by a discovery."""
+    adapter, address, alias, flags = entries[path]
+    kept = [f for f in flags.split(',')
+            if f not in ('paired', 'trusted') and not f.startswith('later=')
+            and not f.startswith('found=')]
+    entry = [adapter, address, alias, ','.join(kept)]
+    if discovering(adapter):
+        add_device(bus, options, root, entry)
+    else:
+        nearby.append(entry)
+    return False
+
+
+def forget_devices(bus, options, root, nearby, message):
+    """RemoveDevice goes on to the mock, which removes the object; a module
+    in range is there to be found again."""
+    if (message.get_type() == 1 and message.get_interface() == ADAPTER
+            and message.get_member() == 'RemoveDevice'):
+        path = str(message.get_args_list()[0])
+        if path in pairings and path in mockobject.objects:
+            print('removed', path, flush=True)
+            pairings.pop(path)
+            GLib.timeout_add(200, lambda: find_again(bus, options, root,
+                                                    nearby, path))
+    return dbus.lowlevel.HANDLER_RESULT_NOT_YET_HANDLED
+
+
+class DesktopAgent(dbus.service.Object):
+    """A person's desktop agent, which gives any PIN it is asked for."""
+
+    @dbus.service.method(AGENT, in_signature='o', out_signature='s')
+    def RequestPinCode(self, device):
+        print('desktop agent asked', device, flush=True)
+        return '0000'
+
+
+def start_desktop_agent():
+    connection = dbus.bus.BusConnection(os.environ['DBUS_SYSTEM_BUS_ADDRESS'])
+    agent = DesktopAgent(connection, '/org/desktop/agent')
+    manager = connection.get_object('org.bluez', '/org/bluez')
+    desktop.extend([connection, agent])
+
+    def failed(error):
+        print('desktop agent refused', error.get_dbus_name(), flush=True)
+
+    def registered():
+        manager.RequestDefaultAgent(
+            '/org/desktop/agent', dbus_interface=AGENT_MANAGER,
+            reply_handler=lambda: print('desktop agent registered',
+                                        flush=True),
+            error_handler=failed)
+
+    manager.RegisterAgent('/org/desktop/agent', 'KeyboardDisplay',
+                          dbus_interface=AGENT_MANAGER,
+                          reply_handler=registered, error_handler=failed)
+    return False
+
+
 def main():
     options = parse()
     dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
@@ -309,7 +427,7 @@ def main():
     bus.add_message_filter(remember_profiles)
     bus.add_message_filter(hold_connections)
     bus.add_message_filter(remember_agents)
-    bus.add_message_filter(lambda b, m: pair_devices(bus, m))
+    bus.add_message_filter(lambda b, m: pair_devices(bus, options, m))
     name = dbus.service.BusName('org.bluez', bus, do_not_queue=True)
     root = mockobject.DBusMockObject(name, '/', dbusmock.OBJECT_MANAGER_IFACE,
                                      {}, options.log, True)
@@ -325,7 +443,10 @@ def main():
     for entry in options.device:
         flags = entry[3].split(',')
         later = [float(f[6:]) for f in flags if f.startswith('later=')]
-        if 'nearby' in flags:
+        found = [float(f[6:]) for f in flags if f.startswith('found=')]
+        if found:
+            found_later.append((found[0], entry))
+        elif 'nearby' in flags:
             nearby.append(entry)
         elif later:
             # Paired by a person while the program already runs.
@@ -336,13 +457,31 @@ def main():
 
     def start_discovery(adapter):
         adapter.props[ADAPTER]['Discovering'] = True
+        # A module known before and in range is seen again: its RSSI changes.
+        for path in list(pairings):
+            if path in mockobject.objects:
+                changed = {'RSSI': dbus.Int16(-50, variant_level=1)}
+                mockobject.objects[path].props[DEVICE].update(changed)
+                mockobject.objects[path].EmitSignal(
+                    dbus.PROPERTIES_IFACE, 'PropertiesChanged', 'sa{sv}as',
+                    [DEVICE, dbus.Dictionary(changed, signature='sv'),
+                     dbus.Array([], signature='s')])
         while nearby:
             add_device(bus, options, root, nearby.pop())
+        while found_later:
+            seconds, entry = found_later.pop(0)
+            GLib.timeout_add(int(seconds * 1000),
+                             lambda s=entry: add_device(bus, options, root, s))
+
+    bus.add_message_filter(
+        lambda b, m: forget_devices(bus, options, root, nearby, m))
 
     for adapter in options.adapter:
         mockobject.objects['/org/bluez/' + adapter].AddMethod(
             ADAPTER, 'StartDiscovery', '', '', start_discovery)
 
+    if options.desktop_agent:
+        GLib.idle_add(start_desktop_agent)
     print('ready', flush=True)
     try:
         GLib.MainLoop().run()

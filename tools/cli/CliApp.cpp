@@ -11,6 +11,7 @@
 #include "CliProgress.h"
 #include "CliReport.h"
 #include "CliScan.h"
+#include "CliUnattended.h"
 #include "CliHelp.h"
 #include "CliOutput.h"
 #include "CliUsage.h"
@@ -168,7 +169,8 @@ ExitStatus ReadNames(const Common& common, std::ostream& out, std::ostream& err)
 
 // With a ledger {n} is the ledger's next number, taken as each module starts.
 ExitStatus Program(const Common& common, const SettingsInput& input, bool verify, const std::string& ledgerPath,
-                   const ResultCommand& onResult, std::ostream& out, std::ostream& err) {
+                   const ResultCommand& onResult, const PairingPlan& pairing, std::ostream& out,
+                   std::ostream& err) {
     std::vector<PortTask> tasks = Tasks(common);
     std::string error;
     for (PortTask& task : tasks) {
@@ -194,11 +196,9 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
     }
     std::atomic<bool> ledgerFailed{false};
     const PortRunner recorded = [&](const PortTask& task, const StepReport& report, PortResult& result) {
-        const RecordedResult run = RunRecorded(
-            ledger,
-            {task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {}, task.starting,
-             TranscriptFolderFor(ledgerPath), onResult},
-            report, nullptr);
+        RecordedTask recordedTask{task.port, "", task.logFile, input, false, task.verify, task.replyDriven, {},
+                                  task.starting, TranscriptFolderFor(ledgerPath), onResult, pairing};
+        const RecordedResult run = RunRecorded(ledger, recordedTask, report, nullptr);
         result = run.port;
         if (const std::string lines = AfterResultLines(run); !lines.empty()) {
             const std::lock_guard<std::mutex> lock(ledgerErrorLock);
@@ -213,9 +213,12 @@ ExitStatus Program(const Common& common, const SettingsInput& input, bool verify
             });
         }
     };
-    const std::vector<PortResult> results = ledgerPath.empty()
-                                                ? RunAll(tasks, common, *progress, out, err)
-                                                : RunAll(tasks, common, *progress, out, err, recorded);
+    const PortRunner paired = [&](const PortTask& task, const StepReport& report, PortResult& result) {
+        RunPaired(pairing, input, task, report, result);
+    };
+    const std::vector<PortResult> results = !ledgerPath.empty() ? RunAll(tasks, common, *progress, out, err, recorded)
+                                            : AnyStep(pairing)  ? RunAll(tasks, common, *progress, out, err, paired)
+                                                                : RunAll(tasks, common, *progress, out, err);
     // The table is the result; beside JSON it is only for a person watching.
     if (!common.quiet)
         (common.json ? err : out) << SummaryTable(results);
@@ -293,6 +296,7 @@ Command AddProgram(CLI::App& app, std::ostream& out, std::ostream& err) {
         bool noVerify = false;
         std::string ledger;
         ResultCommand onResult;
+        UnattendedOptions unattended;
     };
     auto state = std::make_shared<State>();
     CLI::App* program = app.add_subcommand("program", "program each module and verify its answers");
@@ -303,11 +307,15 @@ Command AddProgram(CLI::App& app, std::ostream& out, std::ostream& err) {
                         "record each module in this ledger (.csv or .jsonl); {n} continues from its numbers")
         ->type_name("FILE");
     AddOnResult(*program, state->onResult)->needs("--ledger");
+    AddUnattendedOptions(*program, state->unattended, false);
     return {program, [state, &out, &err] {
                 SettingsInput input;
-                if (!PortListUsable(state->common.ports, err) || !Settle(state->settings, input, err))
+                PairingPlan pairing;
+                if (!PortListUsable(state->common.ports, err) || !Settle(state->settings, input, err) ||
+                    !SettleUnattended(state->unattended, true, state->common.ports, input, pairing, err))
                     return Finish(kExitUsage, out, err); // a stop at the PIN's prompt is a stop
-                return Finish(Program(state->common, input, !state->noVerify, state->ledger, state->onResult, out, err),
+                return Finish(Program(state->common, input, !state->noVerify, state->ledger, state->onResult, pairing,
+                                      out, err),
                               out, err);
             }};
 }
@@ -317,6 +325,7 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
         StationOptions options;
         SettingsOptions settings;
         bool json = false;
+        UnattendedOptions unattended;
     };
     auto state = std::make_shared<State>();
     StationOptions& options = state->options;
@@ -337,9 +346,11 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
         ->type_name("N");
     station->add_flag("--json", state->json, "one JSON object per event on stdout");
     AddOnResult(*station, options.onResult);
+    AddUnattendedOptions(*station, state->unattended, true);
     return {station, [state, &out, &err] {
                 StationOptions& options = state->options;
-                if (!Settle(state->settings, options.input, err))
+                if (!Settle(state->settings, options.input, err) ||
+                    !SettleUnattended(state->unattended, options.bluetooth, {}, options.input, options.pairing, err))
                     return Finish(kExitUsage, out, err);
                 // Checked once before waiting: a bad PIN or label would fail every module; a name too
                 // long for a port or a number is refused for that module alone.
@@ -350,6 +361,10 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
                     return kExitUsage;
                 }
                 options.bluetoothSource = MakeBluetoothSource;
+                if (state->unattended.discover)
+                    options.bluetoothSource = [match = state->unattended.match](std::string& why) {
+                        return MakeDiscoveringBluetoothSource(match, why);
+                    };
                 StationConsole console(out, err, state->json, !state->json && ColourWanted(out));
                 const std::unique_ptr<TerminalProgress> progress = ProgressOn(err, false, state->json);
                 StationProgress shown(console, *progress, out, state->json);

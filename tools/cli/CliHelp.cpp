@@ -49,7 +49,8 @@ constexpr const char* kNotOpened =
     "     (its line stuck, no thread or memory for it)";
 constexpr const char* kSilent = "  3  a module stayed silent, or the Bluetooth link to it dropped";
 constexpr const char* kRefused =
-    "  4  a module refused or did not confirm a setting, or its name read back differs";
+    "  4  a module refused or did not confirm a setting, or its name read back differs; a\n"
+    "     Bluetooth module refused its pairing (--pair-pin) or its new PIN (--prove-pin)";
 constexpr const char* kReportLost =
     "  5  all went well, but the report could not be written (a full disk, a closed pipe)";
 constexpr const char* kFailed = "  6  an unexpected failure ended the program; its ports were closed";
@@ -100,13 +101,16 @@ const std::vector<CommandHelp>& Commands() {
         {"program",
          {"zk405-cli program com5 --name \"Line {n}\" --pin-file pin.txt",
           "zk405-cli program com5 com6 --preset bench.txt --ledger bench.csv",
-          "zk405-cli program com5 --flow none --auth always --json"},
+          "zk405-cli program com5 --flow none --auth always --json",
+          "zk405-cli program bt:AA:BB:CC:DD:EE:FF --pair-pin 1234 --pin 4321 --prove-pin --unpair-after"},
          {"  0  every selected setting confirmed on every port", kUsage, kNotOpened, kSilent, kRefused,
           kReportLost, kFailed, kLedger, kSignal}},
         {"station",
          {"zk405-cli station --ledger bench.csv --name \"Line {n}\" --pin-file pin.txt",
           "zk405-cli station --ledger bench.csv --preset bench.txt --skip-done --bluetooth",
-          "zk405-cli station --ledger bench.jsonl --preset bench.txt --once 10 --on-result ./label.sh"},
+          "zk405-cli station --ledger bench.jsonl --preset bench.txt --once 10 --on-result ./label.sh",
+          "zk405-cli station --ledger bench.csv --preset bench.txt --bluetooth --discover --match \"ZK405*\"\n"
+          "          --pair-pin 1234 --prove-pin --unpair-after"},
          {"  0  stopped (Ctrl+C, or --once modules done) with no module failed", kUsage, kNotOpened, kSilent,
           kRefused, kReportLost, kFailed, kLedger,
           "  128+N  stopped by signal N before --once modules were done"}},

@@ -1,4 +1,5 @@
 #include "ReplySchedule.h"
+#include "SimState.h"
 
 #include "SimOptions.h"
 #include "StopSignal.h"
@@ -47,12 +48,16 @@ bool Take(ModuleLine& m, int lateMs) {
     if (n <= 0)
         return !(m.line.IsSocket() && (n == 0 || (errno != EAGAIN && errno != EINTR)));
     const Clock::time_point arrival = Clock::now();
+    const std::string nameBefore = m.module.Name(), pinBefore = m.module.Pin();
     for (SimulatedModule::Exchange& exchange :
          m.module.Receive(std::string_view(buffer, static_cast<size_t>(n)))) {
         m.line.Record(arrival, exchange.command);
         if (!exchange.reply.empty())
             m.replies.push_back({arrival + std::chrono::milliseconds(lateMs), std::move(exchange.reply)});
     }
+    // Kept before the reply goes out, so that whoever the reply tells of the change finds it kept.
+    if (!m.statePath.empty() && (m.module.Name() != nameBefore || m.module.Pin() != pinBefore))
+        SaveState(m.statePath, m.module);
     return true;
 }
 

@@ -26,6 +26,7 @@ struct ModuleLine {
     SimulatedModule module;
     std::deque<PendingReply> replies; // due times only grow, the delay being fixed
     std::string outgoing;
+    std::string statePath; // where its name and PIN are kept, when they are
     // While no one has the port open its master reports a hang-up at every poll; such a line sits out
     // of the poll until then, so it neither spins the loop nor holds up the other modules' replies.
     Clock::time_point idleUntil{};

@@ -9,6 +9,7 @@
 #include "PortNames.h"
 #include "ReplySchedule.h"
 #include "SimOptions.h"
+#include "SimState.h"
 #include "Supervisor.h"
 
 #include <cstdio>
@@ -61,6 +62,9 @@ int RunModules(const Options& options, pid_t supervisor) {
         auto m = std::make_unique<ModuleLine>(options.name, options.quirks);
         if (!OpenLine(*m, options, i))
             return kExitNotStarted;
+        m->statePath = Numbered(options.state, i, options.count);
+        if (!m->statePath.empty())
+            LoadState(m->statePath, m->module);
         modules.push_back(std::move(m));
     }
     AnnounceLines(modules, options);

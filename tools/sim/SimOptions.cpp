@@ -57,6 +57,12 @@ void AddOptions(CLI::App& app, Options& options, std::string& name) {
         ->type_name("PREFIX")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args(false);
+    app.add_flag("--keep-pin", options.quirks.keepPin,
+                 "answer \"OK\" to AT+BPIN= and keep the PIN, as a module that did not take it");
+    app.add_option("--state", options.state,
+                   "keep the module's name and PIN in FILE: read at start when it is there, written\n"
+                   "after each change (numbered as --transcript with --count)")
+        ->type_name("FILE");
     app.add_flag("--no-cr", options.quirks.noCr, "end the lines of the name reply with LF alone");
     app.add_flag("--echo", options.quirks.echo, "repeat each command, with its CR LF, before the reply");
     app.add_option("--flood", options.quirks.floodBytes, "send N filler bytes ('#') ahead of every reply")

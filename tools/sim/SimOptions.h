@@ -23,6 +23,7 @@ struct Options {
     int count = 1;
     int socketFd = -1;    // --fd
     std::string unixPath; // --unix
+    std::string state;    // --state
     SimulatedModule::Quirks quirks;
 };
 

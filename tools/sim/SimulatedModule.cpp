@@ -54,7 +54,8 @@ std::string SimulatedModule::Answer(const std::string& command) {
         m_name = command.substr(9);
         reply.append(ok);
     } else if (StartsWith(command, "AT+BPIN=")) {
-        m_pin = command.substr(8);
+        if (!m_quirks.keepPin)
+            m_pin = command.substr(8);
         reply.append(ok);
     } else if (StartsWith(command, "AT+BFLOW=")) {
         const std::string value = command.substr(9);

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Misbehaviour to reproduce faults of real modules and lines.
@@ -14,6 +15,7 @@ struct ModuleQuirks {
     bool noCr = false;     // the name reply's lines end in LF alone, so it holds no CR
     bool echo = false;     // repeats each command, with its CR LF, before the reply
     size_t floodBytes = 0; // filler without "=" or CR sent ahead of every reply
+    bool keepPin = false;  // answers "OK" to a new PIN and keeps the one it has, as a faulty module did
     // Commands starting with any of these get "ERROR" and change nothing, as a module that does not
     // take a setting (or a value) would answer.
     std::vector<std::string> refusedPrefixes{};
@@ -40,6 +42,11 @@ public:
     const std::string& Pin() const { return m_pin; }
     const std::string& Flow() const { return m_flow; }
     const std::string& Security() const { return m_security; }
+    // What a module kept from an earlier run (SimState.h).
+    void Restore(std::string name, std::string pin) {
+        m_name = std::move(name);
+        m_pin = std::move(pin);
+    }
 
 private:
     std::string Answer(const std::string& command);

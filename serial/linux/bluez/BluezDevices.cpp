@@ -4,6 +4,7 @@
 
 #include "BluetoothAddress.h"
 #include "BluezDeviceRegistry.h"
+#include "BluezDiscovery.h"
 #include "BluezNames.h"
 #include "BluezSession.h"
 #include "StopSignal.h"
@@ -34,66 +35,13 @@ std::optional<std::string> BoundPortOf(const std::string& address, const std::st
     return "/dev/" + bound.front();
 }
 
-// Adapters powered on, by object path; false with the reason when there is none.
-bool PoweredAdapters(const bluez::ManagedObjects& objects, std::vector<std::string>& adapters, OpenFailure& why) {
-    bool any = false;
-    for (const auto& [path, interfaces] : objects) {
-        const bluez::Properties* adapter = bluez::InterfaceOf(interfaces, bluez::kAdapter);
-        if (adapter == nullptr)
-            continue;
-        any = true;
-        if (bluez::PropertyOr(*adapter, "Powered", false))
-            adapters.push_back(path);
-    }
-    if (!adapters.empty())
-        return true;
-    serial_result::Refuse(why, OpenReason::kNoAdapter, std::string(), 0,
-                          any ? "every adapter is powered off; turn one on: bluetoothctl power on" : "none is present");
-    return false;
-}
-
-// A call to an adapter whose refusal (a discovery of another program under way, say) still lets the
-// scan go on; false, with the reason, when BlueZ did not answer it or a stop came.
-bool AskAdapter(sdbus::IProxy& adapter, sdbus::MethodCall& call, const char* asked, OpenFailure& why,
-                bluez::OnStop onStop = bluez::OnStop::kEnd) {
-    const bluez::Answer answer = bluez::Ask(adapter, call, bluez::AnswerBound(), onStop);
-    return answer.kind == bluez::Answer::Kind::kReplied || answer.kind == bluez::Answer::Kind::kFailed ||
-           bluez::Refused(answer, asked, why);
-}
-
-// The discovery ended on every adapter that began one, also after a stop (briefly then).
-void StopDiscoveries(std::vector<std::unique_ptr<sdbus::IProxy>>& started) {
-    const bool stopped = StopRequested();
-    const auto bound = stopped ? bluez::CleanupBound() : bluez::AnswerBound();
-    for (auto& adapter : started) {
-        auto call = adapter->createMethodCall(bluez::kAdapter, "StopDiscovery");
-        bluez::Ask(*adapter, call, bound, stopped ? bluez::OnStop::kWait : bluez::OnStop::kEnd);
-    }
-}
-
 // Classic (BR/EDR) discovery on every powered adapter for the given time; the devices it finds join
 // BlueZ's objects. A refused filter still lets the discovery run. False with the reason when BlueZ
 // stops answering or a stop signal ends the discovery early.
 bool Discover(bluez::Session& session, const std::vector<std::string>& adapters, std::chrono::seconds length,
               OpenFailure& why) {
     std::vector<std::unique_ptr<sdbus::IProxy>> started;
-    bool asked = true;
-    try {
-        for (size_t i = 0; asked && i < adapters.size(); ++i) {
-            auto adapter = sdbus::createProxy(bluez::ConnectionOf(session), bluez::kService, adapters[i]);
-            const std::map<std::string, sdbus::Variant> filter = {{"Transport", sdbus::Variant(std::string("bredr"))}};
-            auto setFilter = adapter->createMethodCall(bluez::kAdapter, "SetDiscoveryFilter");
-            setFilter << filter;
-            auto start = adapter->createMethodCall(bluez::kAdapter, "StartDiscovery");
-            asked = AskAdapter(*adapter, setFilter, "SetDiscoveryFilter", why) &&
-                    AskAdapter(*adapter, start, "StartDiscovery", why);
-            // One that did not answer may have begun all the same: it is asked to end too.
-            started.push_back(std::move(adapter));
-        }
-    } catch (const sdbus::Error& e) {
-        serial_result::Refuse(why, OpenReason::kBluetoothUnavailable, std::string(), 0, e.getName() + " " + e.getMessage());
-        asked = false;
-    }
+    bool asked = bluez::StartDiscoveries(session, adapters, started, why);
     // The discovery's time, cut short by a stop.
     const auto end = std::chrono::steady_clock::now() + length;
     while (asked && !StopRequested()) {
@@ -107,7 +55,7 @@ bool Discover(bluez::Session& session, const std::vector<std::string>& adapters,
                               "by signal " + std::to_string(StopSignalNumber()) + " during the discovery");
         asked = false;
     }
-    StopDiscoveries(started);
+    bluez::StopDiscoveries(started);
     return asked;
 }
 
@@ -124,7 +72,7 @@ bool ListSerialDevices(std::chrono::seconds discoverFor, const std::string& sysf
     bluez::ManagedObjects objects;
     std::vector<std::string> adapters;
     if (session == nullptr || !bluez::ManagedObjectsOf(*session, objects, why) ||
-        !PoweredAdapters(objects, adapters, why))
+        !bluez::PoweredAdapters(objects, adapters, why))
         return false;
     if (discoverFor.count() > 0) {
         if (!Discover(*session, adapters, discoverFor, why))
@@ -153,7 +101,7 @@ std::unique_ptr<DeviceWatch> WatchSerialDevices(std::function<void(const SerialD
     bluez::ManagedObjects objects;
     std::vector<std::string> adapters;
     if (session == nullptr || !bluez::ManagedObjectsOf(*session, objects, why) ||
-        !PoweredAdapters(objects, adapters, why))
+        !bluez::PoweredAdapters(objects, adapters, why))
         return nullptr;
     bluez::DeviceRegistry* registry = bluez::DeviceRegistry::Of(*session, why);
     if (registry == nullptr)

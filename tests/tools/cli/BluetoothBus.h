@@ -25,6 +25,17 @@ namespace cli_bluetooth {
 using Clock = std::chrono::steady_clock;
 using Strings = std::vector<std::string>;
 
+// What the stand-in's log holds of our agent's registration.
+constexpr const char* kAgentRegistered = "RegisterAgent \"/org/zk405/agent\" \"KeyboardDisplay\"";
+constexpr const char* kAgentUnregistered = "UnregisterAgent \"/org/zk405/agent\"";
+
+inline size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
 inline std::string LockOf(const std::string& address) {
     std::string compact;
     for (const char c : address)
@@ -60,16 +71,19 @@ private:
     std::string m_address;
 };
 
-// The stand-in bluetoothd; its modules are zk405-sim with a transcript each ("transcript-<address>").
+// The stand-in bluetoothd; its modules are zk405-sim with a transcript each ("transcript-<address>"),
+// and with keepState a name and PIN kept across connections ("state-<address>"), as a real module's.
 // A test may stop it (SIGSTOP: it keeps its name on the bus and answers nothing) or end it and start
 // another on the same bus; it is always let go on again before it is ended.
 class FakeBluez {
 public:
-    FakeBluez(const TempDir& dir, const Strings& scene, const std::string& log = "bluez.log") {
+    FakeBluez(const TempDir& dir, const Strings& scene, const std::string& log = "bluez.log", bool keepState = false) {
         Strings args = {"/usr/bin/python3", ZK405_FAKE_BLUETOOTHD};
         args.insert(args.end(), scene.begin(), scene.end());
         args.insert(args.end(), {"--log", dir.File(log), "--sim", ZK405_SIM_PROGRAM, "--transcript",
                                  dir.File("transcript-{address}")});
+        if (keepState)
+            args.insert(args.end(), {"--state", dir.File("state-{address}")});
         m_process = std::make_unique<ChildProcess>(args);
         m_ready = m_process->ReadLine(10000) == "ready";
     }

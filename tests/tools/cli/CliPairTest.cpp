@@ -15,16 +15,6 @@ namespace {
 using namespace cli_bluetooth;
 using Json = nlohmann::json;
 
-constexpr const char* kAgentRegistered = "RegisterAgent \"/org/zk405/agent\" \"KeyboardDisplay\"";
-constexpr const char* kAgentUnregistered = "UnregisterAgent \"/org/zk405/agent\"";
-
-size_t Count(const std::string& text, const std::string& part) {
-    size_t count = 0;
-    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
-        ++count;
-    return count;
-}
-
 // One adapter with an unpaired module that has PIN 7294, and whatever else a test adds.
 Strings PairScene(const std::string& module, const std::string& flags = "spp,pin=7294", Strings more = {}) {
     Strings scene = {"--adapter", "hci0", "--device", "hci0", module, "ZK405 Nowy", flags};

@@ -109,4 +109,16 @@ TEST(SimulatedModuleTest, RefusedPrefixesGetErrorAndKeepTheSetting) {
     EXPECT_EQ(module.Name(), "N");
 }
 
+// What a module that did not take its new PIN answers: the station must find it out by pairing.
+TEST(SimulatedModuleTest, AKeptPinIsConfirmedAndRestoredStateIsWhatItAnswers) {
+    ModuleQuirks quirks;
+    quirks.keepPin = true;
+    SimulatedModule module("M", quirks);
+    EXPECT_EQ(Ask(module, "AT+BPIN=9999"), "OK\r\n");
+    EXPECT_EQ(module.Pin(), "1234");
+    module.Restore("Kasa 7", "4321");
+    EXPECT_EQ(Ask(module, "AT+BNAME?"), "+BNAME=Kasa 7\r\nOK\r\n");
+    EXPECT_EQ(module.Pin(), "4321");
+}
+
 } // namespace
