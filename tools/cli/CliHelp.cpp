@@ -101,16 +101,14 @@ const std::vector<CommandHelp>& Commands() {
         {"program",
          {"zk405-cli program com5 --name \"Line {n}\" --pin-file pin.txt",
           "zk405-cli program com5 com6 --preset bench.txt --ledger bench.csv",
-          "zk405-cli program com5 --flow none --auth always --json",
           "zk405-cli program bt:AA:BB:CC:DD:EE:FF --pair-pin 1234 --pin 4321 --prove-pin --unpair-after"},
          {"  0  every selected setting confirmed on every port", kUsage, kNotOpened, kSilent, kRefused,
           kReportLost, kFailed, kLedger, kSignal}},
         {"station",
          {"zk405-cli station --ledger bench.csv --name \"Line {n}\" --pin-file pin.txt",
-          "zk405-cli station --ledger bench.csv --preset bench.txt --skip-done --bluetooth",
           "zk405-cli station --ledger bench.jsonl --preset bench.txt --once 10 --on-result ./label.sh",
-          "zk405-cli station --ledger bench.csv --preset bench.txt --bluetooth --discover --match \"ZK405*\"\n"
-          "          --pair-pin 1234 --prove-pin --unpair-after"},
+          "zk405-cli station --ledger bench.csv --preset bench.txt --skip-done --bluetooth --discover\n"
+          "          --match \"ZK405*\" --pair-pin 1234 --prove-pin --unpair-after"},
          {"  0  stopped (Ctrl+C, or --once modules done) with no module failed", kUsage, kNotOpened, kSilent,
           kRefused, kReportLost, kFailed, kLedger,
           "  128+N  stopped by signal N before --once modules were done"}},
