@@ -35,7 +35,7 @@ exit_steps() { harness_kill "$APP_PID" "$XWINDOW_WM_PID"; }
 cd "$WORK"
 
 TITLE="KALDOR ZK405 - Program konfiguracyjny."
-# Every check box's and button's text, as the window shows it.
+# The role AT-SPI gives a push button.
 BUTTON="push button"
 
 # Each text the window shows is a label of exactly that name.

@@ -207,7 +207,11 @@ def wait_until(app, args, select, waiting_for="a match"):
 
 def run_command(app, args):
     if args.command == "tree":
-        print_nodes([node for node, _ in read_tree(app)], args.json)
+        # A tree read while a window closed is empty; an empty answer is not a tree.
+        tree = wait_until(app, args, lambda tree: tree, "tree")
+        if tree is None:
+            return 1
+        print_nodes([node for node, _ in tree], args.json)
         return 0
     if args.command == "gone":
         gone = wait_until(app, args, lambda tree: not any(matches(node, args) for node, _ in tree),
@@ -260,6 +264,9 @@ def parse_arguments(argv):
 
 def main(argv):
     args = parse_arguments(argv)
+    # A program that does not answer is given up within the wait, not after D-Bus's 25 seconds.
+    timeout_ms = int(max(args.wait, 1.0) * 1000)
+    Atspi.set_timeout(timeout_ms, timeout_ms)
     try:
         return run_command(wait_for_application(args), args)
     except NotOnBus as error:

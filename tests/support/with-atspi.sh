@@ -112,6 +112,7 @@ stop_everything() {
 session=""
 trap 'stop_everything; exit 143' TERM
 trap 'stop_everything; exit 130' INT
+trap 'stop_everything; exit 129' HUP
 status=0
 dbus-run-session -- bash "${BASH_SOURCE[0]}" --on-session-bus "$@" <&0 &
 session=$!
