@@ -12,6 +12,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libsdbus-c++-dev python3-dbusmock dbus-daemon
   xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-dejavu-core openbox
+  at-spi2-core dbus-bin python3-gi gir1.2-atspi-2.0
   clang libclang-rt-14-dev
   dpkg-dev help2man lintian groff-base man-db bsdextrautils
 )

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Runs a command with an X display: the one in DISPLAY when there is one, else a private Xvfb that is
-# stopped again when the command ends.
+# stopped again when the command ends. Either way the windows can be read through the accessibility
+# bus (tests/support/with-atspi.sh), as the window tests read them.
 set -euo pipefail
+atspi="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/support/with-atspi.sh"
 if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
-  exec "$@"
+  exec "$atspi" "$@"
 fi
 for n in $(seq 90 140); do
   [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
@@ -15,7 +17,7 @@ for n in $(seq 90 140); do
     sleep 0.1
   done
   export DISPLAY=":$n"
-  "$@"
+  "$atspi" "$@"
   exit $?
 done
 echo "no free X display number" >&2
