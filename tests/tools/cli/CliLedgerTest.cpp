@@ -254,7 +254,7 @@ TEST_F(CliLedgerTest, AnAttemptWithoutANumberAndAFolderThatIsALinkAreTold) {
 TEST_F(CliLedgerTest, OnResultGetsTheRecordAndAFailingOrHangingCommandIsToldNotTheModules) {
     const std::string ledger = m_dir.File("result.jsonl");
     const std::string seen = m_dir.File("seen");
-    const std::string command = "cat > " + seen + ".json; env | grep '^ZK405_' | sort > " + seen +
+    const std::string command = "cat > " + seen + ".json; env | grep -E '^ZK405_(ADDRESS|FAILURE|LEDGER|N|NAME|PORT|RESULT|TRANSCRIPT)=' | sort > " + seen +
                                 ".env; echo to-stdout; exit 3";
     Module module(m_dir, "r1");
     const CliRun run = Cli({"program", module.port, "--name", "Linia {n}", "--ledger", ledger, "--json",
