@@ -9,6 +9,7 @@
 #include "RecordedJob.h"
 #include "Settings.h"
 
+#include <functional>
 #include <string>
 
 namespace provisioning {
@@ -22,6 +23,10 @@ struct StationOptions {
     bool includePresent = false;
     bool skipDone = false;
     size_t once = 0; // stop after this many modules; 0 never
+    // Whether to take no new module and end once the modules in flight are done. Unset: when the process
+    // is asked to stop (StopRequested). A window sets its own, so that closing it, or its automatic
+    // mode turned off, ends the station without ending the program.
+    std::function<bool()> stopRequested;
 };
 
 struct Tally {
