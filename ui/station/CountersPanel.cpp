@@ -48,6 +48,7 @@ void CountersPanel::Failure(const std::string& sentence) {
 }
 
 void CountersPanel::Notice(const std::string& sentence) {
+    m_sentence = sentence;
     m_failure->SetLabelText(Utf8(sentence));
     m_failure->Wrap(std::max(200, GetClientSize().GetWidth() - 16));
     Layout();
@@ -58,7 +59,7 @@ std::string CountersPanel::Figure(int which) const {
 }
 
 std::string CountersPanel::LastFailure() const {
-    return WxToUtf8(m_failure->GetLabel());
+    return m_sentence;
 }
 
 } // namespace station_ui

@@ -23,11 +23,13 @@ public:
     void Notice(const std::string& sentence);
 
     std::string Figure(int which) const; // 0 programmed, 1 failed, 2 skipped
+    // The sentence as given, before it was wrapped to the window's width.
     std::string LastFailure() const;
 
 private:
     wxStaticText* m_figures[3] = {};
     wxStaticText* m_failure = nullptr;
+    std::string m_sentence;
 };
 
 } // namespace station_ui
