@@ -15,7 +15,9 @@
 #include <wx/choice.h>
 #include <wx/textctrl.h>
 
+#include <csignal>
 #include <cstdlib>
+#include <fstream>
 #include <set>
 
 namespace {
@@ -165,6 +167,32 @@ TEST_F(StationWindowTest, NoLedgerRefusesToProgramAndSaysWhy) {
     EXPECT_FALSE(window->AutoBox().GetValue());
     EXPECT_EQ(window->Counters().LastFailure(), std::string(text::kStationRefused) + text::kNeedLedger);
     EXPECT_EQ(window.Cell(modules.Link(0), station_ui::kColResult), text::kWaiting);
+    EXPECT_TRUE(modules.Received(0).empty());
+}
+
+// The program itself: --once N ends it after N modules with the station's status, as zk405-cli's.
+TEST_F(StationWindowTest, OnceEndsTheProgramWithTheStationsStatus) {
+    Modules modules(m_dir, 1, {"--refuse", "AT+BPIN"});
+    const std::string preset = m_dir.File("line.preset");
+    std::ofstream(preset) << "name=Linia {n}\npin=98765\n";
+    ChildProcess station({ZK405_STATION_PROGRAM, "--preset", preset, "--ledger", m_dir.File("ledger.jsonl"),
+                          "--watch-dir", modules.Watched(), "--locked", "--once", "1"});
+    ASSERT_TRUE(RunUntil([&] { return std::filesystem::exists(m_dir.File("ledger.jsonl")); }));
+    wx_test::Settle(300);
+    modules.PlugIn(0);
+    EXPECT_EQ(station.Wait(10000), provisioning::kExitNotConfirmed);
+    EXPECT_EQ(Records(m_dir.File("ledger.jsonl")).size(), 2u);
+}
+
+// SIGTERM in the terminal that started it ends the window as closing it does.
+TEST_F(StationWindowTest, TerminationSignalClosesTheWindow) {
+    Modules modules(m_dir, 1);
+    modules.PlugIn(0);
+    ChildProcess station({ZK405_STATION_PROGRAM, "--ledger", m_dir.File("ledger.jsonl"), "--watch-dir",
+                          modules.Watched(), "--auto"});
+    ASSERT_TRUE(RunUntil([&] { return std::filesystem::exists(m_dir.File("ledger.jsonl")); }));
+    ASSERT_TRUE(station.Signal(SIGTERM));
+    EXPECT_EQ(station.Wait(5000), 0);
     EXPECT_TRUE(modules.Received(0).empty());
 }
 
