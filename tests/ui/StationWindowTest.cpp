@@ -170,6 +170,38 @@ TEST_F(StationWindowTest, NoLedgerRefusesToProgramAndSaysWhy) {
     EXPECT_TRUE(modules.Received(0).empty());
 }
 
+// A ledger that cannot be opened: the row ends with the ledger's reason, and nothing is sent.
+TEST_F(StationWindowTest, ALedgerThatCannotBeOpenedEndsTheRowWithItsReason) {
+    Modules modules(m_dir, 1);
+    modules.PlugIn(0);
+    station_ui::StationSetup setup = SetupFor(m_dir, modules);
+    setup.ledgerPath = m_dir.File("no such folder/ledger.jsonl");
+    Window window(setup);
+    window.Select(modules.Link(0));
+    window->ProgramSelected();
+    EXPECT_NE(window.ResultOf(modules.Link(0), 3000).find("BŁĄD"), std::string::npos);
+    EXPECT_EQ(window->Counters().Figure(1), "1");
+    EXPECT_EQ(window->Counters().LastFailure().rfind(text::kLedgerBroken, 0), 0u) << window->Counters().LastFailure();
+    EXPECT_TRUE(window->ProgramButton().IsEnabled());
+    EXPECT_TRUE(modules.Received(0).empty());
+}
+
+// A preset saved from the window reads back as the same settings, and only its owner may read its PIN.
+TEST_F(StationWindowTest, SavedPresetReadsBackAndKeepsItsPinPrivate) {
+    Modules modules(m_dir, 1);
+    Window window(SetupFor(m_dir, modules));
+    const std::string path = m_dir.File("saved.preset");
+    std::string error;
+    ASSERT_TRUE(window->Settings().SavePreset(path, error)) << error;
+    provisioning::SettingsInput read;
+    ASSERT_TRUE(provisioning::ReadPreset(path, read, error)) << error;
+    EXPECT_EQ(read.name, "Linia {n}");
+    EXPECT_EQ(read.pin, "98765");
+    const auto perms = std::filesystem::status(path).permissions();
+    EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
+              std::filesystem::perms::none);
+}
+
 // The program itself: --once N ends it after N modules with the station's status, as zk405-cli's.
 TEST_F(StationWindowTest, OnceEndsTheProgramWithTheStationsStatus) {
     Modules modules(m_dir, 1, {"--refuse", "AT+BPIN"});

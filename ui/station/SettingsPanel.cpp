@@ -11,6 +11,7 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <filesystem>
 #include <fstream>
 
 namespace station_ui {
@@ -164,6 +165,10 @@ bool SettingsPanel::LoadPreset(const std::string& path, std::string& error) {
 
 bool SettingsPanel::SavePreset(const std::string& path, std::string& error) const {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    // A preset may hold the PIN: it is its owner's to read, as a PIN file is.
+    std::error_code ignored;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                                 ignored);
     out << PresetText(Input());
     out.close();
     if (!out) {

@@ -129,7 +129,14 @@ bool ManualJobs::Start(const std::string& port, const std::string& address, cons
             std::string why;
             ledger.SetLockWait([this](const provisioning::LedgerLockWait& wait) { m_bridge.LedgerWaiting(wait); });
             if (!ledger.Open(ledgerPath, why)) {
-                m_bridge.LedgerBroken(why);
+                // Nothing was sent; the row ends with the ledger's reason instead of staying in flight.
+                provisioning::RecordedResult refused;
+                refused.port.port = task.port;
+                refused.port.status = provisioning::kExitLedger;
+                refused.port.message = why;
+                refused.ledgerFailed = true;
+                refused.ledgerError = why;
+                m_bridge.Finished(refused, provisioning::VerdictOf(refused.port), {});
             } else {
                 const provisioning::RecordedResult result = provisioning::RunRecorded(
                     ledger, task, nullptr, [this](const provisioning::RecordedResult& r) { m_bridge.Started(r); });
