@@ -16,6 +16,7 @@
 #include <wx/textctrl.h>
 
 #include <csignal>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <set>
@@ -200,6 +201,37 @@ TEST_F(StationWindowTest, SavedPresetReadsBackAndKeepsItsPinPrivate) {
     const auto perms = std::filesystem::status(path).permissions();
     EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
               std::filesystem::perms::none);
+}
+
+void CollectLabels(wxWindow& window, std::vector<wxWindow*>& order) {
+    for (wxWindow* child : window.GetChildren()) {
+        order.push_back(child);
+        CollectLabels(*child, order);
+    }
+}
+
+// Keyboard alone: each mnemonic letter is the window's only one, Tab reaches the list after the
+// buttons, and the list has the focus at the start, so that Enter on a row programs it.
+TEST_F(StationWindowTest, KeyboardReachesEverythingWithOneMnemonicEach) {
+    Modules modules(m_dir, 1);
+    Window window(SetupFor(m_dir, modules));
+    wx_test::Settle(100);
+    std::vector<wxWindow*> order;
+    CollectLabels(*window, order);
+    std::set<wxChar> letters;
+    for (wxWindow* control : order) {
+        const wxString label = control->GetLabel();
+        const int amp = label.Find('&');
+        if (amp == wxNOT_FOUND || static_cast<size_t>(amp) + 1 >= label.length())
+            continue;
+        EXPECT_TRUE(letters.insert(wxTolower(label[static_cast<size_t>(amp) + 1])).second) << WxToUtf8(label);
+    }
+    EXPECT_GE(letters.size(), 9u);
+    const auto at = [&](wxWindow* control) { return std::find(order.begin(), order.end(), control) - order.begin(); };
+    EXPECT_LT(at(&window->ProgramButton()), at(&window->List()));
+    EXPECT_LT(at(&window->AutoBox()), at(&window->List()));
+    EXPECT_LT(at(&window->Settings()), at(&window->ProgramButton()));
+    EXPECT_TRUE(window->List().HasFocus() || window->List().GetMainWindow()->HasFocus());
 }
 
 // The program itself: --once N ends it after N modules with the station's status, as zk405-cli's.

@@ -22,7 +22,7 @@ CountersPanel::CountersPanel(wxWindow* parent) : wxPanel(parent) {
         m_figures[i] = new wxStaticText(this, wxID_ANY, "0");
         m_figures[i]->SetFont(big);
         column->Add(m_figures[i], wxSizerFlags().Center());
-        row->Add(column, wxSizerFlags(1).Expand().Border(wxALL, 8));
+        row->Add(column, wxSizerFlags(1).Expand().Border(wxALL, FromDIP(8)));
     }
     m_failure = new wxStaticText(this, wxID_ANY, Utf8(text::kNoFailure));
     wxFont bold = GetFont();
@@ -30,7 +30,7 @@ CountersPanel::CountersPanel(wxWindow* parent) : wxPanel(parent) {
     m_failure->SetFont(bold);
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(row, wxSizerFlags().Expand());
-    column->Add(m_failure, wxSizerFlags().Expand().Border(wxALL, 8));
+    column->Add(m_failure, wxSizerFlags().Expand().Border(wxALL, FromDIP(8)));
     SetSizer(column);
 }
 
@@ -50,7 +50,7 @@ void CountersPanel::Failure(const std::string& sentence) {
 void CountersPanel::Notice(const std::string& sentence) {
     m_sentence = sentence;
     m_failure->SetLabelText(Utf8(sentence));
-    m_failure->Wrap(std::max(200, GetClientSize().GetWidth() - 16));
+    m_failure->Wrap(std::max(FromDIP(200), GetClientSize().GetWidth() - FromDIP(16)));
     Layout();
 }
 

@@ -68,7 +68,7 @@ std::string PresetText(const SettingsInput& input) {
 
 SettingsPanel::SettingsPanel(wxWindow* parent, const SettingsInput& input, bool locked)
     : wxPanel(parent), m_locked(locked) {
-    auto* grid = new wxFlexGridSizer(2, wxSize(8, 4));
+    auto* grid = new wxFlexGridSizer(2, FromDIP(wxSize(8, 4)));
     grid->AddGrowableCol(1);
     const auto label = [&](const char* text) {
         grid->Add(new wxStaticText(this, wxID_ANY, Utf8(text)), wxSizerFlags().CenterVertical());
@@ -98,7 +98,7 @@ SettingsPanel::SettingsPanel(wxWindow* parent, const SettingsInput& input, bool 
     auto* buttons = new wxBoxSizer(wxHORIZONTAL);
     m_load = new wxButton(this, wxID_ANY, Utf8(text::kLoadPreset));
     m_save = new wxButton(this, wxID_ANY, Utf8(text::kSavePreset));
-    buttons->Add(m_load, wxSizerFlags().Border(wxRIGHT, 8));
+    buttons->Add(m_load, wxSizerFlags().Border(wxRIGHT, FromDIP(8)));
     buttons->Add(m_save);
     m_load->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnLoad(); });
     m_save->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { OnSave(); });
@@ -106,9 +106,9 @@ SettingsPanel::SettingsPanel(wxWindow* parent, const SettingsInput& input, bool 
 
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(grid, wxSizerFlags().Expand());
-    column->Add(buttons, wxSizerFlags().Border(wxTOP, 4));
+    column->Add(buttons, wxSizerFlags().Border(wxTOP, FromDIP(4)));
     if (locked)
-        column->Add(new wxStaticText(this, wxID_ANY, Utf8(text::kLocked)), wxSizerFlags().Border(wxTOP, 8));
+        column->Add(new wxStaticText(this, wxID_ANY, Utf8(text::kLocked)), wxSizerFlags().Border(wxTOP, FromDIP(8)));
     SetSizer(column);
     SetInput(input);
     Freeze(false);

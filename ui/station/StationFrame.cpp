@@ -66,8 +66,11 @@ StationFrame::~StationFrame() {
 
 void StationFrame::BuildControls() {
     auto* panel = new wxPanel(this);
+    // Made in the order Tab goes through them: the settings, the ledger, the buttons, the list.
     m_settings = new SettingsPanel(panel, m_setup.input, m_setup.locked);
     m_counters = new CountersPanel(panel);
+    wxSizer* ledgerRow = BuildLedgerRow(panel);
+    wxSizer* buttons = BuildButtons(panel);
     m_list = new wxDataViewListCtrl(panel, wxID_ANY, wxDefaultPosition, wxDefaultSize,
                                     wxDV_SINGLE | wxDV_ROW_LINES | wxDV_HORIZ_RULES);
     // The store that colours the results; it must be there before the columns are.
@@ -82,14 +85,15 @@ void StationFrame::BuildControls() {
     // Enter (or a double click) on a row programs it.
     m_list->Bind(wxEVT_DATAVIEW_ITEM_ACTIVATED, [this](wxDataViewEvent&) { ProgramSelected(); });
 
+    const int gap = FromDIP(8);
     auto* top = new wxBoxSizer(wxHORIZONTAL);
-    top->Add(m_settings, wxSizerFlags(1).Expand().Border(wxALL, 8));
-    top->Add(m_counters, wxSizerFlags(1).Expand().Border(wxALL, 8));
+    top->Add(m_settings, wxSizerFlags(1).Expand().Border(wxALL, gap));
+    top->Add(m_counters, wxSizerFlags(1).Expand().Border(wxALL, gap));
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(top, wxSizerFlags().Expand());
-    column->Add(BuildLedgerRow(panel), wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, 8));
-    column->Add(BuildButtons(panel), wxSizerFlags().Expand().Border(wxALL, 8));
-    column->Add(m_list, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, 8));
+    column->Add(ledgerRow, wxSizerFlags().Expand().Border(wxLEFT | wxRIGHT, gap));
+    column->Add(buttons, wxSizerFlags().Expand().Border(wxALL, gap));
+    column->Add(m_list, wxSizerFlags(1).Expand().Border(wxLEFT | wxRIGHT | wxBOTTOM, gap));
     panel->SetSizer(column);
     auto* frame = new wxBoxSizer(wxVERTICAL);
     frame->Add(panel, wxSizerFlags(1).Expand());
@@ -104,7 +108,7 @@ wxSizer* StationFrame::BuildLedgerRow(wxWindow* parent) {
     row->Add(new wxStaticText(parent, wxID_ANY, Utf8(text::kLedger)), wxSizerFlags().CenterVertical());
     m_ledger = new wxTextCtrl(parent, wxID_ANY, Utf8(m_ledgerPath.empty() ? text::kNoLedger : m_ledgerPath.c_str()),
                               wxDefaultPosition, wxDefaultSize, wxTE_READONLY);
-    row->Add(m_ledger, wxSizerFlags(1).CenterVertical().Border(wxLEFT | wxRIGHT, 8));
+    row->Add(m_ledger, wxSizerFlags(1).CenterVertical().Border(wxLEFT | wxRIGHT, FromDIP(8)));
     m_chooseLedger = new wxButton(parent, wxID_ANY, Utf8(text::kChooseLedger));
     m_chooseLedger->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ChooseLedger(); });
     // A fixed setup fixes its ledger too.
@@ -119,7 +123,7 @@ wxSizer* StationFrame::BuildButtons(wxWindow* parent) {
     m_program->Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ProgramSelected(); });
     m_auto = new wxCheckBox(parent, wxID_ANY, Utf8(text::kAutomatic));
     m_auto->Bind(wxEVT_CHECKBOX, [this](wxCommandEvent& event) { SetAutomatic(event.IsChecked()); });
-    row->Add(m_program, wxSizerFlags().Border(wxRIGHT, 16));
+    row->Add(m_program, wxSizerFlags().Border(wxRIGHT, FromDIP(16)));
     row->Add(m_auto, wxSizerFlags().CenterVertical());
     return row;
 }
@@ -189,6 +193,7 @@ void StationFrame::SetAutomatic(bool on) {
         return;
     }
     m_settings->Freeze(true);
+    m_watch.SetProbing(false);
 }
 
 void StationFrame::OnTimer() {
@@ -260,6 +265,7 @@ void StationFrame::StationEnded(provisioning::ExitStatus status, const std::stri
         *m_setup.exitStatus = status;
     m_auto->SetValue(false);
     m_auto->Enable(!m_closing);
+    m_watch.SetProbing(true);
     m_settings->Freeze(m_closing);
     // --once: the program ends with the station, as zk405-cli station --once does.
     if (m_setup.once != 0 && !m_closing)

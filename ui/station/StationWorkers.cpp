@@ -15,7 +15,7 @@ namespace station_ui {
 
 using provisioning::PortEvent;
 
-PortFacts FactsOf(const PortEvent& event) {
+PortFacts FactsOf(const PortEvent& event, bool probe) {
     PortFacts facts;
     facts.port = event.port;
     facts.address = event.bluetooth;
@@ -30,7 +30,7 @@ PortFacts FactsOf(const PortEvent& event) {
     if (info.address)
         facts.description += " " + *info.address;
     serial_result::OpenFailure failure;
-    if (!port_probe::CanOpen(event.port, failure))
+    if (probe && !port_probe::CanOpen(event.port, failure))
         facts.cannotOpen = serial_result::DescribeOpenFailure(failure) + ". " +
                            provisioning::HintFor(failure, {}, PolishHints());
     return facts;
@@ -61,7 +61,7 @@ bool PortWatch::Start(const WatchPlace& place, std::string& error) {
 void PortWatch::Run() {
     const auto tell = [this](const PortEvent& event) {
         if (event.kind == PortEvent::Kind::Appeared)
-            m_bridge.Appeared(FactsOf(event));
+            m_bridge.Appeared(FactsOf(event, m_probing));
         else if (event.kind == PortEvent::Kind::Gone)
             m_bridge.Went(event.port);
     };

@@ -22,8 +22,9 @@ struct WatchPlace {
     bool bluetooth = false;
 };
 
-// What the window knows of a port: its description, or why it cannot be opened, as zk405-cli's list.
-PortFacts FactsOf(const provisioning::PortEvent& event);
+// What the window knows of a port: its description, and with probe why it cannot be opened, as
+// zk405-cli's list tells it (the probe opens the port for a moment).
+PortFacts FactsOf(const provisioning::PortEvent& event, bool probe);
 
 class PortWatch {
 public:
@@ -34,6 +35,9 @@ public:
     // False with the reason when the folder cannot be watched.
     bool Start(const WatchPlace& place, std::string& error);
     void Stop();
+    // Off while the station runs: a probe opening a port just as the station takes the module would
+    // have the station find its port busy.
+    void SetProbing(bool probing) { m_probing = probing; }
 
 private:
     void Run();
@@ -41,6 +45,7 @@ private:
     StationBridge& m_bridge;
     std::vector<std::unique_ptr<provisioning::PortSource>> m_sources;
     std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_probing{true};
     std::thread m_thread;
 };
 
