@@ -76,7 +76,7 @@ public:
                     pending.push_back(PendingFor(event));
         Tell([&] { m_observer.Ready(m_options, m_names.size()); });
 
-        while (!StopRequested() && !m_ledgerBroken) {
+        while (!Stopping() && !m_ledgerBroken) {
             LaunchPending(pending);
             if (m_options.once != 0 && m_accepted >= m_options.once)
                 break;
@@ -90,6 +90,8 @@ public:
     }
 
 private:
+    bool Stopping() const { return m_options.stopRequested ? m_options.stopRequested() : StopRequested(); }
+
     struct Job {
         std::thread thread;
         std::atomic<bool> finished{false};

@@ -9,6 +9,7 @@
 #include "RecordedJob.h"
 #include "Settings.h"
 
+#include <functional>
 #include <string>
 
 namespace provisioning {
@@ -25,6 +26,10 @@ struct StationOptions {
     bool transcripts = true; // each attempt's transcript in TranscriptFolderFor(ledgerPath)
     ResultCommand onResult;  // run after each result record
     PairingPlan pairing; // the Bluetooth steps around each module's work (input.pairPin)
+    // Whether to take no new module and end once the modules in flight are done. Unset: when the process
+    // is asked to stop (StopRequested). A window sets its own, so that closing it, or its automatic
+    // mode turned off, ends the station without ending the program.
+    std::function<bool()> stopRequested;
 };
 
 struct Tally {
