@@ -5,6 +5,7 @@
 #include "CliReport.h"
 #include "EscapedText.h"
 #include "Hints.h"
+#include "PairingSteps.h"
 #include "StopSignal.h"
 
 #include <CLI/CLI.hpp>
@@ -40,24 +41,9 @@ bool AddressesOf(const std::vector<std::string>& ports, std::vector<std::string>
     return true;
 }
 
+// As the pairing steps give it, but a stop's own status is given at the end.
 ExitStatus StatusOf(Kind kind) {
-    switch (kind) {
-    case Kind::kPaired:
-    case Kind::kAlreadyPaired:
-    case Kind::kUnpaired:
-        return kExitOk;
-    case Kind::kNoAnswer:
-        return kExitSilent;
-    case Kind::kWrongPin:
-    case Kind::kRefused:
-        return kExitNotConfirmed;
-    case Kind::kUnknownDevice:
-    case Kind::kNoAdapter:
-    case Kind::kUnavailable:
-    case Kind::kStopped: // the stop's own status is given at the end
-        break;
-    }
-    return kExitNotOpened;
+    return kind == Kind::kStopped ? kExitNotOpened : provisioning::PairStatus(kind);
 }
 
 // The lowest of the failures' statuses, as for ports.
