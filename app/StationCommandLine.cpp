@@ -25,6 +25,14 @@ std::optional<int> ReadStationStart(int argc, const char* const* argv, StationSt
     app.add_option("--once", start.once, "end after this many modules with the station's exit status (implies --auto)")
         ->check(CLI::PositiveNumber.description(""))
         ->type_name("N");
+    app.footer("Exit status:\n"
+               "  0  the window was closed; with --once, every module programmed or skipped\n"
+               "  1  bad usage (an option, or a preset that cannot be read); nothing was sent\n"
+               "  2  with --once: a port could not be opened or worked\n"
+               "  3  with --once: a module stayed silent, or the Bluetooth link to it dropped\n"
+               "  4  with --once: a module refused or did not confirm a setting\n"
+               "  7  with --once: the ledger could not be opened, locked, read or written\n"
+               "  128+N  stopped by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP)");
     if (const std::optional<int> status = tool_options::Parse(app, argc, argv, out, err))
         return status;
     std::string error;

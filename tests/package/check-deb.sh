@@ -37,7 +37,7 @@ DEPENDS=$(dpkg-deb -f "$DEB" Depends)
 # Contents, as paths without the leading dot.
 dpkg-deb --fsys-tarfile "$DEB" | tar -t | sed 's|^\./|/|; s|/$||' | sort >"$WORK/contents"
 has() { grep -qxF -- "$1" "$WORK/contents" || fail "the package lacks $1"; }
-PROGRAMS=(zk405 zk405-sim zk405-monitor zk405-cli)
+PROGRAMS=(zk405 zk405-sim zk405-monitor zk405-cli zk405-station)
 for program in "${PROGRAMS[@]}"; do
     has "/usr/bin/$program"
     has "/usr/share/man/man1/$program.1.gz"
@@ -45,7 +45,8 @@ done
 # Nothing else in /usr/bin, and no manual page for a program not there.
 [[ $(grep -c '^/usr/bin/.' "$WORK/contents") == "${#PROGRAMS[@]}" ]] || fail "unexpected programs: $(grep '^/usr/bin/.' "$WORK/contents")"
 [[ $(grep -c '^/usr/share/man/man1/.' "$WORK/contents") == "${#PROGRAMS[@]}" ]] || fail "unexpected manual pages"
-for path in /usr/share/applications/zk405.desktop /usr/share/icons/hicolor/16x16/apps/zk405.png \
+for path in /usr/share/applications/zk405.desktop /usr/share/applications/zk405-station.desktop \
+    /usr/share/icons/hicolor/16x16/apps/zk405.png \
     /usr/share/icons/hicolor/32x32/apps/zk405.png /usr/share/doc/zk405/README.md \
     /usr/share/doc/zk405/copyright /usr/share/doc/zk405/changelog.gz; do
     has "$path"
