@@ -260,7 +260,10 @@ TEST_F(CliProgressTest, OnlyATerminalSeesTheTriesAndItIsLeftWithNoHalfLine) {
     EXPECT_EQ(screen[1], "") << shown;
 
     const std::string cut = TerminalOutput(narrow, *onNarrow, out);
-    EXPECT_NE(cut.find(modules.Port(1) + ": asking"), std::string::npos) << cut;
+    // Whichever port started first leads the line; the other may be cut off by the width.
+    EXPECT_TRUE(cut.find(modules.Port(1) + ": asking") != std::string::npos ||
+                cut.find(modules.Port(2) + ": asking") != std::string::npos)
+        << cut;
     for (size_t from = 0, end; from < cut.size(); from = end + 1) {
         end = std::min(cut.find_first_of("\r\n", from), cut.size());
         EXPECT_LE(end - from, 39u + 3) << cut.substr(from, end - from); // an erase escape before it
