@@ -43,7 +43,9 @@ cache_root() {
 
 # The windows need dialogs, static texts and pictures, buttons, check and radio buttons, text and combo
 # boxes (a combo box is a choice control on MSW), message boxes, menus, the busy cursor, the font list
-# and ICO pictures; the tests drive them with wxUIActionSimulator. Nothing else is built: no list,
+# and ICO pictures; the tests drive them with wxUIActionSimulator. The station window adds the data
+# view (a list a screen reader can read, with the header control it draws its columns with), the file
+# dialog and the accessibility interfaces. Nothing else is built: no list,
 # radio or static boxes, static lines, tool tips, carets, log windows, text, font or about dialogs,
 # busy-info windows, the standard art, command line parsing, MIME types or archive streams, and only
 # the base and core libraries (see make below). regkey, wxdib, treectrl, OLE (with variant and any) and
@@ -55,7 +57,7 @@ CONFIGURE_FLAGS=(
     --without-liblzma --without-libcurl --without-regex --without-opengl --without-nanosvg
     --disable-svg --disable-xrc --disable-webview --disable-mediactrl --disable-stc --disable-richtext
     --disable-html --disable-aui --disable-propgrid --disable-ribbon --disable-sound
-    --disable-debug_info --disable-tests --disable-sys-libs --disable-accessibility
+    --disable-debug_info --disable-tests --disable-sys-libs
     --disable-all-features
     --enable-intl --enable-xlocale --enable-stdpaths --enable-file --enable-ffile --enable-textbuf
     --enable-textfile --enable-streams --enable-longlong --enable-datetime --enable-stopwatch
@@ -69,6 +71,7 @@ CONFIGURE_FLAGS=(
     --enable-popupwin --enable-imaglist --enable-dataobj --enable-clipboard --enable-fontenum
     --enable-sysoptions --enable-ole --enable-variant --enable-any
     --enable-uxtheme --enable-mousewheel --enable-geometry --enable-base64
+    --enable-dataviewctrl --enable-headerctrl --enable-filedlg --enable-accessibility
     --disable-listbox --disable-radiobox --disable-statbox --disable-statline --disable-tooltips
     --disable-caret --disable-logwin --disable-loggui --disable-textdlg --disable-fontdlg
     --disable-aboutdlg --disable-busyinfo --disable-artstd --disable-cmdline --disable-mimetype
