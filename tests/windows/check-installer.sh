@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Checks the Windows packages of a MinGW-w64 build with the windows as a user meets them, under Wine.
 # The zip: the programs and README.txt with CRLF line ends. The installer: its version block; a silent
-# install (/S) into Program Files\ZK405 with the same files, the Start menu shortcut with icon 128 and
-# the uninstall entry with version and publisher; the installed programs' --version; the installed
-# ZK405.EXE until its window shows (needs DISPLAY); a silent uninstall, after which nothing of it is
-# left: files, shortcut, registry entry.
+# install (/S) into Program Files\ZK405 with the same files, the Start menu shortcuts (ZK405.EXE's and
+# zk405-station.exe's) with icon 128 and the uninstall entry with version and publisher; the installed
+# programs' --version; the installed ZK405.EXE until its window shows (needs DISPLAY); a silent
+# uninstall, after which nothing of it is left: files, shortcuts, registry entry.
 #
 # Usage: check-installer.sh BUILD_DIR
 # The packages are BUILD_DIR/packages (scripts/windows/package-windows.sh). Wine's prefix is
@@ -53,7 +53,7 @@ PYTHON
 }
 
 # The zip.
-SHIPPED=(ZK405.EXE zk405-cli.exe zk405-monitor.exe README.txt)
+SHIPPED=(ZK405.EXE zk405-cli.exe zk405-monitor.exe zk405-station.exe README.txt)
 [[ "$(unzip -Z1 "$ZIP" | sort)" == "$(printf '%s\n' "${SHIPPED[@]}" | sort)" ]] ||
     fail "the zip holds $(unzip -Z1 "$ZIP" | tr '\n' ' '), not ${SHIPPED[*]}"
 unzip -q "$ZIP" -d "$WORK/zip" || fail "the zip does not unpack"
@@ -78,12 +78,14 @@ echo "version blocks: installer $VERSION by $PUBLISHER, ZK405.EXE ${block[1]}"
 source "$SCRIPTS/wine-env.sh" "${ZK405_WINEPREFIX:-$BUILD/wineprefix}" || fail "no Wine"
 DRIVE_C="$WINEPREFIX/drive_c"
 INSTALLED="$DRIVE_C/Program Files/ZK405"
-SHORTCUT="$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu/Programs/KALDOR ZK405.lnk"
+MENU="$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu/Programs"
+SHORTCUT="$MENU/KALDOR ZK405.lnk"
+STATION_SHORTCUT="$MENU/KALDOR ZK405 Stanowisko.lnk"
 KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZK405'
 wine_run() { "$WINE" "$@" </dev/null 2>&1 | tr -d '\r'; return "${PIPESTATUS[0]}"; }
-if [[ -e "$INSTALLED" || -e "$SHORTCUT" ]] || wine_run reg query "$KEY" >/dev/null; then
+if [[ -e "$INSTALLED" || -e "$SHORTCUT" || -e "$STATION_SHORTCUT" ]] || wine_run reg query "$KEY" >/dev/null; then
     echo "an earlier run left ZK405 installed in $WINEPREFIX: removed first"
-    rm -rf "$INSTALLED" "$SHORTCUT"
+    rm -rf "$INSTALLED" "$SHORTCUT" "$STATION_SHORTCUT"
     wine_run reg delete "$KEY" /f >/dev/null
 fi
 
@@ -96,10 +98,12 @@ done
 [[ "$(find "$INSTALLED" -mindepth 1 -maxdepth 1 | wc -l)" == $((${#SHIPPED[@]} + 1)) ]] ||
     fail "Program Files\\ZK405 holds $(find "$INSTALLED" -mindepth 1 -maxdepth 1 -printf '%f ')"
 
-# The shortcut: ZK405.EXE, its icon by resource number 128 (written as index -128), started in the
-# user's own folder.
-[[ -f "$SHORTCUT" ]] || fail "no Start menu shortcut: $(find "$DRIVE_C/ProgramData/Microsoft/Windows/Start Menu" -name '*.lnk')"
-python3 - "$SHORTCUT" <<'PYTHON' || fail "the shortcut is not ZK405.EXE with icon 128"
+# The shortcuts: each window program, its icon by resource number 128 (written as index -128), started
+# in the user's own folder.
+check_shortcut() {
+    local link=$1 program=$2
+    [[ -f "$link" ]] || fail "no Start menu shortcut $(basename "$link"): $(find "$MENU" -name '*.lnk')"
+    python3 - "$link" "$program" <<'PYTHON' || fail "the shortcut $(basename "$link") is not $program with icon 128"
 import struct, sys
 data = open(sys.argv[1], "rb").read()
 flags, = struct.unpack_from("<I", data, 0x14)
@@ -107,16 +111,19 @@ icon_index, = struct.unpack_from("<i", data, 0x38)
 text = data.decode("utf-16-le", "replace") + data[1:].decode("utf-16-le", "replace")
 assert flags & 0x40, "no icon location"
 assert icon_index == -128, "icon index %d" % icon_index
-assert "ZK405\\ZK405.EXE" in text, "target or icon file"
+assert "ZK405\\" + sys.argv[2] in text, "target or icon file"
 assert "%USERPROFILE%" in text, "working directory"
 PYTHON
+}
+check_shortcut "$SHORTCUT" ZK405.EXE
+check_shortcut "$STATION_SHORTCUT" zk405-station.exe
 
 query=$(wine_run reg query "$KEY") || fail "no uninstall entry $KEY"
 for value in "DisplayName REG_SZ KALDOR ZK405" "DisplayVersion REG_SZ $VERSION" "Publisher REG_SZ $PUBLISHER" \
     "UninstallString REG_SZ \"C:\\Program Files\\ZK405\\Uninstall.exe\""; do
     grep -qF -- "$value" <<<"$(tr -s ' \t' '  ' <<<"$query" | sed 's/^ //')" || fail "the uninstall entry lacks $value: $query"
 done
-echo "installed: ${SHIPPED[*]} and Uninstall.exe, the shortcut with icon 128, the uninstall entry $VERSION by $PUBLISHER"
+echo "installed: ${SHIPPED[*]} and Uninstall.exe, both shortcuts with icon 128, the uninstall entry $VERSION by $PUBLISHER"
 
 for file in "${SHIPPED[@]}"; do
     [[ "$file" == *.exe || "$file" == *.EXE ]] || continue
@@ -139,6 +146,7 @@ done
 left=()
 [[ -e "$INSTALLED" ]] && left+=("Program Files\\ZK405: $(find "$INSTALLED" -mindepth 1 -maxdepth 1 -printf '%f ')")
 [[ -e "$SHORTCUT" ]] && left+=("the shortcut")
+[[ -e "$STATION_SHORTCUT" ]] && left+=("the station's shortcut")
 wine_run reg query "$KEY" >/dev/null && left+=("the uninstall entry")
 [[ ${#left[@]} == 0 ]] || fail "left after uninstalling: ${left[*]}"
 echo "uninstalled: no files, shortcut or uninstall entry left"
