@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# zk405-station.exe under Wine: started with a preset, a ledger, --auto and --once 1, its window shows
+# while it waits; a COM port that appears (a simulated module linked in after the start) is programmed,
+# recorded in the ledger without the PIN, and the program ends with status 0 on its own. The COM ports
+# there at the start are left alone. Exit 77 (skipped) without an X display.
+#
+# Usage: station_wine.sh zk405-station.exe ZK405-SIM [WINE]
+set -uo pipefail
+
+PROGRAM=$(realpath "$1")
+SIM=$(realpath "$2")
+[[ $# -ge 3 ]] && export WINE="$3"
+if [[ -z "${DISPLAY:-}" ]] || ! command -v xdotool >/dev/null; then
+    echo "station_wine.sh: no X display (or no xdotool); skipped" >&2
+    exit 77
+fi
+SCRIPTS=$(cd "$(dirname "${BASH_SOURCE[0]}")/../../scripts/windows" && pwd)
+# shellcheck source=../../scripts/windows/wine-env.sh
+ZK405_WINE_FUNCTIONS_ONLY=1 source "$SCRIPTS/wine-env.sh" "" || exit 1
+# shellcheck source=../support/harness.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../support/harness.sh"
+
+COM=45
+harness_work zk405-station-wine
+PID=""
+# shellcheck disable=SC2317 # run at exit by harness.sh
+exit_steps() {
+    harness_kill "$PID"
+    wait 2>/dev/null
+    zk405_wine_unlink_com "$COM"
+}
+# shellcheck disable=SC2317 # run by harness.sh on a failure
+failure_details() {
+    for f in out.txt transcript.txt ledger.csv; do
+        [[ -s "$WORK/$f" ]] && sed "s/^/  $f: /" "$WORK/$f"
+    done
+}
+
+cd "$WORK" || exit 1
+harness_start_sim "$SIM" --name "Kaldor" --reply-delay-ms 20 --transcript "$WORK/transcript.txt" ||
+    fail "the simulator did not start: $(cat sim.err)"
+printf 'name=Stanowisko {n}\npin=9876\n' >line.preset
+zk405_wine_unlink_com "$COM"
+zk405_wine_wait_desktop_gone
+"$WINE" "$PROGRAM" --preset line.preset --ledger ledger.csv --once 1 >out.txt 2>&1 &
+PID=$!
+
+WINDOW=""
+for _ in $(seq 150); do
+    WINDOW=$(xdotool search --onlyvisible --name "stanowisko programowania" 2>/dev/null | head -n1)
+    [[ -n "$WINDOW" ]] && break
+    kill -0 "$PID" 2>/dev/null || break
+    sleep 0.2
+done
+[[ -n "$WINDOW" ]] || fail "no station window appeared: $(tr -d '\r' <out.txt)"
+# Taken only once the window waits: the port is new to it.
+zk405_wine_link_com "$COM" "$SIM_PTY"
+for _ in $(seq 300); do
+    kill -0 "$PID" 2>/dev/null || break
+    sleep 0.1
+done
+kill -0 "$PID" 2>/dev/null && fail "the station did not end after its one module"
+wait "$PID"
+status=$?
+PID=""
+[[ $status == 0 ]] || fail "exit status $status"
+grep -q ",programmed,1,com$COM,.*,Stanowisko 1,name;pin,programmed,0," ledger.csv ||
+    fail "no record of the module"
+grep -q 9876 ledger.csv && fail "the PIN is in the ledger"
+[[ "$(cut -d' ' -f2- transcript.txt)" == $'AT+BNAME?\nAT+BNAME=Stanowisko 1\nAT+BPIN=9876\nAT+BNAME?' ]] ||
+    fail "the module received other commands"
+echo "zk405-station.exe under Wine: its window shown, a COM port that appeared programmed and recorded," \
+    "status 0 after --once 1"
