@@ -11,6 +11,7 @@ bool StationApp::OnInit() {
     const StationStart& start = TheStationStart();
     station_ui::StationSetup setup;
     setup.input = start.input;
+    setup.steps = {start.onResult, start.unattended};
     setup.ledgerPath = start.ledgerPath;
     setup.place = {start.watchDir, start.bluetooth};
     setup.locked = start.locked;

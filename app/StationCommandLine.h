@@ -2,7 +2,9 @@
 // and a preset that cannot be read is said on the terminal, as zk405-cli says it.
 #pragma once
 
+#include "ResultCommand.h"
 #include "Settings.h"
+#include "Unattended.h"
 
 #include <optional>
 #include <ostream>
@@ -10,6 +12,8 @@
 
 struct StationStart {
     provisioning::SettingsInput input; // the preset's, when one is given
+    provisioning::ResultCommand onResult;
+    provisioning::UnattendedChoice unattended; // its pairPin, when given, is put into input
     std::string ledgerPath;
     std::string watchDir;
     bool bluetooth = false;

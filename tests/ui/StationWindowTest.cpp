@@ -86,11 +86,14 @@ TEST_F(StationWindowTest, ProgramOnARowShowsThePinRefusedAndTheNameConfirmed) {
     EXPECT_EQ(window.Cell(modules.Link(0), station_ui::kColPin), "odrzucone");
     EXPECT_EQ(window->Counters().Figure(1), "1");
     const std::string hint = station_ui::PolishHints()[static_cast<size_t>(provisioning::HintKey::RefusedPin)];
-    EXPECT_EQ(window->Counters().LastFailure(), modules.Link(0) + ": BŁĄD (niepotwierdzony). " + hint);
+    const std::string failure = window->Counters().LastFailure();
     ASSERT_TRUE(window.CloseAndWait());
     const auto records = Records(m_dir.File("ledger.jsonl"));
     ASSERT_EQ(records.size(), 2u);
     EXPECT_EQ(records[1].n, 1);
+    // The line ends with where the failed attempt's transcript is.
+    EXPECT_EQ(failure, modules.Link(0) + ": BŁĄD (niepotwierdzony). " + hint +
+                                                    text::kTranscriptAt + m_dir.File(records[1].transcript));
 }
 
 // Enter on a row programs it; the button is off for a row in flight, so one module gets one job.
@@ -126,6 +129,16 @@ TEST_F(StationWindowTest, LockedLeavesNothingEditable) {
             EXPECT_FALSE(child->IsEnabled()) << WxToUtf8(child->GetName());
         }
     EXPECT_EQ(fields, 4u);
+    station_ui::StepsPanel& steps = window->Steps();
+    for (wxWindow* control : {static_cast<wxWindow*>(&steps.CommandField()), static_cast<wxWindow*>(&steps.DiscoverBox()),
+                              static_cast<wxWindow*>(&steps.MatchField()), static_cast<wxWindow*>(&steps.ProvePinBox()),
+                              static_cast<wxWindow*>(&steps.UnpairAfterBox())})
+        EXPECT_FALSE(control->IsEnabled()) << WxToUtf8(control->GetLabel());
+    size_t stepFields = 0;
+    for (wxWindow* child : steps.GetChildren())
+        if (dynamic_cast<wxTextCtrl*>(child) != nullptr || dynamic_cast<wxCheckBox*>(child) != nullptr)
+            stepFields += child->IsEnabled() ? 100 : 1;
+    EXPECT_EQ(stepFields, 5u) << "every field of the steps is read-only";
     bool pinShown = false;
     for (wxWindow* child : window->Settings().GetChildren())
         pinShown = pinShown || WxToUtf8(child->GetLabel()) == text::kPinSet;
@@ -190,7 +203,9 @@ TEST_F(StationWindowTest, ALedgerThatCannotBeOpenedEndsTheRowWithItsReason) {
 // A preset saved from the window reads back as the same settings, and only its owner may read its PIN.
 TEST_F(StationWindowTest, SavedPresetReadsBackAndKeepsItsPinPrivate) {
     Modules modules(m_dir, 1);
-    Window window(SetupFor(m_dir, modules));
+    station_ui::StationSetup setup = SetupFor(m_dir, modules);
+    setup.input.pairPin = "1234"; // the pairing PIN a preset had is kept when it is saved again
+    Window window(setup);
     const std::string path = m_dir.File("saved.preset");
     std::string error;
     ASSERT_TRUE(window->Settings().SavePreset(path, error)) << error;
@@ -198,6 +213,7 @@ TEST_F(StationWindowTest, SavedPresetReadsBackAndKeepsItsPinPrivate) {
     ASSERT_TRUE(provisioning::ReadPreset(path, read, error)) << error;
     EXPECT_EQ(read.name, "Linia {n}");
     EXPECT_EQ(read.pin, "98765");
+    EXPECT_EQ(read.pairPin, "1234");
     const auto perms = std::filesystem::status(path).permissions();
     EXPECT_EQ(perms & (std::filesystem::perms::group_all | std::filesystem::perms::others_all),
               std::filesystem::perms::none);

@@ -360,11 +360,7 @@ Command AddStation(CLI::App& app, std::ostream& out, std::ostream& err) {
                     err << "zk405-cli: " << EscapeControls(error) << "; nothing was sent\n";
                     return kExitUsage;
                 }
-                options.bluetoothSource = MakeBluetoothSource;
-                if (state->unattended.discover)
-                    options.bluetoothSource = [match = state->unattended.match](std::string& why) {
-                        return MakeDiscoveringBluetoothSource(match, why);
-                    };
+                options.bluetoothSource = provisioning::BluetoothSourceFor(state->unattended);
                 StationConsole console(out, err, state->json, !state->json && ColourWanted(out));
                 const std::unique_ptr<TerminalProgress> progress = ProgressOn(err, false, state->json);
                 StationProgress shown(console, *progress, out, state->json);

@@ -1,23 +1,10 @@
 #include "CliUnattended.h"
 
-#include "Bluetooth.h"
 #include "EscapedText.h"
 
 #include <CLI/CLI.hpp>
 
 namespace zk405_cli {
-
-namespace {
-
-// Bluetooth's own limit for a legacy PIN.
-constexpr size_t kPairPinMaxBytes = 16;
-
-bool Refuse(const char* why, std::ostream& err) {
-    err << "zk405-cli: " << why << "; nothing was sent\n";
-    return false;
-}
-
-} // namespace
 
 void AddUnattendedOptions(CLI::App& command, UnattendedOptions& options, bool station) {
     command
@@ -40,32 +27,11 @@ void AddUnattendedOptions(CLI::App& command, UnattendedOptions& options, bool st
 
 bool SettleUnattended(const UnattendedOptions& options, bool bluetooth, const std::vector<std::string>& ports,
                       provisioning::SettingsInput& input, provisioning::PairingPlan& plan, std::ostream& err) {
-    if (options.pairPin)
-        input.pairPin = options.pairPin;
-    plan.pair = input.pairPin.has_value();
-    plan.provePin = options.provePin;
-    plan.unpairAfter = options.unpairAfter;
-    if (!options.match.empty() && !options.discover)
-        return Refuse("--match chooses among the modules --discover finds", err);
-    if (options.discover && !bluetooth)
-        return Refuse("--discover finds Bluetooth modules: give --bluetooth as well", err);
-    if ((options.discover || plan.provePin) && !plan.pair)
-        return Refuse("give the PIN the modules have now: --pair-pin PIN, or pair-pin= in the preset", err);
-    if (plan.pair && (input.pairPin->empty() || input.pairPin->size() > kPairPinMaxBytes))
-        return Refuse("the pairing PIN takes 1 to 16 characters", err);
-    if (plan.provePin && !input.pin)
-        return Refuse("--prove-pin proves a new PIN: give it with --pin, --pin-file or pin= in the preset", err);
-    if (!provisioning::AnyStep(plan))
+    std::string why;
+    if (provisioning::SettleUnattended(options, bluetooth, ports, input, plan, why))
         return true;
-    for (const std::string& port : ports) {
-        std::string address;
-        if (!bluetooth::AddressOfPortName(port.c_str(), address)) {
-            err << "zk405-cli: " << EscapeControls(port) << " is no Bluetooth module: pairing takes ports written as "
-                << bluetooth::kPortPrefix << "AA:BB:CC:DD:EE:FF; nothing was sent\n";
-            return false;
-        }
-    }
-    return true;
+    err << "zk405-cli: " << EscapeControls(why) << "; nothing was sent\n";
+    return false;
 }
 
 } // namespace zk405_cli

@@ -63,6 +63,8 @@ std::string PresetText(const SettingsInput& input) {
         text += "flow=" + *input.flow + "\n";
     if (input.auth)
         text += "auth=" + *input.auth + "\n";
+    if (input.pairPin)
+        text += "pair-pin=" + *input.pairPin + "\n";
     return text;
 }
 
@@ -83,6 +85,9 @@ SettingsPanel::SettingsPanel(wxWindow* parent, const SettingsInput& input, bool 
     grid->AddSpacer(0);
     m_pinState = new wxStaticText(this, wxID_ANY, wxString());
     grid->Add(m_pinState, Field());
+    grid->AddSpacer(0);
+    m_pairPinState = new wxStaticText(this, wxID_ANY, wxString());
+    grid->Add(m_pairPinState, Field());
     label(text::kFlow);
     m_flow = new wxChoice(this, wxID_ANY);
     m_flow->Append(Utf8(text::kUnchanged));
@@ -153,6 +158,7 @@ void SettingsPanel::Freeze(bool frozen) {
 void SettingsPanel::ShowPinState() {
     const bool set = m_kept.pin.has_value() || !m_pin->GetValue().empty();
     m_pinState->SetLabel(Utf8(set ? text::kPinSet : text::kPinNotSet));
+    m_pairPinState->SetLabel(Utf8(m_kept.pairPin ? text::kPairPinSet : text::kPairPinNotSet));
 }
 
 bool SettingsPanel::LoadPreset(const std::string& path, std::string& error) {

@@ -1,5 +1,5 @@
 // The settings in force: the name (with {n} and {port}), the PIN (shown as set or not set, never in
-// the list), the flow control and the authentication, edited here or loaded from a preset file and
+// the list), the pairing PIN (set or not set, from the preset), the flow control and the authentication, edited here or loaded from a preset file and
 // saved to one. Locked, nothing here can be changed: a line PC's shortcut fixes the setup.
 #pragma once
 
@@ -42,6 +42,7 @@ private:
     wxTextCtrl* m_name = nullptr;
     wxTextCtrl* m_pin = nullptr;
     wxStaticText* m_pinState = nullptr;
+    wxStaticText* m_pairPinState = nullptr;
     wxChoice* m_flow = nullptr;
     wxChoice* m_auth = nullptr;
     wxButton* m_load = nullptr;

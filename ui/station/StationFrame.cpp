@@ -68,6 +68,7 @@ void StationFrame::BuildControls() {
     auto* panel = new wxPanel(this);
     // Made in the order Tab goes through them: the settings, the ledger, the buttons, the list.
     m_settings = new SettingsPanel(panel, m_setup.input, m_setup.locked);
+    m_steps = new StepsPanel(panel, m_setup.steps, m_setup.locked);
     m_counters = new CountersPanel(panel);
     wxSizer* ledgerRow = BuildLedgerRow(panel);
     wxSizer* buttons = BuildButtons(panel);
@@ -88,6 +89,7 @@ void StationFrame::BuildControls() {
     const int gap = FromDIP(8);
     auto* top = new wxBoxSizer(wxHORIZONTAL);
     top->Add(m_settings, wxSizerFlags(1).Expand().Border(wxALL, gap));
+    top->Add(m_steps, wxSizerFlags(1).Expand().Border(wxALL, gap));
     top->Add(m_counters, wxSizerFlags(1).Expand().Border(wxALL, gap));
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(top, wxSizerFlags().Expand());
@@ -139,12 +141,22 @@ void StationFrame::ChooseLedger() {
         SetLedgerPath(WxToUtf8(dialog.GetPath()));
 }
 
-bool StationFrame::ReadyToProgram(std::string& why) const {
+bool StationFrame::ReadyToProgram(provisioning::SettingsInput& input, AroundWork& around, std::string& why) const {
     if (m_ledgerPath.empty()) {
         why = text::kNeedLedger;
         return false;
     }
-    return m_settings->Check(why);
+    if (!m_settings->Check(why))
+        return false;
+    input = m_settings->Input();
+    const StationSteps steps = m_steps->Steps();
+    around.onResult = steps.onResult;
+    return provisioning::SettleUnattended(steps.unattended, m_setup.place.bluetooth, {}, input, around.pairing, why);
+}
+
+void StationFrame::FreezeSettings(bool frozen) {
+    m_settings->Freeze(frozen);
+    m_steps->Freeze(frozen);
 }
 
 void StationFrame::UpdateProgramButton() {
@@ -159,8 +171,9 @@ void StationFrame::ProgramSelected() {
     if (m_closing || port.empty() || m_rows->InFlight(port))
         return;
     std::string why;
-    if (!ReadyToProgram(why) ||
-        !m_jobs.Start(port, m_addresses[port], m_settings->Input(), m_ledgerPath, why)) {
+    provisioning::SettingsInput input;
+    AroundWork around;
+    if (!ReadyToProgram(input, around, why) || !m_jobs.Start(port, m_addresses[port], input, around, m_ledgerPath, why)) {
         Notice(why, true);
         return;
     }
@@ -181,18 +194,22 @@ void StationFrame::SetAutomatic(bool on) {
     }
     std::string why;
     provisioning::StationOptions options;
-    options.input = m_settings->Input();
+    AroundWork around;
     options.ledgerPath = m_ledgerPath;
     options.watchDir = m_setup.place.watchDir;
     options.bluetooth = m_setup.place.bluetooth;
     options.once = m_setup.once;
-    if (m_closing || !ReadyToProgram(why) || !m_station.Start(options, why)) {
+    options.bluetoothSource = provisioning::BluetoothSourceFor(m_steps->Steps().unattended);
+    const bool ready = !m_closing && ReadyToProgram(options.input, around, why);
+    options.onResult = around.onResult;
+    options.pairing = around.pairing;
+    if (!ready || !m_station.Start(options, why)) {
         m_auto->SetValue(false);
         if (!why.empty())
             Notice(text::kStationRefused + why, true);
         return;
     }
-    m_settings->Freeze(true);
+    FreezeSettings(true);
     m_watch.SetProbing(false);
 }
 
@@ -214,7 +231,7 @@ void StationFrame::OnClose(wxCloseEvent& event) {
         m_closing = true;
         m_station.RequestStop();
         m_auto->Disable();
-        m_settings->Freeze(true);
+        FreezeSettings(true);
         UpdateProgramButton();
     }
     if (event.CanVeto())
@@ -242,12 +259,24 @@ void StationFrame::AttemptFinished(const provisioning::RecordedResult& attempt, 
     Count(m_tally, verdict);
     m_counters->Show(m_tally);
     UpdateProgramButton();
+    const bool failed = provisioning::WordsOf(verdict).tally == provisioning::TallyColumn::Failed;
     if (attempt.ledgerFailed)
         Notice(text::kLedgerBroken + attempt.ledgerError, true);
-    else if (provisioning::WordsOf(verdict).tally == provisioning::TallyColumn::Failed)
+    else if (failed)
         Notice(attempt.port.port + ": " + LookOf(verdict).word + ". " +
-                   provisioning::HintFor(attempt.port, PolishHints()),
+                   provisioning::HintFor(attempt.port, PolishHints()) +
+                   (attempt.transcript.empty() ? std::string() : text::kTranscriptAt + attempt.transcript),
                true);
+    NoticeAfterResult(attempt, failed);
+}
+
+void StationFrame::NoticeAfterResult(const provisioning::RecordedResult& attempt, bool failed) {
+    // The command's failure is the line's own: the module's result above it stands.
+    if (provisioning::Failed(attempt.onResult))
+        Notice(attempt.port.port + text::kOnResultFailed + ResultCommandWords(attempt.onResult) + text::kResultStands,
+               true);
+    else if (failed && !attempt.transcriptError.empty())
+        Notice(attempt.port.port + ": " + text::kNoTranscript + attempt.transcriptError, true);
 }
 
 void StationFrame::Notice(const std::string& sentence, bool failure) {
@@ -266,7 +295,7 @@ void StationFrame::StationEnded(provisioning::ExitStatus status, const std::stri
     m_auto->SetValue(false);
     m_auto->Enable(!m_closing);
     m_watch.SetProbing(true);
-    m_settings->Freeze(m_closing);
+    FreezeSettings(m_closing);
     // --once: the program ends with the station, as zk405-cli station --once does.
     if (m_setup.once != 0 && !m_closing)
         Close();

@@ -8,6 +8,7 @@
 #include "StationRows.h"
 #include "StationView.h"
 #include "StationWorkers.h"
+#include "StepsPanel.h"
 
 #include <wx/frame.h>
 #include <wx/timer.h>
@@ -24,6 +25,7 @@ namespace station_ui {
 
 struct StationSetup {
     provisioning::SettingsInput input;
+    StationSteps steps;
     std::string ledgerPath;
     WatchPlace place;
     bool locked = false;
@@ -41,6 +43,7 @@ public:
     StationRows& Rows() { return *m_rows; }
     CountersPanel& Counters() { return *m_counters; }
     SettingsPanel& Settings() { return *m_settings; }
+    StepsPanel& Steps() { return *m_steps; }
     wxDataViewListCtrl& List() { return *m_list; }
     wxButton& ProgramButton() { return *m_program; }
     wxCheckBox& AutoBox() { return *m_auto; }
@@ -61,7 +64,11 @@ private:
     void OnTimer();
     void OnClose(wxCloseEvent& event);
     void ChooseLedger();
-    bool ReadyToProgram(std::string& why) const;
+    // The settings and the steps around the work as they stand, false with the reason when refused.
+    bool ReadyToProgram(provisioning::SettingsInput& input, AroundWork& around, std::string& why) const;
+    void FreezeSettings(bool frozen);
+    // What came after the result (the command, the transcript's place), told when it needs telling.
+    void NoticeAfterResult(const provisioning::RecordedResult& attempt, bool failed);
 
     void PortAppeared(const PortFacts& facts) override;
     void PortGone(const std::string& port) override;
@@ -80,6 +87,7 @@ private:
     wxDataViewListCtrl* m_list = nullptr;
     std::unique_ptr<StationRows> m_rows;
     SettingsPanel* m_settings = nullptr;
+    StepsPanel* m_steps = nullptr;
     CountersPanel* m_counters = nullptr;
     wxTextCtrl* m_ledger = nullptr;
     wxButton* m_chooseLedger = nullptr;

@@ -69,4 +69,21 @@ ResultLook LookOf(Verdict verdict) {
     return look;
 }
 
+std::string ResultCommandWords(const provisioning::ResultCommandRun& run) {
+    using End = provisioning::ResultCommandRun::End;
+    switch (run.end) {
+    case End::Exited:
+        return "zakończyło się kodem " + std::to_string(run.code);
+    case End::Signalled:
+        return "przerwane sygnałem " + std::to_string(run.code);
+    case End::TimedOut:
+        return "przerwane po limicie czasu";
+    case End::NotStarted:
+        return "nie ruszyło: " + run.reason;
+    case End::NotRun:
+        break;
+    }
+    return "nie uruchomione";
+}
+
 } // namespace station_ui

@@ -4,6 +4,7 @@
 
 #include "Job.h"
 #include "Outcome.h"
+#include "ResultCommand.h"
 
 #include <wx/colour.h>
 
@@ -20,6 +21,19 @@ inline constexpr const char* kNameHint = "{n} — numer z rejestru, {port} — n
 inline constexpr const char* kPin = "P&IN:";
 inline constexpr const char* kPinSet = "PIN: ustawiony";
 inline constexpr const char* kPinNotSet = "PIN: nieustawiony";
+inline constexpr const char* kPairPinSet = "PIN parowania: ustawiony";
+inline constexpr const char* kPairPinNotSet = "PIN parowania: nieustawiony";
+inline constexpr const char* kOnResult = "Pol&ecenie po wyniku:";
+inline constexpr const char* kOnResultHint = "uruchamiane po każdym wyniku; wpis z rejestru jako JSON na wejściu";
+inline constexpr const char* kDiscover = "Wyszukuj niesparowane moduły &Bluetooth";
+inline constexpr const char* kMatch = "Nazwa pa&suje do:";
+inline constexpr const char* kMatchHint = "wzorzec nazwy modułu, * i ?";
+inline constexpr const char* kProvePin = "Sprawdź nowy PIN parowanie&m";
+inline constexpr const char* kUnpairAfter = "Usuń p&owiązanie na końcu";
+inline constexpr const char* kTranscriptAt = ". Zapis rozmowy: ";
+inline constexpr const char* kOnResultFailed = ": polecenie po wyniku ";
+inline constexpr const char* kNoTranscript = "brak zapisu rozmowy: ";
+inline constexpr const char* kResultStands = "; wynik modułu bez zmian.";
 inline constexpr const char* kFlow = "&Kontrola przepływu:";
 inline constexpr const char* kAuth = "&Uwierzytelnianie:";
 inline constexpr const char* kUnchanged = "(bez zmian)";
@@ -61,6 +75,9 @@ enum Column { kColTime, kColPort, kColDescription, kColNameBefore, kColNameAfter
 
 // "potwierdzone", "odrzucone", ...: the Polish word for each of the vocabulary's outcomes.
 const char* OutcomeLabel(provisioning::Outcome outcome);
+
+// How the command after a result ended: "zakończyło się kodem 3", "przerwane po limicie czasu", ...
+std::string ResultCommandWords(const provisioning::ResultCommandRun& run);
 
 // A result as the list shows it: a word (never the colour alone) and its colour.
 struct ResultLook {

@@ -1,5 +1,7 @@
 #include "StationWorkers.h"
 
+#include "TranscriptFile.h"
+
 #include "BluetoothSource.h"
 #include "LogNames.h"
 #include "OpenFailure.h"
@@ -88,7 +90,8 @@ bool StationRun::Start(provisioning::StationOptions options, std::string& error)
     m_ended = false;
     // The window's own stop, or Ctrl+C in the terminal that started it.
     m_options.stopRequested = [this] { return m_stop || StopRequested(); };
-    m_options.bluetoothSource = provisioning::MakeBluetoothSource;
+    if (!m_options.bluetoothSource)
+        m_options.bluetoothSource = provisioning::MakeBluetoothSource;
     try {
         m_thread = std::thread([this] {
             std::string refusal;
@@ -111,12 +114,15 @@ void StationRun::Join() {
 }
 
 bool ManualJobs::Start(const std::string& port, const std::string& address, const provisioning::SettingsInput& input,
-                       const std::string& ledgerPath, std::string& error) {
+                       const AroundWork& around, const std::string& ledgerPath, std::string& error) {
     provisioning::RecordedTask task;
     task.port = port;
     task.bluetooth = address;
     task.logFile = provisioning::LogFileFor(port, 2);
     task.input = input;
+    task.transcriptDir = provisioning::TranscriptFolderFor(ledgerPath);
+    task.onResult = around.onResult;
+    task.pairing = around.pairing;
     // As at the station: a module half-programmed is worse than finishing the one in flight.
     task.stopRequested = [] { return false; };
     auto job = std::make_unique<Job>();

@@ -16,6 +16,12 @@
 
 namespace station_ui {
 
+// What is done around a module's work, beside its settings.
+struct AroundWork {
+    provisioning::ResultCommand onResult;
+    provisioning::PairingPlan pairing;
+};
+
 // Where the window finds modules, as the station looks for them.
 struct WatchPlace {
     std::string watchDir; // "" for the system's serial ports
@@ -77,8 +83,9 @@ public:
     ManualJobs(const ManualJobs&) = delete;
     ManualJobs& operator=(const ManualJobs&) = delete;
     // One module programmed with verification and read-back, its number from the ledger at ledgerPath.
+    // Its transcript is kept beside the ledger, as the station keeps its attempts'.
     bool Start(const std::string& port, const std::string& address, const provisioning::SettingsInput& input,
-               const std::string& ledgerPath, std::string& error);
+               const AroundWork& around, const std::string& ledgerPath, std::string& error);
     // Joins the jobs that ended; true while one still runs.
     bool Reap();
     void JoinAll();
