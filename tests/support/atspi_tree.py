@@ -12,14 +12,17 @@ The program is found by its process id (--pid) or its application name (--app), 
   focus FILTERS       gives the match the keyboard focus
 
 FILTERS: --role ROLE (as AT-SPI names it: "push button", "check box", "text"), --name NAME (exact),
---text TEXT (the text contents, exact), --cell TEXT (a table with a cell of that text), --state STATE and --no-state STATE (repeatable; states as
-printed: focused, enabled, editable, checked, showing, ...).
+--text TEXT (the text contents, exact), --cell TEXT (a table with a cell of that text), --row PATTERN (a
+table with a row whose cells, joined by " | " as the tree prints them, match the shell pattern: "*" for
+a cell whose text varies), --state STATE and --no-state STATE (repeatable; states as printed: focused,
+enabled, editable, checked, showing, ...).
 
 Exit status: 0 done, 1 nothing matched within --wait (the tree is printed on stderr), 2 the program
 never came on the bus or the bus is not there.
 """
 
 import argparse
+import fnmatch
 import json
 import sys
 import time
@@ -173,6 +176,8 @@ def matches(node, args):
             and (args.name is None or node["name"] == args.name)
             and (args.text is None or node.get("text") == args.text)
             and (args.cell is None or any(args.cell in row for row in node.get("table", {}).get("rows", [])))
+            and (args.row is None or any(fnmatch.fnmatchcase(" | ".join(row), args.row)
+                                         for row in node.get("table", {}).get("rows", [])))
             and all(state in node["states"] for state in args.state)
             and not any(state in node["states"] for state in args.no_state))
 
@@ -252,6 +257,7 @@ def parse_arguments(argv):
     parser.add_argument("--name")
     parser.add_argument("--text")
     parser.add_argument("--cell")
+    parser.add_argument("--row")
     parser.add_argument("--state", action="append", default=[], choices=STATE_NAMES)
     parser.add_argument("--no-state", action="append", default=[], choices=STATE_NAMES)
     args = parser.parse_args(argv)

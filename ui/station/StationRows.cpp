@@ -107,6 +107,9 @@ void StationRows::SetCells(int row, const RowCells& cells, bool all) {
     for (int column = 0; column < kColumnCount; ++column)
         if (all || !cells[static_cast<size_t>(column)].empty())
             m_list.SetTextValue(Utf8(cells[static_cast<size_t>(column)]), static_cast<unsigned>(row), column);
+    // GTK repaints a changed value but tells its accessible row only of a changed row: without this a
+    // screen reader keeps reading the row as it first read it.
+    m_list.GetStore()->RowChanged(static_cast<unsigned>(row));
 }
 
 void StationRows::Appeared(const PortFacts& facts, const std::string& time) {
