@@ -63,10 +63,10 @@ expect_label() {
 
 # The figure is the label that follows its caption, as a screen reader reads them one after the other.
 expect_counter() {
-    local caption=$1 figure=$2
-    "$ATSPI_TREE" --pid "$APP_PID" tree | grep -A1 -x " *label \"$caption\" \[.*\]" |
-        tail -n1 | grep -qx " *label \"$figure\" \[.*showing.*\]" ||
-        fail "the counter '$caption' does not read $figure"
+    local caption=$1 figure=$2 read
+    read=$("$ATSPI_TREE" --pid "$APP_PID" tree | grep -A1 -x " *label \"$caption\" \[.*\]")
+    tail -n1 <<<"$read" | grep -qx " *label \"$figure\" \[.*showing.*\]" ||
+        fail "the counter '$caption' does not read $figure: $read"
 }
 
 link() { ln -s "$2" "watched/$1"; }
@@ -89,8 +89,10 @@ rows() {
     expect_counter Błędy 1
     expect_counter Pominięte 0
     # The sentence is wrapped to the panel's width, wherever that falls; it begins with the module.
-    "$ATSPI_TREE" --pid "$APP_PID" tree | grep -qF "label \"$WORK/watched/m2: BŁĄD" ||
-        fail "the failure's sentence does not name m2"
+    local tree
+    tree=$("$ATSPI_TREE" --pid "$APP_PID" tree)
+    grep -qE "label \"$WORK/watched/m2:( |\\\\n)BŁĄD" <<<"$tree" ||
+        fail "the failure's sentence does not name m2: $(grep -F "BŁĄD" <<<"$tree" | grep -v "^ *table cell")"
     echo "rows: two modules programmed, one with its PIN refused, the counters 2, 1 and 0, the failure named"
 }
 

@@ -41,9 +41,11 @@ xwindow_manager() {
         XWINDOW_FRAME=""
         return 0
     fi
-    openbox --sm-disable >/dev/null 2>&1 &
+    # --replace: the manager of the test before may still hold the screen's selection while it ends,
+    # and a plain start then gives up at once.
+    openbox --sm-disable --replace >/dev/null 2>&1 &
     XWINDOW_WM_PID=$!
-    for _ in $(seq 50); do
+    for _ in $(seq 100); do
         xwindow_manager_running && return 0
         sleep 0.1
     done

@@ -9,6 +9,7 @@
 #include <wx/button.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdlib>
 
 namespace {
@@ -47,7 +48,11 @@ TEST_F(StationWindowSlowTest, AnswersWhileASilentModuleWaits) {
 
     EXPECT_EQ(window.ResultOf(modules.Link(0), 20000), "BŁĄD (brak odpowiedzi)");
     const std::string hint = station_ui::PolishHints()[static_cast<size_t>(provisioning::HintKey::Silent)];
-    EXPECT_EQ(window->Counters().LastFailure(), modules.Link(0) + ": BŁĄD (brak odpowiedzi). " + hint);
+    // With a ledger the sentence ends by telling where the attempt's transcript is.
+    const std::string said = window->Counters().LastFailure();
+    const std::string sentence = modules.Link(0) + ": BŁĄD (brak odpowiedzi). " + hint + station_ui::text::kTranscriptAt;
+    ASSERT_EQ(said.substr(0, sentence.size()), sentence);
+    EXPECT_TRUE(std::filesystem::is_regular_file(said.substr(sentence.size()))) << said;
     EXPECT_EQ(window->Counters().Figure(1), "1");
 }
 

@@ -88,8 +88,9 @@ void StationFrame::BuildControls() {
 
     const int gap = FromDIP(8);
     auto* top = new wxBoxSizer(wxHORIZONTAL);
-    top->Add(m_settings, wxSizerFlags(1).Expand().Border(wxALL, gap));
-    top->Add(m_steps, wxSizerFlags(1).Expand().Border(wxALL, gap));
+    // The settings take what they need; the counters, to be read from afar, take the rest.
+    top->Add(m_settings, wxSizerFlags().Expand().Border(wxALL, gap));
+    top->Add(m_steps, wxSizerFlags().Expand().Border(wxALL, gap));
     top->Add(m_counters, wxSizerFlags(1).Expand().Border(wxALL, gap));
     auto* column = new wxBoxSizer(wxVERTICAL);
     column->Add(top, wxSizerFlags().Expand());
@@ -100,7 +101,12 @@ void StationFrame::BuildControls() {
     auto* frame = new wxBoxSizer(wxVERTICAL);
     frame->Add(panel, wxSizerFlags(1).Expand());
     SetSizer(frame);
-    SetInitialSize(FromDIP(wxSize(1000, 640)));
+    // Never narrower than what it holds: a counter cut off at the edge is a counter nobody reads.
+    const wxSize least = frame->ComputeFittingWindowSize(this);
+    wxSize size = FromDIP(wxSize(1000, 640));
+    size.IncTo(least);
+    SetMinSize(least);
+    SetInitialSize(size);
     UpdateProgramButton();
     m_list->SetFocus();
 }

@@ -134,8 +134,10 @@ void StationRows::Gone(const std::string& port) {
         m_list.DeleteItem(static_cast<unsigned>(row));
         return;
     }
-    if (!InFlight(port))
+    if (!InFlight(port)) {
         m_list.SetTextValue(Utf8(text::kGone), static_cast<unsigned>(row), kColTime);
+        m_list.GetStore()->RowChanged(static_cast<unsigned>(row));
+    }
 }
 
 void StationRows::Started(const provisioning::RecordedResult& attempt, const std::string& time) {
