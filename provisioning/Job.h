@@ -40,13 +40,17 @@ std::string ReportedCommand(const StepResult& step);
 // The step a job has just begun, for a front end to show while it waits: the open (a Bluetooth
 // connection can take seconds), or one of the steps, with its try (the name is asked for up to
 // kNameAttempts times; every other step is one try of one).
+// A Bluetooth step around the module's work (PairingSteps.h), told as the job's own steps are.
+enum class PairingUnderWay { None, Pair, ProvePin, Unpair };
+
 struct StepUnderWay {
     std::string port;
     size_t position = 0;
-    bool opening = false; // else step says which
+    bool opening = false; // else step (or pairing) says which
     StepKind step = StepKind::NameRead;
     int attempt = 1;
     int of = 1;
+    PairingUnderWay pairing = PairingUnderWay::None; // when set, the step under way is this one
 };
 // Called from the job's own thread as each step or try begins: several jobs may call at once.
 using StepStarting = std::function<void(const StepUnderWay& underWay)>;

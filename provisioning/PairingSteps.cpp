@@ -2,6 +2,8 @@
 
 #include "StopSignal.h"
 
+#include <utility>
+
 namespace provisioning {
 
 namespace {
@@ -43,7 +45,7 @@ PortResult ReadNameOnce(const PortTask& task) {
 
 void RunPaired(const PairingPlan& plan, const SettingsInput& input, const PortTask& task, const StepReport& report,
                PortResult& result) {
-    PairingSteps pairing(plan, input, task.port);
+    PairingSteps pairing(plan, input, task.port, task.starting);
     if (!pairing.Before(result)) {
         result.position = task.position;
         return;
@@ -73,8 +75,9 @@ ExitStatus PairStatus(Kind kind) {
     return kExitNotOpened;
 }
 
-PairingSteps::PairingSteps(const PairingPlan& plan, const SettingsInput& input, const std::string& port)
-    : m_plan(plan), m_input(input) {
+PairingSteps::PairingSteps(const PairingPlan& plan, const SettingsInput& input, const std::string& port,
+                           StepStarting starting)
+    : m_plan(plan), m_input(input), m_port(port), m_starting(std::move(starting)) {
     if (!bluetooth::AddressOfPortName(port.c_str(), m_address))
         m_plan = PairingPlan();
 }
@@ -86,6 +89,8 @@ PairingSteps::~PairingSteps() {
 }
 
 bool PairingSteps::Pair(const std::string& pin, PairingStep step, PortResult& port) {
+    if (step == PairingStep::Pair)
+        Tell(PairingUnderWay::Pair);
     const bluetooth::PairOutcome outcome = bluetooth::Pair(m_address, pin, m_plan.pairTimeout);
     const char* word = bluetooth::PairOutcomeName(outcome.kind);
     m_taken.push_back(std::string(step == PairingStep::Pair ? "pair=" : "prove-pin=") +
@@ -112,6 +117,7 @@ bool PairingSteps::Before(PortResult& port) {
 }
 
 bool PairingSteps::ProvePin(PortResult& port, const ReadName& readName) {
+    Tell(PairingUnderWay::ProvePin);
     const bluetooth::PairOutcome removed = bluetooth::Unpair(m_address);
     if (removed.kind != Kind::kUnpaired) {
         m_taken.push_back(std::string("prove-pin=") + bluetooth::PairOutcomeName(removed.kind));
@@ -150,7 +156,17 @@ void PairingSteps::After(PortResult& port, const ReadName& readName) {
     m_bondOurs = false; // what is left is the bond the plan keeps
 }
 
+void PairingSteps::Tell(PairingUnderWay step) const {
+    if (!m_starting)
+        return;
+    StepUnderWay underWay;
+    underWay.port = m_port;
+    underWay.pairing = step;
+    m_starting(underWay);
+}
+
 void PairingSteps::Unpair() {
+    Tell(PairingUnderWay::Unpair);
     const bluetooth::PairOutcome outcome = bluetooth::Unpair(m_address);
     m_taken.push_back(std::string("unpair=") + bluetooth::PairOutcomeName(outcome.kind));
     m_bondOurs = false;

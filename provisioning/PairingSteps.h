@@ -48,7 +48,9 @@ public:
     using ReadName = std::function<PortResult()>;
 
     // Only a "bt:" port has the steps: any other port is reached through a bond someone else keeps.
-    PairingSteps(const PairingPlan& plan, const SettingsInput& input, const std::string& port);
+    // starting hears each step as it begins, as the job's own steps; may be empty.
+    PairingSteps(const PairingPlan& plan, const SettingsInput& input, const std::string& port,
+                 StepStarting starting = {});
     ~PairingSteps();
     PairingSteps(const PairingSteps&) = delete;
     PairingSteps& operator=(const PairingSteps&) = delete;
@@ -58,6 +60,8 @@ public:
     bool Before(PortResult& port);
     // Once the module's work has ended: the proof of the new PIN and the bond's removal, as planned.
     void After(PortResult& port, const ReadName& readName);
+    // Whether the module is paired before its port is opened.
+    bool Pairs() const { return m_plan.pair; }
     // "pair=paired", "program=programmed", "prove-pin=proved", "unpair=unpaired": those taken.
     const std::vector<std::string>& Taken() const { return m_taken; }
 
@@ -65,10 +69,13 @@ private:
     bool Pair(const std::string& pin, PairingStep step, PortResult& port);
     bool ProvePin(PortResult& port, const ReadName& readName);
     void Unpair();
+    void Tell(PairingUnderWay step) const;
 
     PairingPlan m_plan;
     SettingsInput m_input;
     std::string m_address;
+    std::string m_port;
+    StepStarting m_starting;
     bool m_bondOurs = false; // a pairing of ours may have left a bond (made, or cut short)
     std::vector<std::string> m_taken;
 };

@@ -79,8 +79,8 @@ public:
         job.beforeProgram = [this](const PortResult& port, MODULE_SETTINGS& settings) {
             return BeforeProgram(port, settings);
         };
-        PairingSteps pairing(m_task.pairing, m_task.input, m_task.port);
-        if (pairing.Before(m_recorded.port)) {
+        PairingSteps pairing(m_task.pairing, m_task.input, m_task.port, m_task.starting);
+        if (!SkippedBeforePairing(pairing) && pairing.Before(m_recorded.port)) {
             m_recorded.port = RunPort(job, report);
             pairing.After(m_recorded.port, [&job] { return ReadNameOnce(job); });
         }
@@ -96,6 +96,28 @@ private:
         m_recorded.ledgerFailed = true;
         m_recorded.ledgerError = error;
         return {Go::Stop, kExitLedger, "the ledger: " + error + after};
+    }
+
+    // A module done before is known by its address without its name, so one about to be paired is
+    // left alone before it is: a skip that bonded first would leave a bond, or ask a person's agent.
+    bool SkippedBeforePairing(const PairingSteps& pairing) {
+        if (!m_task.skipDone || !pairing.Pairs() || m_record.bluetooth.empty())
+            return false;
+        std::optional<LedgerModule> programmed;
+        std::string error;
+        PortResult& port = m_recorded.port;
+        port.port = m_task.port;
+        if (!m_ledger.WasProgrammed(m_record.bluetooth, "", programmed, error)) {
+            const BeforeProgramDecision broken = LedgerBroken(error, "; nothing was sent");
+            port.status = broken.status;
+            port.message = broken.message;
+            return true;
+        }
+        if (!programmed)
+            return false;
+        port.skipped = true;
+        port.message = SkipMessage(*programmed);
+        return true;
     }
 
     BeforeProgramDecision BeforeProgram(const PortResult& port, MODULE_SETTINGS& settings) {

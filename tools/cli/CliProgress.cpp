@@ -15,7 +15,38 @@ namespace {
 // A terminal that says nothing of its width is taken as the classic one.
 constexpr size_t kColumnsUnknown = 80;
 
+const char* PairingWords(PairingUnderWay step) {
+    switch (step) {
+    case PairingUnderWay::Pair:
+        return "pairing";
+    case PairingUnderWay::ProvePin:
+        return "proving the new PIN";
+    case PairingUnderWay::Unpair:
+        return "removing the bond";
+    case PairingUnderWay::None:
+        break;
+    }
+    return "";
+}
+
+// The ledger's names for the steps (PairingSteps::Taken), so that one step has one name.
+const char* PairingName(PairingUnderWay step) {
+    switch (step) {
+    case PairingUnderWay::Pair:
+        return "pair";
+    case PairingUnderWay::ProvePin:
+        return "prove-pin";
+    case PairingUnderWay::Unpair:
+        return "unpair";
+    case PairingUnderWay::None:
+        break;
+    }
+    return "";
+}
+
 const char* StepWords(const StepUnderWay& underWay) {
+    if (underWay.pairing != PairingUnderWay::None)
+        return PairingWords(underWay.pairing);
     if (underWay.opening)
         return "opening";
     switch (underWay.step) {
@@ -59,7 +90,9 @@ std::string UnderWayWords(const StepUnderWay& underWay) {
 nlohmann::json ProgressJson(const StepUnderWay& underWay) {
     return {{"event", "progress"},
             {"port", underWay.port},
-            {"step", underWay.opening ? "open" : StepKindName(underWay.step)},
+            {"step", underWay.pairing != PairingUnderWay::None ? PairingName(underWay.pairing)
+                     : underWay.opening                         ? "open"
+                                                                : StepKindName(underWay.step)},
             {"try", underWay.attempt},
             {"of", underWay.of}};
 }

@@ -25,7 +25,8 @@ using namespace provisioning;
 // The step in a person's words, with the try after the first: "asking for the name, try 3 of 11".
 std::string UnderWayWords(const StepUnderWay& underWay);
 // The station's event: {"event":"progress","port":..,"step":..,"try":3,"of":11}; the step by the
-// reports' own name, "open" for the open.
+// reports' own name, "open" for the open, and a Bluetooth step by the ledger's ("pair", "prove-pin",
+// "unpair").
 nlohmann::json ProgressJson(const StepUnderWay& underWay);
 
 // The line itself, as bytes for the terminal: each port under way as "com5: ..." in the order the

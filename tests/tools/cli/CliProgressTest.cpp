@@ -28,6 +28,10 @@ StepUnderWay Opening(const std::string& port) {
     return {port, 1, true, StepKind::NameRead, 1, 1};
 }
 
+StepUnderWay Pairing(const std::string& port, PairingUnderWay step) {
+    return {port, 0, false, StepKind::NameRead, 1, 1, step};
+}
+
 // What a terminal shows of bytes: "\r" goes back to the line's start, "\x1b[K" erases from the
 // cursor to the line's end, "\n" ends the line. The last entry is the line the cursor is on.
 Strings Screen(const std::string& bytes) {
@@ -76,7 +80,10 @@ INSTANTIATE_TEST_SUITE_P(
         WordsCase{Step("com5", StepKind::Name), "sending the name"},
         WordsCase{Step("com5", StepKind::Pin), "sending the PIN"},
         WordsCase{Step("com5", StepKind::Flow), "sending flow control"},
-        WordsCase{Step("com5", StepKind::Auth), "sending authentication"}));
+        WordsCase{Step("com5", StepKind::Auth), "sending authentication"},
+        WordsCase{Pairing("bt:1", PairingUnderWay::Pair), "pairing"},
+        WordsCase{Pairing("bt:1", PairingUnderWay::ProvePin), "proving the new PIN"},
+        WordsCase{Pairing("bt:1", PairingUnderWay::Unpair), "removing the bond"}));
 
 TEST(ProgressLine, ShowsEveryPortUnderWayInTheOrderTheyBegan) {
     ProgressLine line;
@@ -140,6 +147,10 @@ TEST(ProgressLine, GoesToTheStationsJsonWithTheReportsStepNames) {
               R"({"event":"progress","of":11,"port":"com5","step":"name before","try":3})");
     EXPECT_EQ(ProgressJson(Opening("bt:1")).dump(),
               R"({"event":"progress","of":1,"port":"bt:1","step":"open","try":1})");
+    // The Bluetooth steps by the names the ledger's steps have.
+    EXPECT_EQ(ProgressJson(Pairing("bt:1", PairingUnderWay::Pair))["step"], "pair");
+    EXPECT_EQ(ProgressJson(Pairing("bt:1", PairingUnderWay::ProvePin))["step"], "prove-pin");
+    EXPECT_EQ(ProgressJson(Pairing("bt:1", PairingUnderWay::Unpair))["step"], "unpair");
 }
 
 // A stream the drawing thread writes while the test reads it.

@@ -100,7 +100,40 @@ TEST_F(CliUnattendedTest, ThreeModulesFoundOneAfterAnotherArePairedProgrammedAnd
         for (const char* pin : {"1234", "4321"})
             EXPECT_EQ(text.find(pin), std::string::npos) << text;
     EXPECT_EQ(Count(Calls(), "RemoveDevice"), 3u) << Calls();
+    // Each module's pairing and the bond's removal are told as its other steps are.
+    for (const std::string& module : modules)
+        for (const char* step : {"pair", "unpair"})
+            EXPECT_NE(run.out.find(Json({{"event", "progress"}, {"of", 1}, {"port", Bt(module)}, {"step", step},
+                                         {"try", 1}})
+                                       .dump()),
+                      std::string::npos)
+                << module << " " << step << "\n" << run.out;
     ExpectNothingLeft();
+}
+
+// A module the ledger has as done is known by its address before it is paired: it gets no bond and
+// nobody is asked for its PIN, and its record says it was skipped.
+TEST_F(CliUnattendedTest, SkipDoneLeavesAModuleProgrammedBeforeUnpaired) {
+    const std::string module = "AA:BB:CC:DD:A5:01";
+    const Strings scene = {"--adapter", "hci0", "--device", "hci0", module, "ZK405", "spp,pin=1234,found=0.3"};
+    {
+        FakeBluez first(m_dir, scene);
+        ASSERT_TRUE(first.Ready());
+        const CliRun done = CliProcess(Station({"--unpair-after", "--once", "1"}));
+        ASSERT_EQ(done.status, 0) << done.out;
+    }
+    FakeBluez again(m_dir, scene, "bluez-again.log");
+    ASSERT_TRUE(again.Ready());
+    const CliRun run = CliProcess(Station({"--unpair-after", "--skip-done", "--once", "1"}));
+    ASSERT_EQ(run.status, 0) << run.out;
+    const Json& record = Results(Ledger()).at(module);
+    EXPECT_EQ(record["result"], "skipped") << record;
+    EXPECT_NE(record["message"].get<std::string>().find("already programmed as #1"), std::string::npos) << record;
+    const std::string told = Told(again), calls = ReadWholeFile(m_dir.File("bluez-again.log"));
+    EXPECT_EQ(told.find("pair asked"), std::string::npos) << told;
+    EXPECT_EQ(calls.find(kAgentRegistered), std::string::npos) << calls;
+    EXPECT_EQ(calls.find("RemoveDevice"), std::string::npos) << calls;
+    EXPECT_NE(calls.rfind("StopDiscovery"), std::string::npos) << calls;
 }
 
 TEST_F(CliUnattendedTest, ProvingThePinCatchesAModuleThatDidNotTakeItsNewOne) {
