@@ -126,7 +126,7 @@ TEST_F(CliUnattendedTest, SkipDoneLeavesAModuleProgrammedBeforeUnpaired) {
     ASSERT_TRUE(again.Ready());
     const CliRun run = CliProcess(Station({"--unpair-after", "--skip-done", "--once", "1"}));
     ASSERT_EQ(run.status, 0) << run.out;
-    const Json& record = Results(Ledger()).at(module);
+    const Json record = Results(Ledger()).at(module);
     EXPECT_EQ(record["result"], "skipped") << record;
     EXPECT_NE(record["message"].get<std::string>().find("already programmed as #1"), std::string::npos) << record;
     const std::string told = Told(again), calls = ReadWholeFile(m_dir.File("bluez-again.log"));
