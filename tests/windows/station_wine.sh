@@ -53,7 +53,10 @@ for _ in $(seq 150); do
     sleep 0.2
 done
 [[ -n "$WINDOW" ]] || fail "no station window appeared: $(tr -d '\r' <out.txt)"
-# Taken only once the window waits: the port is new to it.
+# Taken only once the window waits: the port must be new to it. The window shows before the station's
+# first look at the COM ports ends, and nothing outside the window tells when it has; the few seconds
+# here are many times what that look takes under Wine.
+sleep 5
 zk405_wine_link_com "$COM" "$SIM_PTY"
 for _ in $(seq 300); do
     kill -0 "$PID" 2>/dev/null || break
