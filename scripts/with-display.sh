@@ -9,7 +9,9 @@ if [[ -n "${DISPLAY:-}" ]] && xdpyinfo >/dev/null 2>&1; then
 fi
 for n in $(seq 90 140); do
   [[ -e /tmp/.X11-unix/X$n || -e /tmp/.X$n-lock ]] && continue
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  # -noreset: a server that resets when its last client goes refuses the next test's first connection
+  # while it does ("Failed to open the display", now and then).
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
   xvfb=$!
   trap 'kill $xvfb 2>/dev/null || true' EXIT
   for _ in $(seq 50); do
