@@ -47,10 +47,10 @@ cache_root() {
 # view (a list a screen reader can read, with the header control it draws its columns with, whose
 # clicks the list control's code decodes, and that code needs tool tips), the file dialog and the
 # accessibility interfaces. Nothing else is built: no list boxes, no radio or static boxes, static
-# lines, carets, log windows,
-# text, font or about dialogs, busy-info windows, the standard art, command line parsing, MIME types or
-# archive streams, and only the base and core libraries (see make below). regkey, wxdib, treectrl, OLE (with variant and any) and
-# clipboard are pulled in by the MSW port itself and do not build without them.
+# lines, carets, log windows, text, font or about dialogs, busy-info windows, the standard art, command
+# line parsing, MIME types or archive streams, and only the base and core libraries (see make below).
+# regkey, wxdib, treectrl, OLE (with variant and any) and clipboard are pulled in by the MSW port
+# itself and do not build without them.
 CONFIGURE_FLAGS=(
     "--host=$HOST" --build="$(gcc -dumpmachine)"
     --with-msw --disable-shared --enable-unicode
