@@ -25,7 +25,9 @@ using Clock = std::chrono::steady_clock;
 
 // Another copy's port list holds a device for a moment only, with a shared flock where an open holds
 // an exclusive one: an open that meets it waits this long for it to pass before calling the port busy.
-constexpr auto kProbeWait = std::chrono::milliseconds(200);
+// A second, not less: on a loaded machine a copy that lists again and again can win every race for a
+// fifth of one, and a free port was then called busy.
+constexpr auto kProbeWait = std::chrono::milliseconds(1000);
 constexpr auto kProbeRetry = std::chrono::milliseconds(2);
 
 bool TakeFlockPastProbes(int fd, const std::string& path, serial_result::OpenFailure& why) {
