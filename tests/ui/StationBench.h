@@ -10,9 +10,12 @@
 #include "Transcript.h"
 #include "WxTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <wx/app.h>
 #include <wx/weakref.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -122,6 +125,13 @@ public:
 
 private:
     wxWeakRef<station_ui::StationFrame> m_frame;
+};
+
+// Each station window test in a folder of its own, which is also where its locks go.
+class StationFixture : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1); }
+    TempDir m_dir;
 };
 
 } // namespace station_test

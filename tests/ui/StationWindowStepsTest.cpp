@@ -59,11 +59,7 @@ Strings FilesIn(const std::string& folder) {
     return files;
 }
 
-class StationStepsTest : public ::testing::Test {
-protected:
-    void SetUp() override { setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1); }
-    TempDir m_dir;
-};
+class StationStepsTest : public StationFixture {};
 
 // A command after the result that fails is told on the last-failure line and kept in the transcript;
 // the module stays programmed, in the row, the counters and the ledger.

@@ -36,11 +36,7 @@ std::vector<provisioning::LedgerRecord> Records(const std::string& path) {
     return provisioning::ParseLedger(ReadWholeFile(path), format).records;
 }
 
-class StationWindowTest : public ::testing::Test {
-protected:
-    void SetUp() override { setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1); }
-    TempDir m_dir;
-};
+class StationWindowTest : public StationFixture {};
 
 // With "Automatycznie" ticked a module that appears is programmed once; one that was there is left alone.
 TEST_F(StationWindowTest, AutomaticProgramsANewModuleAndLeavesAPresentOneAlone) {
