@@ -21,6 +21,10 @@ namespace {
 
 // How long the device watcher waits for news before the loop looks at finished jobs again.
 constexpr int kWaitMs = 200;
+// The watcher's wait is on its own descriptors, which a second source (Bluetooth, told on its link's
+// thread) cannot wake; with one, the wait is cut this short, so that a module found there is taken
+// about as soon as one the watcher saw, not up to a whole wait later.
+constexpr int kSliceMs = 50;
 // How long a name that comes with its device stays before its module is taken: long enough for a
 // link made under a passing name to get its own (`ln -s` then `mv`, `ln -sf`, udev), and short
 // enough for a person plugging modules in not to notice.
@@ -80,8 +84,9 @@ public:
             LaunchPending(pending);
             if (m_options.once != 0 && m_accepted >= m_options.once)
                 break;
+            const int wait = sources.size() > 1 ? std::min(WaitMs(pending), kSliceMs) : WaitMs(pending);
             for (size_t i = 0; i < sources.size(); ++i)
-                for (const PortEvent& event : sources[i]->Changes(i == 0 ? WaitMs(pending) : 0))
+                for (const PortEvent& event : sources[i]->Changes(i == 0 ? wait : 0))
                     Take(event, pending);
             Reap(false);
         }
