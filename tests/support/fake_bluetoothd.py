@@ -45,6 +45,7 @@ command arrives. "ready" on stdout once everything is on the bus.
         registered" after "ready"); bluetoothd asks it for a device whose
         pairing program has no agent ("desktop agent asked PATH").
   --log FILE            the mock's log of the calls it took (default: none)
+  --tell-found          "found PATH" on stdout as a found=S device is found
   --sim PROGRAM ARG...  last; "{address}" in an ARG becomes the address
 """
 
@@ -92,6 +93,7 @@ def parse():
     parser.add_argument('--device', nargs=4, action='append', default=[])
     parser.add_argument('--log', default=os.devnull)
     parser.add_argument('--desktop-agent', action='store_true')
+    parser.add_argument('--tell-found', action='store_true')
     parser.add_argument('--sim', nargs=argparse.REMAINDER, default=[])
     return parser.parse_args()
 
@@ -468,10 +470,15 @@ def main():
                      dbus.Array([], signature='s')])
         while nearby:
             add_device(bus, options, root, nearby.pop())
+        def found(entry):
+            add_device(bus, options, root, entry)
+            if options.tell_found:
+                print('found /org/bluez/%s/dev_%s'
+                      % (entry[0], entry[1].replace(':', '_')), flush=True)
+
         while found_later:
             seconds, entry = found_later.pop(0)
-            GLib.timeout_add(int(seconds * 1000),
-                             lambda s=entry: add_device(bus, options, root, s))
+            GLib.timeout_add(int(seconds * 1000), lambda s=entry: found(s))
 
     bus.add_message_filter(
         lambda b, m: forget_devices(bus, options, root, nearby, m))
