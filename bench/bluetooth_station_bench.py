@@ -155,7 +155,8 @@ def main():
         cli = subprocess.Popen([CLI, 'station', '--bluetooth', '--discover', '--match', 'zk405*', '--pair-pin',
                                 '1234', '--pin', '4321', '--name', 'Linia {n}', '--unpair-after', '--once',
                                 str(MODULES), '--watch-dir', os.path.join(work, 'dev'), '--ledger', ledger,
-                                '--json'], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                                '--json'], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                               cwd=work)  # its traffic logs with the rest
         children.append(cli)
         station = Timed(cli.stdout)
         status = cli.wait(timeout=60 + MODULES * SPACING * 4)
