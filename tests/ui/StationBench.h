@@ -29,8 +29,8 @@ using Strings = std::vector<std::string>;
 
 class Modules {
 public:
-    Modules(const TempDir& dir, size_t count, Strings options = {})
-        : m_watched(dir.File("watched")), m_transcript(dir.File("transcript")), m_count(count) {
+    Modules(const TempDir& dir, size_t count, Strings options = {}, const std::string& folder = "watched")
+        : m_watched(dir.File(folder)), m_transcript(dir.File("transcript")), m_count(count) {
         std::filesystem::create_directories(m_watched);
         Strings args = {ZK405_SIM_PROGRAM, "--count", std::to_string(count), "--transcript", m_transcript};
         args.insert(args.end(), options.begin(), options.end());

@@ -13,6 +13,7 @@
 #include <wx/button.h>
 #include <wx/checkbox.h>
 #include <wx/choice.h>
+#include <wx/dataview.h>
 #include <wx/textctrl.h>
 
 #include <csignal>
@@ -90,6 +91,25 @@ TEST_F(StationWindowTest, ProgramOnARowShowsThePinRefusedAndTheNameConfirmed) {
     // The line ends with where the failed attempt's transcript is.
     EXPECT_EQ(failure, modules.Link(0) + ": BŁĄD (niepotwierdzony). " + hint +
                                                     text::kTranscriptAt + m_dir.File(records[1].transcript));
+}
+
+// However long the watched folder's path, the result (the column read from afar) stays in sight at the
+// size the window opens with, and the port's cell still holds the whole path.
+TEST_F(StationWindowTest, TheResultStaysInSightBesideAPortWithALongPath) {
+    Modules modules(m_dir, 1, {"--refuse", "AT+BPIN"}, "hala-B/stanowisko-3/moduly-bluetooth-do-drukarek-kasowych");
+    modules.PlugIn(0);
+    Window window(SetupFor(m_dir, modules));
+    window.Select(modules.Link(0));
+    wx_test::Click(&window->ProgramButton());
+    ASSERT_EQ(window.ResultOf(modules.Link(0)), "BŁĄD (niepotwierdzony)");
+    wx_test::Settle(200);
+    wxDataViewListCtrl& list = window->List();
+    int right = 0;
+    for (unsigned column = 0; column < list.GetColumnCount(); ++column)
+        right += list.GetColumn(column)->GetWidth();
+    EXPECT_LE(right, list.GetClientSize().GetWidth());
+    EXPECT_EQ(window.Cell(modules.Link(0), station_ui::kColPort), modules.Link(0));
+    ASSERT_TRUE(window.CloseAndWait());
 }
 
 // Enter on a row programs it; the button is off for a row in flight, so one module gets one job.

@@ -9,6 +9,7 @@
 #include <wx/checkbox.h>
 #include <wx/dataview.h>
 #include <wx/datetime.h>
+#include <wx/display.h>
 #include <wx/filedlg.h>
 #include <wx/msgdlg.h>
 #include <wx/panel.h>
@@ -81,6 +82,7 @@ void StationFrame::BuildControls() {
     for (const char* column : text::kColumns)
         m_list->AppendTextColumn(Utf8(column), wxDATAVIEW_CELL_INERT, wxCOL_WIDTH_AUTOSIZE, wxALIGN_LEFT,
                                  wxDATAVIEW_COL_RESIZABLE);
+    NarrowLongColumns();
     m_rows = std::make_unique<StationRows>(*m_list);
     m_list->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) { UpdateProgramButton(); });
     // Enter (or a double click) on a row programs it.
@@ -103,12 +105,26 @@ void StationFrame::BuildControls() {
     SetSizer(frame);
     // Never narrower than what it holds: a counter cut off at the edge is a counter nobody reads.
     const wxSize least = frame->ComputeFittingWindowSize(this);
-    wxSize size = FromDIP(wxSize(1000, 640));
+    // Wide enough for every column up to the result, but never wider than the screen it opens on.
+    wxSize size = FromDIP(wxSize(1240, 640));
+    size.DecToIfSpecified(wxDisplay(this).GetClientArea().GetSize());
     size.IncTo(least);
     SetMinSize(least);
     SetInitialSize(size);
     UpdateProgramButton();
     m_list->SetFocus();
+}
+
+// A port in a watched folder and a pty's description can be as long as a path gets, and sized to
+// them the list pushes the result, the one column read from afar, out of sight. They get a fixed
+// width the user can widen; the port keeps its end (ttyUSB1, the link's name), which is what tells
+// one module from the next, and a screen reader still reads both whole.
+void StationFrame::NarrowLongColumns() {
+    const int width = FromDIP(150);
+    m_list->GetColumn(kColPort)->SetWidth(width);
+    m_list->GetColumn(kColPort)->GetRenderer()->EnableEllipsize(wxELLIPSIZE_START);
+    m_list->GetColumn(kColDescription)->SetWidth(width);
+    m_list->GetColumn(kColDescription)->GetRenderer()->EnableEllipsize(wxELLIPSIZE_END);
 }
 
 wxSizer* StationFrame::BuildLedgerRow(wxWindow* parent) {

@@ -58,6 +58,7 @@ public:
 
 private:
     void BuildControls();
+    void NarrowLongColumns();
     wxSizer* BuildLedgerRow(wxWindow* parent);
     wxSizer* BuildButtons(wxWindow* parent);
     void UpdateProgramButton();
