@@ -6,6 +6,7 @@
 #include "Ledger.h"
 #include "PolishHints.h"
 #include "PortProbe.h"
+#include "StationRows.h"
 #include "StationTexts.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <wx/checkbox.h>
 #include <wx/choice.h>
 #include <wx/dataview.h>
+#include <wx/frame.h>
 #include <wx/textctrl.h>
 
 #include <csignal>
@@ -304,6 +306,54 @@ TEST(StationTexts, PolishHintsCoverEveryEnglishOne) {
             }
         }
     }
+}
+
+// The window's own watch and the station look for ports each on its own, so a port's appearance may be
+// told after the station has taken the module, or even finished it (seen on Windows, which is looked
+// at twice a second). That is the same module: its row keeps what the attempt showed. Only a port that
+// went and came back is a new module.
+TEST(StationRows, AnAppearanceToldLateKeepsTheAttemptAndOneAfterGoingIsANewModule) {
+    wxFrame frame(nullptr, wxID_ANY, "rows");
+    auto* list = new wxDataViewListCtrl(&frame, wxID_ANY);
+    auto* store = new station_ui::ResultColours;
+    list->AssociateModel(store);
+    store->DecRef();
+    for (const char* column : text::kColumns)
+        list->AppendTextColumn(column);
+    station_ui::StationRows rows(*list);
+    const auto attempt = [](const std::string& port) {
+        provisioning::RecordedResult attempt;
+        attempt.port.port = port;
+        attempt.port.nameBefore = "ZK405";
+        attempt.port.steps = {{provisioning::StepKind::Pin, "AT+BPIN=1\r\n", "OK\r\n",
+                               provisioning::Outcome::Confirmed, 0.1}};
+        attempt.nameAfter = "Linia 1";
+        return attempt;
+    };
+    const auto cell = [&](const std::string& port, Column column) { return rows.Cell(rows.RowOf(port), column); };
+
+    rows.Appeared({"com5", "other: Serial device", {}, {}}, "10:00:00");
+    rows.Started(attempt("com5"), "10:00:01");
+    rows.Finished(attempt("com5"), provisioning::Verdict::Programmed);
+    rows.Appeared({"com5", "other: Serial device", {}, {}}, "10:00:02");
+    EXPECT_EQ(cell("com5", station_ui::kColResult), "ZAPROGRAMOWANY");
+    EXPECT_EQ(cell("com5", station_ui::kColPin), "potwierdzone");
+    EXPECT_EQ(cell("com5", station_ui::kColTime), "10:00:01");
+
+    // Taken before the window heard of it at all: the description still comes to its row.
+    rows.Started(attempt("com6"), "10:00:03");
+    rows.Appeared({"com6", "other: Serial device", {}, {}}, "10:00:04");
+    EXPECT_EQ(cell("com6", station_ui::kColResult), text::kInFlight);
+    rows.Finished(attempt("com6"), provisioning::Verdict::Programmed);
+    EXPECT_EQ(cell("com6", station_ui::kColDescription), "other: Serial device");
+    EXPECT_EQ(cell("com6", station_ui::kColResult), "ZAPROGRAMOWANY");
+    EXPECT_EQ(list->GetItemCount(), 2u);
+
+    rows.Gone("com5");
+    rows.Appeared({"com5", "other: Serial device", {}, {}}, "10:01:00");
+    EXPECT_EQ(cell("com5", station_ui::kColResult), text::kWaiting);
+    EXPECT_EQ(cell("com5", station_ui::kColPin), "");
+    EXPECT_EQ(cell("com5", station_ui::kColTime), "10:01:00");
 }
 
 // Each result has a word of its own: a colour is never all that tells two results apart.

@@ -114,14 +114,24 @@ void StationRows::SetCells(int row, const RowCells& cells, bool all) {
 
 void StationRows::Appeared(const PortFacts& facts, const std::string& time) {
     const int row = EnsureRow(facts.port, time);
+    // The window's own watch looks on its own (on Windows twice a second), so it may tell of a port
+    // after the station has taken it and even finished: that is the same module, whose attempt the
+    // row shows, and only its description was still to come.
+    if (m_attempted.count(facts.port) != 0) {
+        if (!facts.description.empty()) {
+            m_list.SetTextValue(Utf8(facts.description), static_cast<unsigned>(row), kColDescription);
+            m_list.GetStore()->RowChanged(static_cast<unsigned>(row));
+        }
+        return;
+    }
     RowCells cells;
     cells[kColTime] = time;
     cells[kColPort] = facts.port;
     cells[kColDescription] = facts.description;
     cells[kColResult] = facts.cannotOpen.empty() ? text::kWaiting : text::kCannotOpen + facts.cannotOpen;
-    // A module plugged in again is a new module: what the last one got is no longer its row's.
-    if (!InFlight(facts.port))
-        SetCells(row, cells, true);
+    // A module plugged in again (it went first) is a new module: what the last one got is no longer
+    // its row's.
+    SetCells(row, cells, true);
     if (ResultColours* colours = ColoursOf(m_list))
         colours->SetColour(facts.port, wxColour());
 }
@@ -130,6 +140,8 @@ void StationRows::Gone(const std::string& port) {
     const int row = RowOf(port);
     if (row < 0)
         return;
+    if (!InFlight(port))
+        m_attempted.erase(port);
     if (m_worked.count(port) == 0 && !InFlight(port)) {
         m_list.DeleteItem(static_cast<unsigned>(row));
         return;
@@ -145,6 +157,7 @@ void StationRows::Started(const provisioning::RecordedResult& attempt, const std
     const int row = EnsureRow(port, time);
     m_inFlight.insert(port);
     m_worked.insert(port);
+    m_attempted.insert(port);
     RowCells cells;
     cells[kColTime] = time;
     cells[kColPort] = port;

@@ -53,7 +53,8 @@ private:
 
     wxDataViewListCtrl& m_list;
     std::set<std::string> m_inFlight;
-    std::set<std::string> m_worked; // ports with an attempt, kept when they go
+    std::set<std::string> m_worked;    // ports with an attempt, kept when they go
+    std::set<std::string> m_attempted; // ports with an attempt since they last went
 };
 
 // The list's store, which colours the result cell by the row's verdict.
