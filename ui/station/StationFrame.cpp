@@ -85,8 +85,17 @@ void StationFrame::BuildControls() {
     NarrowLongColumns();
     m_rows = std::make_unique<StationRows>(*m_list);
     m_list->Bind(wxEVT_DATAVIEW_SELECTION_CHANGED, [this](wxDataViewEvent&) { UpdateProgramButton(); });
-    // Enter (or a double click) on a row programs it.
-    m_list->Bind(wxEVT_DATAVIEW_ITEM_ACTIVATED, [this](wxDataViewEvent&) { ProgramSelected(); });
+    // Enter (or a double click) on a row programs it: the row the keyboard is on, which on Windows
+    // need not be the selected one.
+    m_list->Bind(wxEVT_DATAVIEW_ITEM_ACTIVATED, [this](wxDataViewEvent& event) {
+        if (event.GetItem().IsOk() && !m_list->IsSelected(event.GetItem())) {
+            m_list->UnselectAll();
+            m_list->Select(event.GetItem());
+            UpdateProgramButton();
+        }
+        ProgramSelected();
+    });
+    Bind(wxEVT_CHAR_HOOK, &StationFrame::OnCharHook, this);
 
     const int gap = FromDIP(8);
     auto* top = new wxBoxSizer(wxHORIZONTAL);
@@ -113,6 +122,27 @@ void StationFrame::BuildControls() {
     SetInitialSize(size);
     UpdateProgramButton();
     m_list->SetFocus();
+    // Windows gives the focus to the first control when the window is shown, whatever had it before.
+    CallAfter([this] { m_list->SetFocus(); });
+}
+
+// wxWidgets' own list (Windows'; GTK's is the toolkit's tree view, which takes the keys itself) moves
+// only from a current row, and takes the first as current only when it gets the focus with rows in
+// it; here it has the focus from the start, before any module came. An arrow key then starts at the
+// first row, as GTK's does. That list takes its keys in a window of its own inside it.
+void StationFrame::OnCharHook(wxKeyEvent& event) {
+    const int key = event.GetKeyCode();
+    const wxWindow* focus = FindFocus();
+    const bool inOwnList = focus != nullptr && focus != m_list && focus->GetParent() == m_list;
+    if (inOwnList && (key == WXK_DOWN || key == WXK_UP || key == WXK_HOME) && m_list->GetItemCount() > 0 &&
+        !m_list->GetCurrentItem().IsOk()) {
+        const wxDataViewItem first = m_list->RowToItem(0);
+        m_list->SetCurrentItem(first);
+        m_list->Select(first);
+        UpdateProgramButton();
+        return;
+    }
+    event.Skip();
 }
 
 // A port in a watched folder and a pty's description can be as long as a path gets, and sized to

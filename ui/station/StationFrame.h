@@ -59,6 +59,7 @@ public:
 private:
     void BuildControls();
     void NarrowLongColumns();
+    void OnCharHook(wxKeyEvent& event);
     wxSizer* BuildLedgerRow(wxWindow* parent);
     wxSizer* BuildButtons(wxWindow* parent);
     void UpdateProgramButton();
