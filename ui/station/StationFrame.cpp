@@ -17,6 +17,8 @@
 #include <wx/stattext.h>
 #include <wx/textctrl.h>
 
+#include <algorithm>
+
 namespace station_ui {
 
 namespace {
@@ -155,6 +157,9 @@ void StationFrame::NarrowLongColumns() {
     m_list->GetColumn(kColPort)->GetRenderer()->EnableEllipsize(wxELLIPSIZE_START);
     m_list->GetColumn(kColDescription)->SetWidth(width);
     m_list->GetColumn(kColDescription)->GetRenderer()->EnableEllipsize(wxELLIPSIZE_END);
+    // Sized to its text by wxWidgets' own list (Windows'), the time's column cut off its last digit.
+    const int time = std::max(m_list->GetTextExtent("00:00:00").x, m_list->GetTextExtent(Utf8(text::kGone)).x);
+    m_list->GetColumn(kColTime)->SetWidth(time + FromDIP(16));
 }
 
 wxSizer* StationFrame::BuildLedgerRow(wxWindow* parent) {
