@@ -16,6 +16,7 @@
 #include <wx/choice.h>
 #include <wx/dataview.h>
 #include <wx/frame.h>
+#include <wx/stattext.h>
 #include <wx/textctrl.h>
 
 #include <csignal>
@@ -95,8 +96,9 @@ TEST_F(StationWindowTest, ProgramOnARowShowsThePinRefusedAndTheNameConfirmed) {
                                                     text::kTranscriptAt + m_dir.File(records[1].transcript));
 }
 
-// However long the watched folder's path, the result (the column read from afar) stays in sight at the
-// size the window opens with, and the port's cell still holds the whole path.
+// However long the watched folder's path, what is read from afar stays in sight at the size the window
+// opens with: the result's column, and the failure's sentence to its end. The port's cell still holds
+// the whole path.
 TEST_F(StationWindowTest, TheResultStaysInSightBesideAPortWithALongPath) {
     Modules modules(m_dir, 1, {"--refuse", "AT+BPIN"}, "hala-B/stanowisko-3/moduly-bluetooth-do-drukarek-kasowych");
     modules.PlugIn(0);
@@ -111,6 +113,24 @@ TEST_F(StationWindowTest, TheResultStaysInSightBesideAPortWithALongPath) {
         right += list.GetColumn(column)->GetWidth();
     EXPECT_LE(right, list.GetClientSize().GetWidth());
     EXPECT_EQ(window.Cell(modules.Link(0), station_ui::kColPort), modules.Link(0));
+    // The failure's sentence, wrapped over as many lines as its path takes, is shown to its last line
+    // (where the transcript is), not cut off at the height of the settings beside it.
+    const auto letters = [](std::string text) {
+        std::erase_if(text, [](char c) { return c == ' ' || c == '\n'; });
+        return text;
+    };
+    const wxWindow& counters = window->Counters();
+    const wxStaticText* sentence = nullptr;
+    for (const wxWindow* child : counters.GetChildren())
+        if (letters(WxToUtf8(child->GetLabel())).rfind(letters(modules.Link(0)), 0) == 0)
+            sentence = dynamic_cast<const wxStaticText*>(child);
+    ASSERT_NE(sentence, nullptr);
+    const wxSize size = sentence->GetSize(), best = sentence->GetBestSize();
+    EXPECT_GT(size.GetHeight(), 3 * sentence->GetCharHeight()) << "not wrapped over lines";
+    EXPECT_GE(size.GetHeight(), best.GetHeight());
+    EXPECT_GE(size.GetWidth(), best.GetWidth());
+    EXPECT_LE(sentence->GetRect().GetBottom(), counters.GetClientSize().GetHeight());
+    EXPECT_EQ(letters(WxToUtf8(sentence->GetLabel())), letters(window->Counters().LastFailure()));
     ASSERT_TRUE(window.CloseAndWait());
 }
 
