@@ -4,6 +4,7 @@
 // --on-result hands each result record to a command.
 #include "ChildProcess.h"
 #include "CliRun.h"
+#include "Deadline.h"
 #include "Ledger.h"
 #include "TempDir.h"
 #include "Transcript.h"
@@ -288,8 +289,14 @@ TEST_F(CliLedgerTest, OnResultGetsTheRecordAndAFailingOrHangingCommandIsToldNotT
     EXPECT_NE(hung.err.find("the --on-result command killed after the time limit of 1 s"), std::string::npos)
         << hung.err;
     const std::string pid = ReadWholeFile(pidFile).substr(0, ReadWholeFile(pidFile).find('\n'));
-    const std::string state = std::filesystem::exists("/proc/" + pid) ? ReadWholeFile("/proc/" + pid + "/stat") : "";
-    EXPECT_TRUE(state.empty() || state.find(") Z") != std::string::npos) << "still running: " << state;
+    ASSERT_FALSE(pid.empty());
+    // Killed, it dies in its own time: the kill is sent, not waited for, to what the command started.
+    std::string state;
+    const bool ended = WaitUntil(Deadline(2000), std::chrono::milliseconds(10), [&] {
+        state = std::filesystem::exists("/proc/" + pid) ? ReadWholeFile("/proc/" + pid + "/stat") : "";
+        return state.empty() || state.find(") Z") != std::string::npos;
+    });
+    EXPECT_TRUE(ended) << "still running: " << state;
     EXPECT_EQ(Records(ledger).back().result, kResultProgrammed);
 
     // Without a ledger there is no record to run it after.
