@@ -57,21 +57,26 @@ wait_station_window() {
     done
     [[ -n "$window" ]] && echo "$window"
 }
+# Waits up to $1 seconds for the program to end, and fails with $2 when it does not, or with its
+# status when that is not 0.
+wait_station_end() {
+    for _ in $(seq $(($1 * 10))); do
+        kill -0 "$PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -0 "$PID" 2>/dev/null && fail "$2"
+    local status=0
+    wait "$PID" || status=$?
+    PID=""
+    [[ $status == 0 ]] || fail "exit status $status"
+}
 WINDOW=$(wait_station_window) || fail "no station window appeared: $(tr -d '\r' <out.txt)"
 # Taken only once the window waits: the port must be new to it. The window shows before the station's
 # first look at the COM ports ends, and nothing outside the window tells when it has; the few seconds
 # here are many times what that look takes under Wine.
 sleep 5
 zk405_wine_link_com "$COM" "$SIM_PTY"
-for _ in $(seq 300); do
-    kill -0 "$PID" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$PID" 2>/dev/null && fail "the station did not end after its one module"
-wait "$PID"
-status=$?
-PID=""
-[[ $status == 0 ]] || fail "exit status $status"
+wait_station_end 30 "the station did not end after its one module"
 grep -q ",programmed,1,com$COM,.*,Stanowisko 1,name;pin,programmed,0," ledger.csv ||
     fail "no record of the module"
 # As a token of its own: a duration in the ledger may hold the same digits.
@@ -94,15 +99,7 @@ done
 grep -q ",programmed,2,com$COM,.*,Stanowisko 2,name;pin,programmed,0," ledger.csv ||
     fail "Down, Down and Enter did not program COM$COM"
 xdotool key alt+F4
-for _ in $(seq 100); do
-    kill -0 "$PID" 2>/dev/null || break
-    sleep 0.1
-done
-kill -0 "$PID" 2>/dev/null && fail "Alt+F4 did not close the window"
-wait "$PID"
-status=$?
-PID=""
-[[ $status == 0 ]] || fail "exit status $status after Alt+F4"
+wait_station_end 10 "Alt+F4 did not close the window"
 [[ "$(tail -n4 transcript.txt | cut -d' ' -f2-)" == $'AT+BNAME?\nAT+BNAME=Stanowisko 2\nAT+BPIN=9876\nAT+BNAME?' ]] ||
     fail "the module received other commands from the keyboard's programming"
 echo "zk405-station.exe under Wine: its window shown, a COM port that appeared programmed and recorded," \
