@@ -41,13 +41,7 @@ shoot() {
     local window
     window=$(timeout 10 xdotool search --sync --onlyvisible --pid "$APP_PID" | head -n1)
     [[ -n "$window" ]] || fail "no window of the station to shoot"
-    # Wide enough for every column, as a bench screen shows it.
-    xdotool windowsize --sync "$window" 1270 720 || true
-    xdotool windowmove --sync "$window" 0 0 || true
-    sleep 0.5
-    timeout 10 import -window "$window" "$WORK/$1.png" || fail "no screenshot of $1"
-    convert "$WORK/$1.png" +repage -resize 800x -strip -colors 128 "$ROOT/docs/$1.png"
-    echo "docs/$1.png"
+    xwindow_shoot_for_readme "$window" "$1" || fail "no screenshot of $1"
 }
 
 start_station() {

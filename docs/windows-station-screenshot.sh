@@ -56,9 +56,4 @@ zk405_wine_link_com 62 "$(head -n1 refusing.out)"
 wait_for_line ledger.jsonl '"port":"com62","result"' || fail "com62 was not tried"
 zk405_wine_link_com 63 "$(sed -n 2p sim.out)"
 wait_for_line ledger.jsonl '"port":"com63","result"' || fail "com63 was not programmed"
-xdotool windowsize --sync "$window" 1270 720 || true
-xdotool windowmove --sync "$window" 0 0 || true
-sleep 1
-timeout 10 import -window "$window" "$WORK/shot.png" || fail "no screenshot"
-convert "$WORK/shot.png" +repage -resize 800x -strip -colors 128 "$ROOT/docs/windows-station.png"
-echo "docs/windows-station.png"
+xwindow_shoot_for_readme "$window" windows-station || fail "no screenshot"

@@ -129,3 +129,16 @@ click_du() {
     xdotool mousemove --window "$window" $((x * WIDTH / width)) $((y * HEIGHT / height)) click "$button"
     sleep 0.2
 }
+
+# Shoots window $1 for the README into $ROOT/docs/$2.png: at 1270×720 in the screen's corner, wide enough for
+# every column as a bench screen shows them, then scaled down to the README's width. The shot at full
+# size stays in $WORK.
+xwindow_shoot_for_readme() {
+    local window=$1 name=$2
+    xdotool windowsize --sync "$window" 1270 720 || true
+    xdotool windowmove --sync "$window" 0 0 || true
+    sleep 1
+    timeout 10 import -window "$window" "$WORK/$name.png" || return 1
+    convert "$WORK/$name.png" +repage -resize 800x -strip -colors 128 "$ROOT/docs/$name.png" || return 1
+    echo "docs/$name.png"
+}
